@@ -1,0 +1,36 @@
+// One entry of an AVI 'idx1' index, and the growable entry array that reader and writer share.
+#pragma once
+
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "platform/win32/types.h"
+
+namespace zedadu {
+
+struct IndexEntry {
+    FOURCC chunkId;
+    uint32_t flags;   // 0x10 marks a key frame
+    uint32_t offset;  // once loaded: the absolute file position of the chunk's data
+    uint32_t size;    // bytes of chunk data, without the pad byte
+};
+static_assert(sizeof(IndexEntry) == 16);
+
+inline constexpr uint32_t kIndexKeyFrame = 0x10;
+
+// Appends a copy of the entry with the adjustment added to its offset (modulo 2^32, as the file's
+// offsets wrap). On failure the array is left as it was.
+inline bool AppendIndexEntry(std::vector<IndexEntry>& entries, const IndexEntry& entry,
+                             uint32_t adjustment) {
+    try {
+        IndexEntry copy = entry;
+        copy.offset += adjustment;
+        entries.push_back(copy);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace zedadu

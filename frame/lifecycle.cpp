@@ -1,0 +1,19 @@
+// Process attach and detach are the library's load and unload.
+#include "frame/module.h"
+#include "platform/system/system.h"
+#include "reader/reader.h"
+
+namespace {
+
+// An attach that fails leaves the module without its access lock; every call that needs the
+// lock then fails, which is as close as a shared object on this platform gets to a refused load.
+__attribute__((constructor)) void OnLoad() {
+    zedadu::ProcessAttach(ModuleInstanceOf(reinterpret_cast<const void*>(&OnLoad)));
+}
+
+__attribute__((destructor)) void OnUnload() {
+    zedadu::ProcessDetach();
+    zedadu::reader::ReleaseFrameCacheBuffers();
+}
+
+}  // namespace

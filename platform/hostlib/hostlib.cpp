@@ -1,0 +1,251 @@
+#include "platform/hostlib/hostlib.h"
+
+#include <sys/statvfs.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/hostlib/host_api.h"
+#include "platform/hostlib/strings.h"
+
+namespace {
+
+constexpr uint32_t kButtonsMask = 0xF;
+constexpr uint32_t kOkButtons = 0x0;
+constexpr uint32_t kOkCancelButtons = 0x1;
+constexpr uint32_t kYesNoCancelButtons = 0x3;
+constexpr uint32_t kYesNoButtons = 0x4;
+constexpr int32_t kOk = 1, kCancel = 2, kYes = 6, kNo = 7;
+constexpr uint32_t kCaptionId = 1801;
+
+// Host-side settings, touched from any thread the host calls the plug-in from.
+struct HostState {
+    std::mutex mutex;
+    std::map<uint32_t, std::string> strings;
+    ZedaduHostMessageHandler handler = nullptr;
+    void* handlerContext = nullptr;
+    int32_t fixedAnswer = 0;  // 0: the default button
+    bool prompt = false;
+    std::string recordingDirectory = ".";
+    uint32_t skinnedWindows = 0;
+};
+
+HostState& State() {
+    static HostState state;
+    return state;
+}
+
+std::string StringText(uint32_t id) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    const auto custom = state.strings.find(id);
+    return custom != state.strings.end() ? custom->second : zedadu::hostlib::BuiltInString(id);
+}
+
+bool BoxHasButton(uint32_t flags, int32_t button) {
+    switch (flags & kButtonsMask) {
+        case kOkButtons: return button == kOk;
+        case kOkCancelButtons: return button == kOk || button == kCancel;
+        case kYesNoCancelButtons: return button == kYes || button == kNo || button == kCancel;
+        case kYesNoButtons: return button == kYes || button == kNo;
+        default: return false;
+    }
+}
+
+int32_t DefaultButton(uint32_t flags) {
+    const uint32_t buttons = flags & kButtonsMask;
+    return buttons == kYesNoButtons || buttons == kYesNoCancelButtons ? kYes : kOk;
+}
+
+const char* ButtonChoices(uint32_t flags) {
+    switch (flags & kButtonsMask) {
+        case kOkCancelButtons: return "[o]k/[c]ancel";
+        case kYesNoCancelButtons: return "[y]es/[n]o/[c]ancel";
+        case kYesNoButtons: return "[y]es/[n]o";
+        default: return "press Enter";
+    }
+}
+
+int32_t ButtonFromAnswer(const char* line, uint32_t flags) {
+    int32_t button = DefaultButton(flags);
+    switch (line[0] | 0x20) {
+        case 'o': button = kOk; break;
+        case 'y': button = kYes; break;
+        case 'n': button = kNo; break;
+        case 'c': button = kCancel; break;
+        default: break;
+    }
+    return BoxHasButton(flags, button) ? button : DefaultButton(flags);
+}
+
+int32_t AskOnTerminal(const ZedaduHostMessage& message) {
+    fprintf(stderr, "\n[%s] %s\n%s? ", message.caption, message.text, ButtonChoices(message.flags));
+    fflush(stderr);
+    char line[64] = {};
+    if (!fgets(line, sizeof line, stdin)) {
+        return DefaultButton(message.flags);
+    }
+    return ButtonFromAnswer(line, message.flags);
+}
+
+int32_t Show(const ZedaduHostMessage& message) {
+    HostState& state = State();
+    ZedaduHostMessageHandler handler;
+    void* context;
+    int32_t fixedAnswer;
+    bool prompt;
+    {
+        std::lock_guard lock(state.mutex);
+        handler = state.handler;
+        context = state.handlerContext;
+        fixedAnswer = state.fixedAnswer;
+        prompt = state.prompt;
+    }
+    if (handler) {
+        return handler(context, &message);
+    }
+    if (prompt) {
+        return AskOnTerminal(message);
+    }
+    const int32_t answer =
+        BoxHasButton(message.flags, fixedAnswer) ? fixedAnswer : DefaultButton(message.flags);
+    fprintf(stderr, "[%s] %s\n", message.caption, message.text);
+    return answer;
+}
+
+// Puts text1 for "%1" and text2 for "%2".
+std::string Compose(const std::string& pattern, const char* text1, const char* text2) {
+    std::string composed;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+            const char* text = pattern[i + 1] == '1' ? text1 : text2;
+            composed += text ? text : "";
+            ++i;
+        } else {
+            composed += pattern[i];
+        }
+    }
+    return composed;
+}
+
+class HostSkinsModule final : public SkinsModule {
+public:
+    void Reserved1() override {}
+    void Reserved2() override {}
+    void Reserved3() override {}
+    void Reserved4() override {}
+    void Reserved5() override {}
+    void SkinWindow(void*, int32_t) override {
+        HostState& state = State();
+        std::lock_guard lock(state.mutex);
+        ++state.skinnedWindows;
+    }
+};
+
+}  // namespace
+
+extern "C" {
+
+uint32_t MyLoadString(uint32_t id, char* text, uint32_t capacity) {
+    const std::string value = StringText(id);
+    if (text && capacity > 0) {
+        const size_t copied = std::min<size_t>(value.size(), capacity - 1);
+        memcpy(text, value.data(), copied);
+        text[copied] = '\0';
+    }
+    return static_cast<uint32_t>(value.size());
+}
+
+int32_t MyMessageBox(uint32_t messageId, const char* text1, const char* text2, uint32_t flags) {
+    const std::string text = Compose(StringText(messageId), text1, text2);
+    const std::string caption = StringText(kCaptionId);
+    const ZedaduHostMessage message{messageId, text.c_str(), caption.c_str(),
+                                    text1 ? text1 : "", text2 ? text2 : "", flags};
+    return Show(message);
+}
+
+void ConvertAudio8To16(int16_t* samples16, const uint8_t* samples8, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        samples16[i] = static_cast<int16_t>((samples8[i] - 128) * 256);
+    }
+}
+
+void ConvertAudio16To8(const int16_t* samples16, uint8_t* samples8, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        samples8[i] = static_cast<uint8_t>((samples16[i] >> 8) + 128);
+    }
+}
+
+uint64_t GetBytesOnDrive(const void*) {
+    std::string directory;
+    {
+        HostState& state = State();
+        std::lock_guard lock(state.mutex);
+        directory = state.recordingDirectory;
+    }
+    struct statvfs info {};
+    if (statvfs(directory.c_str(), &info) != 0) {
+        return 0;
+    }
+    return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+void* CreateSkinsModule(void) {
+    static HostSkinsModule module;
+    return static_cast<SkinsModule*>(&module);
+}
+
+void ZedaduHost_SetMessageHandler(ZedaduHostMessageHandler handler, void* context) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.handler = handler;
+    state.handlerContext = context;
+}
+
+void ZedaduHost_AnswerMessagesWith(int32_t button) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.handler = nullptr;
+    state.prompt = false;
+    state.fixedAnswer = button;
+}
+
+void ZedaduHost_PromptForMessages(void) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.handler = nullptr;
+    state.prompt = true;
+}
+
+int32_t ZedaduHost_ShowMessageBox(const char* text, const char* caption, uint32_t flags) {
+    const ZedaduHostMessage message{0, text ? text : "", caption ? caption : "", "", "", flags};
+    return Show(message);
+}
+
+void ZedaduHost_SetString(uint32_t id, const char* text) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    if (text) {
+        state.strings[id] = text;
+    } else {
+        state.strings.erase(id);
+    }
+}
+
+void ZedaduHost_SetRecordingDirectory(const char* directory) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.recordingDirectory = directory ? directory : ".";
+}
+
+uint32_t ZedaduHost_SkinnedWindowCount(void) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    return state.skinnedWindows;
+}
+
+}  // extern "C"

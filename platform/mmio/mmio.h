@@ -1,0 +1,63 @@
+// Multimedia file I/O for RIFF files: a buffered file with chunk descend, ascend and create.
+//
+// Chunk searches run inside a parent from the current position; chunk data is padded to an even
+// size. Reads are buffered (large reads go straight into the caller's memory); writes go straight
+// to the file so that every failed write is reported by the call that made it. Positions are
+// 64-bit so that the whole 4 GiB range of the format can be addressed.
+#pragma once
+
+#include <cstdio>  // SEEK_SET, SEEK_CUR, SEEK_END: the origins of mmioSeek
+
+#include "platform/win32/types.h"
+
+struct MmioFile;
+using HMMIO = MmioFile*;
+using MMRESULT = UINT;
+
+struct MMCKINFO {
+    FOURCC ckid;
+    DWORD cksize;
+    FOURCC fccType;
+    DWORD dwDataOffset;  // for RIFF and LIST chunks the position of the type field
+    DWORD dwFlags;
+};
+constexpr DWORD MMIO_DIRTY = 0x10000000;  // set on created chunks: ascending writes their size
+
+constexpr DWORD MMIO_READ = 0x0;
+constexpr DWORD MMIO_WRITE = 0x1;
+constexpr DWORD MMIO_READWRITE = 0x2;
+constexpr DWORD MMIO_DENYWRITE = 0x20;
+constexpr DWORD MMIO_DENYNONE = 0x40;
+constexpr DWORD MMIO_DELETE = 0x200;
+constexpr DWORD MMIO_CREATE = 0x1000;
+constexpr DWORD MMIO_EXIST = 0x4000;
+
+constexpr UINT MMIO_FINDCHUNK = 0x10;
+constexpr UINT MMIO_FINDRIFF = 0x20;
+constexpr UINT MMIO_FINDLIST = 0x40;
+constexpr UINT MMIO_CREATERIFF = 0x20;
+constexpr UINT MMIO_CREATELIST = 0x40;
+
+constexpr MMRESULT MMSYSERR_NOERROR = 0;
+constexpr MMRESULT MMIOERR_CANNOTSEEK = 256 + 6;
+constexpr MMRESULT MMIOERR_CANNOTREAD = 256 + 7;
+constexpr MMRESULT MMIOERR_CANNOTWRITE = 256 + 8;
+constexpr MMRESULT MMIOERR_CHUNKNOTFOUND = 256 + 9;
+constexpr MMRESULT MMIOERR_CANNOTEXPAND = 256 + 10;
+
+struct MMIOINFO;  // not used: every call takes null
+
+// MMIO_EXIST answers (HMMIO)1 when the file exists, else null; MMIO_DELETE answers (HMMIO)1 when
+// the file was deleted. Otherwise opens for reading, writing (MMIO_WRITE | MMIO_CREATE creates or
+// truncates) or both; null on failure.
+HMMIO mmioOpenA(const char* fileName, MMIOINFO* info, DWORD flags);
+MMRESULT mmioClose(HMMIO file, UINT flags);
+// Returns the bytes read (fewer at the end of the file), or -1 on error.
+LONG mmioRead(HMMIO file, char* buffer, LONG count);
+// Returns count when everything was written, else -1.
+LONG mmioWrite(HMMIO file, const char* buffer, LONG count);
+// Returns the new position, or -1 when the position would be negative.
+int64_t mmioSeek(HMMIO file, int64_t offset, int origin);
+MMRESULT mmioDescend(HMMIO file, MMCKINFO* chunk, const MMCKINFO* parent, UINT flags);
+MMRESULT mmioAscend(HMMIO file, MMCKINFO* chunk, UINT flags);
+MMRESULT mmioCreateChunk(HMMIO file, MMCKINFO* chunk, UINT flags);

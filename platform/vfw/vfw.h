@@ -1,0 +1,174 @@
+// The compressor layer of Video for Windows: installable compressors found by type and handler
+// code, driven by messages. Compressors are driver procedures; the built-in ones run on FFmpeg's
+// libraries, and tests install their own with ICInstall.
+#pragma once
+
+#include "platform/win32/types.h"
+
+struct CompressorInstance;
+using HIC = CompressorInstance*;
+struct HDRVR__;
+using HDRVR = HDRVR__*;
+
+inline constexpr FOURCC ICTYPE_VIDEO = FourCC("vidc");
+
+constexpr UINT ICMODE_COMPRESS = 1;
+constexpr UINT ICMODE_DECOMPRESS = 2;
+constexpr UINT ICMODE_QUERY = 4;
+
+// Results.
+constexpr LRESULT ICERR_OK = 0;
+constexpr LRESULT ICERR_UNSUPPORTED = -1;
+constexpr LRESULT ICERR_BADFORMAT = -2;
+constexpr LRESULT ICERR_MEMORY = -3;
+constexpr LRESULT ICERR_INTERNAL = -4;
+constexpr LRESULT ICERR_BADFLAGS = -5;
+constexpr LRESULT ICERR_BADPARAM = -6;
+constexpr LRESULT ICERR_BADSIZE = -7;
+constexpr LRESULT ICERR_BADHANDLE = -8;
+constexpr LRESULT ICERR_ERROR = -100;
+
+// Driver messages sent around the life of an instance.
+constexpr UINT DRV_LOAD = 0x0001;
+constexpr UINT DRV_ENABLE = 0x0002;
+constexpr UINT DRV_OPEN = 0x0003;
+constexpr UINT DRV_CLOSE = 0x0004;
+constexpr UINT DRV_DISABLE = 0x0005;
+constexpr UINT DRV_FREE = 0x0006;
+
+// Compressor messages.
+constexpr UINT ICM_USER = 0x4000;
+constexpr UINT ICM_RESERVED = 0x5000;
+constexpr UINT ICM_GETSTATE = ICM_RESERVED + 0;
+constexpr UINT ICM_SETSTATE = ICM_RESERVED + 1;
+constexpr UINT ICM_GETINFO = ICM_RESERVED + 2;
+constexpr UINT ICM_CONFIGURE = ICM_RESERVED + 10;
+constexpr UINT ICM_ABOUT = ICM_RESERVED + 11;
+constexpr UINT ICM_GETDEFAULTQUALITY = ICM_RESERVED + 30;
+constexpr UINT ICM_GETQUALITY = ICM_RESERVED + 31;
+constexpr UINT ICM_SETQUALITY = ICM_RESERVED + 32;
+constexpr UINT ICM_COMPRESS_GET_FORMAT = ICM_USER + 4;
+constexpr UINT ICM_COMPRESS_GET_SIZE = ICM_USER + 5;
+constexpr UINT ICM_COMPRESS_QUERY = ICM_USER + 6;
+constexpr UINT ICM_COMPRESS_BEGIN = ICM_USER + 7;
+constexpr UINT ICM_COMPRESS = ICM_USER + 8;
+constexpr UINT ICM_COMPRESS_END = ICM_USER + 9;
+constexpr UINT ICM_DECOMPRESS_GET_FORMAT = ICM_USER + 10;
+constexpr UINT ICM_DECOMPRESS_QUERY = ICM_USER + 11;
+constexpr UINT ICM_DECOMPRESS_BEGIN = ICM_USER + 12;
+constexpr UINT ICM_DECOMPRESS = ICM_USER + 13;
+constexpr UINT ICM_DECOMPRESS_END = ICM_USER + 14;
+constexpr UINT ICM_COMPRESS_FRAMES_INFO = ICM_USER + 70;
+
+// The query form of ICM_CONFIGURE and ICM_ABOUT: the first argument is this value instead of a
+// window, and the reply ICERR_OK means the compressor has such a box.
+inline const LPARAM ICQUERYBOX = -1;
+
+// Capability flags of ICINFO.
+constexpr DWORD VIDCF_QUALITY = 0x0001;
+constexpr DWORD VIDCF_CRUNCH = 0x0002;
+constexpr DWORD VIDCF_TEMPORAL = 0x0004;
+constexpr DWORD VIDCF_COMPRESSFRAMES = 0x0008;
+constexpr DWORD VIDCF_FASTTEMPORALC = 0x0020;
+constexpr DWORD VIDCF_FASTTEMPORALD = 0x0080;
+
+constexpr DWORD ICCOMPRESS_KEYFRAME = 0x00000001;
+constexpr DWORD ICCOMPRESSFRAMES_PADDING = 0x00000001;
+constexpr DWORD ICDECOMPRESS_HURRYUP = 0x80000000;
+constexpr DWORD ICDECOMPRESS_NOTKEYFRAME = 0x08000000;
+constexpr DWORD AVIIF_LIST = 0x00000001;
+constexpr DWORD AVIIF_KEYFRAME = 0x00000010;
+
+// The information record; its texts are 16-bit characters, as on the platform.
+struct ICINFO {
+    DWORD dwSize;
+    DWORD fccType;
+    DWORD fccHandler;
+    DWORD dwFlags;
+    DWORD dwVersion;
+    DWORD dwVersionICM;
+    char16_t szName[16];
+    char16_t szDescription[128];
+    char16_t szDriver[128];
+};
+static_assert(sizeof(ICINFO) == 568);
+
+// Passed with DRV_OPEN as the second argument.
+struct ICOPEN {
+    DWORD dwSize;
+    DWORD fccType;
+    DWORD fccHandler;
+    DWORD dwVersion;
+    DWORD dwFlags;  // the ICMODE_* the instance is opened with
+    LRESULT dwError;
+    void* pV1Reserved;
+    void* pV2Reserved;
+    DWORD dnDevNode;
+};
+
+struct ICCOMPRESS {
+    DWORD dwFlags;
+    BITMAPINFOHEADER* lpbiOutput;
+    void* lpOutput;
+    BITMAPINFOHEADER* lpbiInput;
+    void* lpInput;
+    DWORD* lpckid;
+    DWORD* lpdwFlags;
+    LONG lFrameNum;
+    DWORD dwFrameSize;
+    DWORD dwQuality;
+    BITMAPINFOHEADER* lpbiPrev;
+    void* lpPrev;
+};
+static_assert(sizeof(ICCOMPRESS) == (sizeof(void*) == 4 ? 48 : 88));
+
+struct ICCOMPRESSFRAMES {
+    DWORD dwFlags;
+    BITMAPINFOHEADER* lpbiOutput;
+    LPARAM lReserved;
+    BITMAPINFOHEADER* lpbiInput;
+    LPARAM Reserved;
+    LONG lStartFrame;
+    LONG lFrameCount;
+    LONG lQuality;
+    LONG lDataRate;
+    LONG lKeyRate;
+    DWORD dwRate;
+    DWORD dwScale;
+    DWORD dwOverheadPerFrame;
+    DWORD dwReserved2;
+    LONG (*GetData)(LPARAM, LONG, void*, LONG);
+    LONG (*PutData)(LPARAM, LONG, void*, LONG);
+};
+static_assert(sizeof(ICCOMPRESSFRAMES) == (sizeof(void*) == 4 ? 64 : 96));
+
+// What ICDecompress sends with ICM_DECOMPRESS.
+struct ICDECOMPRESS {
+    DWORD dwFlags;
+    BITMAPINFOHEADER* lpbiInput;
+    void* lpInput;
+    BITMAPINFOHEADER* lpbiOutput;
+    void* lpOutput;
+    DWORD ckid;
+};
+
+// A compressor: called with the id it answered to DRV_OPEN (0 before that), the instance, the
+// message and its two arguments.
+using DRIVERPROC = LRESULT (*)(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM lParam1,
+                               LPARAM lParam2);
+
+constexpr UINT ICINSTALL_FUNCTION = 0x0001;
+
+// Installs a driver procedure (passed as lParam) for a type and handler code; it takes precedence
+// over a built-in compressor of the same code. Returns TRUE on success.
+BOOL ICInstall(DWORD fccType, DWORD fccHandler, LPARAM lParam, const char* description, UINT flags);
+BOOL ICRemove(DWORD fccType, DWORD fccHandler, UINT flags);
+
+// Handler codes are found ignoring case. Null when no compressor of that code opens in that mode.
+HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode);
+LRESULT ICClose(HIC compressor);
+LRESULT ICSendMessage(HIC compressor, UINT message, DWORD_PTR argument1, DWORD_PTR argument2);
+// Fills up to cb bytes of the information record; returns the bytes filled, 0 on failure.
+LRESULT ICGetInfo(HIC compressor, ICINFO* info, DWORD cb);
+DWORD ICDecompress(HIC compressor, DWORD flags, BITMAPINFOHEADER* inputFormat, void* input,
+                   BITMAPINFOHEADER* outputFormat, void* output);
