@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <memory>
 #include <set>
 
 #include "frame/avi_file_handle.h"
@@ -134,6 +135,11 @@ TEST_F(FakeDecoderFile, FramesDecodeFromTheNearestKeyFrameOrContinue) {
     EXPECT_EQ(Decode(other, 0), Markers{0});
     EXPECT_EQ(Decode(file, 5), Markers{5});  // another handle used the cache meanwhile
     EXPECT_EQ(Decode(file, 10), Markers{231});  // frameNumber equal to frameCount
+    auto reopened = std::make_unique<ReadingFile>(path);
+    EXPECT_EQ(Decode(*reopened, 3), (Markers{0, 1, 2, 3}));
+    reopened.reset();
+    reopened = std::make_unique<ReadingFile>(path);  // likely at the closed handle's address
+    EXPECT_EQ(Decode(*reopened, 3), (Markers{0, 1, 2, 3}));
 }
 
 TEST_F(FakeDecoderFile, TheBoxFitsTheSourceAspectAndFallsBackToWhatTheDecompressorDoes) {
@@ -175,6 +181,9 @@ TEST_F(FakeDecoderFile, TheBoxFitsTheSourceAspectAndFallsBackToWhatTheDecompress
     ASSERT_TRUE(AVFILE_ReadImageFrame(fixed.handle(), &request));
     EXPECT_STREQ(request.result.formatId, FORMAT_ID_YUY2);
     EXPECT_EQ(request.result.imageSize, 320u * 240 * 2);
+    request = FrameRequest(1, FORMAT_ID_RGB32, 0, 0, buffer);
+    ASSERT_TRUE(AVFILE_ReadImageFrame(fixed.handle(), &request));
+    EXPECT_EQ(request.result.width, 320);
     request = FrameRequest(1, FORMAT_ID_PCM16, 320, 240, buffer);  // names no image layout
     EXPECT_FALSE(AVFILE_ReadImageFrame(fixed.handle(), &request));
     request = FrameRequest(1, FORMAT_ID_RGB32, 320, 240, buffer);
