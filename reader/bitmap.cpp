@@ -1,11 +1,14 @@
 #include "reader/bitmap.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
 namespace zedadu::reader {
 namespace {
+
+static_assert(std::endian::native == std::endian::little, "pixels are widened as words");
 
 struct Colour {
     uint8_t blue, green, red;
@@ -57,8 +60,21 @@ void WidenRow24(const uint8_t* in, uint8_t* out, size_t width, int outBytes) {
         memcpy(out, in, 3 * width);
         return;
     }
-    for (size_t x = 0; x < width; ++x, in += 3, out += 4) {
-        Put(out, 4, in[0], in[1], in[2]);
+    // Four pixels from three 32-bit words at a time.
+    size_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+        uint32_t in3[3];
+        memcpy(in3, in + 3 * x, sizeof in3);
+        const uint32_t out4[4] = {
+            in3[0] | 0xFF000000,
+            in3[0] >> 24 | in3[1] << 8 | 0xFF000000,
+            in3[1] >> 16 | in3[2] << 16 | 0xFF000000,
+            in3[2] >> 8 | 0xFF000000,
+        };
+        memcpy(out + 4 * x, out4, sizeof out4);
+    }
+    for (; x < width; ++x) {
+        Put(out + 4 * x, 4, in[3 * x], in[3 * x + 1], in[3 * x + 2]);
     }
 }
 
