@@ -87,17 +87,17 @@ ZEDADU_AVX2 void Store8As16(uint8_t* out, __m256i pixels) {
     Store128(out, _mm256_castsi256_si128(packed));
 }
 
-// Byte k of each 32-bit lane, as doubles (exact: the values are 0 to 255).
-ZEDADU_AVX2 __m256d ByteAsDouble(__m128i pixels, int k) {
-    const __m128i byte = _mm_and_si128(_mm_srl_epi32(pixels, _mm_cvtsi32_si128(8 * k)), _mm_set1_epi32(0xFF));
-    return _mm256_cvtepi32_pd(byte);
+// Byte K of each 32-bit lane, as doubles (exact: the values are 0 to 255).
+template <int K>
+ZEDADU_AVX2 __m256d ByteAsDouble(__m128i pixels) {
+    return _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(pixels, 8 * K), _mm_set1_epi32(0xFF)));
 }
 
 // The grey level of four pixels: b1 x 0.7154, plus b2 x 0.0721, plus b0 x 0.2125, in that order.
 ZEDADU_AVX2 __m128i GreyOf4(__m128i pixels) {
-    __m256d t = _mm256_mul_pd(ByteAsDouble(pixels, 1), _mm256_set1_pd(0.7154));
-    t = _mm256_add_pd(t, _mm256_mul_pd(ByteAsDouble(pixels, 2), _mm256_set1_pd(0.0721)));
-    t = _mm256_add_pd(t, _mm256_mul_pd(ByteAsDouble(pixels, 0), _mm256_set1_pd(0.2125)));
+    __m256d t = _mm256_mul_pd(ByteAsDouble<1>(pixels), _mm256_set1_pd(0.7154));
+    t = _mm256_add_pd(t, _mm256_mul_pd(ByteAsDouble<2>(pixels), _mm256_set1_pd(0.0721)));
+    t = _mm256_add_pd(t, _mm256_mul_pd(ByteAsDouble<0>(pixels), _mm256_set1_pd(0.2125)));
     return _mm256_cvttpd_epi32(t);
 }
 
@@ -108,8 +108,6 @@ ZEDADU_AVX2 void Store8AsGrey(uint8_t* out, __m256i pixels) {
     const __m128i words = _mm_packs_epi32(low, high);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(words, words));
 }
-
-ZEDADU_AVX2 __m256d ChannelAsDouble(__m128i channel) { return _mm256_cvtepi32_pd(channel); }
 
 // p1 x 0.587, plus p0 x 0.299, plus p2 x 0.114.
 ZEDADU_AVX2 __m128i YOf4(__m256d p0, __m256d p1, __m256d p2) {
@@ -134,24 +132,30 @@ ZEDADU_AVX2 __m128i VOf4(__m256d m0, __m256d m1, __m256d m2) {
     return _mm256_cvttpd_epi32(t);
 }
 
-// Four Y0 U Y1 V groups from eight pixels. The pixels are split into the first (A) and second (B)
-// of each pair; the means are integer halves of the sums, rounded down like the scalar division
-// of non-negative values.
+// Byte K of the first (A) and second (B) pixel of four pairs, and their integer mean, rounded
+// down like the scalar division of non-negative values. `split` holds the four A pixels in its
+// low half and the four B pixels in its high half.
+struct PairChannel {
+    __m256d a, b, mean;
+};
+
+template <int K>
+ZEDADU_AVX2 PairChannel ChannelOfPairs(__m256i split) {
+    const __m256i channel = _mm256_and_si256(_mm256_srli_epi32(split, 8 * K), _mm256_set1_epi32(0xFF));
+    const __m128i first = _mm256_castsi256_si128(channel);
+    const __m128i second = _mm256_extracti128_si256(channel, 1);
+    return {_mm256_cvtepi32_pd(first), _mm256_cvtepi32_pd(second),
+            _mm256_cvtepi32_pd(_mm_srli_epi32(_mm_add_epi32(first, second), 1))};
+}
+
+// Four Y0 U Y1 V groups from eight pixels.
 ZEDADU_AVX2 __m128i GroupsOf8(__m256i pixels) {
     const __m256i split = _mm256_permutevar8x32_epi32(pixels, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
-    const __m256i mask = _mm256_set1_epi32(0xFF);
-    __m256d a[3], b[3], m[3];
-    for (int k = 0; k < 3; ++k) {
-        const __m256i channel = _mm256_and_si256(_mm256_srli_epi32(split, 8 * k), mask);
-        const __m128i first = _mm256_castsi256_si128(channel);
-        const __m128i second = _mm256_extracti128_si256(channel, 1);
-        a[k] = ChannelAsDouble(first);
-        b[k] = ChannelAsDouble(second);
-        m[k] = ChannelAsDouble(_mm_srli_epi32(_mm_add_epi32(first, second), 1));
-    }
+    const PairChannel c0 = ChannelOfPairs<0>(split), c1 = ChannelOfPairs<1>(split), c2 = ChannelOfPairs<2>(split);
     const __m128i lowByte = _mm_set1_epi16(0xFF);
-    const __m128i ys = _mm_and_si128(_mm_packs_epi32(YOf4(a[0], a[1], a[2]), YOf4(b[0], b[1], b[2])), lowByte);
-    const __m128i uv = _mm_and_si128(_mm_packs_epi32(UOf4(m[0], m[1], m[2]), VOf4(m[0], m[1], m[2])), lowByte);
+    const __m128i ys = _mm_and_si128(_mm_packs_epi32(YOf4(c0.a, c1.a, c2.a), YOf4(c0.b, c1.b, c2.b)), lowByte);
+    const __m128i uv = _mm_and_si128(
+        _mm_packs_epi32(UOf4(c0.mean, c1.mean, c2.mean), VOf4(c0.mean, c1.mean, c2.mean)), lowByte);
     const __m128i order = _mm_setr_epi8(0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15);
     return _mm_shuffle_epi8(_mm_packus_epi16(ys, uv), order);
 }
