@@ -51,17 +51,22 @@ constexpr Size kSizes[] = {{1920, 1080}, {720, 486}};
 
 size_t BytesPerPixel(int32_t code) {
     switch (code) {
-        case 8: return 1;
-        case 24: return 3;
-        case 32: return 4;
-        case 64: return 8;
-        default: return 2;
+        case 8:
+            return 1;
+        case 24:
+            return 3;
+        case 32:
+            return 4;
+        case 64:
+            return 8;
+        default:
+            return 2;
     }
 }
 
 // An av_malloc'ed block of random bytes, aligned the way libswscale likes its buffers.
 class Block {
-public:
+  public:
     explicit Block(size_t size) : bytes_(static_cast<uint8_t*>(av_malloc(size))) {
         std::mt19937 random(7);
         for (size_t i = 0; i < size; ++i) {
@@ -73,7 +78,7 @@ public:
     Block& operator=(const Block&) = delete;
     uint8_t* data() const { return bytes_; }
 
-private:
+  private:
     uint8_t* bytes_;
 };
 
@@ -106,8 +111,9 @@ void Memcpy(benchmark::State& state, Conversion c, Size size) {
 }
 
 void Swscale(benchmark::State& state, Conversion c, Size size) {
-    SwsContext* context = sws_getContext(size.width, size.height, c.swsSource, size.width, size.height,
-                                         c.swsTarget, SWS_POINT, nullptr, nullptr, nullptr);
+    SwsContext* context =
+        sws_getContext(size.width, size.height, c.swsSource, size.width, size.height, c.swsTarget,
+                       SWS_POINT, nullptr, nullptr, nullptr);
     if (!context) {
         state.SkipWithError("libswscale has no such conversion");
         return;
@@ -132,7 +138,7 @@ std::string Name(const char* kind, const Conversion& c, Size size) {
 
 // Keeps each run's time per iteration, so that the ratios can be printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (!run.error_occurred) {
@@ -150,14 +156,15 @@ public:
                 const double ours = Seconds(Name("convert", c, size));
                 const double copy = Seconds(Name("memcpy", c, size));
                 const double sws = Seconds(Name("swscale", c, size));
-                const std::string dims = std::to_string(size.width) + "x" + std::to_string(size.height);
+                const std::string dims =
+                    std::to_string(size.width) + "x" + std::to_string(size.height);
                 std::printf("%-8s %-10s %10.1f %10.1f %10.1f %12.2f %12.2f\n", c.name, dims.c_str(),
                             ours * 1e6, copy * 1e6, sws * 1e6, copy / ours, sws / ours);
             }
         }
     }
 
-private:
+  private:
     double Seconds(const std::string& name) const {
         const auto found = seconds_.find(name);
         return found == seconds_.end() ? 0 : found->second;
@@ -172,9 +179,12 @@ int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);
     for (const Size size : kSizes) {
         for (const Conversion& c : kConversions) {
-            benchmark::RegisterBenchmark(Name("convert", c, size).c_str(), Ours, c, size)->Unit(benchmark::kMicrosecond);
-            benchmark::RegisterBenchmark(Name("memcpy", c, size).c_str(), Memcpy, c, size)->Unit(benchmark::kMicrosecond);
-            benchmark::RegisterBenchmark(Name("swscale", c, size).c_str(), Swscale, c, size)->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(Name("convert", c, size).c_str(), Ours, c, size)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(Name("memcpy", c, size).c_str(), Memcpy, c, size)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(Name("swscale", c, size).c_str(), Swscale, c, size)
+                ->Unit(benchmark::kMicrosecond);
         }
     }
     benchmark::Initialize(&argc, argv);

@@ -19,17 +19,25 @@ struct Route {
 };
 
 constexpr Route kRoutes[] = {
-    {8, 16, convert::Convert8To16},      {8, 24, convert::Convert8To24},
-    {8, 32, convert::Convert8To32},      {8, 64, convert::Convert8To64},
+    {8, 16, convert::Convert8To16},
+    {8, 24, convert::Convert8To24},
+    {8, 32, convert::Convert8To32},
+    {8, 64, convert::Convert8To64},
     {8, kLayout422, convert::Convert8To422},
-    {24, 8, convert::Convert24To8},      {24, 16, convert::Convert24To16},
-    {24, 32, convert::Convert24To32},    {24, 64, convert::Convert24To64},
+    {24, 8, convert::Convert24To8},
+    {24, 16, convert::Convert24To16},
+    {24, 32, convert::Convert24To32},
+    {24, 64, convert::Convert24To64},
     {24, kLayout422, convert::Convert24To422},
-    {32, 8, convert::Convert32To8},      {32, 16, convert::Convert32To16},
-    {32, 24, convert::Convert32To24},    {32, 64, convert::Convert32To64},
+    {32, 8, convert::Convert32To8},
+    {32, 16, convert::Convert32To16},
+    {32, 24, convert::Convert32To24},
+    {32, 64, convert::Convert32To64},
     {32, kLayout422, convert::Convert32To422},
-    {64, 8, convert::Convert64To8},      {64, 16, convert::Convert64To16},
-    {64, 24, convert::Convert64To24},    {64, 32, convert::Convert64To32},
+    {64, 8, convert::Convert64To8},
+    {64, 16, convert::Convert64To16},
+    {64, 24, convert::Convert64To24},
+    {64, 32, convert::Convert64To32},
     {64, kLayout422, convert::Convert64To422},
 };
 
@@ -41,7 +49,9 @@ constexpr UINT kRefusalFlags = MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SE
 // The widest layout a route passes through takes 8 bytes a pixel.
 constexpr uint64_t kMaxPixelBytes = 8;
 
-bool IsChannelCode(int32_t code) { return code >= 1 && code <= 4; }
+bool IsChannelCode(int32_t code) {
+    return code >= 1 && code <= 4;
+}
 
 // Negative counts are no image, and a pixel count whose bytes could not be addressed is no buffer
 // the caller can hold.

@@ -23,9 +23,13 @@ std::atomic<const Spans*>& ActiveSpans() {
     return active;
 }
 
-const Spans& Use() { return *ActiveSpans().load(std::memory_order_relaxed); }
+const Spans& Use() {
+    return *ActiveSpans().load(std::memory_order_relaxed);
+}
 
-size_t PixelCount(int32_t width, int32_t height) { return size_t(width) * size_t(height); }
+size_t PixelCount(int32_t width, int32_t height) {
+    return size_t(width) * size_t(height);
+}
 
 void RunSpan(Span Spans::*span, uint8_t* buffer, int32_t width, int32_t height) {
     (Use().*span)(buffer, 0, PixelCount(width, height));
@@ -80,7 +84,9 @@ void RebuildIntermediate24From32(uint8_t* buffer, size_t from, size_t pixels) {
 
 }  // namespace
 
-bool ProcessorHasAvx2() { return DetectAvx2(); }
+bool ProcessorHasAvx2() {
+    return DetectAvx2();
+}
 
 void UseInstructionSetForTesting(InstructionSet instructionSet) {
     const bool avx2 = instructionSet == InstructionSet::kAvx2 && DetectAvx2();

@@ -42,13 +42,17 @@ ZEDADU_AVX2 __m256i Load8From8(const uint8_t* in) {
 // Pixels 0-3 come from the 16 bytes at in, pixels 4-7 from the 16 bytes at in + 8 (offset 4 in
 // that lane), so exactly the 24 bytes of the eight pixels are read.
 ZEDADU_AVX2 __m256i Load8From24(const uint8_t* in) {
-    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
-                                            4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
-    const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(in)), Load128(in + 8), 1);
+    const __m256i spread =
+        _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                         4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
+    const __m256i bytes =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(in)), Load128(in + 8), 1);
     return _mm256_or_si256(_mm256_shuffle_epi8(bytes, spread), _mm256_set1_epi32(kOpaque));
 }
 
-ZEDADU_AVX2 __m256i Load8From32(const uint8_t* in) { return Load256(in); }
+ZEDADU_AVX2 __m256i Load8From32(const uint8_t* in) {
+    return Load256(in);
+}
 
 // High bytes of 32 words, in word order.
 ZEDADU_AVX2 __m256i HighBytesOf32Words(const uint8_t* in) {
@@ -57,9 +61,13 @@ ZEDADU_AVX2 __m256i HighBytesOf32Words(const uint8_t* in) {
     return _mm256_permute4x64_epi64(high, _MM_SHUFFLE(3, 1, 2, 0));
 }
 
-ZEDADU_AVX2 __m256i Load8From64(const uint8_t* in) { return HighBytesOf32Words(in); }
+ZEDADU_AVX2 __m256i Load8From64(const uint8_t* in) {
+    return HighBytesOf32Words(in);
+}
 
-ZEDADU_AVX2 void Store8As32(uint8_t* out, __m256i pixels) { Store256(out, pixels); }
+ZEDADU_AVX2 void Store8As32(uint8_t* out, __m256i pixels) {
+    Store256(out, pixels);
+}
 
 ZEDADU_AVX2 void Store8As64(uint8_t* out, __m256i pixels) {
     const __m256i low = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(pixels));
@@ -69,8 +77,9 @@ ZEDADU_AVX2 void Store8As64(uint8_t* out, __m256i pixels) {
 }
 
 ZEDADU_AVX2 void Store8As24(uint8_t* out, __m256i pixels) {
-    const __m256i drop = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
-                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i drop =
+        _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                         0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
     const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, drop), join);
     Store128(out, _mm256_castsi256_si128(packed));
@@ -80,10 +89,13 @@ ZEDADU_AVX2 void Store8As24(uint8_t* out, __m256i pixels) {
 ZEDADU_AVX2 void Store8As16(uint8_t* out, __m256i pixels) {
     const __m256i field = _mm256_set1_epi32(0x1F);
     const __m256i low = _mm256_and_si256(_mm256_srli_epi32(pixels, 3), field);
-    const __m256i middle = _mm256_and_si256(_mm256_srli_epi32(pixels, 6), _mm256_slli_epi32(field, 5));
-    const __m256i high = _mm256_and_si256(_mm256_srli_epi32(pixels, 9), _mm256_slli_epi32(field, 10));
+    const __m256i middle =
+        _mm256_and_si256(_mm256_srli_epi32(pixels, 6), _mm256_slli_epi32(field, 5));
+    const __m256i high =
+        _mm256_and_si256(_mm256_srli_epi32(pixels, 9), _mm256_slli_epi32(field, 10));
     const __m256i words = _mm256_or_si256(low, _mm256_or_si256(middle, high));
-    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(words, words), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i packed =
+        _mm256_permute4x64_epi64(_mm256_packus_epi32(words, words), _MM_SHUFFLE(3, 1, 2, 0));
     Store128(out, _mm256_castsi256_si128(packed));
 }
 
@@ -141,7 +153,8 @@ struct PairChannel {
 
 template <int K>
 ZEDADU_AVX2 PairChannel ChannelOfPairs(__m256i split) {
-    const __m256i channel = _mm256_and_si256(_mm256_srli_epi32(split, 8 * K), _mm256_set1_epi32(0xFF));
+    const __m256i channel =
+        _mm256_and_si256(_mm256_srli_epi32(split, 8 * K), _mm256_set1_epi32(0xFF));
     const __m128i first = _mm256_castsi256_si128(channel);
     const __m128i second = _mm256_extracti128_si256(channel, 1);
     return {_mm256_cvtepi32_pd(first), _mm256_cvtepi32_pd(second),
@@ -150,10 +163,13 @@ ZEDADU_AVX2 PairChannel ChannelOfPairs(__m256i split) {
 
 // Four Y0 U Y1 V groups from eight pixels.
 ZEDADU_AVX2 __m128i GroupsOf8(__m256i pixels) {
-    const __m256i split = _mm256_permutevar8x32_epi32(pixels, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
-    const PairChannel c0 = ChannelOfPairs<0>(split), c1 = ChannelOfPairs<1>(split), c2 = ChannelOfPairs<2>(split);
+    const __m256i split =
+        _mm256_permutevar8x32_epi32(pixels, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    const PairChannel c0 = ChannelOfPairs<0>(split), c1 = ChannelOfPairs<1>(split),
+                      c2 = ChannelOfPairs<2>(split);
     const __m128i lowByte = _mm_set1_epi16(0xFF);
-    const __m128i ys = _mm_and_si128(_mm_packs_epi32(YOf4(c0.a, c1.a, c2.a), YOf4(c0.b, c1.b, c2.b)), lowByte);
+    const __m128i ys =
+        _mm_and_si128(_mm_packs_epi32(YOf4(c0.a, c1.a, c2.a), YOf4(c0.b, c1.b, c2.b)), lowByte);
     const __m128i uv = _mm_and_si128(
         _mm_packs_epi32(UOf4(c0.mean, c1.mean, c2.mean), VOf4(c0.mean, c1.mean, c2.mean)), lowByte);
     const __m128i order = _mm_setr_epi8(0, 8, 4, 12, 1, 9, 5, 13, 2, 10, 6, 14, 3, 11, 7, 15);
@@ -250,6 +266,8 @@ constexpr Spans kAvx2 = {
 
 }  // namespace
 
-const Spans& Avx2Spans() { return kAvx2; }
+const Spans& Avx2Spans() {
+    return kAvx2;
+}
 
 }  // namespace zedadu::convert

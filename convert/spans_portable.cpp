@@ -33,7 +33,9 @@ void WalkSpan(uint8_t* buffer, size_t first, size_t end) {
 // Where a 64-bit pixel's byte k sits: the high byte of word k.
 constexpr size_t kHigh[] = {1, 3, 5, 7};
 
-void Pixel8To16(const uint8_t* p, uint8_t* out) { StoreLittleEndian16(out, Pack555(p[0], p[0], p[0])); }
+void Pixel8To16(const uint8_t* p, uint8_t* out) {
+    StoreLittleEndian16(out, Pack555(p[0], p[0], p[0]));
+}
 
 void Pixel8To32(const uint8_t* p, uint8_t* out) {
     const uint8_t pixel[4] = {p[0], p[0], p[0], 255};
@@ -82,7 +84,9 @@ void PixelTo24(const uint8_t* p, uint8_t* out) {
     memcpy(out, pixel, 3);
 }
 
-void WordToHighByte(const uint8_t* p, uint8_t* out) { out[0] = p[1]; }
+void WordToHighByte(const uint8_t* p, uint8_t* out) {
+    out[0] = p[1];
+}
 
 void ExpandChannel(uint8_t* buffer, size_t first, size_t end, int32_t channel) {
     Walk<1, 3>(buffer, first, end, [channel](const uint8_t* p, uint8_t* out) {
@@ -126,6 +130,8 @@ constexpr Spans kPortable = {
 
 }  // namespace
 
-const Spans& PortableSpans() { return kPortable; }
+const Spans& PortableSpans() {
+    return kPortable;
+}
 
 }  // namespace zedadu::convert

@@ -14,7 +14,9 @@ std::atomic<size_t> allocations{0};
 
 namespace zedadu::test {
 
-size_t AllocationCount() { return allocations.load(); }
+size_t AllocationCount() {
+    return allocations.load();
+}
 
 }  // namespace zedadu::test
 
@@ -26,8 +28,18 @@ void* operator new(size_t size) {
     throw std::bad_alloc();
 }
 
-void* operator new[](size_t size) { return operator new(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, size_t) noexcept { std::free(block); }
-void operator delete[](void* block, size_t) noexcept { std::free(block); }
+void* operator new[](size_t size) {
+    return operator new(size);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, size_t) noexcept {
+    std::free(block);
+}

@@ -22,8 +22,9 @@ Bytes Converted(Bytes buffer, int32_t width, int32_t height, int32_t source, int
 void ExpectRefused(zedadu::test::MessageRecorder& recorder, size_t count) {
     ASSERT_EQ(recorder.shown().size(), count);
     const auto& shown = recorder.shown().back();
-    EXPECT_EQ(shown.text,
-              "The specified color space is not supported by the current version of Corvana software");
+    EXPECT_EQ(
+        shown.text,
+        "The specified color space is not supported by the current version of Corvana software");
     EXPECT_EQ(shown.caption, "Corvana Color Convertor");
     EXPECT_EQ(shown.flags, 0x12030u);
 }
@@ -43,9 +44,12 @@ TEST(ConvertColorSpace, WorkedExamplesOfTheKernels) {
     EXPECT_EQ(Converted({233, 0, 0}, 1, 1, 4, 8), Bytes({232, 233, 233}));
     EXPECT_EQ(Converted(Bytes(6, 255), 2, 1, 24, kLayout422), Bytes({255, 0, 255, 0, 255, 255}));
     // Primary pairs: Y of each primary, then U = 111 for byte 2, V = 156 and -131 (byte 125).
-    EXPECT_EQ(Converted({0, 0, 255, 0, 0, 255}, 2, 1, 24, kLayout422), Bytes({29, 111, 29, 231, 0, 255}));
-    EXPECT_EQ(Converted({255, 0, 0, 255, 0, 0}, 2, 1, 24, kLayout422), Bytes({76, 219, 76, 156, 0, 0}));
-    EXPECT_EQ(Converted({0, 255, 0, 0, 255, 0}, 2, 1, 24, kLayout422), Bytes({149, 183, 149, 125, 255, 0}));
+    EXPECT_EQ(Converted({0, 0, 255, 0, 0, 255}, 2, 1, 24, kLayout422),
+              Bytes({29, 111, 29, 231, 0, 255}));
+    EXPECT_EQ(Converted({255, 0, 0, 255, 0, 0}, 2, 1, 24, kLayout422),
+              Bytes({76, 219, 76, 156, 0, 0}));
+    EXPECT_EQ(Converted({0, 255, 0, 0, 255, 0}, 2, 1, 24, kLayout422),
+              Bytes({149, 183, 149, 125, 255, 0}));
 }
 
 TEST(ConvertColorSpace, GreyLevelsOfGreyPixels) {
@@ -84,8 +88,8 @@ TEST(ConvertColorSpace, EqualPairsReturnAtOnceUntouched) {
 TEST(ConvertColorSpace, UnsupportedPairsAreRefusedWithTheMessage) {
     zedadu::test::MessageRecorder recorder;
     const Bytes pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    const std::pair<int32_t, int32_t> refused[] = {
-        {16, 24}, {kLayout422, 24}, {24, 1}, {8, 4}, {0, 24}, {-1, 8}, {24, 48}, {32, 0}};
+    const std::pair<int32_t, int32_t> refused[] = {{16, 24}, {kLayout422, 24}, {24, 1},  {8, 4},
+                                                   {0, 24},  {-1, 8},          {24, 48}, {32, 0}};
     size_t count = 0;
     for (const auto& [source, target] : refused) {
         Bytes buffer = pixels;
@@ -132,9 +136,9 @@ TEST(ConvertColorSpace, OddWidthsPairTheLastPixelOfEachRowWithItself) {
     // Rows of 3: (255,0,0) (0,255,0) (0,0,255), then (0,0,255) (255,0,0) (0,255,0).
     const Bytes pixels = {255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 0, 0, 0, 255, 0};
     const Bytes out = Converted(pixels, 3, 2, 24, kLayout422);
-    const Bytes expected = {76, 201, 149, 12, 29, 111, 29, 231,  // row 0: pairs (R,G), (B,B)
-                            29, 36, 76, 65, 149, 183, 149, 125,  // row 1: pairs (B,R), (G,G)
-                            255, 0};                              // tail left as it was
+    const Bytes expected = {76,  201, 149, 12, 29,  111, 29,  231,  // row 0: pairs (R,G), (B,B)
+                            29,  36,  76,  65, 149, 183, 149, 125,  // row 1: pairs (B,R), (G,G)
+                            255, 0};                                // tail left as it was
     EXPECT_EQ(out, expected);
     // A one-pixel row has no room for a pair: nothing is written.
     EXPECT_EQ(Converted({9, 8, 7, 6, 5, 4}, 1, 2, 24, kLayout422), Bytes({9, 8, 7, 6, 5, 4}));
@@ -143,8 +147,14 @@ TEST(ConvertColorSpace, OddWidthsPairTheLastPixelOfEachRowWithItself) {
 TEST(ConvertColorSpace, ConversionsNeverAllocate) {
     Bytes buffer(8 * 1000, 0x3C);
     const size_t before = zedadu::test::AllocationCount();
-    for (const auto& [source, target] :
-         {std::pair{24, 32}, {32, 64}, {64, 422}, {8, 422}, {3, 64}, {32, 422}, {64, 8}, {24, 16}}) {
+    for (const auto& [source, target] : {std::pair{24, 32},
+                                         {32, 64},
+                                         {64, 422},
+                                         {8, 422},
+                                         {3, 64},
+                                         {32, 422},
+                                         {64, 8},
+                                         {24, 16}}) {
         ConvertColorSpace(buffer.data(), 25, 40, source, target);
     }
     EXPECT_EQ(zedadu::test::AllocationCount(), before);

@@ -26,18 +26,26 @@ std::vector<InstructionSet> InstructionSets() {
 
 // Switches the kernels for one scope and back to the processor's best afterwards.
 class UsingInstructionSet {
-public:
-    explicit UsingInstructionSet(InstructionSet set) { zedadu::convert::UseInstructionSetForTesting(set); }
+  public:
+    explicit UsingInstructionSet(InstructionSet set) {
+        zedadu::convert::UseInstructionSetForTesting(set);
+    }
     ~UsingInstructionSet() { zedadu::convert::UseInstructionSetForTesting(InstructionSet::kAvx2); }
 };
 
 size_t BytesPerPixel(int code) {
     switch (code) {
-        case 16: case 422: return 2;
-        case 24: return 3;
-        case 32: return 4;
-        case 64: return 8;
-        default: return 1;
+        case 16:
+        case 422:
+            return 2;
+        case 24:
+            return 3;
+        case 32:
+            return 4;
+        case 64:
+            return 8;
+        default:
+            return 1;
     }
 }
 
@@ -61,8 +69,9 @@ Bytes RandomBytes(size_t size, std::mt19937& random) {
 }
 
 TEST(ConvertKernels, EveryRouteMatchesTheReferenceOnRandomImages) {
-    const std::pair<int, int> sizes[] = {{1, 1}, {1, 7}, {2, 3}, {3, 3}, {5, 4}, {7, 2}, {8, 1},
-                                         {15, 3}, {16, 2}, {17, 5}, {33, 2}, {64, 3}, {127, 9}};
+    const std::pair<int, int> sizes[] = {{1, 1},  {1, 7},  {2, 3},  {3, 3},  {5, 4},
+                                         {7, 2},  {8, 1},  {15, 3}, {16, 2}, {17, 5},
+                                         {33, 2}, {64, 3}, {127, 9}};
     std::vector<std::pair<int, int>> routes;
     for (const auto& [route, layouts] : zedadu::test::reference::Routes()) {
         routes.push_back(route);
@@ -84,10 +93,13 @@ TEST(ConvertKernels, EveryRouteMatchesTheReferenceOnRandomImages) {
                 for (const size_t spare : {size_t(0), size_t(41)}) {
                     Bytes shipped = RandomBytes(needed + spare, random);
                     Bytes expected = shipped;
-                    ASSERT_TRUE(zedadu::test::reference::Convert(expected, width, height, source, target));
-                    EXPECT_EQ(zedadu::ConvertColorSpace(shipped.data(), width, height, source, target), 1);
-                    EXPECT_EQ(shipped, expected) << source << " -> " << target << " at " << width << "x"
-                                                 << height << " with " << int(set);
+                    ASSERT_TRUE(
+                        zedadu::test::reference::Convert(expected, width, height, source, target));
+                    EXPECT_EQ(
+                        zedadu::ConvertColorSpace(shipped.data(), width, height, source, target),
+                        1);
+                    EXPECT_EQ(shipped, expected) << source << " -> " << target << " at " << width
+                                                 << "x" << height << " with " << int(set);
                 }
             }
         }

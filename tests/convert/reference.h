@@ -60,7 +60,8 @@ struct StepSpec {
 inline const std::map<std::pair<int, int>, StepSpec>& Steps() {
     static const std::map<std::pair<int, int>, StepSpec> steps = {
         {{8, 24}, {1, 3, [](const uint8_t* p, uint8_t* o) { o[0] = o[1] = o[2] = p[0]; }}},
-        {{8, 32}, {1, 4, [](const uint8_t* p, uint8_t* o) { o[0] = o[1] = o[2] = p[0], o[3] = 255; }}},
+        {{8, 32},
+         {1, 4, [](const uint8_t* p, uint8_t* o) { o[0] = o[1] = o[2] = p[0], o[3] = 255; }}},
         {{8, 16}, {1, 2, [](const uint8_t* p, uint8_t* o) { Word555(o, p[0], p[0], p[0]); }}},
         {{24, 32}, {3, 4, [](const uint8_t* p, uint8_t* o) { memcpy(o, p, 3), o[3] = 255; }}},
         {{32, 24}, {4, 3, [](const uint8_t* p, uint8_t* o) { memcpy(o, p, 3); }}},
@@ -68,12 +69,20 @@ inline const std::map<std::pair<int, int>, StepSpec>& Steps() {
         {{32, 16}, {4, 2, [](const uint8_t* p, uint8_t* o) { Word555(o, p[0], p[1], p[2]); }}},
         {{24, 8}, {3, 1, [](const uint8_t* p, uint8_t* o) { o[0] = Grey(p[0], p[1], p[2]); }}},
         {{32, 8}, {4, 1, [](const uint8_t* p, uint8_t* o) { o[0] = Grey(p[0], p[1], p[2]); }}},
-        {{32, 64}, {4, 8, [](const uint8_t* p, uint8_t* o) {
-             for (int k = 0; k < 4; ++k) o[2 * k] = 0, o[2 * k + 1] = p[k];
-         }}},
-        {{64, 32}, {8, 4, [](const uint8_t* p, uint8_t* o) {
-             for (int k = 0; k < 4; ++k) o[k] = p[2 * k + 1];
-         }}},
+        {{32, 64},
+         {4, 8,
+          [](const uint8_t* p, uint8_t* o) {
+              for (int k = 0; k < 4; ++k) {
+                  o[2 * k] = 0, o[2 * k + 1] = p[k];
+              }
+          }}},
+        {{64, 32},
+         {8, 4,
+          [](const uint8_t* p, uint8_t* o) {
+              for (int k = 0; k < 4; ++k) {
+                  o[k] = p[2 * k + 1];
+              }
+          }}},
     };
     return steps;
 }
@@ -102,7 +111,9 @@ inline void Expand(Image& buffer, size_t n, int channel) {
     memset(buffer.data(), 0, 3 * n);
     for (size_t i = 0; i < n; ++i) {
         for (int k = 0; k < 3; ++k) {
-            if (channel == 4 || k == channel - 1) buffer[3 * i + k] = in[i];
+            if (channel == 4 || k == channel - 1) {
+                buffer[3 * i + k] = in[i];
+            }
         }
     }
 }
@@ -110,13 +121,16 @@ inline void Expand(Image& buffer, size_t n, int channel) {
 // The layouts each supported pair passes through, source first.
 inline const std::map<std::pair<int, int>, std::vector<int>>& Routes() {
     static const std::map<std::pair<int, int>, std::vector<int>> routes = {
-        {{8, 16}, {8, 16}},       {{8, 24}, {8, 24}},          {{8, 32}, {8, 32}},
-        {{8, 64}, {8, 32, 64}},   {{8, 422}, {8, 24, 422}},    {{24, 8}, {24, 8}},
-        {{24, 16}, {24, 16}},     {{24, 32}, {24, 32}},        {{24, 64}, {24, 32, 64}},
-        {{24, 422}, {24, 422}},   {{32, 8}, {32, 8}},          {{32, 16}, {32, 16}},
-        {{32, 24}, {32, 24}},     {{32, 64}, {32, 64}},        {{32, 422}, {32, 24, 422}},
-        {{64, 8}, {64, 32, 8}},   {{64, 16}, {64, 32, 16}},    {{64, 24}, {64, 32, 24}},
-        {{64, 32}, {64, 32}},     {{64, 422}, {64, 32, 24, 422}},
+        {{8, 16}, {8, 16}},         {{8, 24}, {8, 24}},
+        {{8, 32}, {8, 32}},         {{8, 64}, {8, 32, 64}},
+        {{8, 422}, {8, 24, 422}},   {{24, 8}, {24, 8}},
+        {{24, 16}, {24, 16}},       {{24, 32}, {24, 32}},
+        {{24, 64}, {24, 32, 64}},   {{24, 422}, {24, 422}},
+        {{32, 8}, {32, 8}},         {{32, 16}, {32, 16}},
+        {{32, 24}, {32, 24}},       {{32, 64}, {32, 64}},
+        {{32, 422}, {32, 24, 422}}, {{64, 8}, {64, 32, 8}},
+        {{64, 16}, {64, 32, 16}},   {{64, 24}, {64, 32, 24}},
+        {{64, 32}, {64, 32}},       {{64, 422}, {64, 32, 24, 422}},
     };
     return routes;
 }
@@ -129,9 +143,13 @@ inline bool Convert(Image& buffer, int width, int height, int source, int target
         Expand(buffer, n, source);
         source = 24;
     }
-    if (source == target) return true;
+    if (source == target) {
+        return true;
+    }
     const auto route = Routes().find({source, target});
-    if (route == Routes().end()) return false;
+    if (route == Routes().end()) {
+        return false;
+    }
     const std::vector<int>& layouts = route->second;
     for (size_t k = 0; k + 1 < layouts.size(); ++k) {
         if (layouts[k + 1] == 422) {
