@@ -2,8 +2,6 @@
 // as one) in the routing table; channel planes expand to three-byte pixels first.
 #include "convert/convert.h"
 
-#include <cstddef>
-
 #include "convert/kernels.h"
 #include "platform/ui/message_box.h"
 

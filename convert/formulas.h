@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 namespace zedadu::convert {
 
