@@ -37,29 +37,32 @@ void Pixel8To16(const uint8_t* p, uint8_t* out) {
     StoreLittleEndian16(out, Pack555(p[0], p[0], p[0]));
 }
 
+// The pixel is already copied out, so results go straight to the buffer, byte by byte: building
+// them in a local array first would make the compiler reload it as a word, which stalls.
+void Store32(uint8_t* out, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
+    out[0] = b0, out[1] = b1, out[2] = b2, out[3] = b3;
+}
+
+// Each byte becomes the high byte of a little-endian word.
+void Store64(uint8_t* out, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
+    out[0] = 0, out[1] = b0, out[2] = 0, out[3] = b1;
+    out[4] = 0, out[5] = b2, out[6] = 0, out[7] = b3;
+}
+
 void Pixel8To32(const uint8_t* p, uint8_t* out) {
-    const uint8_t pixel[4] = {p[0], p[0], p[0], 255};
-    memcpy(out, pixel, 4);
+    Store32(out, p[0], p[0], p[0], 255);
 }
-
 void Pixel8To64(const uint8_t* p, uint8_t* out) {
-    const uint8_t pixel[8] = {0, p[0], 0, p[0], 0, p[0], 0, 255};
-    memcpy(out, pixel, 8);
+    Store64(out, p[0], p[0], p[0], 255);
 }
-
 void Pixel24To32(const uint8_t* p, uint8_t* out) {
-    const uint8_t pixel[4] = {p[0], p[1], p[2], 255};
-    memcpy(out, pixel, 4);
+    Store32(out, p[0], p[1], p[2], 255);
 }
-
 void Pixel24To64(const uint8_t* p, uint8_t* out) {
-    const uint8_t pixel[8] = {0, p[0], 0, p[1], 0, p[2], 0, 255};
-    memcpy(out, pixel, 8);
+    Store64(out, p[0], p[1], p[2], 255);
 }
-
 void Pixel32To64(const uint8_t* p, uint8_t* out) {
-    const uint8_t pixel[8] = {0, p[0], 0, p[1], 0, p[2], 0, p[3]};
-    memcpy(out, pixel, 8);
+    Store64(out, p[0], p[1], p[2], p[3]);
 }
 
 // Byte k of a 3- or 4-byte pixel is at k; of a 64-bit pixel, at the high byte of word k.
@@ -80,8 +83,7 @@ void PixelTo16(const uint8_t* p, uint8_t* out) {
 
 template <size_t In>
 void PixelTo24(const uint8_t* p, uint8_t* out) {
-    const uint8_t pixel[3] = {ByteOf<In>(p, 0), ByteOf<In>(p, 1), ByteOf<In>(p, 2)};
-    memcpy(out, pixel, 3);
+    out[0] = ByteOf<In>(p, 0), out[1] = ByteOf<In>(p, 1), out[2] = ByteOf<In>(p, 2);
 }
 
 void WordToHighByte(const uint8_t* p, uint8_t* out) {
@@ -90,13 +92,10 @@ void WordToHighByte(const uint8_t* p, uint8_t* out) {
 
 void ExpandChannel(uint8_t* buffer, size_t first, size_t end, int32_t channel) {
     Walk<1, 3>(buffer, first, end, [channel](const uint8_t* p, uint8_t* out) {
-        uint8_t pixel[3] = {0, 0, 0};
-        if (channel == 4) {
-            memset(pixel, p[0], 3);
-        } else {
-            pixel[channel - 1] = p[0];
-        }
-        memcpy(out, pixel, 3);
+        const uint8_t v = p[0];
+        out[0] = channel == 1 || channel == 4 ? v : 0;
+        out[1] = channel == 2 || channel == 4 ? v : 0;
+        out[2] = channel == 3 || channel == 4 ? v : 0;
     });
 }
 
