@@ -98,7 +98,7 @@ TEST(RealFiles, TheColourTableStartsAtTheHeadersOwnSize) {
                                             200, 55, 100, 255}));
 }
 
-// msrle has no ffmpeg encoder; its files are checked by the run-length test below.
+// msrle has no ffmpeg encoder; its files are checked by the run-length test.
 TEST(RealFiles, CompressedFramesReadAsFfmpegDecodesThem) {
     ScratchDirectory directory;
     // Both sides decode with libavcodec; the colour conversion of YUV codecs may round apart.
@@ -120,6 +120,56 @@ TEST(RealFiles, CompressedFramesReadAsFfmpegDecodesThem) {
                            std::to_string(clip.height) + ":rate=25 -frames:v 12 -g 5 " + clip.encode +
                            " " + path));
         ExpectFramesEqualFfmpegDecode(path, clip, 12, directory);
+    }
+}
+
+// ffmpeg has no run-length encoder: the frames are encoded here, one run per pixel.
+TEST(RealFiles, RunLengthFramesDecodeToTheirPaletteColours) {
+    if (HIC decoder = ICOpen(ICTYPE_VIDEO, FourCC("MRLE"), ICMODE_DECOMPRESS)) {
+        ICClose(decoder);
+    } else {
+        GTEST_SKIP() << "no run-length decompressor installed";
+    }
+    constexpr int32_t kWidth = 8, kHeight = 4;
+    std::string table;
+    for (int i = 0; i < 256; ++i) {
+        table += std::string{char(i), char(3 * i), char(255 - i), 0};
+    }
+    auto index = [](uint32_t frame, int32_t x, int32_t y) { return uint8_t(frame * 40 + y * kWidth + x); };
+    ScratchDirectory directory;
+    const std::string path = directory.file("rle.avi");
+    AviSpec spec;
+    spec.totalFrames = 3;
+    spec.streams = {{FourCC("vids"), FourCC("mrle"), 3, BitmapFormat(kWidth, kHeight, 8, BI_RLE8, 0, "", table)}};
+    for (uint32_t frame = 0; frame < 3; ++frame) {
+        std::string data;
+        for (int32_t y = 0; y < kHeight; ++y) {  // bottom row first
+            for (int32_t x = 0; x < kWidth; ++x) {
+                data += std::string{1, char(index(frame, x, y))};
+            }
+            data += std::string{0, 0};  // end of line
+        }
+        spec.chunks.push_back({FourCC("00dc"), data + std::string{0, 1}});  // end of bitmap
+    }
+    WriteBytes(path, spec.build());
+    ReadingFile file(path);
+    ASSERT_TRUE(file.opened());
+    std::vector<uint8_t> buffer(kWidth * kHeight * 4);
+    for (const char* layout : {FORMAT_ID_RGB24, FORMAT_ID_RGB32}) {
+        for (uint32_t frame = 0; frame < 3; ++frame) {
+            ImageFrameRequest request = FrameRequest(frame, layout, kWidth, kHeight, buffer);
+            ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request));
+            const int pixelBytes = SameText(request.result.formatId, FORMAT_ID_RGB32) ? 4 : 3;
+            for (int32_t y = 0; y < kHeight; ++y) {
+                for (int32_t x = 0; x < kWidth; ++x) {
+                    const uint8_t* pixel = buffer.data() + RowBytes(kWidth, pixelBytes * 8) * y + pixelBytes * x;
+                    const uint8_t i = index(frame, x, y);
+                    EXPECT_EQ(std::vector<uint8_t>(pixel, pixel + 3),
+                              (std::vector<uint8_t>{i, uint8_t(3 * i), uint8_t(255 - i)}))
+                        << layout << " frame " << frame << " at " << x << "," << y;
+                }
+            }
+        }
     }
 }
 
