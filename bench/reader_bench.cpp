@@ -50,13 +50,16 @@ struct ClipSpec {
 
 std::filesystem::path scratch;
 
-bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
+bool Run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
 
 bool Generate(ClipSpec& clip) {
     clip.path = (scratch / (clip.name + ".avi")).string();
     const std::string size = std::to_string(clip.width) + "x" + std::to_string(clip.height);
     return Run("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=" + size +
-               ":rate=25 -frames:v " + std::to_string(kFrames) + " " + clip.encode + " " + clip.path);
+               ":rate=25 -frames:v " + std::to_string(kFrames) + " " + clip.encode + " " +
+               clip.path);
 }
 
 bool DecoderInstalled(FOURCC handler) {
@@ -114,7 +117,7 @@ void ReadWithReader(benchmark::State& state, const ClipSpec& clip, bool scattere
 // The baseline: the same chunks (found through the reader's own index), read with pread and
 // decoded by libavcodec, converted to bottom-up 32-bit BGRA by libswscale.
 class LibavDecoder {
-public:
+  public:
     LibavDecoder(const ClipSpec& clip, const AviFileHandle& handle) : index_(handle.videoIndex) {
         const BITMAPINFOHEADER& format = handle.sourceBitmapInfo.header;
         context_ = avcodec_alloc_context3(avcodec_find_decoder_by_name(clip.decoder));
@@ -155,8 +158,9 @@ public:
 
     void Convert() {
         const int width = frame_->width, height = frame_->height;
-        scaler_ = sws_getCachedContext(scaler_, width, height, AVPixelFormat(frame_->format), width,
-                                       height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        scaler_ =
+            sws_getCachedContext(scaler_, width, height, AVPixelFormat(frame_->format), width,
+                                 height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
         uint8_t* bottomRow = out_.data() + size_t(width) * 4 * (height - 1);
         const int stride = -width * 4;
         sws_scale(scaler_, frame_->data, frame_->linesize, 0, height, &bottomRow, &stride);
@@ -170,7 +174,7 @@ public:
         return frame;
     }
 
-private:
+  private:
     const std::vector<IndexEntry>& index_;
     AVCodecContext* context_ = nullptr;
     AVPacket* packet_ = nullptr;
@@ -327,16 +331,20 @@ void CatMillionEntryIndex(benchmark::State& state, const std::string& path) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    scratch = std::filesystem::temp_directory_path() / ("zedadu-reader-bench-" + std::to_string(getpid()));
+    scratch = std::filesystem::temp_directory_path() /
+              ("zedadu-reader-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(scratch);
     // msvideo1 needs sizes in multiples of 4, so its standard-definition clip is 720 x 480.
-    const std::string keys = " -g " + std::to_string(kKeyInterval) + " -keyint_min " +
-                             std::to_string(kKeyInterval - 1);
+    const std::string keys =
+        " -g " + std::to_string(kKeyInterval) + " -keyint_min " + std::to_string(kKeyInterval - 1);
     std::vector<ClipSpec> clips = {
-        {"uncompressed-720x486", "-c:v rawvideo -pix_fmt bgr24", 720, 486, FourCC("DIB "), "rawvideo"},
-        {"uncompressed-1920x1080", "-c:v rawvideo -pix_fmt bgr24", 1920, 1080, FourCC("DIB "), "rawvideo"},
+        {"uncompressed-720x486", "-c:v rawvideo -pix_fmt bgr24", 720, 486, FourCC("DIB "),
+         "rawvideo"},
+        {"uncompressed-1920x1080", "-c:v rawvideo -pix_fmt bgr24", 1920, 1080, FourCC("DIB "),
+         "rawvideo"},
         {"mjpeg-720x486", "-c:v mjpeg -pix_fmt yuvj422p -q:v 3", 720, 486, FourCC("MJPG"), "mjpeg"},
-        {"mjpeg-1920x1080", "-c:v mjpeg -pix_fmt yuvj422p -q:v 3", 1920, 1080, FourCC("MJPG"), "mjpeg"},
+        {"mjpeg-1920x1080", "-c:v mjpeg -pix_fmt yuvj422p -q:v 3", 1920, 1080, FourCC("MJPG"),
+         "mjpeg"},
         {"msvideo1-720x480", "-c:v msvideo1" + keys, 720, 480, FourCC("MSVC"), "msvideo1"},
         {"msvideo1-1920x1080", "-c:v msvideo1" + keys, 1920, 1080, FourCC("MSVC"), "msvideo1"},
     };
@@ -347,18 +355,25 @@ int main(int argc, char** argv) {
             return 1;
         }
         const bool scattered = clip.name.rfind("msvideo1", 0) == 0;
-        benchmark::RegisterBenchmark(("Reader/sequential/" + clip.name).c_str(), ReadWithReader, clip, false);
-        benchmark::RegisterBenchmark(("Libav/sequential/" + clip.name).c_str(), ReadWithLibav, clip, false);
+        benchmark::RegisterBenchmark(("Reader/sequential/" + clip.name).c_str(), ReadWithReader,
+                                     clip, false);
+        benchmark::RegisterBenchmark(("Libav/sequential/" + clip.name).c_str(), ReadWithLibav, clip,
+                                     false);
         if (scattered) {
-            benchmark::RegisterBenchmark(("Reader/random/" + clip.name).c_str(), ReadWithReader, clip, true);
-            benchmark::RegisterBenchmark(("Libav/random/" + clip.name).c_str(), ReadWithLibav, clip, true);
+            benchmark::RegisterBenchmark(("Reader/random/" + clip.name).c_str(), ReadWithReader,
+                                         clip, true);
+            benchmark::RegisterBenchmark(("Libav/random/" + clip.name).c_str(), ReadWithLibav, clip,
+                                         true);
         }
         benchmark::RegisterBenchmark(("FfmpegNull/" + clip.name).c_str(), FfmpegNull, clip)
-            ->Iterations(3)->UseRealTime();
+            ->Iterations(3)
+            ->UseRealTime();
     }
     const std::string million = WriteMillionEntryFile();
-    benchmark::RegisterBenchmark("Reader/open-1000000-entries", OpenMillionEntryIndex, million)->UseRealTime();
-    benchmark::RegisterBenchmark("Cat/1000000-entries", CatMillionEntryIndex, million)->UseRealTime();
+    benchmark::RegisterBenchmark("Reader/open-1000000-entries", OpenMillionEntryIndex, million)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Cat/1000000-entries", CatMillionEntryIndex, million)
+        ->UseRealTime();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::filesystem::remove_all(scratch);

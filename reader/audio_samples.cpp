@@ -17,10 +17,10 @@ constexpr uint8_t kSilence8 = 128;  // unsigned 8-bit PCM rests at its middle va
 constexpr uint8_t kSilence16 = 0;
 
 struct AudioRun {
-    uint64_t first;      // the first sample frame to read
-    uint64_t frames;     // the frames to read from the file
-    bool widen;          // 8-bit samples delivered as 16-bit ones
-    uint64_t outFrame;   // bytes one delivered frame takes in the host's buffer
+    uint64_t first;     // the first sample frame to read
+    uint64_t frames;    // the frames to read from the file
+    bool widen;         // 8-bit samples delivered as 16-bit ones
+    uint64_t outFrame;  // bytes one delivered frame takes in the host's buffer
 };
 
 uint64_t CoveredFrames(const AviFileHandle& handle) {
@@ -64,8 +64,8 @@ bool ReadRun(AviFileHandle& handle, AudioSamplesRequest& request, const AudioRun
     size_t chunk = size_t(std::upper_bound(before.begin() + 1, before.end(), run.first) -
                           (before.begin() + 1));
     const uint64_t skipped = run.first - before[chunk];
-    int64_t position = int64_t(handle.audioIndex[chunk].offset) +
-                       int64_t(skipped) * handle.audioFrameBytes;
+    int64_t position =
+        int64_t(handle.audioIndex[chunk].offset) + int64_t(skipped) * handle.audioFrameBytes;
     uint64_t left = run.frames;
     uint64_t inChunk = FramesOfChunk(handle, chunk) - skipped;
     auto* out = static_cast<uint8_t*>(request.buffer);

@@ -18,8 +18,8 @@ struct Colour {
 // bytes follow the header. Entries the format does not hold are black.
 void LoadColourTable(const BitmapInfo& format, Colour (&table)[256]) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(&format);
-    const size_t start = std::clamp<size_t>(format.header.biSize, sizeof(BITMAPINFOHEADER),
-                                            sizeof(BitmapInfo));
+    const size_t start =
+        std::clamp<size_t>(format.header.biSize, sizeof(BITMAPINFOHEADER), sizeof(BitmapInfo));
     const size_t available = std::min<size_t>(256, (sizeof(BitmapInfo) - start) / 4);
     for (size_t i = 0; i < 256; ++i) {
         table[i] = {};

@@ -16,15 +16,22 @@ inline uint32_t LoadU32(const uint8_t* bytes) {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
            uint32_t(bytes[3]) << 24;
 }
-inline uint16_t LoadU16(const uint8_t* bytes) { return uint16_t(bytes[0] | bytes[1] << 8); }
+inline uint16_t LoadU16(const uint8_t* bytes) {
+    return uint16_t(bytes[0] | bytes[1] << 8);
+}
 
 // Bitmap rows are padded to whole 32-bit words.
-inline uint64_t BitmapRowBytes(uint64_t width, uint64_t bits) { return (width * bits + 31) / 32 * 4; }
+inline uint64_t BitmapRowBytes(uint64_t width, uint64_t bits) {
+    return (width * bits + 31) / 32 * 4;
+}
 
 // Row size x height, whatever the signs of width and height say about the row order.
 inline uint64_t BitmapImageBytes(const BITMAPINFOHEADER& header) {
-    const auto magnitude = [](int32_t value) { return uint64_t(value < 0 ? -int64_t(value) : value); };
-    return BitmapRowBytes(magnitude(header.biWidth), header.biBitCount) * magnitude(header.biHeight);
+    const auto magnitude = [](int32_t value) {
+        return uint64_t(value < 0 ? -int64_t(value) : value);
+    };
+    return BitmapRowBytes(magnitude(header.biWidth), header.biBitCount) *
+           magnitude(header.biHeight);
 }
 
 // Widens a bottom-up (or, with flipRows, top-down) bitmap described by format into pixels of

@@ -11,7 +11,7 @@ bool GrowOnlyBuffer::ensure(size_t size) {
         return true;
     }
     release();
-    bytes_.reset(new (std::nothrow) uint8_t[size]);
+    bytes_ = new (std::nothrow) uint8_t[size];
     if (!bytes_) {
         return false;
     }
@@ -20,15 +20,18 @@ bool GrowOnlyBuffer::ensure(size_t size) {
 }
 
 void GrowOnlyBuffer::release() {
-    bytes_.reset();
+    delete[] bytes_;
+    bytes_ = nullptr;
     size_ = 0;
 }
 
-FrameCache& TheFrameCache() {
-    // Never destroyed: the unload hook releases the buffers after static destructors may have run.
-    static FrameCache& cache = *new FrameCache;
-    return cache;
-}
+namespace {
+
+constinit FrameCache frameCache;
+
+}  // namespace
+
+FrameCache& TheFrameCache() { return frameCache; }
 
 void ForgetCachedHandle(const AviFileHandle* handle) {
     TheFrameCache().handle.compare_exchange_strong(handle, nullptr);
@@ -41,6 +44,8 @@ void ReleaseFrameCacheBuffers() {
     cache.scratch.release();
 }
 
-void SetFrameCacheHandle(const AviFileHandle* handle) { TheFrameCache().handle.store(handle); }
+void SetFrameCacheHandle(const AviFileHandle* handle) {
+    TheFrameCache().handle.store(handle);
+}
 
 }  // namespace zedadu::reader

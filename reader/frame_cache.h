@@ -7,24 +7,28 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "frame/avi_file_handle.h"
 
 namespace zedadu::reader {
 
 // A buffer that only grows: a larger size releases the old memory and allocates exactly the new
-// size. Its contents are lost when it grows.
+// size. Its contents are lost when it grows. It has no destructor: the module releases it at
+// unload, and a module-wide buffer must not depend on the order of static destruction.
 class GrowOnlyBuffer {
-public:
+  public:
+    constexpr GrowOnlyBuffer() = default;
+    GrowOnlyBuffer(const GrowOnlyBuffer&) = delete;
+    GrowOnlyBuffer& operator=(const GrowOnlyBuffer&) = delete;
+
     // False when the memory cannot be had; the buffer is then empty.
     bool ensure(size_t size);
     void release();
-    uint8_t* data() { return bytes_.get(); }
+    uint8_t* data() { return bytes_; }
     size_t size() const { return size_; }
 
-private:
-    std::unique_ptr<uint8_t[]> bytes_;
+  private:
+    uint8_t* bytes_ = nullptr;
     size_t size_ = 0;
 };
 

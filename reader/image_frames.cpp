@@ -140,8 +140,8 @@ bool SetUpDecompressor(AviFileHandle& handle, const ImageFormatStruct& result,
 bool DecompressorServes(const AviFileHandle& handle, const ImageFormatStruct& result,
                         const WantedLayout& wanted) {
     const BITMAPINFOHEADER& output = handle.outputBitmapInfo.header;
-    const bool sameLayout = output.biBitCount == wanted.bits &&
-                            output.biCompression == wanted.compression;
+    const bool sameLayout =
+        output.biBitCount == wanted.bits && output.biCompression == wanted.compression;
     const bool sameFallback = handle.decompressorWantedBits == wanted.bits &&
                               handle.decompressorWantedCompression == wanted.compression;
     return handle.decompressor && SameSize(output, result) && (sameLayout || sameFallback);
@@ -276,8 +276,8 @@ bool ReadCompressedFrame(AviFileHandle& handle, ImageFrameRequest& request,
     }
     result.width = output.biWidth;
     result.height = output.biHeight;
-    result.flags = request.requested.flags & kDigitalVideoRequest ? kDigitalVideoImageFlags
-                                                                  : kImageFlags;
+    result.flags =
+        request.requested.flags & kDigitalVideoRequest ? kDigitalVideoImageFlags : kImageFlags;
     return DeliverDecoded(handle, request, wanted, cache);
 }
 
@@ -298,8 +298,8 @@ bool ReadStoredPixels(AviFileHandle& handle, uint8_t* out, uint64_t count) {
     return mmioRead(handle.mmioFile, reinterpret_cast<char*>(out), LONG(count)) == LONG(count);
 }
 
-bool DeliverWidened(AviFileHandle& handle, ImageFrameRequest& request, uint64_t count,
-                    int outBytes, FrameCache& cache) {
+bool DeliverWidened(AviFileHandle& handle, ImageFrameRequest& request, uint64_t count, int outBytes,
+                    FrameCache& cache) {
     const BITMAPINFOHEADER& stored = handle.outputBitmapInfo.header;
     const uint64_t width = uint64_t(stored.biWidth);
     const uint64_t height = uint64_t(stored.biHeight);

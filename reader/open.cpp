@@ -26,7 +26,7 @@ constexpr char kDefaultExtension[] = ".avi";
 
 // A decompressor opened only to negotiate: ended and closed on every path.
 class NegotiationDecompressor {
-public:
+  public:
     explicit NegotiationDecompressor(FOURCC handler)
         : instance_(ICOpen(ICTYPE_VIDEO, handler, ICMODE_DECOMPRESS)) {}
     ~NegotiationDecompressor() {
@@ -39,7 +39,7 @@ public:
     NegotiationDecompressor& operator=(const NegotiationDecompressor&) = delete;
     HIC get() const { return instance_; }
 
-private:
+  private:
     HIC instance_;
 };
 
@@ -64,7 +64,9 @@ FOURCC LowerCase(FOURCC code) {
     return lower;
 }
 
-bool SameCodeIgnoringCase(FOURCC a, FOURCC b) { return LowerCase(a) == LowerCase(b); }
+bool SameCodeIgnoringCase(FOURCC a, FOURCC b) {
+    return LowerCase(a) == LowerCase(b);
+}
 
 void SetPath(AviFileHandle& handle, const char* path) {
     CopyText(handle.path, path);
@@ -112,9 +114,9 @@ bool SettleBitmapSize(AviFileHandle& handle) {
     if (source.biWidth < 0 || (source.biHeight < 0 && !uncompressed)) {
         return false;
     }
-    const uint64_t widest = BitmapRowBytes(uint64_t(source.biWidth),
-                                           std::max<WORD>(source.biBitCount, 32)) *
-                            (source.biHeight < 0 ? -int64_t(source.biHeight) : source.biHeight);
+    const uint64_t widest =
+        BitmapRowBytes(uint64_t(source.biWidth), std::max<WORD>(source.biBitCount, 32)) *
+        (source.biHeight < 0 ? -int64_t(source.biHeight) : source.biHeight);
     if (widest > kLargestImageBytes) {
         return false;
     }
@@ -146,8 +148,8 @@ void Offer(AviFileHandle& handle, const char* formatId, uint32_t bytesPerPixel) 
     ImageFormatStruct& offered = handle.videoOutputs[handle.videoOutputCount++];
     offered = handle.videoFormat;
     CopyText(offered.formatId, formatId);
-    offered.imageSize = uint32_t(handle.videoFormat.width) * uint32_t(handle.videoFormat.height) *
-                        bytesPerPixel;
+    offered.imageSize =
+        uint32_t(handle.videoFormat.width) * uint32_t(handle.videoFormat.height) * bytesPerPixel;
 }
 
 void StoreCompressorName(AviFileHandle& handle, HIC decompressor) {
@@ -172,9 +174,10 @@ void PrepareOutputFormat(AviFileHandle& handle) {
     output = {};
     output.header = source.header;
     output.header.biSize = sizeof(BITMAPINFOHEADER);
-    const size_t tableStart = std::clamp<size_t>(source.header.biSize, sizeof(BITMAPINFOHEADER),
-                                                 sizeof(BitmapInfo));
-    const size_t tableBytes = std::min<size_t>(256 * sizeof(RGBQUAD), sizeof(BitmapInfo) - tableStart);
+    const size_t tableStart =
+        std::clamp<size_t>(source.header.biSize, sizeof(BITMAPINFOHEADER), sizeof(BitmapInfo));
+    const size_t tableBytes =
+        std::min<size_t>(256 * sizeof(RGBQUAD), sizeof(BitmapInfo) - tableStart);
     memcpy(output.extra, reinterpret_cast<const uint8_t*>(&source) + tableStart, tableBytes);
     output.header.biCompression = BI_RGB;
     output.header.biSizeImage = uint32_t(BitmapImageBytes(output.header));

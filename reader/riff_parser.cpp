@@ -26,13 +26,13 @@ constexpr FOURCC kListChunk = FourCC("LIST");
 constexpr size_t kMainHeaderBytes = 56;
 constexpr size_t kStreamHeaderBytes = 64;
 constexpr size_t kIndexEntryBytes = sizeof(IndexEntry);
-constexpr int kNoStream = -1000;  // no chunk id gives this stream number
+constexpr int kNoStream = -1000;               // no chunk id gives this stream number
 constexpr uint64_t kLargestRead = 0x7FFFFFFF;  // what one read can ask for
 constexpr size_t kEntriesChecked = 5;
 
 // Closes the file on every path; close() reports whether closing succeeded.
 class RiffReader {
-public:
+  public:
     explicit RiffReader(HMMIO file) : file_(file) {}
     ~RiffReader() {
         if (file_) {
@@ -49,7 +49,7 @@ public:
         return result == MMSYSERR_NOERROR;
     }
 
-private:
+  private:
     HMMIO file_;
 };
 
@@ -78,7 +78,9 @@ bool Descend(HMMIO file, MMCKINFO& chunk, const MMCKINFO* parent, FOURCC code, U
     return mmioDescend(file, &chunk, parent, flags) == MMSYSERR_NOERROR;
 }
 
-bool Ascend(HMMIO file, MMCKINFO& chunk) { return mmioAscend(file, &chunk, 0) == MMSYSERR_NOERROR; }
+bool Ascend(HMMIO file, MMCKINFO& chunk) {
+    return mmioAscend(file, &chunk, 0) == MMSYSERR_NOERROR;
+}
 
 // Reads min(chunk size, capacity) bytes of chunk data; a shorter read fails. Bytes beyond what
 // the chunk holds stay as they were (zero).
@@ -107,8 +109,7 @@ bool ReadMainHeader(ParseState& state) {
     return Ascend(state.file, mainHeader);
 }
 
-bool ReadVideoFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header,
-                     int stream) {
+bool ReadVideoFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header, int stream) {
     uint8_t bytes[sizeof(BitmapInfo)] = {};
     if (!ReadChunkPrefix(state.file, format, bytes, sizeof bytes)) {
         return false;
@@ -123,8 +124,7 @@ bool ReadVideoFormat(ParseState& state, const MMCKINFO& format, const uint8_t* h
     return true;
 }
 
-bool ReadAudioFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header,
-                     int stream) {
+bool ReadAudioFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header, int stream) {
     uint8_t bytes[sizeof(PCMWAVEFORMAT)] = {};
     if (!ReadChunkPrefix(state.file, format, bytes, sizeof bytes)) {
         return false;
@@ -257,7 +257,9 @@ uint32_t ChooseIndexAdjustment(const ParseState& state) {
     return rule;
 }
 
-int StreamOf(FOURCC chunkId) { return int((chunkId >> 8) & 0xFF) - '0'; }
+int StreamOf(FOURCC chunkId) {
+    return int((chunkId >> 8) & 0xFF) - '0';
+}
 
 bool SplitIndex(ParseState& state, uint32_t adjustment) {
     AviFileHandle& handle = state.handle;

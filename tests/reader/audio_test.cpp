@@ -50,18 +50,20 @@ TEST(AudioSamples, PcmAsFfmpegWritesItReadsBackSampleExact) {
                 const std::string pcm = Pattern(frames * frameBytes);
                 WriteBytes(raw, pcm);
                 const std::string format = bits == 8 ? "u8" : "s16le";
-                ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=16x16:rate=10:duration=1 -f " + format +
-                                   " -ar " + std::to_string(rate) + " -ac " + std::to_string(channels) +
-                                   " -i " + raw + " -c:v rawvideo -pix_fmt bgr24 -c:a pcm_" + format +
-                                   " " + path));
-                SCOPED_TRACE(testing::Message() << bits << " bits, " << channels << " channels, " << rate);
+                ASSERT_TRUE(Ffmpeg(
+                    "-f lavfi -i testsrc=size=16x16:rate=10:duration=1 -f " + format + " -ar " +
+                    std::to_string(rate) + " -ac " + std::to_string(channels) + " -i " + raw +
+                    " -c:v rawvideo -pix_fmt bgr24 -c:a pcm_" + format + " " + path));
+                SCOPED_TRACE(testing::Message()
+                             << bits << " bits, " << channels << " channels, " << rate);
                 ReadingFile file(path);
                 ASSERT_TRUE(file.opened());
                 const ReadingFileInfo info = file.info();
                 ASSERT_EQ(info.audioLength, frames);
                 ASSERT_EQ(info.audioFormatCount, bits == 8 ? 2u : 1u);
                 const char* stored = bits == 8 ? FORMAT_ID_PCM8 : FORMAT_ID_PCM16;
-                EXPECT_EQ(ReadAll(file, stored, frames, frameBytes), std::vector<uint8_t>(pcm.begin(), pcm.end()));
+                EXPECT_EQ(ReadAll(file, stored, frames, frameBytes),
+                          std::vector<uint8_t>(pcm.begin(), pcm.end()));
                 if (bits == 8) {
                     EXPECT_EQ(info.audioFormats[1].frameBytes, 2u * channels);
                     EXPECT_EQ(ReadAll(file, FORMAT_ID_PCM16, frames, 2 * frameBytes), Widened(pcm));
@@ -72,7 +74,7 @@ TEST(AudioSamples, PcmAsFfmpegWritesItReadsBackSampleExact) {
 }
 
 class AudioEdges : public testing::Test {
-protected:
+  protected:
     // 8-bit stereo at 22050 Hz in three chunks of 10, 20 and 30 frames; the header may claim more
     // frames than the index holds.
     void Write(uint32_t headerLength = 60) {
@@ -84,7 +86,8 @@ protected:
         }
         WriteBytes(path, spec.build());
     }
-    AudioSamplesRequest Read(uint32_t first, uint32_t count, const char* formatId, size_t bytes = 400) {
+    AudioSamplesRequest Read(uint32_t first, uint32_t count, const char* formatId,
+                             size_t bytes = 400) {
         buffer.assign(bytes, 0xEE);
         AudioSamplesRequest request = SamplesRequest(first, count, formatId, buffer);
         result = AVFILE_ReadAudioSamples(file->handle(), &request);
@@ -149,7 +152,8 @@ TEST_F(AudioEdges, FramesTheIndexDoesNotCoverAreSilence) {
     EXPECT_EQ(result, 1);
     EXPECT_EQ(request.samplesDelivered, 5u);
     EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 10), Bytes(110, 10));
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 10, buffer.end()), std::vector<uint8_t>(10, 128));
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 10, buffer.end()),
+              std::vector<uint8_t>(10, 128));
     request = Read(70, 10, FORMAT_ID_PCM16, 40);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(request.samplesDelivered, 0u);

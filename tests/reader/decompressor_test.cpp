@@ -23,19 +23,22 @@ std::string FakeVideo(uint32_t frames, const std::set<uint32_t>& keys, int32_t w
                       const std::set<uint32_t>& dropped = {}) {
     AviSpec spec;
     spec.totalFrames = frames;
-    spec.streams = {{FourCC("vids"), handler, frames, BitmapFormat(width, height, 24, compression)}};
+    spec.streams = {
+        {FourCC("vids"), handler, frames, BitmapFormat(width, height, 24, compression)}};
     for (uint32_t i = 0; i < frames; ++i) {
-        const std::string data = dropped.count(i) ? std::string(2, char(i)) : char(i) + std::string("xyz");
+        const std::string data =
+            dropped.count(i) ? std::string(2, char(i)) : char(i) + std::string("xyz");
         spec.chunks.push_back({FourCC("00dc"), data, keys.count(i) ? kIndexKeyFrame : 0u});
     }
     return spec.build();
 }
 
 class FakeDecoderFile : public testing::Test {
-protected:
+  protected:
     void Write(const std::string& bytes) { WriteBytes(path, bytes); }
     // Reads a frame and answers the markers decoded for it, or {999} when the read failed.
-    std::vector<uint8_t> Decode(ReadingFile& file, uint32_t frame, const char* formatId = FORMAT_ID_RGB32) {
+    std::vector<uint8_t> Decode(ReadingFile& file, uint32_t frame,
+                                const char* formatId = FORMAT_ID_RGB32) {
         fake->decoded.clear();
         std::vector<uint8_t> buffer(8 * 6 * 4);
         ImageFrameRequest request = FrameRequest(frame, formatId, 8, 6, buffer);
@@ -106,7 +109,8 @@ TEST_F(FakeDecoderFile, HandlersSettleOnTheDecompressorThatDecodesThem) {
     {
         ReadingFile file(path);
         ASSERT_TRUE(file.opened());
-        EXPECT_EQ(static_cast<AviFileHandle*>(file.handle())->sourceBitmapInfo.header.biCompression, 0u);
+        EXPECT_EQ(static_cast<AviFileHandle*>(file.handle())->sourceBitmapInfo.header.biCompression,
+                  0u);
         EXPECT_FALSE(runLength->messages.empty());
     }
     Write(FakeVideo(2, {0}, 8, 6, FourCC("dvsd"), FourCC("dvsd")));
@@ -133,7 +137,7 @@ TEST_F(FakeDecoderFile, FramesDecodeFromTheNearestKeyFrameOrContinue) {
     EXPECT_EQ(Decode(file, 2), (Markers{0, 1, 2}));
     EXPECT_EQ(Decode(file, 4), (Markers{3, 4}));
     EXPECT_EQ(Decode(other, 0), Markers{0});
-    EXPECT_EQ(Decode(file, 5), Markers{5});  // another handle used the cache meanwhile
+    EXPECT_EQ(Decode(file, 5), Markers{5});     // another handle used the cache meanwhile
     EXPECT_EQ(Decode(file, 10), Markers{231});  // frameNumber equal to frameCount
     auto reopened = std::make_unique<ReadingFile>(path);
     EXPECT_EQ(Decode(*reopened, 3), (Markers{0, 1, 2, 3}));
@@ -163,9 +167,9 @@ TEST_F(FakeDecoderFile, TheBoxFitsTheSourceAspectAndFallsBackToWhatTheDecompress
     fake->clear();
     request = FrameRequest(0, FORMAT_ID_RGB32, 640, 360, buffer);
     ASSERT_TRUE(AVFILE_ReadImageFrame(fixed.handle(), &request));
-    EXPECT_EQ(fake->messages, (std::vector<UINT>{ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_GET_FORMAT,
-                                                 ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_BEGIN,
-                                                 ICM_DECOMPRESS}));
+    EXPECT_EQ(fake->messages,
+              (std::vector<UINT>{ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_GET_FORMAT,
+                                 ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_BEGIN, ICM_DECOMPRESS}));
     EXPECT_EQ(request.result.width, 320);
     EXPECT_EQ(request.result.height, 240);
     EXPECT_EQ(request.result.imageSize, 320u * 240 * 4);

@@ -32,7 +32,7 @@ bool ReadsFrame(const ReadingFile& file, uint32_t frame) {
 }
 
 class HostileFile : public testing::Test {
-protected:
+  protected:
     ScratchDirectory directory;
     std::string path = directory.file("hostile.avi");
 };
@@ -74,8 +74,8 @@ TEST_F(HostileFile, ChunkSizesBeyondTheFileSizeNoBuffer) {
 
 TEST_F(HostileFile, BitmapSizesThatOverflowOrRunBackwardsFailTheOpen) {
     AviSpec spec = VideoAndAudio();
-    for (const auto& [width, height, bits] : {std::tuple{65536, 65536, 32}, std::tuple{-4, 2, 24},
-                                              std::tuple{0x40000000, 1, 24}}) {
+    for (const auto& [width, height, bits] :
+         {std::tuple{65536, 65536, 32}, std::tuple{-4, 2, 24}, std::tuple{0x40000000, 1, 24}}) {
         spec.streams[0].format = BitmapFormat(width, height, uint16_t(bits));
         WriteBytes(path, spec.build());
         EXPECT_FALSE(ReadingFile(path).opened()) << width << " x " << height;

@@ -32,7 +32,8 @@ void ExpectFramesReadBack(const std::string& path, uint32_t frames) {
     for (uint32_t i = 0; i < frames; ++i) {
         ImageFrameRequest request = FrameRequest(i, FORMAT_ID_RGB24, kWidth, kHeight, buffer);
         ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request)) << "frame " << i;
-        EXPECT_EQ(std::string(buffer.begin(), buffer.end()), std::string(kImageBytes, char('a' + i)))
+        EXPECT_EQ(std::string(buffer.begin(), buffer.end()),
+                  std::string(kImageBytes, char('a' + i)))
             << "frame " << i;
     }
 }
@@ -43,14 +44,16 @@ TEST(LegacyIndex, OffsetsCountFromTheMovieListOrTheFileStartWhateverPrecedesTheF
     const ChunkSpec reservedSlot{FourCC("JUNK"), std::string(6360, '\0'), 0, false};
     const ChunkSpec smallJunk{FourCC("JUNK"), std::string(4, '\0'), 0, false};
     const ChunkSpec leadingList{FourCC("JUNK"), std::string(5000, '\0'), 0, false, FourCC("rec ")};
-    const std::vector<std::vector<ChunkSpec>> leads = {{}, {smallJunk}, {reservedSlot}, {leadingList}};
+    const std::vector<std::vector<ChunkSpec>> leads = {
+        {}, {smallJunk}, {reservedSlot}, {leadingList}};
     for (const IndexOrigin origin : {IndexOrigin::MovieListType, IndexOrigin::FileStart}) {
         for (const std::vector<ChunkSpec>& lead : leads) {
             AviSpec spec = Uncompressed(5, lead);
             spec.origin = origin;
             WriteBytes(path, spec.build());
-            SCOPED_TRACE(testing::Message() << "origin " << int(origin) << ", leading chunks "
-                                            << lead.size() << " of " << (lead.empty() ? 0 : lead[0].data.size()));
+            SCOPED_TRACE(testing::Message()
+                         << "origin " << int(origin) << ", leading chunks " << lead.size() << " of "
+                         << (lead.empty() ? 0 : lead[0].data.size()));
             ExpectFramesReadBack(path, 5);
         }
     }

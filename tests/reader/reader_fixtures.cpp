@@ -8,7 +8,9 @@
 namespace zedadu::test {
 namespace {
 
-std::string Code(FOURCC code) { return Le32(code); }
+std::string Code(FOURCC code) {
+    return Le32(code);
+}
 
 std::string Chunk(FOURCC id, const std::string& data) {
     std::string chunk = Code(id) + Le32(uint32_t(data.size())) + data;
@@ -50,8 +52,12 @@ std::string MovieChunk(const ChunkSpec& chunk) {
 
 }  // namespace
 
-std::string Le16(uint16_t v) { return {char(v), char(v >> 8)}; }
-std::string Le32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string Le16(uint16_t v) {
+    return {char(v), char(v >> 8)};
+}
+std::string Le32(uint32_t v) {
+    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -81,7 +87,9 @@ std::string WaveFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
     return Le16(1) + Le16(channels) + Le32(rate) + Le32(rate * block) + Le16(block) + Le16(bits);
 }
 
-uint32_t AviSpec::movieListType() const { return uint32_t(12 + HeaderList(*this).size() + 8); }
+uint32_t AviSpec::movieListType() const {
+    return uint32_t(12 + HeaderList(*this).size() + 8);
+}
 
 std::vector<IndexEntry> AviSpec::entries() const {
     std::vector<IndexEntry> index;
@@ -89,7 +97,8 @@ std::vector<IndexEntry> AviSpec::entries() const {
     const uint32_t origin = this->origin == IndexOrigin::MovieListType ? movieListType() : 0;
     for (const ChunkSpec& chunk : chunks) {
         if (chunk.indexed) {
-            index.push_back({chunk.id, chunk.flags, position - origin, uint32_t(chunk.data.size())});
+            index.push_back(
+                {chunk.id, chunk.flags, position - origin, uint32_t(chunk.data.size())});
         }
         position += uint32_t(MovieChunk(chunk).size());
     }
@@ -105,7 +114,8 @@ std::string AviSpec::build(const std::vector<IndexEntry>& index) const {
     if (withIndex) {
         std::string entries;
         for (const IndexEntry& entry : index) {
-            entries += Code(entry.chunkId) + Le32(entry.flags) + Le32(entry.offset) + Le32(entry.size);
+            entries +=
+                Code(entry.chunkId) + Le32(entry.flags) + Le32(entry.offset) + Le32(entry.size);
         }
         contents += Chunk(FourCC("idx1"), entries);
     }
@@ -171,7 +181,8 @@ std::vector<std::pair<FOURCC, FakeDecoder*>> fakeDecoders;
 
 bool Accepts(const FakeDecoder& decoder, const BITMAPINFOHEADER& source,
              const BITMAPINFOHEADER& output) {
-    if (!decoder.scales && (output.biWidth != source.biWidth || output.biHeight != source.biHeight)) {
+    if (!decoder.scales &&
+        (output.biWidth != source.biWidth || output.biHeight != source.biHeight)) {
         return false;
     }
     for (const FakeDecoder::Layout& layout : decoder.accepted) {
@@ -187,31 +198,31 @@ LRESULT Handle(FakeDecoder& decoder, UINT message, LPARAM first, LPARAM second) 
     auto* source = reinterpret_cast<BITMAPINFOHEADER*>(first);
     auto* output = reinterpret_cast<BITMAPINFOHEADER*>(second);
     switch (message) {
-    case ICM_GETINFO: {
-        const std::u16string name = u"Fake Decoder";
-        std::copy(name.begin(), name.end(), reinterpret_cast<ICINFO*>(first)->szDescription);
-        return sizeof(ICINFO);
-    }
-    case ICM_DECOMPRESS_QUERY:
-        decoder.queried.push_back(*output);
-        return Accepts(decoder, *source, *output) ? ICERR_OK : ICERR_BADFORMAT;
-    case ICM_DECOMPRESS_GET_FORMAT:
-        *output = *source;
-        output->biSize = 40;
-        output->biBitCount = decoder.preferred.bits;
-        output->biCompression = decoder.preferred.compression;
-        output->biSizeImage = 0;
-        return ICERR_OK;
-    case ICM_DECOMPRESS: {
-        const auto* decompress = reinterpret_cast<const ICDECOMPRESS*>(first);
-        const uint8_t marker = *static_cast<const uint8_t*>(decompress->lpInput);
-        decoder.decoded.push_back(marker);
-        decoder.decodeFlags.push_back(decompress->dwFlags);
-        memset(decompress->lpOutput, marker, decompress->lpbiOutput->biSizeImage);
-        return ICERR_OK;
-    }
-    default:
-        return ICERR_OK;
+        case ICM_GETINFO: {
+            const std::u16string name = u"Fake Decoder";
+            std::copy(name.begin(), name.end(), reinterpret_cast<ICINFO*>(first)->szDescription);
+            return sizeof(ICINFO);
+        }
+        case ICM_DECOMPRESS_QUERY:
+            decoder.queried.push_back(*output);
+            return Accepts(decoder, *source, *output) ? ICERR_OK : ICERR_BADFORMAT;
+        case ICM_DECOMPRESS_GET_FORMAT:
+            *output = *source;
+            output->biSize = 40;
+            output->biBitCount = decoder.preferred.bits;
+            output->biCompression = decoder.preferred.compression;
+            output->biSizeImage = 0;
+            return ICERR_OK;
+        case ICM_DECOMPRESS: {
+            const auto* decompress = reinterpret_cast<const ICDECOMPRESS*>(first);
+            const uint8_t marker = *static_cast<const uint8_t*>(decompress->lpInput);
+            decoder.decoded.push_back(marker);
+            decoder.decodeFlags.push_back(decompress->dwFlags);
+            memset(decompress->lpOutput, marker, decompress->lpbiOutput->biSizeImage);
+            return ICERR_OK;
+        }
+        default:
+            return ICERR_OK;
     }
 }
 

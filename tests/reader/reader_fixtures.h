@@ -62,7 +62,7 @@ struct AviSpec {
 
 // Opens through the entry point and closes when it goes out of scope.
 class ReadingFile {
-public:
+  public:
     explicit ReadingFile(const std::string& path);
     ~ReadingFile();
     ReadingFile(const ReadingFile&) = delete;
@@ -71,7 +71,7 @@ public:
     void* handle() const { return handle_; }
     ReadingFileInfo info() const;
 
-private:
+  private:
     void* handle_ = nullptr;
 };
 
@@ -103,13 +103,13 @@ struct FakeDecoder {
 };
 
 class InstalledFakeDecoder {
-public:
+  public:
     explicit InstalledFakeDecoder(FOURCC handler);
     ~InstalledFakeDecoder();
     FakeDecoder& operator*() { return decoder_; }
     FakeDecoder* operator->() { return &decoder_; }
 
-private:
+  private:
     FOURCC handler_;
     FakeDecoder decoder_;
 };

@@ -13,20 +13,23 @@
 namespace zedadu::test {
 namespace {
 
-size_t RowBytes(int32_t width, int bits) { return (size_t(width) * bits + 31) / 32 * 4; }
+size_t RowBytes(int32_t width, int bits) {
+    return (size_t(width) * bits + 31) / 32 * 4;
+}
 
 struct Clip {
     std::string name;
     std::string encode;  // ffmpeg output options
     int32_t width, height;
-    FOURCC handler;      // the decompressor the file needs; 0 for uncompressed frames
-    int tolerance = 0;   // largest channel difference allowed against ffmpeg's decode
+    FOURCC handler;     // the decompressor the file needs; 0 for uncompressed frames
+    int tolerance = 0;  // largest channel difference allowed against ffmpeg's decode
 };
 
 // Reads every frame as RGB24 and RGB32 and compares it with ffmpeg's decode of the same file.
 void ExpectFramesEqualFfmpegDecode(const std::string& path, const Clip& clip, uint32_t frames,
                                    const ScratchDirectory& directory) {
-    const std::string bgr = directory.file("reference.bgr"), bgra = directory.file("reference.bgra");
+    const std::string bgr = directory.file("reference.bgr"),
+                      bgra = directory.file("reference.bgra");
     ASSERT_TRUE(Ffmpeg("-i " + path + " -f rawvideo -pix_fmt bgr24 " + bgr));
     ASSERT_TRUE(Ffmpeg("-i " + path + " -f rawvideo -pix_fmt bgra " + bgra));
     const std::string references[] = {ReadBytes(bgr), ReadBytes(bgra)};
@@ -48,7 +51,8 @@ void ExpectFramesEqualFfmpegDecode(const std::string& path, const Clip& clip, ui
             ASSERT_EQ(references[layout].size(), frameBytes * frames);
             const auto ours = TopDownPacked(buffer.data(), clip.width, clip.height, pixelBytes,
                                             RowBytes(clip.width, pixelBytes * 8));
-            const auto* theirs = reinterpret_cast<const uint8_t*>(references[layout].data()) + frameBytes * i;
+            const auto* theirs =
+                reinterpret_cast<const uint8_t*>(references[layout].data()) + frameBytes * i;
             int worst = 0;
             for (size_t b = 0; b < frameBytes; ++b) {
                 worst = std::max(worst, std::abs(int(ours[b]) - int(theirs[b])));
@@ -67,7 +71,8 @@ TEST(RealFiles, UncompressedFramesAsFfmpegWritesThemReadAsItDecodesThem) {
                              Clip{"bgra", "-c:v rawvideo -pix_fmt bgra", 20, 10, 0}}) {
         const std::string path = directory.file(clip.name + ".avi");
         ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=" + std::to_string(clip.width) + "x" +
-                           std::to_string(clip.height) + ":rate=10 -frames:v 7 " + clip.encode + " " + path));
+                           std::to_string(clip.height) + ":rate=10 -frames:v 7 " + clip.encode +
+                           " " + path));
         ExpectFramesEqualFfmpegDecode(path, clip, 7, directory);
         ReadingFile file(path);
         const ReadingFileInfo info = file.info();
@@ -87,15 +92,16 @@ TEST(RealFiles, TheColourTableStartsAtTheHeadersOwnSize) {
     }
     AviSpec spec;
     spec.totalFrames = 1;
-    spec.streams = {{FourCC("vids"), FourCC("DIB "), 1, BitmapFormat(4, 1, 8, 0, 4, "xtra", table)}};
+    spec.streams = {
+        {FourCC("vids"), FourCC("DIB "), 1, BitmapFormat(4, 1, 8, 0, 4, "xtra", table)}};
     spec.chunks = {{FourCC("00db"), std::string{1, 2, 3, char(200)}}};
     WriteBytes(path, spec.build());
     ReadingFile file(path);
     std::vector<uint8_t> buffer(16);
     ImageFrameRequest request = FrameRequest(0, FORMAT_ID_RGB32, 4, 1, buffer);
     ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request));
-    EXPECT_EQ(buffer, (std::vector<uint8_t>{1, 254, 0, 255, 2, 253, 1, 255, 3, 252, 1, 255,
-                                            200, 55, 100, 255}));
+    EXPECT_EQ(buffer, (std::vector<uint8_t>{1, 254, 0, 255, 2, 253, 1, 255, 3, 252, 1, 255, 200, 55,
+                                            100, 255}));
 }
 
 // msrle has no ffmpeg encoder; its files are checked by the run-length test.
@@ -107,7 +113,8 @@ TEST(RealFiles, CompressedFramesReadAsFfmpegDecodesThem) {
         {"cinepak", "-c:v cinepak", 64, 48, FourCC("cvid"), 2},
         {"mjpeg", "-c:v mjpeg -pix_fmt yuvj422p -q:v 3", 64, 48, FourCC("MJPG"), 2},
         {"huffyuv", "-c:v huffyuv -pix_fmt bgra", 64, 48, FourCC("HFYU")},
-        {"dvvideo", "-c:v dvvideo -pix_fmt yuv411p -s 720x480 -r 30000/1001", 720, 480, FourCC("dvsd"), 2},
+        {"dvvideo", "-c:v dvvideo -pix_fmt yuv411p -s 720x480 -r 30000/1001", 720, 480,
+         FourCC("dvsd"), 2},
     };
     for (const Clip& clip : clips) {
         if (HIC decoder = ICOpen(ICTYPE_VIDEO, clip.handler, ICMODE_DECOMPRESS)) {
@@ -117,8 +124,8 @@ TEST(RealFiles, CompressedFramesReadAsFfmpegDecodesThem) {
         }
         const std::string path = directory.file(clip.name + ".avi");
         ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=" + std::to_string(clip.width) + "x" +
-                           std::to_string(clip.height) + ":rate=25 -frames:v 12 -g 5 " + clip.encode +
-                           " " + path));
+                           std::to_string(clip.height) + ":rate=25 -frames:v 12 -g 5 " +
+                           clip.encode + " " + path));
         ExpectFramesEqualFfmpegDecode(path, clip, 12, directory);
     }
 }
@@ -135,12 +142,15 @@ TEST(RealFiles, RunLengthFramesDecodeToTheirPaletteColours) {
     for (int i = 0; i < 256; ++i) {
         table += std::string{char(i), char(3 * i), char(255 - i), 0};
     }
-    auto index = [](uint32_t frame, int32_t x, int32_t y) { return uint8_t(frame * 40 + y * kWidth + x); };
+    auto index = [](uint32_t frame, int32_t x, int32_t y) {
+        return uint8_t(frame * 40 + y * kWidth + x);
+    };
     ScratchDirectory directory;
     const std::string path = directory.file("rle.avi");
     AviSpec spec;
     spec.totalFrames = 3;
-    spec.streams = {{FourCC("vids"), FourCC("mrle"), 3, BitmapFormat(kWidth, kHeight, 8, BI_RLE8, 0, "", table)}};
+    spec.streams = {{FourCC("vids"), FourCC("mrle"), 3,
+                     BitmapFormat(kWidth, kHeight, 8, BI_RLE8, 0, "", table)}};
     for (uint32_t frame = 0; frame < 3; ++frame) {
         std::string data;
         for (int32_t y = 0; y < kHeight; ++y) {  // bottom row first
@@ -162,7 +172,8 @@ TEST(RealFiles, RunLengthFramesDecodeToTheirPaletteColours) {
             const int pixelBytes = SameText(request.result.formatId, FORMAT_ID_RGB32) ? 4 : 3;
             for (int32_t y = 0; y < kHeight; ++y) {
                 for (int32_t x = 0; x < kWidth; ++x) {
-                    const uint8_t* pixel = buffer.data() + RowBytes(kWidth, pixelBytes * 8) * y + pixelBytes * x;
+                    const uint8_t* pixel =
+                        buffer.data() + RowBytes(kWidth, pixelBytes * 8) * y + pixelBytes * x;
                     const uint8_t i = index(frame, x, y);
                     EXPECT_EQ(std::vector<uint8_t>(pixel, pixel + 3),
                               (std::vector<uint8_t>{i, uint8_t(3 * i), uint8_t(255 - i)}))
@@ -176,7 +187,8 @@ TEST(RealFiles, RunLengthFramesDecodeToTheirPaletteColours) {
 TEST(RealFiles, InfoRecordPathAndFileTime) {
     ScratchDirectory directory;
     const std::string path = directory.file("clip.avi");
-    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=16x16:rate=10 -frames:v 3 -c:v rawvideo -pix_fmt bgr24 " + path));
+    ASSERT_TRUE(Ffmpeg(
+        "-f lavfi -i testsrc=size=16x16:rate=10 -frames:v 3 -c:v rawvideo -pix_fmt bgr24 " + path));
     ReadingFile file(directory.file("clip"));  // no dot: ".avi" is appended
     ASSERT_TRUE(file.opened());
     ReadingFileInfo info[2];
@@ -196,7 +208,8 @@ TEST(RealFiles, InfoRecordPathAndFileTime) {
     const uint64_t ticks = 116444736000000000ULL + uint64_t(status.st_mtim.tv_sec) * 10000000ULL +
                            uint64_t(status.st_mtim.tv_nsec) / 100;
     EXPECT_EQ(info[0].lastWriteTime[0] | uint64_t(info[0].lastWriteTime[1]) << 32, ticks);
-    EXPECT_STREQ(static_cast<const AviFileHandle*>(file.handle())->audioFormat.description, "0KHz 8bit Mono");
+    EXPECT_STREQ(static_cast<const AviFileHandle*>(file.handle())->audioFormat.description,
+                 "0KHz 8bit Mono");
 
     // A dot in a directory name keeps the path as it is.
     std::filesystem::create_directory(directory.file("v1.0"));
