@@ -13,6 +13,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -331,6 +332,7 @@ void CatMillionEntryIndex(benchmark::State& state, const std::string& path) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
+    av_log_set_level(AV_LOG_FATAL);
     scratch = std::filesystem::temp_directory_path() /
               ("zedadu-reader-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(scratch);

@@ -31,7 +31,9 @@ constinit FrameCache frameCache;
 
 }  // namespace
 
-FrameCache& TheFrameCache() { return frameCache; }
+FrameCache& TheFrameCache() {
+    return frameCache;
+}
 
 void ForgetCachedHandle(const AviFileHandle* handle) {
     TheFrameCache().handle.compare_exchange_strong(handle, nullptr);

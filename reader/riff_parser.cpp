@@ -3,7 +3,7 @@
 // used to size anything.
 #include <algorithm>
 #include <cstring>
-#include <memory>
+#include <vector>
 
 #include "reader/bitmap.h"
 #include "reader/internal.h"
@@ -64,7 +64,7 @@ struct ParseState {
     uint32_t movieData = 0;  // the file position of the movie list's type
     int videoStream = kNoStream;
     int audioStream = kNoStream;
-    std::unique_ptr<uint8_t[]> index;  // the idx1 bytes actually read
+    int64_t indexData = 0;  // the file position of the first idx1 entry
     size_t indexEntries = 0;
 };
 
@@ -181,26 +181,39 @@ bool FindMovieList(ParseState& state) {
     return Ascend(state.file, movieList);
 }
 
-// Reads the whole 'idx1' chunk, or as much of it as the file holds: the buffer is never larger
-// than the bytes behind the chunk header.
-bool LoadLegacyIndex(ParseState& state) {
+// Finds the 'idx1' chunk and counts the whole entries the file holds of it; the entries are read
+// as they are used, so no buffer is ever sized by what the chunk claims.
+bool FindLegacyIndex(ParseState& state) {
     MMCKINFO index;
     if (!Descend(state.file, index, &state.riff, kLegacyIndex, MMIO_FINDCHUNK)) {
         return false;
     }
     const uint64_t start = index.dwDataOffset;
     const uint64_t available = state.fileSize > start ? state.fileSize - start : 0;
-    const uint64_t wanted = std::min<uint64_t>({index.cksize, available, kLargestRead});
-    // Safe narrowing: wanted is at most 2^31 - 1.
-    state.index = std::make_unique_for_overwrite<uint8_t[]>(size_t(wanted));
-    const LONG got = mmioRead(state.file, reinterpret_cast<char*>(state.index.get()), LONG(wanted));
-    state.indexEntries = got > 0 ? size_t(got) / kIndexEntryBytes : 0;
+    state.indexData = int64_t(start);
+    state.indexEntries = size_t(std::min<uint64_t>(index.cksize, available) / kIndexEntryBytes);
     return Ascend(state.file, index) && Ascend(state.file, state.riff);
 }
 
-IndexEntry EntryAt(const ParseState& state, size_t i) {
-    const uint8_t* bytes = state.index.get() + i * kIndexEntryBytes;
+IndexEntry DecodeEntry(const uint8_t* bytes) {
     return {LoadU32(bytes), LoadU32(bytes + 4), LoadU32(bytes + 8), LoadU32(bytes + 12)};
+}
+
+// Reads up to count entries from entry first on; answers how many whole entries were read.
+size_t ReadEntries(const ParseState& state, size_t first, size_t count, uint8_t* out) {
+    const LONG wanted = LONG(count * kIndexEntryBytes);
+    if (mmioSeek(state.file, state.indexData + int64_t(first * kIndexEntryBytes), SEEK_SET) < 0) {
+        return 0;
+    }
+    const LONG got = mmioRead(state.file, reinterpret_cast<char*>(out), wanted);
+    return got > 0 ? size_t(got) / kIndexEntryBytes : 0;
+}
+
+// An entry that cannot be read is all zeros, which no chunk header matches.
+IndexEntry EntryAt(const ParseState& state, size_t i) {
+    uint8_t bytes[kIndexEntryBytes] = {};
+    ReadEntries(state, i, 1, bytes);
+    return DecodeEntry(bytes);
 }
 
 // The first entry decides how offsets are counted: one that lies inside the size of the header
@@ -261,29 +274,42 @@ int StreamOf(FOURCC chunkId) {
     return int((chunkId >> 8) & 0xFF) - '0';
 }
 
-bool SplitIndex(ParseState& state, uint32_t adjustment) {
+void AddEntry(ParseState& state, const IndexEntry& entry, uint32_t adjustment) {
     AviFileHandle& handle = state.handle;
-    for (size_t i = 0; i < state.indexEntries; ++i) {
-        const IndexEntry entry = EntryAt(state, i);
-        const int32_t size = ClampToFile(state, entry.size);
-        const int stream = StreamOf(entry.chunkId);
-        if (stream == state.audioStream) {
-            if (!AppendIndexEntry(handle.audioIndex, entry, adjustment)) {
-                return false;
-            }
-            handle.maxAudioChunk = std::max(handle.maxAudioChunk, size);
+    const int32_t size = ClampToFile(state, entry.size);
+    const int stream = StreamOf(entry.chunkId);
+    if (stream == state.audioStream) {
+        AppendIndexEntry(handle.audioIndex, entry, adjustment);
+        handle.maxAudioChunk = std::max(handle.maxAudioChunk, size);
+    }
+    if (stream == state.videoStream) {
+        AppendIndexEntry(handle.videoIndex, entry, adjustment);
+        handle.maxVideoChunk = std::max(handle.maxVideoChunk, size);
+    }
+    handle.readSpan = std::max(handle.readSpan, size);
+}
+
+// The index is read in blocks and split as it comes. Both arrays are reserved for every entry up
+// front: memory that is reserved but never written costs nothing, and a long index is then
+// never copied as it grows. A short read ends the index at the last whole entry read.
+void SplitIndex(ParseState& state, uint32_t adjustment) {
+    constexpr size_t kBlockEntries = 4096;
+    AviFileHandle& handle = state.handle;
+    handle.audioIndex.reserve(state.indexEntries);
+    handle.videoIndex.reserve(state.indexEntries);
+    std::vector<uint8_t> block(kBlockEntries * kIndexEntryBytes);
+    for (size_t first = 0; first < state.indexEntries; first += kBlockEntries) {
+        const size_t wanted = std::min(kBlockEntries, state.indexEntries - first);
+        const size_t got = ReadEntries(state, first, wanted, block.data());
+        for (size_t i = 0; i < got; ++i) {
+            AddEntry(state, DecodeEntry(block.data() + i * kIndexEntryBytes), adjustment);
         }
-        if (stream == state.videoStream) {
-            if (!AppendIndexEntry(handle.videoIndex, entry, adjustment)) {
-                return false;
-            }
-            handle.maxVideoChunk = std::max(handle.maxVideoChunk, size);
+        if (got < wanted) {
+            break;
         }
-        handle.readSpan = std::max(handle.readSpan, size);
     }
     const uint64_t both = uint64_t(handle.maxVideoChunk) + uint64_t(handle.maxAudioChunk);
     handle.readSpan = std::max(handle.readSpan, ClampToFile(state, both));
-    return true;
 }
 
 // With four video chunks or more, one read may span the largest gap between two of them.
@@ -328,13 +354,11 @@ bool ParseAviFile(AviFileHandle& handle) {
     }
     ParseState state(handle, reader.get());
     if (!MeasureFile(state) || !ReadMainHeader(state) || !ParseStreamLists(state) ||
-        !FindMovieList(state) || !LoadLegacyIndex(state)) {
+        !FindMovieList(state) || !FindLegacyIndex(state)) {
         return false;
     }
     const uint32_t adjustment = state.indexEntries > 0 ? ChooseIndexAdjustment(state) : 0;
-    if (!SplitIndex(state, adjustment)) {
-        return false;
-    }
+    SplitIndex(state, adjustment);
     if (handle.videoIndex.size() != handle.frameCount) {
         handle.frameCount = uint32_t(handle.videoIndex.size());
     }
