@@ -1,5 +1,6 @@
 #include "tests/writer/writer_test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -181,6 +182,17 @@ std::string Decoded(const std::string& path, const std::string& output) {
     std::string bytes = ReadBytes(target);
     remove(target.c_str());
     return bytes;
+}
+
+void ExpectSameBytes(const std::string& actual, const std::string& expected) {
+    EXPECT_EQ(actual.size(), expected.size());
+    const size_t common = std::min(actual.size(), expected.size());
+    const auto difference = std::mismatch(actual.begin(), actual.begin() + long(common), expected.begin());
+    EXPECT_EQ(size_t(difference.first - actual.begin()), common) << "first differing byte";
+}
+
+void ExpectSameBytes(const std::string& actual, const std::vector<uint8_t>& expected) {
+    ExpectSameBytes(actual, std::string(expected.begin(), expected.end()));
 }
 
 std::string TopDown(const std::vector<uint8_t>& frame, uint32_t width, uint32_t height,

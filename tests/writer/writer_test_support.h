@@ -84,6 +84,9 @@ CommandResult Run(const std::string& command);
 void ExpectValidAvi(const std::string& path);
 // ffmpeg's decode of one stream as raw bytes ("-f rawvideo -pix_fmt bgr24", "-f s16le", ...).
 std::string Decoded(const std::string& path, const std::string& output);
+// Equal sizes and bytes, reporting the first difference rather than the whole content.
+void ExpectSameBytes(const std::string& actual, const std::string& expected);
+void ExpectSameBytes(const std::string& actual, const std::vector<uint8_t>& expected);
 // A frame's bitmap rows (bottom row first) in top-down order, as a decoder delivers them.
 std::string TopDown(const std::vector<uint8_t>& frame, uint32_t width, uint32_t height,
                     uint32_t bytesPerPixel);
