@@ -31,7 +31,7 @@ struct FakeCompressor {
     LRESULT begin = ICERR_OK;
     DWORD infoFlags = VIDCF_CRUNCH | VIDCF_TEMPORAL;
     DWORD paletteEntries = 0;
-    bool namesChunk = true;
+    DWORD chunkId = 'd' | 'c' << 8;  // 0: names none
     std::set<LONG> marksKey;  // unforced frames the compressor makes key frames itself
     std::vector<UINT> messages;
     std::vector<CompressCall> compress;
@@ -53,8 +53,8 @@ LRESULT Compress(ICCOMPRESS& c) {
     memcpy(c.lpOutput, c.lpInput, size);
     memset(static_cast<uint8_t*>(c.lpOutput) + size, 0, fake.outputSize - size);
     c.lpbiOutput->biSizeImage = fake.outputSize;
-    if (fake.namesChunk) {
-        *c.lpckid = 'd' | 'c' << 8;
+    if (fake.chunkId) {
+        *c.lpckid = fake.chunkId;
     }
     if (fake.marksKey.count(c.lFrameNum)) {
         *c.lpdwFlags |= AVIIF_KEYFRAME;
@@ -137,6 +137,7 @@ const std::vector<UINT> kStartMessages = {
 TEST_F(CompressorContract, MessagesKeyFramesBudgetAndFramesInformation) {
     const WriterSetup s = Standard();
     fake.pairQuery = ICERR_BADFORMAT;  // the open then asks for the compressor's own format
+    fake.chunkId = FourCC("00dc");     // a whole chunk id rather than the two-character code
     fake.marksKey = {2};
     const std::string path = dir.file("fake.avi");
     void* handle = OpenWriter(s, path);
@@ -206,7 +207,7 @@ TEST_F(CompressorContract, KeyRateOneUnnamedChunksAndRateFromTheLastFrame) {
     s.width = 33;        // rows of 100 bytes: 20000-byte frames
     s.height = 200;
     s.frames = 3;
-    fake.namesChunk = false;
+    fake.chunkId = 0;
     const std::string path = dir.file("unnamed.avi");
     MessageRecorder messages;
     void* handle = OpenWriter(s, path);
@@ -244,6 +245,7 @@ TEST_F(CompressorContract, HostLayoutsReachTheCompressorAsAgreed) {
     EXPECT_EQ(fake.compress[0].inputSize, uint32_t(s.width * s.height * 2));
     EXPECT_EQ(fake.compress[1].inputCompression, BI_RGB);
     EXPECT_EQ(fake.compress[1].inputBitCount, 24);
+    EXPECT_EQ(IndexOf(ReadBytes(path)).at(2).chunkId, FourCC("00dc"));
     for (size_t pixel = 0; pixel < size_t(s.width) * s.height; ++pixel) {
         ASSERT_EQ(memcmp(&rgb32[3 * pixel], &original[4 * pixel], 3), 0) << "converted in place";
     }
