@@ -173,6 +173,8 @@ struct Encoder {
     double psnrFloor;  // 0: lossless, frames come back exactly
 };
 
+void PrintTo(const Encoder& encoder, std::ostream* out) { *out << encoder.handler; }
+
 double Psnr(const std::string& decoded, const std::string& original) {
     if (decoded.size() != original.size() || original.empty()) {
         return 0;
