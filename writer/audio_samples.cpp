@@ -2,6 +2,7 @@
 // first the samples held back from earlier calls, then the new ones. Samples that arrive before a
 // slot exists, or that do not fit, wait in memory.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -193,7 +194,9 @@ bool WriteNextAudioSamples(AviFileHandle& handle, AudioWriteRecord& record) {
         // still to come. Only this handle's audio calls and its close touch what is held back.
         lock.release();
         Sleep(kNoSlotSleepMilliseconds);
-        return handle.frameCount < handle.expectedFrames && AppendPendingAudio(handle, record);
+        // The video thread may be counting a frame meanwhile.
+        const uint32_t frames = std::atomic_ref(handle.frameCount).load(std::memory_order_relaxed);
+        return frames < handle.expectedFrames && AppendPendingAudio(handle, record);
     }
     const uint64_t bytes = uint64_t(record.sampleFrames) * uint32_t(handle.audioFrameBytes);
     if (bytes > uint64_t(handle.maxAudioChunk) - kChunkHeaderBytes) {

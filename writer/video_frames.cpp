@@ -2,6 +2,7 @@
 // configured interval and within the per-frame byte budget, and appended as one record together
 // with a fresh audio slot.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -170,7 +171,8 @@ bool WriteVideoRecord(AviFileHandle& handle, const void* data, uint32_t size, ui
         RecordAudioSlot(handle, uint32_t(slot));
     }
     handle.maxVideoChunk = std::max(handle.maxVideoChunk, static_cast<int32_t>(size));
-    ++handle.frameCount;
+    // Audio calls waiting for a slot read the count without the lock.
+    std::atomic_ref(handle.frameCount).fetch_add(1, std::memory_order_relaxed);
     handle.movieEnd = static_cast<uint32_t>(end);
     return true;
 }
