@@ -251,10 +251,6 @@ void FfmpegCli(benchmark::State& state) {
     std::filesystem::remove(raw);
 }
 
-struct RemoveDirectory {
-    ~RemoveDirectory() { std::filesystem::remove_all(BenchDirectory()); }
-} removeAtExit;
-
 }  // namespace
 
 BENCHMARK(WriterDib)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -267,5 +263,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    std::filesystem::remove_all(BenchDirectory());
     return 0;
 }
