@@ -79,6 +79,16 @@ constexpr DWORD ICDECOMPRESS_NOTKEYFRAME = 0x08000000;
 constexpr DWORD AVIIF_LIST = 0x00000001;
 constexpr DWORD AVIIF_KEYFRAME = 0x00000010;
 
+// Quality runs from 0 to 10000; this value asks for the compressor's default.
+constexpr DWORD ICQUALITY_LOW = 0;
+constexpr DWORD ICQUALITY_HIGH = 10000;
+constexpr DWORD ICQUALITY_DEFAULT = 0xFFFFFFFF;
+
+// The two-character code of a chunk ("dc" in "00dc"), first character in the low byte.
+constexpr DWORD aviTWOCC(char a, char b) { return DWORD(uint8_t(a)) | DWORD(uint8_t(b)) << 8; }
+// What ICM_COMPRESS reports through lpckid for every compressed frame.
+constexpr DWORD cktypeDIBcompressed = aviTWOCC('d', 'c');
+
 // The information record; its texts are 16-bit characters, as on the platform.
 struct ICINFO {
     DWORD dwSize;
@@ -172,3 +182,15 @@ LRESULT ICSendMessage(HIC compressor, UINT message, DWORD_PTR argument1, DWORD_P
 LRESULT ICGetInfo(HIC compressor, ICINFO* info, DWORD cb);
 DWORD ICDecompress(HIC compressor, DWORD flags, BITMAPINFOHEADER* inputFormat, void* input,
                    BITMAPINFOHEADER* outputFormat, void* output);
+
+namespace zedadu::vfw {
+
+// The installed compressors as the platform presents them: "system.ini" in the Windows directory
+// (GetWindowsDirectoryA), with an empty section "drivers" and a section "drivers32" holding one
+// key "VIDC.<handler>=libavcodec:<codec>" per built-in driver, compressors first, in the order of
+// BuiltInCompressors(). Writes the file when it is missing and leaves an existing one alone, so a
+// test (or a user) may provide its own list. The compressor enumeration calls this before it
+// reads the two sections. Returns false when the file is missing and cannot be written.
+bool EnsureDriverList();
+
+}  // namespace zedadu::vfw
