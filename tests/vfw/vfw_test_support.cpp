@@ -138,9 +138,11 @@ Frame DecodeChunk(AVCodecContext* decoder, const std::vector<uint8_t>& chunk, bo
 
 std::vector<uint8_t> ConvertFrame(const AVFrame& frame, AVPixelFormat format, int width,
                                   int height, int rowBytes) {
-    Scaler scaler(sws_getContext(frame.width, frame.height, AVPixelFormat(frame.format), width,
-                                 height, format, vfw::ffmpeg::kScaleFlags, nullptr, nullptr,
-                                 nullptr));
+    const auto source = AVPixelFormat(frame.format);
+    const int flags =
+        vfw::ffmpeg::ScaleFlags(source, frame.width, frame.height, format, width, height);
+    Scaler scaler(sws_getContext(frame.width, frame.height, source, width, height, format, flags,
+                                 nullptr, nullptr, nullptr));
     vfw::ffmpeg::SetFrameColorDetails(scaler.get(), frame);
     const int stride = (rowBytes + 3) / 4 * 4;
     std::vector<uint8_t> converted(size_t(stride) * height);

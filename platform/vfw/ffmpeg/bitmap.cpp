@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace zedadu::vfw::ffmpeg {
@@ -33,7 +34,18 @@ bool KnownMatrix(AVColorSpace space) {
     }
 }
 
+bool IsRgb(AVPixelFormat format) {
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    return descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+}
+
 }  // namespace
+
+int ScaleFlags(AVPixelFormat source, int sourceWidth, int sourceHeight, AVPixelFormat target,
+               int targetWidth, int targetHeight) {
+    const bool sameSize = sourceWidth == targetWidth && sourceHeight == targetHeight;
+    return sameSize && IsRgb(source) && IsRgb(target) ? SWS_POINT : SWS_BICUBIC;
+}
 
 std::optional<BitmapLayout> UncompressedLayout(const BITMAPINFOHEADER& header) {
     if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight == 0 ||
@@ -103,8 +115,11 @@ SwsContext* PictureScaler::Prepare(int sourceWidth, int sourceHeight, AVPixelFor
         return context_;
     }
     sws_freeContext(context_);
-    context_ = sws_getContext(sourceWidth, sourceHeight, sourceFormat, targetWidth, targetHeight,
-                              targetFormat, kScaleFlags, nullptr, nullptr, nullptr);
+    context_ = sws_getContext(
+        sourceWidth, sourceHeight, sourceFormat, targetWidth, targetHeight, targetFormat,
+        ScaleFlags(sourceFormat, sourceWidth, sourceHeight, targetFormat, targetWidth,
+                   targetHeight),
+        nullptr, nullptr, nullptr);
     geometry_ = wanted;
     colorSpace_ = -1;
     colorRange_ = -1;

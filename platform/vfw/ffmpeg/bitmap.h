@@ -16,8 +16,12 @@ extern "C" {
 
 namespace zedadu::vfw::ffmpeg {
 
-// The scaling algorithm of every conversion; tests build their reference pictures with it.
-inline constexpr int kScaleFlags = SWS_BICUBIC;
+// The libswscale flags of a conversion; tests build their reference pictures with them.
+// Same-size conversions between RGB layouts only repack, widen or truncate pixels: the point
+// sampler selects libswscale's direct converters, where its filtering modes would pass through YUV
+// with halved chroma (and lose 5-5-5 pixels on the way back). Everything else is bicubic.
+int ScaleFlags(AVPixelFormat source, int sourceWidth, int sourceHeight, AVPixelFormat target,
+               int targetWidth, int targetHeight);
 
 inline constexpr FOURCC kYuy2 = FourCC("YUY2");
 

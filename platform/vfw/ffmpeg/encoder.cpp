@@ -1,6 +1,7 @@
 #include "platform/vfw/ffmpeg/encoder.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -83,7 +84,12 @@ bool FrameEncoder::OpenContext() {
         context_->qmin = 1;
         context_->qmax = 31;
         if (spec_.bitRateControl && settings_.dataRate > 0) {
+            // libavcodec tolerates megabits of drift by default; a frame's worth keeps a low
+            // data rate within reach over a few frames.
+            const AVRational rate = context_->framerate;
             context_->bit_rate = settings_.dataRate * 8;
+            context_->bit_rate_tolerance =
+                int(std::clamp<int64_t>(context_->bit_rate * rate.den / rate.num, 1, INT_MAX));
         } else {
             context_->flags |= AV_CODEC_FLAG_QSCALE;
             context_->global_quality = FrameQuality(settings_.quality);
