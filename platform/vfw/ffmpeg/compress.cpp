@@ -103,10 +103,10 @@ LRESULT CompressGetFormat(DriverInstance& instance, LPARAM input, LPARAM output)
 }
 
 LRESULT CompressGetSize(DriverInstance& instance, LPARAM input, LPARAM) {
-    const auto layout = AcceptedInput(instance, input);
-    if (!layout) {
+    if (CompressQuery(instance, input, 0) != ICERR_OK) {
         return ICERR_BADFORMAT;
     }
+    const auto layout = AcceptedInput(instance, input);
     return LRESULT(instance.compressor->maxFrameBytes(layout->width, layout->height));
 }
 
