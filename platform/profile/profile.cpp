@@ -162,7 +162,7 @@ DWORD CopyNameList(const std::vector<std::string>& names, char* buffer, DWORD si
 
 DWORD CopyValue(std::string_view value, char* buffer, DWORD size) {
     const size_t copied = std::min<size_t>(value.size(), size - 1);
-    memcpy(buffer, value.data(), copied);
+    std::copy_n(value.data(), copied, buffer);  // an empty value may have no data at all
     buffer[copied] = '\0';
     return static_cast<DWORD>(copied);
 }
