@@ -2,6 +2,7 @@
 // that ffmpeg makes, and against hand-made run-length bitmaps.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/vfw/builtin.h"
@@ -225,6 +226,29 @@ TEST(RunLengthTest, PaletteColoursLandInBitmapRowOrder) {
         EXPECT_EQ(std::vector<uint8_t>(wide.begin(), wide.begin() + 4),
                   (std::vector<uint8_t>{10, 20, 30, 255}));
     }
+}
+
+// The decompressor proposes the source size in a layout it was offered, else 24-bit RGB.
+TEST(DecoderCodesTest, GetFormatKeepsAnOfferedLayoutAtTheSourceSize) {
+    Compressor decompressor = OpenCompressor(FourCC("MJPG"), ICMODE_DECOMPRESS);
+    BITMAPINFOHEADER source = UncompressedHeader(320, 240, 24, FourCC("MJPG"));
+    EXPECT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_GET_FORMAT, DWORD_PTR(&source), 0),
+              LRESULT(sizeof(BITMAPINFOHEADER)));
+    BITMAPINFOHEADER offered = UncompressedHeader(100, 50, 16, kYuy2);
+    ASSERT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_GET_FORMAT, DWORD_PTR(&source),
+                            DWORD_PTR(&offered)), ICERR_OK);
+    const BITMAPINFOHEADER yuy2 = UncompressedHeader(320, 240, 16, kYuy2);
+    EXPECT_EQ(0, memcmp(&offered, &yuy2, sizeof offered));
+    BITMAPINFOHEADER palettised = UncompressedHeader(100, 50, 8);
+    ASSERT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_GET_FORMAT, DWORD_PTR(&source),
+                            DWORD_PTR(&palettised)), ICERR_OK);
+    const BITMAPINFOHEADER rgb24 = UncompressedHeader(320, 240, 24);
+    EXPECT_EQ(0, memcmp(&palettised, &rgb24, sizeof palettised));
+    EXPECT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_QUERY, DWORD_PTR(&source),
+                            DWORD_PTR(&palettised)), ICERR_OK);
+    palettised.biBitCount = 8;
+    EXPECT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_QUERY, DWORD_PTR(&source),
+                            DWORD_PTR(&palettised)), ICERR_BADFORMAT);
 }
 
 // Codes of the same codecs and of libavcodec's other decoders open for decompression, take a
