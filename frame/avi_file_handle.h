@@ -88,6 +88,7 @@ struct AviFileHandle {
     uint32_t expectedFrames = 0;
     uint32_t pendingAudioFrames = 0;
     std::vector<uint8_t> pendingAudio;
+    bool streamFailed = false;  // writing: a failed stream start refuses every later write
 };
 
 // A handle from the host is usable when it is not null and carries the tag.

@@ -11,5 +11,6 @@ bool ReadImageFrame(AviFileHandle&, ImageFrameRequest&) { return false; }
 bool ReadAudioSamples(AviFileHandle&, AudioSamplesRequest&) { return false; }
 bool CloseReadingFile(AviFileHandle*) { return false; }
 void ReleaseFrameCacheBuffers() {}
+void SetFrameCacheHandle(const AviFileHandle*) {}
 
 }  // namespace zedadu::reader

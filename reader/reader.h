@@ -15,5 +15,8 @@ bool CloseReadingFile(AviFileHandle* handle);
 
 // Frees the frame cache's decode and read buffers (at unload).
 void ReleaseFrameCacheBuffers();
+// Makes the frame cache belong to another handle, so that the next frame read decodes anew (the
+// writer calls it with its own handle before compressing a frame). Caller holds the access lock.
+void SetFrameCacheHandle(const AviFileHandle* handle);
 
 }  // namespace zedadu::reader

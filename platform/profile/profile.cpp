@@ -1,15 +1,13 @@
 #include "platform/profile/profile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -162,7 +160,7 @@ DWORD CopyNameList(const std::vector<std::string>& names, char* buffer, DWORD si
 
 DWORD CopyValue(std::string_view value, char* buffer, DWORD size) {
     const size_t copied = std::min<size_t>(value.size(), size - 1);
-    std::copy_n(value.data(), copied, buffer);  // an empty value may have no data at all
+    std::copy_n(value.begin(), copied, buffer);
     buffer[copied] = '\0';
     return static_cast<DWORD>(copied);
 }
