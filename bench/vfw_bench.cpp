@@ -50,7 +50,8 @@ const std::vector<std::vector<uint8_t>>& Pictures() {
             for (int y = 0; y < kHeight; ++y) {
                 for (int x = 0; x < kWidth; ++x) {
                     seed = seed * 1664525u + 1013904223u;
-                    const bool block = std::abs(x - 200 - 12 * index) < 40 && std::abs(y - 240) < 40;
+                    const bool block =
+                        std::abs(x - 200 - 12 * index) < 40 && std::abs(y - 240) < 40;
                     uint8_t* pixel = picture.data() + size_t(y) * kRgb24Stride + 3 * x;
                     pixel[0] = uint8_t(block ? 220 : (x / 3 + index * 5) + (seed >> 29));
                     pixel[1] = uint8_t(block ? 40 : y / 2 + (seed >> 30));
@@ -78,8 +79,8 @@ struct CompressorSession {
 
     explicit CompressorSession(FOURCC handler)
         : compressor(ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS)), format(1064) {
-        buffer.resize(size_t(
-            ICSendMessage(compressor.get(), ICM_COMPRESS_GET_SIZE, DWORD_PTR(&input), 0)));
+        buffer.resize(
+            size_t(ICSendMessage(compressor.get(), ICM_COMPRESS_GET_SIZE, DWORD_PTR(&input), 0)));
         ICSendMessage(compressor.get(), ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input),
                       DWORD_PTR(format.data()));
         ICCOMPRESSFRAMES frames{};
@@ -97,10 +98,18 @@ struct CompressorSession {
     std::vector<uint8_t> Compress(int frame) {
         DWORD chunkId = 0;
         DWORD flags = 0;
-        ICCOMPRESS request{frame % kKeyInterval == 0 ? ICCOMPRESS_KEYFRAME : 0, &Output(),
-                           buffer.data(), &input,
-                           const_cast<uint8_t*>(Pictures()[frame % kPictures].data()), &chunkId,
-                           &flags, frame, 0, ICQUALITY_DEFAULT, nullptr, nullptr};
+        ICCOMPRESS request{frame % kKeyInterval == 0 ? ICCOMPRESS_KEYFRAME : 0,
+                           &Output(),
+                           buffer.data(),
+                           &input,
+                           const_cast<uint8_t*>(Pictures()[frame % kPictures].data()),
+                           &chunkId,
+                           &flags,
+                           frame,
+                           0,
+                           ICQUALITY_DEFAULT,
+                           nullptr,
+                           nullptr};
         Output().biSizeImage = DWORD(buffer.size());
         ICSendMessage(compressor.get(), ICM_COMPRESS, DWORD_PTR(&request), sizeof request);
         return {buffer.begin(), buffer.begin() + Output().biSizeImage};
@@ -144,8 +153,9 @@ void LayerDecode(benchmark::State& state, FOURCC handler) {
 void DirectDecode(benchmark::State& state, FOURCC handler) {
     Stream stream = Compressed(handler);
     const auto& source = *reinterpret_cast<const BITMAPINFOHEADER*>(stream.format.data());
-    const AVCodec* codec = avcodec_find_decoder_by_name(
-        handler == FourCC("XVID") ? "mpeg4" : handler == FourCC("HFYU") ? "huffyuv" : "mjpeg");
+    const AVCodec* codec = avcodec_find_decoder_by_name(handler == FourCC("XVID")   ? "mpeg4"
+                                                        : handler == FourCC("HFYU") ? "huffyuv"
+                                                                                    : "mjpeg");
     AVCodecContext* decoder = avcodec_alloc_context3(codec);
     decoder->codec_tag = source.biCompression;
     decoder->width = kWidth;
@@ -175,10 +185,10 @@ void DirectDecode(benchmark::State& state, FOURCC handler) {
         while (avcodec_receive_frame(decoder, frame) == 0) {
             const auto format = AVPixelFormat(frame->format);
             if (!scaler) {
-                scaler = sws_getContext(kWidth, kHeight, format, kWidth, kHeight, AV_PIX_FMT_BGRA,
-                                        ScaleFlags(format, kWidth, kHeight, AV_PIX_FMT_BGRA,
-                                                   kWidth, kHeight),
-                                        nullptr, nullptr, nullptr);
+                scaler = sws_getContext(
+                    kWidth, kHeight, format, kWidth, kHeight, AV_PIX_FMT_BGRA,
+                    ScaleFlags(format, kWidth, kHeight, AV_PIX_FMT_BGRA, kWidth, kHeight), nullptr,
+                    nullptr, nullptr);
                 SetFrameColorDetails(scaler, *frame);
             }
             sws_scale(scaler, frame->data, frame->linesize, 0, kHeight, planes, strides);

@@ -24,7 +24,9 @@ struct EncodeCase {
     double psnrFloor;  // decibels over the input's samples; 0 means lossless: exact
 };
 
-void PrintTo(const EncodeCase& encodeCase, std::ostream* out) { *out << encodeCase.name; }
+void PrintTo(const EncodeCase& encodeCase, std::ostream* out) {
+    *out << encodeCase.name;
+}
 
 // Floors sit 1 to 3 dB below what the default quality gives on these noisy test pictures.
 const EncodeCase kEncodeCases[] = {
@@ -130,7 +132,7 @@ struct Chunk {
 
 // A compressor started for one input format, as the writer starts it.
 class Session {
-public:
+  public:
     Session(FOURCC handler, const BITMAPINFOHEADER& input, int dataRate = 0)
         : compressor_(OpenCompressor(handler, ICMODE_COMPRESS)), input_(input) {
         if (!compressor_ ||
@@ -138,8 +140,8 @@ public:
             return;
         }
         bound_ = ICSendMessage(compressor_.get(), ICM_COMPRESS_GET_SIZE, DWORD_PTR(&input_), 0);
-        format_.resize(ICSendMessage(compressor_.get(), ICM_COMPRESS_GET_FORMAT,
-                                     DWORD_PTR(&input_), 0));
+        format_.resize(
+            ICSendMessage(compressor_.get(), ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input_), 0));
         ICSendMessage(compressor_.get(), ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input_),
                       DWORD_PTR(format_.data()));
         ICCOMPRESSFRAMES frames{};
@@ -160,24 +162,34 @@ public:
     bool Begun() const { return begun_; }
     BITMAPINFOHEADER& Output() { return *reinterpret_cast<BITMAPINFOHEADER*>(format_.data()); }
 
-    Chunk Compress(const std::vector<uint8_t>& picture, bool key,
-                   DWORD quality = ICQUALITY_DEFAULT, DWORD frameSize = 0) {
+    Chunk Compress(const std::vector<uint8_t>& picture, bool key, DWORD quality = ICQUALITY_DEFAULT,
+                   DWORD frameSize = 0) {
         std::vector<uint8_t> buffer(static_cast<size_t>(bound_));
         DWORD chunkId = 0;
         Chunk chunk{{}, 0xFFFF};
-        ICCOMPRESS request{key ? ICCOMPRESS_KEYFRAME : 0, &Output(), buffer.data(), &input_,
-                           const_cast<uint8_t*>(picture.data()), &chunkId, &chunk.flags, frame_++,
-                           frameSize, quality, nullptr, nullptr};
+        ICCOMPRESS request{key ? ICCOMPRESS_KEYFRAME : 0,
+                           &Output(),
+                           buffer.data(),
+                           &input_,
+                           const_cast<uint8_t*>(picture.data()),
+                           &chunkId,
+                           &chunk.flags,
+                           frame_++,
+                           frameSize,
+                           quality,
+                           nullptr,
+                           nullptr};
         Output().biSizeImage = DWORD(bound_);
-        EXPECT_EQ(ICSendMessage(compressor_.get(), ICM_COMPRESS, DWORD_PTR(&request),
-                                sizeof request), ICERR_OK);
+        EXPECT_EQ(
+            ICSendMessage(compressor_.get(), ICM_COMPRESS, DWORD_PTR(&request), sizeof request),
+            ICERR_OK);
         EXPECT_EQ(chunkId, cktypeDIBcompressed);
         EXPECT_LE(Output().biSizeImage, DWORD(bound_)) << "the size bound holds";
         chunk.bytes.assign(buffer.begin(), buffer.begin() + Output().biSizeImage);
         return chunk;
     }
 
-private:
+  private:
     Compressor compressor_;
     BITMAPINFOHEADER input_;
     std::vector<uint8_t> format_;

@@ -23,7 +23,9 @@ struct DecodeCase {
     const char* rate = "10";
 };
 
-void PrintTo(const DecodeCase& decodeCase, std::ostream* out) { *out << decodeCase.name; }
+void PrintTo(const DecodeCase& decodeCase, std::ostream* out) {
+    *out << decodeCase.name;
+}
 
 // Every video code of AVI files that Debian's ffmpeg writes and libavcodec decodes; B-frames
 // (mpeg4 -bf, libx264) included.
@@ -105,15 +107,15 @@ struct OutputCase {
 };
 
 constexpr OutputCase kOutputs[] = {
-    {"RGB24", 24, BI_RGB, false}, {"RGB32", 32, BI_RGB, false}, {"RGB16", 16, BI_RGB, false},
+    {"RGB24", 24, BI_RGB, false}, {"RGB32", 32, BI_RGB, false},       {"RGB16", 16, BI_RGB, false},
     {"YUY2", 16, kYuy2, false},   {"RGB24 scaled", 24, BI_RGB, true},
 };
 
 ::testing::AssertionResult SameBytes(const std::vector<uint8_t>& actual,
                                      const std::vector<uint8_t>& expected) {
     if (actual.size() != expected.size()) {
-        return ::testing::AssertionFailure() << "sizes " << actual.size() << " and "
-                                             << expected.size();
+        return ::testing::AssertionFailure()
+               << "sizes " << actual.size() << " and " << expected.size();
     }
     for (size_t i = 0; i < actual.size(); ++i) {
         if (actual[i] != expected[i]) {
@@ -126,7 +128,9 @@ constexpr OutputCase kOutputs[] = {
 }
 
 int BytesPerPixel(const BitmapLayout& layout) {
-    return layout.pixelFormat == AV_PIX_FMT_BGR24 ? 3 : layout.pixelFormat == AV_PIX_FMT_BGRA ? 4 : 2;
+    return layout.pixelFormat == AV_PIX_FMT_BGR24  ? 3
+           : layout.pixelFormat == AV_PIX_FMT_BGRA ? 4
+                                                   : 2;
 }
 
 // Decodes every chunk through ICDecompress and through libavcodec as libavformat sets it up,
@@ -134,17 +138,21 @@ int BytesPerPixel(const BitmapLayout& layout) {
 void ExpectBitExact(const std::string& clip, AviVideo& video, const OutputCase& output) {
     BITMAPINFOHEADER& source = video.Header();
     const int width = output.scaled ? source.biWidth * 3 / 2 + 1 : source.biWidth;
-    const int height = output.scaled ? std::abs(source.biHeight) * 3 / 2 : std::abs(source.biHeight);
-    BITMAPINFOHEADER target = UncompressedHeader(width, height, output.bitCount, output.compression);
+    const int height =
+        output.scaled ? std::abs(source.biHeight) * 3 / 2 : std::abs(source.biHeight);
+    BITMAPINFOHEADER target =
+        UncompressedHeader(width, height, output.bitCount, output.compression);
     const BitmapLayout layout = *UncompressedLayout(target);
     const int rowBytes = width * BytesPerPixel(layout);
 
     Compressor decompressor = OpenCompressor(source.biCompression, ICMODE_DECOMPRESS);
     ASSERT_TRUE(decompressor);
     ASSERT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_QUERY, DWORD_PTR(&source),
-                            DWORD_PTR(&target)), ICERR_OK);
+                            DWORD_PTR(&target)),
+              ICERR_OK);
     ASSERT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_BEGIN, DWORD_PTR(&source),
-                            DWORD_PTR(&target)), ICERR_OK);
+                            DWORD_PTR(&target)),
+              ICERR_OK);
     CodecContext reference = OpenDecoderForFile(clip);
     ASSERT_TRUE(reference);
 
@@ -168,8 +176,9 @@ void ExpectBitExact(const std::string& clip, AviVideo& video, const OutputCase& 
     // A 0-byte chunk is a dropped frame: the picture stays.
     const std::vector<uint8_t> before = bitmap;
     source.biSizeImage = 0;
-    EXPECT_EQ(ICDecompress(decompressor.get(), ICDECOMPRESS_NOTKEYFRAME, &source, nullptr,
-                           &target, bitmap.data()), DWORD(ICERR_OK));
+    EXPECT_EQ(ICDecompress(decompressor.get(), ICDECOMPRESS_NOTKEYFRAME, &source, nullptr, &target,
+                           bitmap.data()),
+              DWORD(ICERR_OK));
     EXPECT_TRUE(bitmap == before);
     EXPECT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_END, 0, 0), ICERR_OK);
 }
@@ -180,9 +189,8 @@ TEST_P(DecodeTest, EveryChunkMatchesLibavcodecBitExactInEveryLayout) {
     const DecodeCase& decodeCase = GetParam();
     ScratchDirectory directory;
     const std::string clip = directory.file("clip.avi");
-    ASSERT_TRUE(RunFfmpeg(std::string("-f lavfi -i testsrc2=size=") + decodeCase.size +
-                          ":rate=" + decodeCase.rate + " -frames:v 6 " + decodeCase.encoding +
-                          " " + clip));
+    ASSERT_TRUE(RunFfmpeg(std::string("-f lavfi -i testsrc2=size=") + decodeCase.size + ":rate=" +
+                          decodeCase.rate + " -frames:v 6 " + decodeCase.encoding + " " + clip));
     AviVideo video = ReadAviVideo(clip);
     ASSERT_EQ(video.chunks.size(), 6u);
     for (const OutputCase& output : kOutputs) {
@@ -236,29 +244,33 @@ TEST(DecoderCodesTest, GetFormatKeepsAnOfferedLayoutAtTheSourceSize) {
               LRESULT(sizeof(BITMAPINFOHEADER)));
     BITMAPINFOHEADER offered = UncompressedHeader(100, 50, 16, kYuy2);
     ASSERT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_GET_FORMAT, DWORD_PTR(&source),
-                            DWORD_PTR(&offered)), ICERR_OK);
+                            DWORD_PTR(&offered)),
+              ICERR_OK);
     const BITMAPINFOHEADER yuy2 = UncompressedHeader(320, 240, 16, kYuy2);
     EXPECT_EQ(0, memcmp(&offered, &yuy2, sizeof offered));
     BITMAPINFOHEADER palettised = UncompressedHeader(100, 50, 8);
     ASSERT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_GET_FORMAT, DWORD_PTR(&source),
-                            DWORD_PTR(&palettised)), ICERR_OK);
+                            DWORD_PTR(&palettised)),
+              ICERR_OK);
     const BITMAPINFOHEADER rgb24 = UncompressedHeader(320, 240, 24);
     EXPECT_EQ(0, memcmp(&palettised, &rgb24, sizeof palettised));
     EXPECT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_QUERY, DWORD_PTR(&source),
-                            DWORD_PTR(&palettised)), ICERR_OK);
+                            DWORD_PTR(&palettised)),
+              ICERR_OK);
     palettised.biBitCount = 8;
     EXPECT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_QUERY, DWORD_PTR(&source),
-                            DWORD_PTR(&palettised)), ICERR_BADFORMAT);
+                            DWORD_PTR(&palettised)),
+              ICERR_BADFORMAT);
 }
 
 // Codes of the same codecs and of libavcodec's other decoders open for decompression, take a
 // format of their own code, and describe themselves.
 TEST(DecoderCodesTest, AliasesAndListedCodesOpenForDecompression) {
     std::vector<FOURCC> codes;
-    for (const char* code : {"CRAM", "WHAM", "MRLE", "dmb1", "dv25", "dvsl", "dvhd", "dv50",
-                             "FFVH", "DIVX", "DX50", "FMP4", "xvid", "DIV3", "IV31", "IV32",
-                             "IV41", "IV50", "ULY0", "ULY4", "MAGY", "X264", "AVC1", "TSCC",
-                             "YUY2", "UYVY", "YVYU", "YV12", "I420", "Y800"}) {
+    for (const char* code :
+         {"CRAM", "WHAM", "MRLE", "dmb1", "dv25", "dvsl", "dvhd", "dv50", "FFVH", "DIVX",
+          "DX50", "FMP4", "xvid", "DIV3", "IV31", "IV32", "IV41", "IV50", "ULY0", "ULY4",
+          "MAGY", "X264", "AVC1", "TSCC", "YUY2", "UYVY", "YVYU", "YV12", "I420", "Y800"}) {
         codes.push_back(mmioFOURCC(code[0], code[1], code[2], code[3]));
     }
     for (const auto& builtIn : vfw::BuiltInCompressors()) {
@@ -271,7 +283,8 @@ TEST(DecoderCodesTest, AliasesAndListedCodesOpenForDecompression) {
         BITMAPINFOHEADER format = UncompressedHeader(64, 48, 24, code);
         BITMAPINFOHEADER rgb = UncompressedHeader(64, 48, 32);
         EXPECT_EQ(ICSendMessage(decompressor.get(), ICM_DECOMPRESS_QUERY, DWORD_PTR(&format),
-                                DWORD_PTR(&rgb)), ICERR_OK);
+                                DWORD_PTR(&rgb)),
+                  ICERR_OK);
         ICINFO info{};
         EXPECT_EQ(ICGetInfo(decompressor.get(), &info, sizeof info), LRESULT(sizeof info));
         EXPECT_NE(info.szDescription[0], u'\0');

@@ -42,25 +42,25 @@ struct FakeDriverLog {
 LRESULT FakeDriver(DWORD_PTR driverId, HDRVR, UINT message, LPARAM argument1, LPARAM argument2) {
     fake.received.push_back({driverId, message, argument1, argument2});
     switch (message) {
-    case DRV_OPEN:
-        fake.open = *reinterpret_cast<ICOPEN*>(argument2);
-        return fake.openAnswer;
-    case ICM_DECOMPRESS:
-        fake.decompress = *reinterpret_cast<ICDECOMPRESS*>(argument1);
-        return kAnswer;
-    case DRV_LOAD:
-    case DRV_ENABLE:
-    case DRV_DISABLE:
-    case DRV_FREE:
-    case DRV_CLOSE:
-        return 1;
-    default:
-        return kAnswer;
+        case DRV_OPEN:
+            fake.open = *reinterpret_cast<ICOPEN*>(argument2);
+            return fake.openAnswer;
+        case ICM_DECOMPRESS:
+            fake.decompress = *reinterpret_cast<ICDECOMPRESS*>(argument1);
+            return kAnswer;
+        case DRV_LOAD:
+        case DRV_ENABLE:
+        case DRV_DISABLE:
+        case DRV_FREE:
+        case DRV_CLOSE:
+            return 1;
+        default:
+            return kAnswer;
     }
 }
 
 class FakeDriverTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake = FakeDriverLog{};
         ASSERT_TRUE(ICInstall(ICTYPE_VIDEO, FourCC("TEST"), LPARAM(&FakeDriver), "fake",
@@ -73,9 +73,9 @@ TEST_F(FakeDriverTest, OpenMessagesAndCloseReachTheDriverInOrder) {
     HIC compressor = ICOpen(FourCC("VIDC"), FourCC("test"), ICMODE_COMPRESS);
     ASSERT_TRUE(compressor);
     const LPARAM open = fake.received.at(2).argument2;
-    EXPECT_EQ(fake.received, (std::vector<Received>{{0, DRV_LOAD, 0, 0},
-                                                    {0, DRV_ENABLE, 0, 0},
-                                                    {0, DRV_OPEN, 0, open}}));
+    EXPECT_EQ(fake.received,
+              (std::vector<Received>{
+                  {0, DRV_LOAD, 0, 0}, {0, DRV_ENABLE, 0, 0}, {0, DRV_OPEN, 0, open}}));
     EXPECT_EQ(fake.open.dwSize, sizeof(ICOPEN));
     EXPECT_EQ(fake.open.fccType, FourCC("VIDC"));
     EXPECT_EQ(fake.open.fccHandler, FourCC("test"));
@@ -90,11 +90,10 @@ TEST_F(FakeDriverTest, OpenMessagesAndCloseReachTheDriverInOrder) {
     EXPECT_EQ(ICDecompress(compressor, ICDECOMPRESS_NOTKEYFRAME, &input, data, &output, bits),
               DWORD(kAnswer));
     const LPARAM decompress = fake.received.at(2).argument1;
-    EXPECT_EQ(fake.received,
-              (std::vector<Received>{{kInstanceId, ICM_COMPRESS_QUERY, 11, 22},
-                                     {kInstanceId, ICM_GETINFO, LPARAM(&info), sizeof info},
-                                     {kInstanceId, ICM_DECOMPRESS, decompress,
-                                      sizeof(ICDECOMPRESS)}}));
+    EXPECT_EQ(fake.received, (std::vector<Received>{
+                                 {kInstanceId, ICM_COMPRESS_QUERY, 11, 22},
+                                 {kInstanceId, ICM_GETINFO, LPARAM(&info), sizeof info},
+                                 {kInstanceId, ICM_DECOMPRESS, decompress, sizeof(ICDECOMPRESS)}}));
     EXPECT_EQ(fake.decompress.dwFlags, ICDECOMPRESS_NOTKEYFRAME);
     EXPECT_EQ(fake.decompress.lpbiInput, &input);
     EXPECT_EQ(fake.decompress.lpInput, data);
@@ -119,8 +118,8 @@ TEST_F(FakeDriverTest, RefusedOpenIsUnloadedWithoutClose) {
 }
 
 TEST_F(FakeDriverTest, InstalledDriversComeBeforeBuiltInOnes) {
-    ASSERT_TRUE(ICInstall(ICTYPE_VIDEO, FourCC("mjpg"), LPARAM(&FakeDriver), "fake",
-                          ICINSTALL_FUNCTION));
+    ASSERT_TRUE(
+        ICInstall(ICTYPE_VIDEO, FourCC("mjpg"), LPARAM(&FakeDriver), "fake", ICINSTALL_FUNCTION));
     {
         Compressor installed = OpenCompressor(FourCC("MJPG"), ICMODE_COMPRESS);
         ASSERT_TRUE(installed);
@@ -171,9 +170,8 @@ TEST(DriverListTest, SystemIniListsEveryDriverCompressorsFirst) {
             compressors.push_back(name.substr(5));
         }
     }
-    EXPECT_EQ(compressors, (std::vector<std::string>{"MSVC", "CVID", "MJPG", "DVSD", "HFYU",
-                                                     "FFV1", "XVID", "ZMBV", "ULRG", "ULY2",
-                                                     "MPNG"}));
+    EXPECT_EQ(compressors, (std::vector<std::string>{"MSVC", "CVID", "MJPG", "DVSD", "HFYU", "FFV1",
+                                                     "XVID", "ZMBV", "ULRG", "ULY2", "MPNG"}));
     char value[64];
     GetPrivateProfileStringA("drivers32", "VIDC.MJPG", "", value, sizeof value, "system.ini");
     EXPECT_STREQ(value, "libavcodec:mjpeg");

@@ -41,7 +41,9 @@ constexpr InfoCase kInfoCases[] = {
     {"MPNG", 0, u"PNG (MPNG)", "png"},
 };
 
-FOURCC Code(const char* text) { return mmioFOURCC(text[0], text[1], text[2], text[3]); }
+FOURCC Code(const char* text) {
+    return mmioFOURCC(text[0], text[1], text[2], text[3]);
+}
 
 TEST(CompressorInfoTest, InformationFlagsQualityAndBoxes) {
     for (const InfoCase& expected : kInfoCases) {
@@ -92,15 +94,24 @@ struct QueryCase {
 
 // What each encoder takes, including the frame sizes the dialog probes.
 constexpr QueryCase kQueryCases[] = {
-    {"MSVC", 720, 480, 24, BI_RGB, ICERR_OK},     {"MSVC", 720, 486, 24, BI_RGB, ICERR_BADFORMAT},
-    {"MSVC", 722, 480, 16, BI_RGB, ICERR_BADFORMAT}, {"CVID", 240, 176, 32, BI_RGB, ICERR_OK},
-    {"CVID", 66, 48, 24, BI_RGB, ICERR_BADFORMAT}, {"dvsd", 720, 480, 24, BI_RGB, ICERR_OK},
-    {"dvsd", 720, 576, 16, BI_RGB, ICERR_OK},     {"dvsd", 640, 480, 24, BI_RGB, ICERR_BADFORMAT},
-    {"MJPG", 161, 113, 16, kYuy2 , ICERR_BADFORMAT}, {"MJPG", 161, 113, 24, BI_RGB, ICERR_OK},
-    {"MJPG", 64, 48, 8, BI_RGB, ICERR_BADFORMAT},  {"MJPG", 64, 48, 16, BI_BITFIELDS, ICERR_BADFORMAT},
-    {"HFYU", 63, 48, 24, BI_RGB, ICERR_OK},       {"ULY2", 720, 486, 24, BI_RGB, ICERR_OK},
-    {"XVID", 63, 47, 32, BI_RGB, ICERR_OK},       {"MPNG", 1, 1, 24, BI_RGB, ICERR_OK},
-    {"FFV1", 64, -48, 24, BI_RGB, ICERR_OK},      {"ZMBV", 0, 48, 24, BI_RGB, ICERR_BADFORMAT},
+    {"MSVC", 720, 480, 24, BI_RGB, ICERR_OK},
+    {"MSVC", 720, 486, 24, BI_RGB, ICERR_BADFORMAT},
+    {"MSVC", 722, 480, 16, BI_RGB, ICERR_BADFORMAT},
+    {"CVID", 240, 176, 32, BI_RGB, ICERR_OK},
+    {"CVID", 66, 48, 24, BI_RGB, ICERR_BADFORMAT},
+    {"dvsd", 720, 480, 24, BI_RGB, ICERR_OK},
+    {"dvsd", 720, 576, 16, BI_RGB, ICERR_OK},
+    {"dvsd", 640, 480, 24, BI_RGB, ICERR_BADFORMAT},
+    {"MJPG", 161, 113, 16, kYuy2, ICERR_BADFORMAT},
+    {"MJPG", 161, 113, 24, BI_RGB, ICERR_OK},
+    {"MJPG", 64, 48, 8, BI_RGB, ICERR_BADFORMAT},
+    {"MJPG", 64, 48, 16, BI_BITFIELDS, ICERR_BADFORMAT},
+    {"HFYU", 63, 48, 24, BI_RGB, ICERR_OK},
+    {"ULY2", 720, 486, 24, BI_RGB, ICERR_OK},
+    {"XVID", 63, 47, 32, BI_RGB, ICERR_OK},
+    {"MPNG", 1, 1, 24, BI_RGB, ICERR_OK},
+    {"FFV1", 64, -48, 24, BI_RGB, ICERR_OK},
+    {"ZMBV", 0, 48, 24, BI_RGB, ICERR_BADFORMAT},
 };
 
 TEST(CompressorFormatTest, QueryRefusesExactlyWhatTheEncoderCannotTake) {
@@ -151,8 +162,8 @@ TEST(CompressorFormatTest, OutputFormatsFitTheProbeAndCarryExtraData) {
     EXPECT_EQ(output.biSize, DWORD(size));
     EXPECT_EQ(output.biCompression, FourCC("HFYU"));
     EXPECT_EQ(output.biBitCount, 24);
-    EXPECT_EQ(output.biSizeImage, DWORD(ICSendMessage(huffyuv.get(), ICM_COMPRESS_GET_SIZE,
-                                                      DWORD_PTR(&input), 0)));
+    EXPECT_EQ(output.biSizeImage,
+              DWORD(ICSendMessage(huffyuv.get(), ICM_COMPRESS_GET_SIZE, DWORD_PTR(&input), 0)));
     output.biBitCount = 32;
     EXPECT_EQ(ICSendMessage(huffyuv.get(), ICM_COMPRESS_QUERY, DWORD_PTR(&input),
                             DWORD_PTR(format.data())),
@@ -193,8 +204,18 @@ size_t CompressedSize(CompressorInstance* compressor) {
     std::vector<uint8_t> buffer(output->biSizeImage);
     DWORD chunkId = 0;
     DWORD flags = 0;
-    ICCOMPRESS request{ICCOMPRESS_KEYFRAME, output, buffer.data(), const_cast<BITMAPINFOHEADER*>(&input),
-                       picture.data(), &chunkId, &flags, 0, 0, ICQUALITY_DEFAULT, nullptr, nullptr};
+    ICCOMPRESS request{ICCOMPRESS_KEYFRAME,
+                       output,
+                       buffer.data(),
+                       const_cast<BITMAPINFOHEADER*>(&input),
+                       picture.data(),
+                       &chunkId,
+                       &flags,
+                       0,
+                       0,
+                       ICQUALITY_DEFAULT,
+                       nullptr,
+                       nullptr};
     EXPECT_EQ(ICSendMessage(compressor, ICM_COMPRESS_BEGIN, DWORD_PTR(&input), DWORD_PTR(output)),
               ICERR_OK);
     EXPECT_EQ(ICSendMessage(compressor, ICM_COMPRESS, DWORD_PTR(&request), sizeof request),
@@ -211,16 +232,16 @@ TEST(CompressorStateTest, StateBlocksRoundTripAndForeignBlocksAreIgnored) {
     const size_t defaultSize = CompressedSize(compressor.get());
 
     const std::vector<uint8_t> stored = StateBlock(FourCC("zmbv"), 1, {{1, 0}, {9, 3}});
-    EXPECT_EQ(ICSendMessage(compressor.get(), ICM_SETSTATE, DWORD_PTR(stored.data()),
-                            stored.size()),
-              LRESULT(stored.size()));
+    EXPECT_EQ(
+        ICSendMessage(compressor.get(), ICM_SETSTATE, DWORD_PTR(stored.data()), stored.size()),
+        LRESULT(stored.size()));
     EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {{1, 0}}));
     EXPECT_GT(CompressedSize(compressor.get()), defaultSize) << "compression level 0 stores";
 
     std::vector<uint8_t> cut = StateBlock(FourCC("ZMBV"), 1, {{1, 5}, {1, 6}});
     cut.resize(27);
-    for (const auto& foreign : {StateBlock(FourCC("MJPG"), 1, {{1, 5}}),
-                                StateBlock(FourCC("ZMBV"), 2, {{1, 5}}), cut}) {
+    for (const auto& foreign :
+         {StateBlock(FourCC("MJPG"), 1, {{1, 5}}), StateBlock(FourCC("ZMBV"), 2, {{1, 5}}), cut}) {
         EXPECT_EQ(ICSendMessage(compressor.get(), ICM_SETSTATE, DWORD_PTR(foreign.data()),
                                 foreign.size()),
                   0);

@@ -13,7 +13,9 @@ uint32_t Little32(const std::vector<uint8_t>& bytes, size_t at) {
            uint32_t(bytes[at + 3]) << 24;
 }
 
-bool IsVideoChunk(uint32_t id) { return id == FourCC("00dc") || id == FourCC("00db"); }
+bool IsVideoChunk(uint32_t id) {
+    return id == FourCC("00dc") || id == FourCC("00db");
+}
 
 // Walks the chunks between two offsets, descending into the lists that matter here.
 void Walk(const std::vector<uint8_t>& bytes, size_t at, size_t end, AviVideo& video,
@@ -33,7 +35,8 @@ void Walk(const std::vector<uint8_t>& bytes, size_t at, size_t end, AviVideo& vi
         } else if (id == FourCC("strf") && inVideoStream && video.format.empty()) {
             video.format.assign(bytes.begin() + long(body), bytes.begin() + long(body + size));
         } else if (IsVideoChunk(id)) {
-            video.chunks.emplace_back(bytes.begin() + long(body), bytes.begin() + long(body + size));
+            video.chunks.emplace_back(bytes.begin() + long(body),
+                                      bytes.begin() + long(body + size));
         } else if (id == FourCC("idx1")) {
             for (size_t entry = body; entry + 16 <= body + size; entry += 16) {
                 if (IsVideoChunk(Little32(bytes, entry))) {
@@ -136,8 +139,8 @@ Frame DecodeChunk(AVCodecContext* decoder, const std::vector<uint8_t>& chunk, bo
     return latest;
 }
 
-std::vector<uint8_t> ConvertFrame(const AVFrame& frame, AVPixelFormat format, int width,
-                                  int height, int rowBytes) {
+std::vector<uint8_t> ConvertFrame(const AVFrame& frame, AVPixelFormat format, int width, int height,
+                                  int rowBytes) {
     const auto source = AVPixelFormat(frame.format);
     const int flags =
         vfw::ffmpeg::ScaleFlags(source, frame.width, frame.height, format, width, height);

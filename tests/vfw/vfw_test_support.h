@@ -66,8 +66,8 @@ Frame DecodeChunk(AVCodecContext* decoder, const std::vector<uint8_t>& chunk, bo
 
 // The frame converted by libswscale, top-down and packed, in the given pixel format and size,
 // with the colour details the layer applies.
-std::vector<uint8_t> ConvertFrame(const AVFrame& frame, AVPixelFormat format, int width,
-                                  int height, int rowBytes);
+std::vector<uint8_t> ConvertFrame(const AVFrame& frame, AVPixelFormat format, int width, int height,
+                                  int rowBytes);
 
 BITMAPINFOHEADER UncompressedHeader(int width, int height, WORD bitCount, DWORD compression = 0);
 

@@ -12,25 +12,29 @@ namespace {
 
 AVPixelFormat RgbFormat(WORD bitCount) {
     switch (bitCount) {
-    case 16: return AV_PIX_FMT_RGB555LE;
-    case 24: return AV_PIX_FMT_BGR24;
-    case 32: return AV_PIX_FMT_BGRA;
-    default: return AV_PIX_FMT_NONE;
+        case 16:
+            return AV_PIX_FMT_RGB555LE;
+        case 24:
+            return AV_PIX_FMT_BGR24;
+        case 32:
+            return AV_PIX_FMT_BGRA;
+        default:
+            return AV_PIX_FMT_NONE;
     }
 }
 
 // Matrices libswscale knows by the same numbers as the frame's colour space.
 bool KnownMatrix(AVColorSpace space) {
     switch (space) {
-    case AVCOL_SPC_BT709:
-    case AVCOL_SPC_FCC:
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-    case AVCOL_SPC_SMPTE240M:
-    case AVCOL_SPC_BT2020_NCL:
-        return true;
-    default:
-        return false;
+        case AVCOL_SPC_BT709:
+        case AVCOL_SPC_FCC:
+        case AVCOL_SPC_BT470BG:
+        case AVCOL_SPC_SMPTE170M:
+        case AVCOL_SPC_SMPTE240M:
+        case AVCOL_SPC_BT2020_NCL:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -104,30 +108,30 @@ void SetFrameColorDetails(SwsContext* scaler, const AVFrame& frame) {
                              brightness, contrast, saturation);
 }
 
-PictureScaler::~PictureScaler() { sws_freeContext(context_); }
+PictureScaler::~PictureScaler() {
+    sws_freeContext(context_);
+}
 
 SwsContext* PictureScaler::Prepare(int sourceWidth, int sourceHeight, AVPixelFormat sourceFormat,
-                                   int targetWidth, int targetHeight,
-                                   AVPixelFormat targetFormat) {
+                                   int targetWidth, int targetHeight, AVPixelFormat targetFormat) {
     const Geometry wanted{sourceWidth, sourceHeight, sourceFormat,
                           targetWidth, targetHeight, targetFormat};
     if (context_ && wanted == geometry_) {
         return context_;
     }
     sws_freeContext(context_);
-    context_ = sws_getContext(
-        sourceWidth, sourceHeight, sourceFormat, targetWidth, targetHeight, targetFormat,
-        ScaleFlags(sourceFormat, sourceWidth, sourceHeight, targetFormat, targetWidth,
-                   targetHeight),
-        nullptr, nullptr, nullptr);
+    context_ = sws_getContext(sourceWidth, sourceHeight, sourceFormat, targetWidth, targetHeight,
+                              targetFormat,
+                              ScaleFlags(sourceFormat, sourceWidth, sourceHeight, targetFormat,
+                                         targetWidth, targetHeight),
+                              nullptr, nullptr, nullptr);
     geometry_ = wanted;
     colorSpace_ = -1;
     colorRange_ = -1;
     return context_;
 }
 
-bool PictureScaler::FrameToBitmap(const AVFrame& frame, const BitmapLayout& layout,
-                                  uint8_t* bits) {
+bool PictureScaler::FrameToBitmap(const AVFrame& frame, const BitmapLayout& layout, uint8_t* bits) {
     SwsContext* scaler = Prepare(frame.width, frame.height, AVPixelFormat(frame.format),
                                  layout.width, layout.height, layout.pixelFormat);
     if (!scaler) {
@@ -145,8 +149,7 @@ bool PictureScaler::FrameToBitmap(const AVFrame& frame, const BitmapLayout& layo
            layout.height;
 }
 
-bool PictureScaler::BitmapToFrame(const BitmapLayout& layout, const uint8_t* bits,
-                                  AVFrame& frame) {
+bool PictureScaler::BitmapToFrame(const BitmapLayout& layout, const uint8_t* bits, AVFrame& frame) {
     SwsContext* scaler = Prepare(layout.width, layout.height, layout.pixelFormat, frame.width,
                                  frame.height, AVPixelFormat(frame.format));
     if (!scaler) {

@@ -28,8 +28,8 @@ inline constexpr FOURCC kYuy2 = FourCC("YUY2");
 struct BitmapLayout {
     AVPixelFormat pixelFormat;  // AV_PIX_FMT_RGB555LE, BGR24, BGRA or YUYV422
     int width;
-    int height;    // always positive
-    int stride;    // bytes per row, rounded up to whole 32-bit words
+    int height;     // always positive
+    int stride;     // bytes per row, rounded up to whole 32-bit words
     bool bottomUp;  // the last row is stored first (BI_RGB with a positive biHeight)
 
     size_t ImageSize() const { return size_t(stride) * size_t(height); }
@@ -50,7 +50,7 @@ void SetFrameColorDetails(SwsContext* scaler, const AVFrame& frame);
 
 // Converts pictures with libswscale, keeping its context while the geometry stays the same.
 class PictureScaler {
-public:
+  public:
     PictureScaler() = default;
     ~PictureScaler();
     PictureScaler(const PictureScaler&) = delete;
@@ -61,7 +61,7 @@ public:
     // The whole bitmap, scaled to the frame's size; the frame must be writable.
     bool BitmapToFrame(const BitmapLayout& layout, const uint8_t* bits, AVFrame& frame);
 
-private:
+  private:
     SwsContext* Prepare(int sourceWidth, int sourceHeight, AVPixelFormat sourceFormat,
                         int targetWidth, int targetHeight, AVPixelFormat targetFormat);
 

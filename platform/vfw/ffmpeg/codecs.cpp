@@ -14,10 +14,16 @@ namespace zedadu::vfw::ffmpeg {
 namespace {
 
 // Input formats of the encoders, chosen for each input layout.
-AVPixelFormat Rgb555Input(const BitmapLayout&) { return AV_PIX_FMT_RGB555LE; }
-AVPixelFormat Rgb24Input(const BitmapLayout&) { return AV_PIX_FMT_RGB24; }
+AVPixelFormat Rgb555Input(const BitmapLayout&) {
+    return AV_PIX_FMT_RGB555LE;
+}
+AVPixelFormat Rgb24Input(const BitmapLayout&) {
+    return AV_PIX_FMT_RGB24;
+}
 // 4:2:2 rather than libavcodec's 4:4:4 default: what other Motion JPEG decoders expect.
-AVPixelFormat JpegInput(const BitmapLayout&) { return AV_PIX_FMT_YUVJ422P; }
+AVPixelFormat JpegInput(const BitmapLayout&) {
+    return AV_PIX_FMT_YUVJ422P;
+}
 // NTSC DV samples chroma 4:1:1, PAL DV 4:2:0.
 AVPixelFormat DvInput(const BitmapLayout& input) {
     return input.height == 480 ? AV_PIX_FMT_YUV411P : AV_PIX_FMT_YUV420P;
@@ -32,20 +38,30 @@ AVPixelFormat HuffyuvInput(const BitmapLayout& input) {
 AVPixelFormat Ffv1Input(const BitmapLayout& input) {
     return input.pixelFormat == AV_PIX_FMT_YUYV422 ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_BGR0;
 }
-AVPixelFormat Yuv420Input(const BitmapLayout&) { return AV_PIX_FMT_YUV420P; }
+AVPixelFormat Yuv420Input(const BitmapLayout&) {
+    return AV_PIX_FMT_YUV420P;
+}
 AVPixelFormat ZmbvInput(const BitmapLayout& input) {
     return input.pixelFormat == AV_PIX_FMT_RGB555LE ? AV_PIX_FMT_RGB555LE : AV_PIX_FMT_BGR0;
 }
-AVPixelFormat GbrpInput(const BitmapLayout&) { return AV_PIX_FMT_GBRP; }
-AVPixelFormat Yuv422Input(const BitmapLayout&) { return AV_PIX_FMT_YUV422P; }
+AVPixelFormat GbrpInput(const BitmapLayout&) {
+    return AV_PIX_FMT_GBRP;
+}
+AVPixelFormat Yuv422Input(const BitmapLayout&) {
+    return AV_PIX_FMT_YUV422P;
+}
 
 // Largest frames. Where the format's worst case is easy to count it is counted; otherwise it is
 // the packet size the encoder itself allocates before encoding, which it never exceeds.
-size_t AreaOf(int width, int height) { return size_t(width) * size_t(height); }
+size_t AreaOf(int width, int height) {
+    return size_t(width) * size_t(height);
+}
 
 // Per 4x4 block at most 18 bytes of colours and flags plus a 2-byte skip code before it; then a
 // final skip code and the 2-byte end mark.
-size_t VideoOneBound(int width, int height) { return AreaOf(width / 4, height / 4) * 20 + 4; }
+size_t VideoOneBound(int width, int height) {
+    return AreaOf(width / 4, height / 4) * 20 + 4;
+}
 
 // The encoder's frame buffer with its default of at most three strips.
 size_t CinepakBound(int width, int height) {
@@ -59,9 +75,15 @@ size_t MacroblockBound(int width, int height) {
     return AreaOf((width + 15) / 16, (height + 15) / 16) * 3100 + 10000;
 }
 
-size_t DvBound(int, int height) { return height == 480 ? 120000 : 144000; }
-size_t HuffyuvBound(int width, int height) { return AreaOf(width, height) * 12 + 16384; }
-size_t Ffv1Bound(int width, int height) { return AreaOf(width, height) * 148 + 16384; }
+size_t DvBound(int, int height) {
+    return height == 480 ? 120000 : 144000;
+}
+size_t HuffyuvBound(int width, int height) {
+    return AreaOf(width, height) * 12 + 16384;
+}
+size_t Ffv1Bound(int width, int height) {
+    return AreaOf(width, height) * 148 + 16384;
+}
 
 // Deflate of the palette, the block vectors and at most 4 bytes a pixel, with zlib's stored-block
 // overhead well covered.
@@ -72,10 +94,14 @@ size_t ZmbvBound(int width, int height) {
 }
 
 // Up to 256 slices, three planes of at most a byte a sample each.
-size_t UtVideoBound(int width, int height) { return (1280 + AreaOf(width, height)) * 3 + 4; }
+size_t UtVideoBound(int width, int height) {
+    return (1280 + AreaOf(width, height)) * 3 + 4;
+}
 
 // Deflate stays below twice its input, plus chunk headers for each row.
-size_t PngBound(int width, int height) { return 16384 + size_t(height) * (size_t(width) * 8 + 64); }
+size_t PngBound(int width, int height) {
+    return 16384 + size_t(height) * (size_t(width) * 8 + 64);
+}
 
 constexpr EncoderOption kJpegOptions[] = {{1, "huffman", 0, 1}};
 constexpr EncoderOption kMpeg4Options[] = {{1, "mpeg_quant", 0, 1}};
@@ -87,30 +113,34 @@ constexpr EncoderOption kPngOptions[] = {{1, "pred", 0, 5}, {2, "compression_lev
 
 constexpr DWORD kTemporal = VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC;
 
+// clang-format off
 constexpr CompressorSpec kCompressors[] = {
-    {FourCC("MSVC"), FourCC("MSVC"), "msvideo1", u"Video 1 (MSVC)", kTemporal, QualityScale::None,
-     false, -1, Rgb555Input, VideoOneBound, {}},
+    // handler, compression code, encoder, description, capability flags,
+    //   quality scale, bit-rate control, keyint_min offset, encoder input, largest frame, options
+    {FourCC("MSVC"), FourCC("MSVC"), "msvideo1", u"Video 1 (MSVC)", kTemporal,
+     QualityScale::None, false, -1, Rgb555Input, VideoOneBound, {}},
     {FourCC("CVID"), FourCC("cvid"), "cinepak", u"Cinepak", VIDCF_QUALITY | kTemporal,
      QualityScale::Lambda, false, 0, Rgb24Input, CinepakBound, {}},
     {FourCC("MJPG"), FourCC("MJPG"), "mjpeg", u"Motion JPEG", VIDCF_QUALITY | VIDCF_CRUNCH,
      QualityScale::Quantiser, false, 0, JpegInput, MacroblockBound, kJpegOptions},
-    {FourCC("dvsd"), FourCC("dvsd"), "dvvideo", u"DV (dvsd)", 0, QualityScale::None, false, 0,
-     DvInput, DvBound, {}},
-    {FourCC("HFYU"), FourCC("HFYU"), "huffyuv", u"HuffYUV", 0, QualityScale::None, false, 0,
-     HuffyuvInput, HuffyuvBound, kHuffyuvOptions},
-    {FourCC("FFV1"), FourCC("FFV1"), "ffv1", u"FFV1", kTemporal, QualityScale::None, false, 0,
-     Ffv1Input, Ffv1Bound, kFfv1Options},
+    {FourCC("dvsd"), FourCC("dvsd"), "dvvideo", u"DV (dvsd)", 0,
+     QualityScale::None, false, 0, DvInput, DvBound, {}},
+    {FourCC("HFYU"), FourCC("HFYU"), "huffyuv", u"HuffYUV", 0,
+     QualityScale::None, false, 0, HuffyuvInput, HuffyuvBound, kHuffyuvOptions},
+    {FourCC("FFV1"), FourCC("FFV1"), "ffv1", u"FFV1", kTemporal,
+     QualityScale::None, false, 0, Ffv1Input, Ffv1Bound, kFfv1Options},
     {FourCC("XVID"), FourCC("XVID"), "mpeg4", u"MPEG-4 Part 2 (XVID)", VIDCF_QUALITY | kTemporal,
      QualityScale::Quantiser, true, 0, Yuv420Input, MacroblockBound, kMpeg4Options},
-    {FourCC("ZMBV"), FourCC("ZMBV"), "zmbv", u"ZMBV", kTemporal, QualityScale::None, false, 0,
-     ZmbvInput, ZmbvBound, kZmbvOptions},
-    {FourCC("ULRG"), FourCC("ULRG"), "utvideo", u"Ut Video (ULRG)", 0, QualityScale::None, false,
-     0, GbrpInput, UtVideoBound, kUtVideoOptions},
-    {FourCC("ULY2"), FourCC("ULY2"), "utvideo", u"Ut Video (ULY2)", 0, QualityScale::None, false,
-     0, Yuv422Input, UtVideoBound, kUtVideoOptions},
-    {FourCC("MPNG"), FourCC("MPNG"), "png", u"PNG (MPNG)", 0, QualityScale::None, false, 0,
-     Rgb24Input, PngBound, kPngOptions},
+    {FourCC("ZMBV"), FourCC("ZMBV"), "zmbv", u"ZMBV", kTemporal,
+     QualityScale::None, false, 0, ZmbvInput, ZmbvBound, kZmbvOptions},
+    {FourCC("ULRG"), FourCC("ULRG"), "utvideo", u"Ut Video (ULRG)", 0,
+     QualityScale::None, false, 0, GbrpInput, UtVideoBound, kUtVideoOptions},
+    {FourCC("ULY2"), FourCC("ULY2"), "utvideo", u"Ut Video (ULY2)", 0,
+     QualityScale::None, false, 0, Yuv422Input, UtVideoBound, kUtVideoOptions},
+    {FourCC("MPNG"), FourCC("MPNG"), "png", u"PNG (MPNG)", 0,
+     QualityScale::None, false, 0, Rgb24Input, PngBound, kPngOptions},
 };
+// clang-format on
 
 struct NeutralName {
     AVCodecID codec;
@@ -118,21 +148,23 @@ struct NeutralName {
 };
 
 // Names of formats for the decoders; codecs not named here show libavcodec's short name.
+// clang-format off
 constexpr NeutralName kNeutralNames[] = {
-    {AV_CODEC_ID_MSVIDEO1, u"Video 1"},      {AV_CODEC_ID_CINEPAK, u"Cinepak"},
-    {AV_CODEC_ID_MSRLE, u"RLE"},             {AV_CODEC_ID_MJPEG, u"Motion JPEG"},
-    {AV_CODEC_ID_DVVIDEO, u"DV"},            {AV_CODEC_ID_HUFFYUV, u"HuffYUV"},
+    {AV_CODEC_ID_MSVIDEO1, u"Video 1"},          {AV_CODEC_ID_CINEPAK, u"Cinepak"},
+    {AV_CODEC_ID_MSRLE, u"RLE"},                 {AV_CODEC_ID_MJPEG, u"Motion JPEG"},
+    {AV_CODEC_ID_DVVIDEO, u"DV"},                {AV_CODEC_ID_HUFFYUV, u"HuffYUV"},
     {AV_CODEC_ID_FFVHUFF, u"HuffYUV (extended)"}, {AV_CODEC_ID_FFV1, u"FFV1"},
-    {AV_CODEC_ID_MPEG4, u"MPEG-4 Part 2"},   {AV_CODEC_ID_ZMBV, u"ZMBV"},
-    {AV_CODEC_ID_UTVIDEO, u"Ut Video"},      {AV_CODEC_ID_MAGICYUV, u"MagicYUV"},
-    {AV_CODEC_ID_PNG, u"PNG"},               {AV_CODEC_ID_H261, u"H.261"},
-    {AV_CODEC_ID_H263, u"H.263"},            {AV_CODEC_ID_H264, u"H.264"},
-    {AV_CODEC_ID_HEVC, u"H.265"},            {AV_CODEC_ID_MPEG1VIDEO, u"MPEG-1"},
-    {AV_CODEC_ID_MPEG2VIDEO, u"MPEG-2"},     {AV_CODEC_ID_VP8, u"VP8"},
-    {AV_CODEC_ID_VP9, u"VP9"},               {AV_CODEC_ID_AV1, u"AV1"},
-    {AV_CODEC_ID_THEORA, u"Theora"},         {AV_CODEC_ID_JPEG2000, u"JPEG 2000"},
-    {AV_CODEC_ID_JPEGLS, u"JPEG-LS"},        {AV_CODEC_ID_RAWVIDEO, u"Uncompressed"},
+    {AV_CODEC_ID_MPEG4, u"MPEG-4 Part 2"},       {AV_CODEC_ID_ZMBV, u"ZMBV"},
+    {AV_CODEC_ID_UTVIDEO, u"Ut Video"},          {AV_CODEC_ID_MAGICYUV, u"MagicYUV"},
+    {AV_CODEC_ID_PNG, u"PNG"},                   {AV_CODEC_ID_H261, u"H.261"},
+    {AV_CODEC_ID_H263, u"H.263"},                {AV_CODEC_ID_H264, u"H.264"},
+    {AV_CODEC_ID_HEVC, u"H.265"},                {AV_CODEC_ID_MPEG1VIDEO, u"MPEG-1"},
+    {AV_CODEC_ID_MPEG2VIDEO, u"MPEG-2"},         {AV_CODEC_ID_VP8, u"VP8"},
+    {AV_CODEC_ID_VP9, u"VP9"},                   {AV_CODEC_ID_AV1, u"AV1"},
+    {AV_CODEC_ID_THEORA, u"Theora"},             {AV_CODEC_ID_JPEG2000, u"JPEG 2000"},
+    {AV_CODEC_ID_JPEGLS, u"JPEG-LS"},            {AV_CODEC_ID_RAWVIDEO, u"Uncompressed"},
 };
+// clang-format on
 
 const AVCodecTag* const kRiffTables[] = {avformat_get_riff_video_tags(), nullptr};
 // libavformat's AVI reader falls back on the QuickTime codes (ProRes, Hap and others in AVI).
@@ -157,7 +189,9 @@ std::u16string CodeText(FOURCC code) {
     return text;
 }
 
-std::u16string Widen(const char* text) { return std::u16string(text, text + strlen(text)); }
+std::u16string Widen(const char* text) {
+    return std::u16string(text, text + strlen(text));
+}
 
 std::vector<AVCodecID> CompressorCodecs() {
     std::vector<AVCodecID> codecs;
@@ -215,7 +249,9 @@ bool SameCode(FOURCC a, FOURCC b) {
     return true;
 }
 
-std::span<const CompressorSpec> Compressors() { return kCompressors; }
+std::span<const CompressorSpec> Compressors() {
+    return kCompressors;
+}
 
 const CompressorSpec* FindCompressor(FOURCC handler) {
     for (const CompressorSpec& spec : kCompressors) {
@@ -254,8 +290,12 @@ std::u16string Description(FOURCC handler) {
     return name + u" (" + CodeText(handler) + u")";
 }
 
-std::u16string ShortName(FOURCC handler) { return Widen(CodecName(handler)).substr(0, 15); }
+std::u16string ShortName(FOURCC handler) {
+    return Widen(CodecName(handler)).substr(0, 15);
+}
 
-std::string DriverName(FOURCC handler) { return std::string("libavcodec:") + CodecName(handler); }
+std::string DriverName(FOURCC handler) {
+    return std::string("libavcodec:") + CodecName(handler);
+}
 
 }  // namespace zedadu::vfw::ffmpeg

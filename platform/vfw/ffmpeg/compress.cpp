@@ -129,9 +129,8 @@ LRESULT Compress(DriverInstance& instance, LPARAM request, LPARAM size) {
         return ICERR_BADPARAM;
     }
     if (!instance.encoder) {
-        const LRESULT begun =
-            CompressBegin(instance, reinterpret_cast<LPARAM>(compress->lpbiInput),
-                          reinterpret_cast<LPARAM>(compress->lpbiOutput));
+        const LRESULT begun = CompressBegin(instance, reinterpret_cast<LPARAM>(compress->lpbiInput),
+                                            reinterpret_cast<LPARAM>(compress->lpbiOutput));
         if (begun != ICERR_OK) {
             return begun;
         }

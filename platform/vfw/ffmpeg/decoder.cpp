@@ -34,8 +34,7 @@ constexpr char kBottomUpMark[] = "BottomUp";
 
 }  // namespace
 
-std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec,
-                                          const BITMAPINFOHEADER& header) {
+std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec, const BITMAPINFOHEADER& header) {
     if (!ExtradataFits(header) || header.biWidth <= 0 || header.biHeight == 0 ||
         header.biHeight == INT32_MIN) {
         return std::nullopt;
@@ -51,8 +50,8 @@ std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec,
         return std::nullopt;
     }
     const auto* bytes = reinterpret_cast<const uint8_t*>(&header);
-    const bool bottomUpRaw = codec == AV_CODEC_ID_RAWVIDEO && header.biCompression == BI_RGB &&
-                             header.biHeight > 0;
+    const bool bottomUpRaw =
+        codec == AV_CODEC_ID_RAWVIDEO && header.biCompression == BI_RGB && header.biHeight > 0;
     return SourceFormat{codec,
                         width,
                         height,
@@ -124,8 +123,7 @@ bool FrameDecoder::Start(const SourceFormat& source, const BITMAPINFOHEADER& hea
 }
 
 bool FrameDecoder::Matches(const BITMAPINFOHEADER& header) const {
-    if (!ExtradataFits(header) ||
-        format_.size() != header.biSize + 4 * PaletteEntries(header)) {
+    if (!ExtradataFits(header) || format_.size() != header.biSize + 4 * PaletteEntries(header)) {
         return false;
     }
     BITMAPINFOHEADER fixed = header;

@@ -25,7 +25,7 @@ inline constexpr DWORD kMaxInputExtradata = 65536;
 struct SourceFormat {
     AVCodecID codec;
     int width;
-    int height;  // positive
+    int height;        // positive
     bool bottomUpRaw;  // uncompressed rows stored bottom row first
     const uint8_t* extradata;
     size_t extradataSize;
@@ -36,11 +36,10 @@ struct SourceFormat {
 // Null when the header is malformed or no decoder takes it. The codec follows the compression
 // code; uncompressed codes (0) mean the handler's own codec when that is run-length coding,
 // because a run-length stream may be labelled as plain bitmaps.
-std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec,
-                                          const BITMAPINFOHEADER& header);
+std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec, const BITMAPINFOHEADER& header);
 
 class FrameDecoder {
-public:
+  public:
     static std::unique_ptr<FrameDecoder> Open(AVCodecID handlerCodec,
                                               const BITMAPINFOHEADER& header);
     ~FrameDecoder();
@@ -59,7 +58,7 @@ public:
     LRESULT Decode(const uint8_t* data, size_t size, bool keyFrame, bool hurry,
                    const BitmapLayout& output, uint8_t* bits);
 
-private:
+  private:
     FrameDecoder() = default;
     bool Start(const SourceFormat& source, const BITMAPINFOHEADER& header);
     bool PreparePacket(const uint8_t* data, size_t size, bool keyFrame);

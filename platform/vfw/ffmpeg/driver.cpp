@@ -28,12 +28,16 @@ void QuietLibraries() {
 
 bool OpensIn(UINT mode, const CompressorSpec* compressor, AVCodecID codec) {
     switch (mode) {
-    case ICMODE_COMPRESS:
-    case ICMODE_FASTCOMPRESS: return compressor != nullptr;
-    case ICMODE_DECOMPRESS:
-    case ICMODE_FASTDECOMPRESS: return codec != AV_CODEC_ID_NONE;
-    case ICMODE_QUERY: return compressor || codec != AV_CODEC_ID_NONE;
-    default: return false;
+        case ICMODE_COMPRESS:
+        case ICMODE_FASTCOMPRESS:
+            return compressor != nullptr;
+        case ICMODE_DECOMPRESS:
+        case ICMODE_FASTDECOMPRESS:
+            return codec != AV_CODEC_ID_NONE;
+        case ICMODE_QUERY:
+            return compressor || codec != AV_CODEC_ID_NONE;
+        default:
+            return false;
     }
 }
 
@@ -128,7 +132,9 @@ LRESULT SetState(DriverInstance& instance, LPARAM block, LPARAM size) {
 }
 
 // Neither box exists yet, so both the query form and the request answer that there is none.
-LRESULT NoBox(DriverInstance&, LPARAM, LPARAM) { return ICERR_UNSUPPORTED; }
+LRESULT NoBox(DriverInstance&, LPARAM, LPARAM) {
+    return ICERR_UNSUPPORTED;
+}
 
 LRESULT GetDefaultQuality(DriverInstance& instance, LPARAM target, LPARAM) {
     if (!instance.compressor || !target) {
@@ -190,13 +196,20 @@ constexpr MessageEntry kMessages[] = {
 
 LRESULT DriverMessage(DWORD_PTR driverId, UINT message, LPARAM argument1, LPARAM argument2) {
     switch (message) {
-    case DRV_LOAD: QuietLibraries(); return 1;
-    case DRV_ENABLE:
-    case DRV_DISABLE:
-    case DRV_FREE: return 1;
-    case DRV_OPEN: return OpenInstance(Argument<ICOPEN>(argument2));
-    case DRV_CLOSE: delete reinterpret_cast<DriverInstance*>(driverId); return 1;
-    default: break;
+        case DRV_LOAD:
+            QuietLibraries();
+            return 1;
+        case DRV_ENABLE:
+        case DRV_DISABLE:
+        case DRV_FREE:
+            return 1;
+        case DRV_OPEN:
+            return OpenInstance(Argument<ICOPEN>(argument2));
+        case DRV_CLOSE:
+            delete reinterpret_cast<DriverInstance*>(driverId);
+            return 1;
+        default:
+            break;
     }
     const auto entry = std::find_if(std::begin(kMessages), std::end(kMessages),
                                     [&](const MessageEntry& e) { return e.message == message; });
@@ -208,8 +221,7 @@ LRESULT DriverMessage(DWORD_PTR driverId, UINT message, LPARAM argument1, LPARAM
 
 }  // namespace
 
-LRESULT DriverProc(DWORD_PTR driverId, HDRVR, UINT message, LPARAM argument1,
-                   LPARAM argument2) {
+LRESULT DriverProc(DWORD_PTR driverId, HDRVR, UINT message, LPARAM argument1, LPARAM argument2) {
     try {
         return DriverMessage(driverId, message, argument1, argument2);
     } catch (const std::bad_alloc&) {

@@ -14,7 +14,9 @@ namespace zedadu::vfw::ffmpeg {
 namespace {
 
 // 10000 is the finest quantiser 1, 0 the coarsest 31.
-int Quantiser(int quality) { return 31 - (quality * 30 + 5000) / 10000; }
+int Quantiser(int quality) {
+    return 31 - (quality * 30 + 5000) / 10000;
+}
 
 // The encoder's own weight at the default quality, doubling for every 1250 below it.
 int Lambda(int quality) {
@@ -114,9 +116,12 @@ std::span<const uint8_t> FrameEncoder::Extradata() const {
 
 int FrameEncoder::FrameQuality(int quality) const {
     switch (spec_.quality) {
-    case QualityScale::Quantiser: return Quantiser(quality) * FF_QP2LAMBDA;
-    case QualityScale::Lambda: return Lambda(quality) + 1;  // the encoder takes the weight + 1
-    case QualityScale::None: return 0;
+        case QualityScale::Quantiser:
+            return Quantiser(quality) * FF_QP2LAMBDA;
+        case QualityScale::Lambda:
+            return Lambda(quality) + 1;  // the encoder takes the weight + 1
+        case QualityScale::None:
+            return 0;
     }
     return 0;
 }

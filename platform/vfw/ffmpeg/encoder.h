@@ -34,18 +34,17 @@ struct EncoderSettings {
 
     // Whether two settings give the same output format (the extra data and bit count).
     bool SameFormat(const EncoderSettings& other) const {
-        return width == other.width && height == other.height &&
-               pixelFormat == other.pixelFormat && options == other.options;
+        return width == other.width && height == other.height && pixelFormat == other.pixelFormat &&
+               options == other.options;
     }
     bool operator==(const EncoderSettings& other) const {
-        return SameFormat(other) && quality == other.quality &&
-               keyInterval == other.keyInterval && dataRate == other.dataRate &&
-               av_cmp_q(frameRate, other.frameRate) == 0;
+        return SameFormat(other) && quality == other.quality && keyInterval == other.keyInterval &&
+               dataRate == other.dataRate && av_cmp_q(frameRate, other.frameRate) == 0;
     }
 };
 
 class FrameEncoder {
-public:
+  public:
     // Null when the encoder refuses the settings.
     static std::unique_ptr<FrameEncoder> Open(const CompressorSpec& spec,
                                               const EncoderSettings& settings,
@@ -65,7 +64,7 @@ public:
     // frame does not fit, the coarsest is delivered.
     LRESULT Compress(const ICCOMPRESS& request);
 
-private:
+  private:
     FrameEncoder(const CompressorSpec& spec, const EncoderSettings& settings,
                  const CompressorState& state)
         : spec_(spec), settings_(settings), state_(state) {}

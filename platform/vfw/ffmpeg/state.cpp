@@ -15,7 +15,9 @@ uint32_t ReadLittle32(const uint8_t* bytes) {
            uint32_t(bytes[3]) << 24;
 }
 
-uint16_t ReadLittle16(const uint8_t* bytes) { return uint16_t(bytes[0] | bytes[1] << 8); }
+uint16_t ReadLittle16(const uint8_t* bytes) {
+    return uint16_t(bytes[0] | bytes[1] << 8);
+}
 
 void WriteLittle32(uint8_t* bytes, uint32_t value) {
     for (int i = 0; i < 4; ++i) {
@@ -36,8 +38,8 @@ int64_t OptionDefault(const CompressorSpec& spec, const EncoderOption& option) {
         if (!optionClass) {
             continue;
         }
-        const AVOption* found = av_opt_find2(&optionClass, option.name, nullptr, 0,
-                                             AV_OPT_SEARCH_FAKE_OBJ, nullptr);
+        const AVOption* found =
+            av_opt_find2(&optionClass, option.name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ, nullptr);
         if (found) {
             return found->default_val.i64;
         }

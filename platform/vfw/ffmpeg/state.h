@@ -21,7 +21,7 @@ inline constexpr uint16_t kStateVersion = 1;
 using OptionValues = std::vector<std::pair<uint32_t, int32_t>>;  // option id, value
 
 class CompressorState {
-public:
+  public:
     explicit CompressorState(const CompressorSpec& spec) : spec_(&spec) {}
 
     size_t Size() const { return 12 + 8 * changed_.size(); }
@@ -36,7 +36,7 @@ public:
     // Sets the options on a codec context that is not open yet.
     void Apply(AVCodecContext* context) const;
 
-private:
+  private:
     const CompressorSpec* spec_;
     OptionValues changed_;
 };
