@@ -120,6 +120,8 @@ LRESULT CompressBegin(DriverInstance& instance, LPARAM input, LPARAM output) {
     } else {
         instance.encoder = FrameEncoder::Open(*instance.compressor, wanted, *instance.state);
     }
+    // The running encoder answers the format questions from here on; the probe's buffers go.
+    instance.probe.reset();
     return instance.encoder ? ICERR_OK : ICERR_BADFORMAT;
 }
 
