@@ -342,10 +342,12 @@ bool DeliverWidened(AviFileHandle& handle, ImageFrameRequest& request, uint64_t 
     return true;
 }
 
+// The whole image must fit the host's buffer, even when the chunk holds less of it: the size
+// reported is the image's.
 bool DeliverAsStored(AviFileHandle& handle, ImageFrameRequest& request, uint64_t count) {
     const BITMAPINFOHEADER& stored = handle.outputBitmapInfo.header;
     auto* buffer = static_cast<uint8_t*>(request.buffer);
-    if (count > request.bufferSize || !ReadStoredPixels(handle, buffer, count)) {
+    if (stored.biSizeImage > request.bufferSize || !ReadStoredPixels(handle, buffer, count)) {
         return false;
     }
     // Rows stored top row first reach the host bottom row first, like every other bitmap.
