@@ -1,6 +1,7 @@
 // Opening a file for reading: the parse, the decompressor that will decode the video, the image
 // layouts it can deliver, the native descriptions and the file time; file info and close.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -125,11 +126,13 @@ bool SettleFormatExtent(AviFileHandle& handle) {
 
 // Uncompressed frames may be stored top row first (a negative height) and may leave the image
 // size 0 or too small; both are settled here so that every later step sees a positive height and
-// a true image size. A header whose sizes overflow, or any other negative size, is refused.
+// a true image size. A header whose sizes overflow, or any other negative size, is refused; so is
+// the one height, -2^31, that has no positive counterpart (even with a width of 0).
 bool SettleBitmapSize(AviFileHandle& handle) {
     BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
     const bool uncompressed = handle.videoHandler == kUncompressed;
-    if (source.biWidth < 0 || (source.biHeight < 0 && !uncompressed)) {
+    if (source.biWidth < 0 || source.biHeight == INT32_MIN ||
+        (source.biHeight < 0 && !uncompressed)) {
         return false;
     }
     const uint64_t widest =

@@ -267,7 +267,7 @@ TEST_F(Malformed, BitmapSizesZeroNegativeOrOverflowing) {
     };
     const Case cases[] = {
         {4, 0, 0, Expect::Either},      {0, 2, 0, Expect::Either},
-        {0, INT_MIN, 0, Expect::Either}, {4, INT_MIN, 0, Expect::Refused},
+        {0, INT_MIN, 0, Expect::Refused}, {4, INT_MIN, 0, Expect::Refused},
         {46341, 46341, 0, Expect::Refused}, {INT_MAX, 1, 0, Expect::Refused},
         {15000, 15000, 0, Expect::Opens}, {4, 2, 1, Expect::Either},
         {4, 2, 15, Expect::Either},      {4, 2, 0xFFFF, Expect::Either},
