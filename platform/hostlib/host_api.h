@@ -59,7 +59,7 @@ ZEDADU_HOSTLIB_API void ZedaduHost_SetRecordingDirectory(const char* directory);
 /* Every dialog from now on is run by this script; null makes dialogs unavailable again. A script
  * is a list of user actions, one per line or separated by ';':
  *   click ID             a button or check box
- *   select ID N          entry N (from 0) of a list; select ID "text" chooses it by its text
+ *   select ID N          entry N (from 0) of a list; select ID TEXT (or "TEXT") by its text
  *   type ID TEXT         the new text of an edit or edit field (the rest of the line, or quoted)
  *   scroll ID REQUEST    line-left, line-right, page-left, page-right, left, right, thumb N
  *   spin ID up|down      an up-down control

@@ -103,10 +103,10 @@ std::optional<int> ScrollRequestNamed(const std::string& name) {
     return std::nullopt;
 }
 
-// The entry of a list chosen by its position or, quoted, by its text.
+// The entry of a list chosen by its position or by its text (a quoted word is always a text).
 std::optional<int> EntryOf(Dialog& dialog, int id, const Word& word) {
-    if (!word.quoted) {
-        return Number(word);
+    if (const auto position = Number(word)) {
+        return position;
     }
     const Control* control = dialog.control(id);
     for (size_t i = 0; control && i < control->items.size(); ++i) {
