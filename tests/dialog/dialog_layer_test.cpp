@@ -368,9 +368,9 @@ TEST(DialogTemplates, TheModuleCarriesTheFourTemplates) {
     }
     EXPECT_EQ(Item(both, 102).style & BS_TYPEMASK, BS_AUTOCHECKBOX);
     EXPECT_EQ(Item(both, IDOK).style & BS_TYPEMASK, BS_DEFPUSHBUTTON);
-    EXPECT_EQ(
-        Item(both, 125).style & (UDS_AUTOBUDDY | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_ALIGNRIGHT),
-        UDS_AUTOBUDDY | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_ALIGNRIGHT);
+    constexpr DWORD kUpDown =
+        UDS_AUTOBUDDY | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_ALIGNRIGHT | UDS_NOTHOUSANDS;
+    EXPECT_EQ(Item(both, 125).style & kUpDown, kUpDown);
 
     const DialogTemplate& video = *FindDialogTemplate(ModuleInstance(), dialog::kTemplateVideo);
     EXPECT_EQ(Hidden(video), (std::set<int>{1006, 1007, 1008}));

@@ -311,6 +311,7 @@ TEST_F(SettingsDialog, OtherFrameSizeAndRateAreReadAndClamped) {
          "select 123 'Other'; type 124 40000; select 120 'Other'; type 166 0.5", 40000, 486,
          1000000},
         {720, 486, 29970026, 1000000, "select 120 'Other'; type 166 ''", 720, 486, 29970026},
+        {720, 486, 15, 1, "select 120 'Other'; type 166 nan", 720, 486, 15000000},
         {720, 486, 29970026, 1000000, "select 120 PAL; select 123 2", 640, 480, 25000000},
         {720, 486, 29970026, 1000000,
          "select 120 2; select 123 'Other'; spin 125 up; spin 127 down", 721, 485, 15000000},
@@ -459,8 +460,11 @@ TEST_F(SettingsDialog, StoredCompressorIsFoundIgnoringCaseOrLeftAlone) {
     dialogVideoFormat.width = 352;
     dialogVideoFormat.height = 288;
     MessageRecorder recorder;
+    block().dataRate = 500;
+    // With no compressor selected, the data-rate box can be unchecked for the quality control.
     ASSERT_EQ(run("expect 101 selection -1; expect 122 count 0; expect 123 count 0;"
-                  "expect 124 disabled; expect 107 enabled; expect 110 enabled; press 1"),
+                  "expect 124 disabled; expect 107 enabled; expect 110 enabled; click 104;"
+                  "expect 104 unchecked; expect 108 enabled; expect 108 text 75; press 1"),
               1);
     ASSERT_EQ(recorder.shown().size(), 2u);
     for (const ShownMessage& shown : recorder.shown()) {
