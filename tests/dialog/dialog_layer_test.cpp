@@ -44,7 +44,7 @@ bool ignoreCancel = false;
 bool nestOnClick = false;
 INT_PTR nestedResult = 0;
 
-INT_PTR CALLBACK_TestProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR TestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         heard.push_back("init");
         if (onInit) {
@@ -67,7 +67,7 @@ INT_PTR CALLBACK_TestProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         EndDialog(dialog, id);
     } else if (id == 30 && nestOnClick) {
         nestOnClick = false;
-        nestedResult = DialogBoxIndirectParamA(nullptr, &kTestDialog, dialog, CALLBACK_TestProc, 0);
+        nestedResult = DialogBoxIndirectParamA(nullptr, &kTestDialog, dialog, TestDialogProc, 0);
     }
     return 0;
 }
@@ -86,19 +86,19 @@ class DialogManager : public ::testing::Test {
     }
     INT_PTR run(const char* script) {
         ZedaduHost_SetDialogScript(script);
-        return DialogBoxIndirectParamA(nullptr, &kTestDialog, nullptr, CALLBACK_TestProc, 0);
+        return DialogBoxIndirectParamA(nullptr, &kTestDialog, nullptr, TestDialogProc, 0);
     }
     ui::DialogSnapshot snapshot;
 };
 
 TEST_F(DialogManager, WithoutAFrontEndNoDialogOpens) {
-    EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kTestDialog, nullptr, CALLBACK_TestProc, 0), -1);
+    EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kTestDialog, nullptr, TestDialogProc, 0), -1);
     ZedaduHost_SetDialogScript("press enter");
-    EXPECT_EQ(DialogBoxParamA(ModuleInstance(), "NO_SUCH_TEMPLATE", nullptr, CALLBACK_TestProc, 0),
+    EXPECT_EQ(DialogBoxParamA(ModuleInstance(), "NO_SUCH_TEMPLATE", nullptr, TestDialogProc, 0),
               -1);
-    EXPECT_EQ(DialogBoxParamA(ModuleInstance(), nullptr, nullptr, CALLBACK_TestProc, 0), -1);
+    EXPECT_EQ(DialogBoxParamA(ModuleInstance(), nullptr, nullptr, TestDialogProc, 0), -1);
     ZedaduHost_SetInteractiveDialogs("/nonexistent/libno-frontend.so");
-    EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kTestDialog, nullptr, CALLBACK_TestProc, 0), -1);
+    EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kTestDialog, nullptr, TestDialogProc, 0), -1);
     EXPECT_TRUE(heard.empty());
 }
 
@@ -254,7 +254,7 @@ TEST_F(DialogManager, NestedDialogsTakeTheirActionsFromTheSameScript) {
 
 TEST_F(DialogManager, AWindowFrontEndRendersReceivesChangesAndActs) {
     ZedaduHost_SetInteractiveDialogs(ZEDADU_FAKE_GUI_PATH);
-    ASSERT_EQ(DialogBoxIndirectParamA(nullptr, &kTestDialog, nullptr, CALLBACK_TestProc, 0), IDOK);
+    ASSERT_EQ(DialogBoxIndirectParamA(nullptr, &kTestDialog, nullptr, TestDialogProc, 0), IDOK);
     void* library = dlopen(ZEDADU_FAKE_GUI_PATH, RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(library, nullptr);
     using ReportFunction = const void* (*)();
