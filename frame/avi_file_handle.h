@@ -71,6 +71,10 @@ struct AviFileHandle {
     HMMIO mmioFile = nullptr;
     uint32_t lastWriteTime[2] = {};
     SettingsBlock codecInfo;
+    bool topDownRows = false;                 // reading: uncompressed rows stored top row first
+    std::vector<uint64_t> audioFramesBefore;  // reading: audio frames before each audio chunk
+    WORD decompressorWantedBits = 0;          // reading: the layout the decompressor was set up
+    DWORD decompressorWantedCompression = 0;  // for, which its output may differ from
 
     // Writing side only.
     std::vector<uint8_t> previousFrame;
@@ -88,6 +92,7 @@ struct AviFileHandle {
     uint32_t expectedFrames = 0;
     uint32_t pendingAudioFrames = 0;
     std::vector<uint8_t> pendingAudio;
+    bool streamFailed = false;  // writing: a failed stream start refuses every later write
 };
 
 // A handle from the host is usable when it is not null and carries the tag.

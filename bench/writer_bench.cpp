@@ -1,0 +1,268 @@
+// Writing speed, side by side in one run:
+//   WriterDib / DdSameBytes: 300 frames of 720x486 "DIB " through the entry points against dd
+//     writing the same number of bytes into the same directory (target: at least 0.8x dd).
+//   WriterCompressed/<codec> / LibavcodecBaseline/<codec>: 100 frames of 720x480 compressed and
+//     written through the entry points against libavcodec encoding the same frames with plain
+//     buffered writes of the packets (target: at most 1.10x its time). FfmpegCli/<codec> is the
+//     ffmpeg program doing the same into an AVI file, for context.
+// The directory is ZEDADU_BENCH_DIR, else the current directory. The page cache is flushed
+// before every timed iteration so that every run starts from the same state.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "frame/plugin.h"
+#include "platform/vfw/vfw.h"
+
+namespace {
+
+using namespace zedadu;
+using Clock = std::chrono::steady_clock;
+
+const std::string& BenchDirectory() {
+    static const std::string directory = [] {
+        const char* chosen = getenv("ZEDADU_BENCH_DIR");
+        std::string pattern = std::string(chosen ? chosen : ".") + "/zedadu-bench-XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            abort();
+        }
+        return pattern;
+    }();
+    return directory;
+}
+
+struct Clip {
+    int32_t width;
+    int32_t height;
+    uint32_t frames;
+};
+constexpr Clip kDibClip{720, 486, 300};
+constexpr Clip kCompressedClip{720, 480, 100};
+constexpr int kDistinctFrames = 8;
+
+// A few moving gradients, bottom-up 24-bit rows as the host hands them over.
+std::vector<std::vector<uint8_t>> MakeFrames(const Clip& clip) {
+    std::vector<std::vector<uint8_t>> frames(kDistinctFrames);
+    for (int t = 0; t < kDistinctFrames; ++t) {
+        frames[t].resize(size_t(clip.width) * clip.height * 3);
+        for (int32_t y = 0; y < clip.height; ++y) {
+            for (int32_t x = 0; x < clip.width; ++x) {
+                uint8_t* pixel = &frames[t][(size_t(y) * clip.width + x) * 3];
+                pixel[0] = uint8_t(x + t * 5);
+                pixel[1] = uint8_t(y * 2 + t * 3);
+                pixel[2] = uint8_t((x + y) / 2 + t);
+            }
+        }
+    }
+    return frames;
+}
+
+// Writes a clip through the entry points; false when the handler cannot be opened.
+bool WriteThroughPlugin(const std::string& path, const Clip& clip, FOURCC handler,
+                        std::vector<std::vector<uint8_t>>& frames) {
+    CompressionSettings block{};
+    block.headerSize = kCompressionSettingsHeaderSize;
+    block.fccHandler = handler;
+    block.quality = 7500;
+    block.keyFrameRate = 15;
+    char name[1024];
+    snprintf(name, sizeof name, "%s", path.c_str());
+    OpenWriteRequest request{};
+    request.fileName = name;
+    request.videoFrameCount = clip.frames;
+    ImageFormatStruct& video = request.video;
+    video.size = sizeof video;
+    video.width = clip.width;
+    video.height = clip.height;
+    snprintf(video.formatId, sizeof video.formatId, "%s", FORMAT_ID_RGB24);
+    video.rate = 30000;
+    video.scale = 1001;
+    video.settingsBlock = &block;
+    video.settingsBlockSize = sizeof block;
+    void* handle = nullptr;
+    if (!AVFILE_OpenFileForWrite(&handle, &request)) {
+        return false;
+    }
+    bool written = true;
+    for (uint32_t i = 0; i < clip.frames && written; ++i) {
+        VideoWriteRecord record{};
+        record.pixels = frames[i % kDistinctFrames].data();
+        record.format = video;
+        written = AVFILE_WriteNextVideoFrame(handle, &record) == 1;
+    }
+    return AVFILE_CloseFileForWrite(handle) == 1 && written;
+}
+
+template <typename Work>
+void TimeIterations(benchmark::State& state, const std::string& path, Work work) {
+    uint64_t bytes = 0;
+    for (auto _ : state) {
+        std::filesystem::remove(path);
+        sync();
+        const auto start = Clock::now();
+        if (!work()) {
+            state.SkipWithError("could not write");
+            return;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        bytes += std::filesystem::file_size(path);
+    }
+    std::filesystem::remove(path);
+    state.SetBytesProcessed(int64_t(bytes));
+}
+
+void WriterDib(benchmark::State& state) {
+    auto frames = MakeFrames(kDibClip);
+    const std::string path = BenchDirectory() + "/dib.avi";
+    TimeIterations(state, path,
+                   [&] { return WriteThroughPlugin(path, kDibClip, FourCC("DIB "), frames); });
+}
+
+void DdSameBytes(benchmark::State& state) {
+    const std::string path = BenchDirectory() + "/dd.bin";
+    // The same bytes as the DIB file: 300 chunks of 1049768, plus headers and index.
+    const std::string command = "dd if=/dev/zero of='" + path +
+                                "' bs=1049768 count=300 status=none && "
+                                "dd if=/dev/zero of='" + path +
+                                "' bs=5320 count=1 oflag=append conv=notrunc status=none";
+    TimeIterations(state, path, [&] { return system(command.c_str()) == 0; });
+}
+
+struct Codec {
+    const char* handler;
+    const char* encoder;
+    AVPixelFormat format;
+};
+constexpr Codec kCodecs[] = {{"MSVC", "msvideo1", AV_PIX_FMT_RGB555LE},
+                             {"MJPG", "mjpeg", AV_PIX_FMT_YUVJ422P}};
+
+void WriterCompressed(benchmark::State& state) {
+    const Codec& codec = kCodecs[state.range(0)];
+    state.SetLabel(codec.handler);
+    const FOURCC handler = mmioFOURCC(codec.handler[0], codec.handler[1], codec.handler[2],
+                                      codec.handler[3]);
+    if (HIC probe = ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS)) {
+        ICClose(probe);
+    } else {
+        state.SkipWithError("no such compressor installed");
+        return;
+    }
+    auto frames = MakeFrames(kCompressedClip);
+    const std::string path = BenchDirectory() + "/compressed.avi";
+    TimeIterations(state, path,
+                   [&] { return WriteThroughPlugin(path, kCompressedClip, handler, frames); });
+}
+
+// Encodes with libavcodec directly and writes the packets with buffered file writes.
+bool EncodeDirectly(const Codec& codec, const std::string& path,
+                    const std::vector<std::vector<uint8_t>>& frames) {
+    const Clip& clip = kCompressedClip;
+    const AVCodec* encoder = avcodec_find_encoder_by_name(codec.encoder);
+    AVCodecContext* context = encoder ? avcodec_alloc_context3(encoder) : nullptr;
+    if (!context) {
+        return false;
+    }
+    context->width = clip.width;
+    context->height = clip.height;
+    context->pix_fmt = codec.format;
+    context->time_base = {1001, 30000};
+    context->gop_size = 15;
+    context->thread_count = 1;
+    context->flags |= AV_CODEC_FLAG_QSCALE;
+    context->global_quality = FF_QP2LAMBDA * 4;
+    SwsContext* scaler = sws_getContext(clip.width, clip.height, AV_PIX_FMT_BGR24, clip.width,
+                                        clip.height, codec.format, SWS_BILINEAR, nullptr, nullptr,
+                                        nullptr);
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    FILE* out = fopen(path.c_str(), "wb");
+    bool ok = scaler && frame && packet && out && avcodec_open2(context, encoder, nullptr) == 0;
+    frame->format = codec.format;
+    frame->width = clip.width;
+    frame->height = clip.height;
+    ok = ok && av_frame_get_buffer(frame, 0) == 0;
+    const int stride = clip.width * 3;
+    for (uint32_t i = 0; ok && i <= clip.frames; ++i) {
+        if (i < clip.frames) {
+            // Bottom-up rows: start at the last row and step backwards.
+            const uint8_t* last = frames[i % kDistinctFrames].data() + size_t(clip.height - 1) * stride;
+            const int strides[] = {-stride};
+            ok = av_frame_make_writable(frame) == 0 &&
+                 sws_scale(scaler, &last, strides, 0, clip.height, frame->data, frame->linesize) > 0;
+            frame->pts = i;
+            ok = ok && avcodec_send_frame(context, frame) == 0;
+        } else {
+            ok = avcodec_send_frame(context, nullptr) == 0;
+        }
+        while (ok && avcodec_receive_packet(context, packet) == 0) {
+            ok = fwrite(packet->data, 1, size_t(packet->size), out) == size_t(packet->size);
+            av_packet_unref(packet);
+        }
+    }
+    ok = out && fclose(out) == 0 && ok;
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    sws_freeContext(scaler);
+    avcodec_free_context(&context);
+    return ok;
+}
+
+void LibavcodecBaseline(benchmark::State& state) {
+    const Codec& codec = kCodecs[state.range(0)];
+    state.SetLabel(codec.handler);
+    const auto frames = MakeFrames(kCompressedClip);
+    const std::string path = BenchDirectory() + "/baseline.bin";
+    TimeIterations(state, path, [&] { return EncodeDirectly(codec, path, frames); });
+}
+
+void FfmpegCli(benchmark::State& state) {
+    const Codec& codec = kCodecs[state.range(0)];
+    state.SetLabel(codec.handler);
+    const std::string raw = BenchDirectory() + "/frames.bgr";
+    {
+        const auto frames = MakeFrames(kCompressedClip);
+        FILE* out = fopen(raw.c_str(), "wb");
+        for (uint32_t i = 0; out && i < kCompressedClip.frames; ++i) {
+            fwrite(frames[i % kDistinctFrames].data(), 1, frames[0].size(), out);
+        }
+        if (out) {
+            fclose(out);
+        }
+    }
+    const std::string path = BenchDirectory() + "/ffmpeg.avi";
+    const std::string command =
+        "ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgr24 -s 720x480 -r 30000/1001 -i '" +
+        raw + "' -vf vflip -threads 1 -c:v " + codec.encoder + " -pix_fmt " +
+        av_get_pix_fmt_name(codec.format) + " '" + path + "'";
+    TimeIterations(state, path, [&] { return system(command.c_str()) == 0; });
+    std::filesystem::remove(raw);
+}
+
+}  // namespace
+
+BENCHMARK(WriterDib)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(DdSameBytes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(WriterCompressed)->DenseRange(0, 1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(LibavcodecBaseline)->DenseRange(0, 1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(FfmpegCli)->DenseRange(0, 1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+int main(int argc, char** argv) {
+    av_log_set_level(AV_LOG_ERROR);  // the scaler's notes about its own choices are not results
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(BenchDirectory());
+    return 0;
+}

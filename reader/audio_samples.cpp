@@ -1,0 +1,160 @@
+// Delivering a run of audio sample frames: found through the audio index, read across chunks,
+// widened from 8 to 16 bits when asked, and silence where no audio exists.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "frame/module.h"
+#include "frame/text.h"
+#include "platform/hostlib/hostlib.h"
+#include "reader/internal.h"
+#include "reader/reader.h"
+
+namespace zedadu::reader {
+namespace {
+
+constexpr uint8_t kSilence8 = 128;  // unsigned 8-bit PCM rests at its middle value
+constexpr uint8_t kSilence16 = 0;
+
+struct AudioRun {
+    uint64_t first;     // the first sample frame to read
+    uint64_t frames;    // the frames to read from the file
+    bool widen;         // 8-bit samples delivered as 16-bit ones
+    uint64_t outFrame;  // bytes one delivered frame takes in the host's buffer
+};
+
+uint64_t CoveredFrames(const AviFileHandle& handle) {
+    return handle.audioFramesBefore.empty() ? 0 : handle.audioFramesBefore.back();
+}
+
+uint64_t FramesOfChunk(const AviFileHandle& handle, size_t chunk) {
+    return handle.audioFramesBefore[chunk + 1] - handle.audioFramesBefore[chunk];
+}
+
+void FillSilence(AudioSamplesRequest& request) {
+    const bool eightBit = SameText(request.requested.formatId, FORMAT_ID_PCM8);
+    memset(request.buffer, eightBit ? kSilence8 : kSilence16, request.bufferSize);
+}
+
+// Reads frames at a file position into the host's buffer, widening them on the way when asked.
+bool ReadFrames(AviFileHandle& handle, int64_t position, uint64_t frames, uint8_t* out,
+                const AudioRun& run, std::vector<uint8_t>& narrow) {
+    const uint64_t bytes = frames * handle.audioFormat.frameBytes;
+    if (mmioSeek(handle.mmioFile, position, SEEK_SET) < 0) {
+        return false;
+    }
+    if (!run.widen) {
+        return mmioRead(handle.mmioFile, reinterpret_cast<char*>(out), LONG(bytes)) == LONG(bytes);
+    }
+    narrow.resize(bytes);
+    if (mmioRead(handle.mmioFile, reinterpret_cast<char*>(narrow.data()), LONG(bytes)) !=
+        LONG(bytes)) {
+        return false;
+    }
+    ConvertAudio8To16(reinterpret_cast<int16_t*>(out), narrow.data(),
+                      uint32_t(handle.audioFormat.channels * frames));
+    return true;
+}
+
+// The chunk that holds the first frame is found by binary search over the frames before each
+// chunk: the first chunk whose frames reach beyond the first frame, exactly as a walk from the
+// first chunk would stop. On a failed read samplesDelivered counts the chunks completed.
+bool ReadRun(AviFileHandle& handle, AudioSamplesRequest& request, const AudioRun& run) {
+    const std::vector<uint64_t>& before = handle.audioFramesBefore;
+    size_t chunk = size_t(std::upper_bound(before.begin() + 1, before.end(), run.first) -
+                          (before.begin() + 1));
+    const uint64_t skipped = run.first - before[chunk];
+    int64_t position =
+        int64_t(handle.audioIndex[chunk].offset) + int64_t(skipped) * handle.audioFrameBytes;
+    uint64_t left = run.frames;
+    uint64_t inChunk = FramesOfChunk(handle, chunk) - skipped;
+    auto* out = static_cast<uint8_t*>(request.buffer);
+    std::vector<uint8_t> narrow;
+    request.samplesDelivered = 0;
+    while (inChunk < left) {
+        if (!ReadFrames(handle, position, inChunk, out, run, narrow)) {
+            return false;
+        }
+        out += inChunk * run.outFrame;
+        request.samplesDelivered += uint32_t(inChunk);
+        left -= inChunk;
+        ++chunk;
+        position = handle.audioIndex[chunk].offset;
+        inChunk = FramesOfChunk(handle, chunk);
+    }
+    if (!ReadFrames(handle, position, left, out, run, narrow)) {
+        return false;
+    }
+    request.samplesDelivered += uint32_t(left);
+    return true;
+}
+
+}  // namespace
+
+void IndexAudioFrames(AviFileHandle& handle) {
+    handle.audioFramesBefore.clear();
+    if (handle.audioFrameBytes <= 0) {
+        return;
+    }
+    handle.audioFramesBefore.reserve(handle.audioIndex.size() + 1);
+    uint64_t total = 0;
+    handle.audioFramesBefore.push_back(total);
+    for (const IndexEntry& entry : handle.audioIndex) {
+        total += entry.size / uint32_t(handle.audioFrameBytes);
+        handle.audioFramesBefore.push_back(total);
+    }
+}
+
+bool ReadAudioSamples(AviFileHandle& handle, AudioSamplesRequest& request) {
+    if (request.size < sizeof(AudioSamplesRequest) ||
+        (!SameText(request.requested.formatId, FORMAT_ID_PCM16) &&
+         !SameText(request.requested.formatId, FORMAT_ID_PCM8))) {
+        return false;
+    }
+    AudioRun run{request.firstSample, request.sampleCount,
+                 !SameText(request.requested.formatId, handle.audioFormat.formatId), 0};
+    run.outFrame = uint64_t(handle.audioFormat.frameBytes) * (run.widen ? 2 : 1);
+    if (run.first > handle.audioLength) {
+        FillSilence(request);
+        request.result = handle.audioFormat;
+        request.samplesDelivered = request.sampleCount;
+        return true;
+    }
+    bool silent = false;
+    if (run.first + run.frames > handle.audioLength) {
+        FillSilence(request);
+        silent = true;
+        run.frames = handle.audioLength - run.first;
+    }
+    if (int64_t(run.frames * run.outFrame) > int64_t(int32_t(request.bufferSize))) {
+        return false;
+    }
+    // Stored frames of another size than the described layout's (24-bit or compressed audio)
+    // would be misread and overrun the host's buffer.
+    if (run.frames > 0 && (handle.audioFrameBytes <= 0 ||
+                           uint32_t(handle.audioFrameBytes) != handle.audioFormat.frameBytes)) {
+        return false;
+    }
+    // Frames the index does not cover are silence, like frames past the end of the stream.
+    const uint64_t covered = CoveredFrames(handle);
+    if (run.first + run.frames > covered) {
+        if (!silent) {
+            FillSilence(request);
+        }
+        run.frames = covered > run.first ? covered - run.first : 0;
+    }
+    const AudioFormatRecord& delivered = run.widen ? handle.audioOutputs[1] : handle.audioFormat;
+    if (run.frames == 0) {
+        request.samplesDelivered = 0;
+        request.result = delivered;
+        return true;
+    }
+    AccessLockGuard lock;
+    if (!lock.acquired() || !EnsureFileOpen(handle) || !ReadRun(handle, request, run)) {
+        return false;
+    }
+    request.result = delivered;
+    return true;
+}
+
+}  // namespace zedadu::reader

@@ -1,0 +1,372 @@
+// The RIFF walk of a file opened for reading: header list, stream lists, movie list and legacy
+// index. Every size the file states is checked against what the file really holds before it is
+// used to size anything.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "reader/bitmap.h"
+#include "reader/internal.h"
+
+namespace zedadu::reader {
+namespace {
+
+constexpr FOURCC kAviForm = FourCC("AVI ");
+constexpr FOURCC kHeaderList = FourCC("hdrl");
+constexpr FOURCC kMainHeader = FourCC("avih");
+constexpr FOURCC kStreamList = FourCC("strl");
+constexpr FOURCC kStreamHeader = FourCC("strh");
+constexpr FOURCC kStreamFormat = FourCC("strf");
+constexpr FOURCC kMovieList = FourCC("movi");
+constexpr FOURCC kLegacyIndex = FourCC("idx1");
+constexpr FOURCC kVideoStream = FourCC("vids");
+constexpr FOURCC kAudioStream = FourCC("auds");
+constexpr FOURCC kListChunk = FourCC("LIST");
+
+constexpr size_t kMainHeaderBytes = 56;
+constexpr size_t kStreamHeaderBytes = 64;
+constexpr size_t kIndexEntryBytes = sizeof(IndexEntry);
+constexpr int kNoStream = -1000;               // no chunk id gives this stream number
+constexpr uint64_t kLargestRead = 0x7FFFFFFF;  // what one read can ask for
+constexpr size_t kEntriesChecked = 5;
+
+// Closes the file on every path; close() reports whether closing succeeded.
+class RiffReader {
+  public:
+    explicit RiffReader(HMMIO file) : file_(file) {}
+    ~RiffReader() {
+        if (file_) {
+            mmioClose(file_, 0);
+        }
+    }
+    RiffReader(const RiffReader&) = delete;
+    RiffReader& operator=(const RiffReader&) = delete;
+
+    HMMIO get() const { return file_; }
+    bool close() {
+        const MMRESULT result = mmioClose(file_, 0);
+        file_ = nullptr;
+        return result == MMSYSERR_NOERROR;
+    }
+
+  private:
+    HMMIO file_;
+};
+
+struct ParseState {
+    ParseState(AviFileHandle& parsed, HMMIO opened) : handle(parsed), file(opened) {}
+
+    AviFileHandle& handle;
+    HMMIO file;
+    uint64_t fileSize = 0;
+    MMCKINFO riff{};
+    MMCKINFO headerList{};
+    uint32_t movieData = 0;  // the file position of the movie list's type
+    int videoStream = kNoStream;
+    int audioStream = kNoStream;
+    int64_t indexData = 0;  // the file position of the first idx1 entry
+    size_t indexEntries = 0;
+};
+
+bool Descend(HMMIO file, MMCKINFO& chunk, const MMCKINFO* parent, FOURCC code, UINT flags) {
+    chunk = {};
+    if (flags == MMIO_FINDCHUNK) {
+        chunk.ckid = code;
+    } else {
+        chunk.fccType = code;
+    }
+    return mmioDescend(file, &chunk, parent, flags) == MMSYSERR_NOERROR;
+}
+
+bool Ascend(HMMIO file, MMCKINFO& chunk) {
+    return mmioAscend(file, &chunk, 0) == MMSYSERR_NOERROR;
+}
+
+// Reads min(chunk size, capacity) bytes of chunk data; a shorter read fails. Bytes beyond what
+// the chunk holds stay as they were (zero).
+bool ReadChunkPrefix(HMMIO file, const MMCKINFO& chunk, uint8_t* out, size_t capacity) {
+    const LONG count = LONG(std::min<uint64_t>(chunk.cksize, capacity));
+    return mmioRead(file, reinterpret_cast<char*>(out), count) == count;
+}
+
+// What a buffer for chunks of this file can usefully hold: never more than the file itself.
+int32_t ClampToFile(const ParseState& state, uint64_t size) {
+    return int32_t(std::min({size, state.fileSize, kLargestRead}));
+}
+
+bool ReadMainHeader(ParseState& state) {
+    MMCKINFO mainHeader;
+    if (!Descend(state.file, state.riff, nullptr, kAviForm, MMIO_FINDRIFF) ||
+        !Descend(state.file, state.headerList, &state.riff, kHeaderList, MMIO_FINDLIST) ||
+        !Descend(state.file, mainHeader, &state.headerList, kMainHeader, MMIO_FINDCHUNK)) {
+        return false;
+    }
+    uint8_t bytes[kMainHeaderBytes] = {};
+    if (!ReadChunkPrefix(state.file, mainHeader, bytes, sizeof bytes)) {
+        return false;
+    }
+    state.handle.frameCount = LoadU32(bytes + 16);
+    return Ascend(state.file, mainHeader);
+}
+
+bool ReadVideoFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header, int stream) {
+    uint8_t bytes[sizeof(BitmapInfo)] = {};
+    if (!ReadChunkPrefix(state.file, format, bytes, sizeof bytes)) {
+        return false;
+    }
+    AviFileHandle& handle = state.handle;
+    memcpy(&handle.sourceBitmapInfo, bytes, sizeof bytes);
+    handle.videoHandler = LoadU32(header + 4);
+    handle.videoFormat.scale = LoadU32(header + 20);
+    handle.videoFormat.rate = LoadU32(header + 24);
+    handle.frameCount = LoadU32(header + 32);
+    state.videoStream = stream;
+    return true;
+}
+
+bool ReadAudioFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header, int stream) {
+    uint8_t bytes[sizeof(PCMWAVEFORMAT)] = {};
+    if (!ReadChunkPrefix(state.file, format, bytes, sizeof bytes)) {
+        return false;
+    }
+    AviFileHandle& handle = state.handle;
+    memcpy(&handle.waveFormat, bytes, sizeof bytes);
+    handle.audioLength = LoadU32(header + 32);
+    handle.audioFrameBytes = handle.waveFormat.wBitsPerSample * handle.waveFormat.nChannels / 8;
+    state.audioStream = stream;
+    return true;
+}
+
+// One 'strl': its header says the stream type, its format is kept for video and audio streams.
+// With several streams of one type the last one wins.
+bool ParseStreamList(ParseState& state, MMCKINFO& streamList, int stream) {
+    MMCKINFO header, format;
+    uint8_t headerBytes[kStreamHeaderBytes] = {};
+    if (!Descend(state.file, header, &streamList, kStreamHeader, MMIO_FINDCHUNK) ||
+        !ReadChunkPrefix(state.file, header, headerBytes, sizeof headerBytes) ||
+        !Ascend(state.file, header) ||
+        !Descend(state.file, format, &streamList, kStreamFormat, MMIO_FINDCHUNK)) {
+        return false;
+    }
+    const FOURCC type = LoadU32(headerBytes);
+    if (type == kVideoStream && !ReadVideoFormat(state, format, headerBytes, stream)) {
+        return false;
+    }
+    if (type == kAudioStream && !ReadAudioFormat(state, format, headerBytes, stream)) {
+        return false;
+    }
+    return Ascend(state.file, format) && Ascend(state.file, streamList);
+}
+
+// Every chunk search moves forward by at least a chunk header, so the walk ends.
+bool ParseStreamLists(ParseState& state) {
+    MMCKINFO streamList;
+    for (int stream = 0;
+         Descend(state.file, streamList, &state.headerList, kStreamList, MMIO_FINDLIST); ++stream) {
+        if (!ParseStreamList(state, streamList, stream)) {
+            return false;
+        }
+    }
+    // The next search starts behind the header list.
+    return mmioSeek(state.file, int64_t(state.headerList.dwDataOffset) + 4, SEEK_SET) >= 0 &&
+           Ascend(state.file, state.headerList);
+}
+
+bool FindMovieList(ParseState& state) {
+    MMCKINFO movieList;
+    if (!Descend(state.file, movieList, &state.riff, kMovieList, MMIO_FINDLIST)) {
+        return false;
+    }
+    state.movieData = movieList.dwDataOffset;
+    return Ascend(state.file, movieList);
+}
+
+// Finds the 'idx1' chunk and counts the whole entries the file holds of it; the entries are read
+// as they are used, so no buffer is ever sized by what the chunk claims.
+bool FindLegacyIndex(ParseState& state) {
+    MMCKINFO index;
+    if (!Descend(state.file, index, &state.riff, kLegacyIndex, MMIO_FINDCHUNK)) {
+        return false;
+    }
+    const uint64_t start = index.dwDataOffset;
+    const uint64_t available = state.fileSize > start ? state.fileSize - start : 0;
+    state.indexData = int64_t(start);
+    state.indexEntries = size_t(std::min<uint64_t>(index.cksize, available) / kIndexEntryBytes);
+    return Ascend(state.file, index) && Ascend(state.file, state.riff);
+}
+
+IndexEntry DecodeEntry(const uint8_t* bytes) {
+    return {LoadU32(bytes), LoadU32(bytes + 4), LoadU32(bytes + 8), LoadU32(bytes + 12)};
+}
+
+// Reads up to count entries from entry first on; answers how many whole entries were read.
+size_t ReadEntries(const ParseState& state, size_t first, size_t count, uint8_t* out) {
+    const LONG wanted = LONG(count * kIndexEntryBytes);
+    if (mmioSeek(state.file, state.indexData + int64_t(first * kIndexEntryBytes), SEEK_SET) < 0) {
+        return 0;
+    }
+    const LONG got = mmioRead(state.file, reinterpret_cast<char*>(out), wanted);
+    return got > 0 ? size_t(got) / kIndexEntryBytes : 0;
+}
+
+// An entry that cannot be read is all zeros, which no chunk header matches.
+IndexEntry EntryAt(const ParseState& state, size_t i) {
+    uint8_t bytes[kIndexEntryBytes] = {};
+    ReadEntries(state, i, 1, bytes);
+    return DecodeEntry(bytes);
+}
+
+// The first entry decides how offsets are counted: one that lies inside the size of the header
+// list counts from the movie list's type; any other is taken to be the first chunk of the movie
+// list, whatever origin the offsets use.
+uint32_t RuleAdjustment(const ParseState& state) {
+    const uint32_t first = EntryAt(state, 0).offset;
+    if (12 < first && first < state.headerList.cksize) {
+        return state.movieData + 12;
+    }
+    return state.movieData + 12 - first;
+}
+
+// Under this adjustment the entry's data is preceded by a chunk header of the entry's id and
+// size (for a list such as 'rec ', a LIST header of that size and type).
+bool ChunkHeaderMatches(HMMIO file, const IndexEntry& entry, uint32_t adjustment) {
+    const uint32_t data = entry.offset + adjustment;
+    uint8_t header[12];
+    if (data < 8 || mmioSeek(file, int64_t(data) - 8, SEEK_SET) < 0) {
+        return false;
+    }
+    const LONG got = mmioRead(file, reinterpret_cast<char*>(header), sizeof header);
+    if (got < 8 || LoadU32(header + 4) != entry.size) {
+        return false;
+    }
+    return LoadU32(header) == entry.chunkId ||
+           (LoadU32(header) == kListChunk && got == 12 && LoadU32(header + 8) == entry.chunkId);
+}
+
+// The first entry, the last and a few spread between them.
+bool CheckedEntriesMatch(const ParseState& state, uint32_t adjustment) {
+    const size_t last = state.indexEntries - 1;
+    for (size_t k = 0; k < kEntriesChecked; ++k) {
+        const size_t i = last * k / (kEntriesChecked - 1);
+        if (!ChunkHeaderMatches(state.file, EntryAt(state, i), adjustment)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writers may put chunks without index entries (JUNK, reserved slots, lists) ahead of the first
+// indexed chunk, which the first-entry rule misplaces. The rule's choice stands when the file
+// confirms it; otherwise offsets from the movie list's type, then absolute positions, are tried,
+// and when the file confirms none of them the rule's choice stands after all.
+uint32_t ChooseIndexAdjustment(const ParseState& state) {
+    const uint32_t rule = RuleAdjustment(state);
+    const uint32_t candidates[] = {rule, state.movieData + 8, 8};
+    for (uint32_t adjustment : candidates) {
+        if (CheckedEntriesMatch(state, adjustment)) {
+            return adjustment;
+        }
+    }
+    return rule;
+}
+
+int StreamOf(FOURCC chunkId) {
+    return int((chunkId >> 8) & 0xFF) - '0';
+}
+
+void AddEntry(ParseState& state, const IndexEntry& entry, uint32_t adjustment) {
+    AviFileHandle& handle = state.handle;
+    const int32_t size = ClampToFile(state, entry.size);
+    const int stream = StreamOf(entry.chunkId);
+    if (stream == state.audioStream) {
+        AppendIndexEntry(handle.audioIndex, entry, adjustment);
+        handle.maxAudioChunk = std::max(handle.maxAudioChunk, size);
+    }
+    if (stream == state.videoStream) {
+        AppendIndexEntry(handle.videoIndex, entry, adjustment);
+        handle.maxVideoChunk = std::max(handle.maxVideoChunk, size);
+    }
+    handle.readSpan = std::max(handle.readSpan, size);
+}
+
+// The index is read in blocks and split as it comes. Both arrays are reserved for every entry up
+// front: memory that is reserved but never written costs nothing, and a long index is then
+// never copied as it grows. A short read ends the index at the last whole entry read.
+void SplitIndex(ParseState& state, uint32_t adjustment) {
+    constexpr size_t kBlockEntries = 4096;
+    AviFileHandle& handle = state.handle;
+    handle.audioIndex.reserve(state.indexEntries);
+    handle.videoIndex.reserve(state.indexEntries);
+    std::vector<uint8_t> block(kBlockEntries * kIndexEntryBytes);
+    for (size_t first = 0; first < state.indexEntries; first += kBlockEntries) {
+        const size_t wanted = std::min(kBlockEntries, state.indexEntries - first);
+        const size_t got = ReadEntries(state, first, wanted, block.data());
+        for (size_t i = 0; i < got; ++i) {
+            AddEntry(state, DecodeEntry(block.data() + i * kIndexEntryBytes), adjustment);
+        }
+        if (got < wanted) {
+            break;
+        }
+    }
+    const uint64_t both = uint64_t(handle.maxVideoChunk) + uint64_t(handle.maxAudioChunk);
+    handle.readSpan = std::max(handle.readSpan, ClampToFile(state, both));
+}
+
+// With four video chunks or more, one read may span the largest gap between two of them.
+void WidenReadSpanToGaps(ParseState& state) {
+    const std::vector<IndexEntry>& video = state.handle.videoIndex;
+    if (video.size() < 4) {
+        return;
+    }
+    int64_t widest = 0;
+    for (size_t i = 1; i < video.size(); ++i) {
+        widest = std::max(widest, int64_t(video[i].offset) - int64_t(video[i - 1].offset));
+    }
+    state.handle.readSpan = std::max(state.handle.readSpan, ClampToFile(state, uint64_t(widest)));
+}
+
+bool MeasureFile(ParseState& state) {
+    const int64_t size = mmioSeek(state.file, 0, SEEK_END);
+    state.fileSize = uint64_t(std::max<int64_t>(size, 0));
+    return size >= 0 && mmioSeek(state.file, 0, SEEK_SET) == 0;
+}
+
+}  // namespace
+
+HMMIO OpenForReading(const char* path) {
+    if (HMMIO file = mmioOpenA(path, nullptr, MMIO_READ | MMIO_DENYWRITE)) {
+        return file;
+    }
+    return mmioOpenA(path, nullptr, MMIO_READ);
+}
+
+bool EnsureFileOpen(AviFileHandle& handle) {
+    if (!handle.mmioFile) {
+        handle.mmioFile = OpenForReading(handle.path);
+    }
+    return handle.mmioFile != nullptr;
+}
+
+bool ParseAviFile(AviFileHandle& handle) {
+    RiffReader reader(OpenForReading(handle.path));
+    if (!reader.get()) {
+        return false;
+    }
+    ParseState state(handle, reader.get());
+    if (!MeasureFile(state) || !ReadMainHeader(state) || !ParseStreamLists(state) ||
+        !FindMovieList(state) || !FindLegacyIndex(state)) {
+        return false;
+    }
+    const uint32_t adjustment = state.indexEntries > 0 ? ChooseIndexAdjustment(state) : 0;
+    SplitIndex(state, adjustment);
+    if (handle.videoIndex.size() != handle.frameCount) {
+        handle.frameCount = uint32_t(handle.videoIndex.size());
+    }
+    if (!reader.close()) {
+        return false;
+    }
+    WidenReadSpanToGaps(state);
+    return true;
+}
+
+}  // namespace zedadu::reader

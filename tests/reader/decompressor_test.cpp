@@ -1,0 +1,228 @@
+// Opening and frame reading against a fake decompressor that records every message: layout
+// negotiation, handler settling, the key-frame walk and continuation, the fitted size and the
+// fallbacks.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <memory>
+#include <set>
+
+#include "frame/avi_file_handle.h"
+#include "frame/module.h"
+#include "tests/reader/reader_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace zedadu::test {
+namespace {
+
+constexpr FOURCC kFake = FourCC("FAKE");
+
+// Frame i's chunk starts with the byte i, which the fake decoder paints over the whole image.
+std::string FakeVideo(uint32_t frames, const std::set<uint32_t>& keys, int32_t width = 8,
+                      int32_t height = 6, FOURCC handler = kFake, FOURCC compression = kFake,
+                      const std::set<uint32_t>& dropped = {}) {
+    AviSpec spec;
+    spec.totalFrames = frames;
+    spec.streams = {
+        {FourCC("vids"), handler, frames, BitmapFormat(width, height, 24, compression)}};
+    for (uint32_t i = 0; i < frames; ++i) {
+        const std::string data =
+            dropped.count(i) ? std::string(2, char(i)) : char(i) + std::string("xyz");
+        spec.chunks.push_back({FourCC("00dc"), data, keys.count(i) ? kIndexKeyFrame : 0u});
+    }
+    return spec.build();
+}
+
+class FakeDecoderFile : public testing::Test {
+  protected:
+    void Write(const std::string& bytes) { WriteBytes(path, bytes); }
+    // Reads a frame and answers the markers decoded for it, or {999} when the read failed.
+    std::vector<uint8_t> Decode(ReadingFile& file, uint32_t frame,
+                                const char* formatId = FORMAT_ID_RGB32) {
+        fake->decoded.clear();
+        std::vector<uint8_t> buffer(8 * 6 * 4);
+        ImageFrameRequest request = FrameRequest(frame, formatId, 8, 6, buffer);
+        if (!AVFILE_ReadImageFrame(file.handle(), &request)) {
+            return {231};
+        }
+        EXPECT_EQ(buffer[0], uint8_t(fake->decoded.empty() ? buffer[0] : fake->decoded.back()));
+        return fake->decoded;
+    }
+
+    ScratchDirectory directory;
+    std::string path = directory.file("fake.avi");
+    InstalledFakeDecoder fake{kFake};
+};
+
+TEST_F(FakeDecoderFile, NegotiationOffersWhatTheDecompressorAcceptsInAFixedOrder) {
+    Write(FakeVideo(3, {0}));
+    {
+        ReadingFile file(path);
+        ASSERT_TRUE(file.opened());
+        const ReadingFileInfo info = file.info();
+        ASSERT_EQ(info.videoFormatCount, 3u);
+        const char* ids[] = {FORMAT_ID_YUY2, FORMAT_ID_RGB24, FORMAT_ID_RGB32};
+        for (uint32_t i = 0; i < 3; ++i) {
+            const ImageFormatStruct& offered = info.videoFormats[i];
+            EXPECT_STREQ(offered.formatId, ids[i]);
+            EXPECT_EQ(offered.imageSize, 8u * 6 * (i + 2));
+            EXPECT_EQ(offered.flags, 2u);
+            EXPECT_EQ(offered.rate, 25u);
+            EXPECT_STREQ(offered.description, "8 X 6 24 Bit Fake Decoder");
+        }
+        EXPECT_EQ(static_cast<AviFileHandle*>(file.handle())->videoFormat.formatId[0], '\0');
+        EXPECT_EQ(fake->messages, (std::vector<UINT>{ICM_GETINFO, ICM_DECOMPRESS_QUERY,
+                                                     ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_QUERY,
+                                                     ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_END}));
+    }
+    fake->clear();
+    fake->accepted = {{16, FourCC("YUY2")}};
+    fake->preferred = {16, FourCC("YUY2")};
+    {
+        ReadingFile file(path);
+        const ReadingFileInfo info = file.info();
+        ASSERT_EQ(info.videoFormatCount, 2u);
+        EXPECT_STREQ(info.videoFormats[0].formatId, FORMAT_ID_YUY2);
+        EXPECT_STREQ(info.videoFormats[1].formatId, FORMAT_ID_RGB32);
+        EXPECT_EQ(fake->messages,
+                  (std::vector<UINT>{ICM_GETINFO, ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_GET_FORMAT,
+                                     ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_QUERY,
+                                     ICM_DECOMPRESS_GET_FORMAT, ICM_DECOMPRESS_QUERY,
+                                     ICM_DECOMPRESS_GET_FORMAT, ICM_DECOMPRESS_END}));
+    }
+    fake->clear();
+    fake->accepted = {};
+    EXPECT_FALSE(ReadingFile(path).opened());
+    EXPECT_EQ(fake->messages.back(), ICM_DECOMPRESS_END);
+}
+
+TEST_F(FakeDecoderFile, HandlersSettleOnTheDecompressorThatDecodesThem) {
+    InstalledFakeDecoder video1(FourCC("MSVC")), runLength(FourCC("MRLE")), dv(FourCC("dvsd"));
+    Write(FakeVideo(2, {0}, 8, 6, FourCC("cRaM"), 0));
+    EXPECT_TRUE(ReadingFile(path).opened());
+    EXPECT_EQ(video1->messages.front(), ICM_GETINFO);
+    Write(FakeVideo(2, {0}, 8, 6, 0, kFake));  // handler 0: the compression code decides
+    fake->clear();
+    EXPECT_TRUE(ReadingFile(path).opened());
+    EXPECT_FALSE(fake->messages.empty());
+    Write(FakeVideo(2, {0}, 8, 6, FourCC("DIB "), BI_RLE8));
+    {
+        ReadingFile file(path);
+        ASSERT_TRUE(file.opened());
+        EXPECT_EQ(static_cast<AviFileHandle*>(file.handle())->sourceBitmapInfo.header.biCompression,
+                  0u);
+        EXPECT_FALSE(runLength->messages.empty());
+    }
+    Write(FakeVideo(2, {0}, 8, 6, FourCC("dvsd"), FourCC("dvsd")));
+    ReadingFile file(path);
+    const ReadingFileInfo info = file.info();
+    EXPECT_EQ(info.infoFlags, 8u);
+    for (uint32_t i = 0; i < info.videoFormatCount; ++i) {
+        EXPECT_EQ(info.videoFormats[i].flags, 0x102u);
+    }
+}
+
+TEST_F(FakeDecoderFile, FramesDecodeFromTheNearestKeyFrameOrContinue) {
+    Write(FakeVideo(10, {0, 5}, 8, 6, kFake, kFake, {8}));
+    ReadingFile file(path), other(path);
+    using Markers = std::vector<uint8_t>;
+    EXPECT_EQ(Decode(file, 0), Markers{0});
+    EXPECT_EQ(Decode(file, 1), Markers{1});
+    EXPECT_EQ(Decode(file, 2), Markers{2});
+    EXPECT_EQ(fake->decodeFlags.back(), ICDECOMPRESS_NOTKEYFRAME);
+    EXPECT_EQ(Decode(file, 7), (Markers{5, 6, 7}));
+    EXPECT_EQ(fake->decodeFlags.front(), 0u);  // the key frame
+    EXPECT_EQ(Decode(file, 7), Markers{});     // already decoded
+    EXPECT_EQ(Decode(file, 8), Markers{});     // a dropped frame: frame 7's image stands
+    EXPECT_EQ(Decode(file, 2), (Markers{0, 1, 2}));
+    EXPECT_EQ(Decode(file, 4), (Markers{3, 4}));
+    EXPECT_EQ(Decode(other, 0), Markers{0});
+    EXPECT_EQ(Decode(file, 5), Markers{5});     // another handle used the cache meanwhile
+    EXPECT_EQ(Decode(file, 10), Markers{231});  // frameNumber equal to frameCount
+    auto reopened = std::make_unique<ReadingFile>(path);
+    EXPECT_EQ(Decode(*reopened, 3), (Markers{0, 1, 2, 3}));
+    reopened.reset();
+    reopened = std::make_unique<ReadingFile>(path);  // likely at the closed handle's address
+    EXPECT_EQ(Decode(*reopened, 3), (Markers{0, 1, 2, 3}));
+}
+
+TEST_F(FakeDecoderFile, TheBoxFitsTheSourceAspectAndFallsBackToWhatTheDecompressorDoes) {
+    Write(FakeVideo(2, {0}, 320, 240));
+    std::vector<uint8_t> buffer(640 * 480 * 4);
+    ReadingFile file(path);
+    ImageFrameRequest request = FrameRequest(0, FORMAT_ID_RGB32, 640, 360, buffer);
+    ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request));
+    EXPECT_EQ(fake->queried.back().biWidth, 640);
+    EXPECT_EQ(fake->queried.back().biHeight, 480);
+    EXPECT_EQ(request.result.imageSize, 640u * 480 * 4);
+    const size_t queries = fake->queried.size();
+    request = FrameRequest(1, FORMAT_ID_RGB32, 400, 480, buffer);
+    ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request));
+    EXPECT_EQ(request.result.width, 640);
+    EXPECT_EQ(fake->queried.size(), queries);  // same size and layout: no new set-up
+
+    fake->scales = false;
+    fake->accepted = {{24, 0}};
+    ReadingFile fixed(path);
+    fake->clear();
+    request = FrameRequest(0, FORMAT_ID_RGB32, 640, 360, buffer);
+    ASSERT_TRUE(AVFILE_ReadImageFrame(fixed.handle(), &request));
+    EXPECT_EQ(fake->messages,
+              (std::vector<UINT>{ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_GET_FORMAT,
+                                 ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_BEGIN, ICM_DECOMPRESS}));
+    EXPECT_EQ(request.result.width, 320);
+    EXPECT_EQ(request.result.height, 240);
+    EXPECT_EQ(request.result.imageSize, 320u * 240 * 4);
+    EXPECT_STREQ(request.result.formatId, FORMAT_ID_RGB32);
+    EXPECT_EQ(buffer[3], 255);  // widened from 24 bits
+    EXPECT_EQ(buffer[320 * 240 * 4 - 1], 255);
+    fake->clear();
+    request = FrameRequest(1, FORMAT_ID_RGB32, 640, 360, buffer);
+    ASSERT_TRUE(AVFILE_ReadImageFrame(fixed.handle(), &request));
+    EXPECT_EQ(fake->messages, std::vector<UINT>{ICM_DECOMPRESS});
+
+    request = FrameRequest(1, FORMAT_ID_YUY2, 320, 240, buffer);  // served by 24-bit output
+    ASSERT_TRUE(AVFILE_ReadImageFrame(fixed.handle(), &request));
+    EXPECT_STREQ(request.result.formatId, FORMAT_ID_YUY2);
+    EXPECT_EQ(request.result.imageSize, 320u * 240 * 2);
+    request = FrameRequest(1, FORMAT_ID_RGB32, 0, 0, buffer);
+    ASSERT_TRUE(AVFILE_ReadImageFrame(fixed.handle(), &request));
+    EXPECT_EQ(request.result.width, 320);
+    request = FrameRequest(1, FORMAT_ID_PCM16, 320, 240, buffer);  // names no image layout
+    EXPECT_FALSE(AVFILE_ReadImageFrame(fixed.handle(), &request));
+    request = FrameRequest(1, FORMAT_ID_RGB32, 320, 240, buffer);
+    request.bufferSize = 320 * 240 * 4 - 1;
+    EXPECT_FALSE(AVFILE_ReadImageFrame(fixed.handle(), &request));
+}
+
+TEST_F(FakeDecoderFile, ReadsThatCannotGetTheLockGiveUpAndLeaveTheHandleUsable) {
+    Write(FakeVideo(2, {0}));
+    ReadingFile file(path);
+    std::vector<uint8_t> buffer(8 * 6 * 4);
+    ImageFrameRequest frame = FrameRequest(0, FORMAT_ID_RGB32, 8, 6, buffer);
+    AudioSamplesRequest samples = SamplesRequest(0, 1, FORMAT_ID_PCM8, buffer);
+    auto* handle = static_cast<AviFileHandle*>(file.handle());
+    handle->audioLength = 1;  // a sample run that must read the file
+    handle->audioFramesBefore = {0, 1};
+    handle->audioIndex = {{FourCC("01wb"), 0, 0, 1}};
+    handle->audioFrameBytes = 1;
+    handle->audioFormat.frameBytes = 1;
+    SetAccessLockWaitForTesting(50);
+    std::promise<void> held, done;
+    std::thread holder([&] {
+        AccessLockGuard lock;
+        held.set_value();
+        done.get_future().wait();
+    });
+    held.get_future().wait();
+    EXPECT_EQ(AVFILE_ReadImageFrame(file.handle(), &frame), 0);
+    EXPECT_EQ(AVFILE_ReadAudioSamples(file.handle(), &samples), 0);
+    done.set_value();
+    holder.join();
+    SetAccessLockWaitForTesting(kAccessLockWaitMilliseconds);
+    EXPECT_EQ(handle->mmioFile, nullptr);
+    EXPECT_EQ(AVFILE_ReadImageFrame(file.handle(), &frame), 1);
+}
+
+}  // namespace
+}  // namespace zedadu::test

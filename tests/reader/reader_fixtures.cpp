@@ -1,0 +1,258 @@
+#include "tests/reader/reader_fixtures.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace zedadu::test {
+namespace {
+
+std::string Code(FOURCC code) {
+    return Le32(code);
+}
+
+std::string Chunk(FOURCC id, const std::string& data) {
+    std::string chunk = Code(id) + Le32(uint32_t(data.size())) + data;
+    if (data.size() % 2) {
+        chunk += '\0';
+    }
+    return chunk;
+}
+
+std::string List(FOURCC type, const std::string& contents) {
+    return Chunk(FourCC("LIST"), Code(type) + contents);
+}
+
+std::string MainHeader(uint32_t totalFrames, size_t streams) {
+    std::string avih = Le32(40000) + Le32(0) + Le32(0) + Le32(0x10);  // µs per frame .. flags
+    avih += Le32(totalFrames) + Le32(0) + Le32(uint32_t(streams)) + Le32(0);
+    return avih + std::string(24, '\0');  // width, height, reserved
+}
+
+std::string StreamHeader(const StreamSpec& stream) {
+    std::string strh = Code(stream.type) + Code(stream.handler) + Le32(0) + Le32(0) + Le32(0);
+    strh += Le32(stream.scale) + Le32(stream.rate) + Le32(0) + Le32(stream.length);
+    return strh + std::string(20, '\0');  // buffer size, quality, sample size, frame rectangle
+}
+
+std::string HeaderList(const AviSpec& spec) {
+    std::string contents = Chunk(FourCC("avih"), MainHeader(spec.totalFrames, spec.streams.size()));
+    for (const StreamSpec& stream : spec.streams) {
+        contents += List(FourCC("strl"), Chunk(FourCC("strh"), StreamHeader(stream)) +
+                                             Chunk(FourCC("strf"), stream.format));
+    }
+    return List(FourCC("hdrl"), contents);
+}
+
+std::string MovieChunk(const ChunkSpec& chunk) {
+    const std::string inner = Chunk(chunk.id, chunk.data);
+    return chunk.listType ? List(chunk.listType, inner) : inner;
+}
+
+}  // namespace
+
+std::string Le16(uint16_t v) {
+    return {char(v), char(v >> 8)};
+}
+std::string Le32(uint32_t v) {
+    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool Ffmpeg(const std::string& arguments) {
+    return std::system(("ffmpeg -nostdin -loglevel error -y " + arguments).c_str()) == 0;
+}
+
+std::string BitmapFormat(int32_t width, int32_t height, uint16_t bits, FOURCC compression,
+                         uint32_t imageSize, const std::string& extra,
+                         const std::string& colourTable) {
+    std::string header = Le32(uint32_t(40 + extra.size())) + Le32(uint32_t(width)) +
+                         Le32(uint32_t(height)) + Le16(1) + Le16(bits) + Code(compression) +
+                         Le32(imageSize) + Le32(0) + Le32(0);
+    header += Le32(uint32_t(colourTable.size() / 4)) + Le32(0);
+    return header + extra + colourTable;
+}
+
+std::string WaveFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
+    const uint16_t block = uint16_t(channels * bits / 8);
+    return Le16(1) + Le16(channels) + Le32(rate) + Le32(rate * block) + Le16(block) + Le16(bits);
+}
+
+uint32_t AviSpec::movieListType() const {
+    return uint32_t(12 + HeaderList(*this).size() + 8);
+}
+
+std::vector<IndexEntry> AviSpec::entries() const {
+    std::vector<IndexEntry> index;
+    uint32_t position = movieListType() + 4;
+    const uint32_t origin = this->origin == IndexOrigin::MovieListType ? movieListType() : 0;
+    for (const ChunkSpec& chunk : chunks) {
+        if (chunk.indexed) {
+            index.push_back(
+                {chunk.id, chunk.flags, position - origin, uint32_t(chunk.data.size())});
+        }
+        position += uint32_t(MovieChunk(chunk).size());
+    }
+    return index;
+}
+
+std::string AviSpec::build(const std::vector<IndexEntry>& index) const {
+    std::string movie;
+    for (const ChunkSpec& chunk : chunks) {
+        movie += MovieChunk(chunk);
+    }
+    std::string contents = HeaderList(*this) + List(FourCC("movi"), movie);
+    if (withIndex) {
+        std::string entries;
+        for (const IndexEntry& entry : index) {
+            entries +=
+                Code(entry.chunkId) + Le32(entry.flags) + Le32(entry.offset) + Le32(entry.size);
+        }
+        contents += Chunk(FourCC("idx1"), entries);
+    }
+    return Chunk(FourCC("RIFF"), Code(FourCC("AVI ")) + contents);
+}
+
+ReadingFile::ReadingFile(const std::string& path) {
+    AVFILE_OpenFileForRead(&handle_, path.c_str());
+}
+
+ReadingFile::~ReadingFile() {
+    if (handle_) {
+        AVFILE_CloseReadingFile(handle_);
+    }
+}
+
+ReadingFileInfo ReadingFile::info() const {
+    ReadingFileInfo info{};
+    info.size = sizeof info;
+    AVFILE_GetReadingFileInfo(handle_, &info);
+    return info;
+}
+
+ImageFrameRequest FrameRequest(uint32_t frame, const char* formatId, int32_t width, int32_t height,
+                               std::vector<uint8_t>& buffer) {
+    ImageFrameRequest request{};
+    request.size = sizeof request;
+    request.frameNumber = frame;
+    request.buffer = buffer.data();
+    request.bufferSize = uint32_t(buffer.size());
+    request.requested.size = sizeof(ImageFormatStruct);
+    strcpy(request.requested.formatId, formatId);
+    request.requested.width = width;
+    request.requested.height = height;
+    return request;
+}
+
+AudioSamplesRequest SamplesRequest(uint32_t first, uint32_t count, const char* formatId,
+                                   std::vector<uint8_t>& buffer) {
+    AudioSamplesRequest request{};
+    request.size = sizeof request;
+    request.firstSample = first;
+    request.sampleCount = count;
+    request.buffer = buffer.data();
+    request.bufferSize = uint32_t(buffer.size());
+    strcpy(request.requested.formatId, formatId);
+    return request;
+}
+
+std::vector<uint8_t> TopDownPacked(const uint8_t* image, int32_t width, int32_t height,
+                                   int bytesPerPixel, size_t stride) {
+    std::vector<uint8_t> packed;
+    for (int32_t row = height - 1; row >= 0; --row) {
+        const uint8_t* line = image + stride * size_t(row);
+        packed.insert(packed.end(), line, line + size_t(width) * bytesPerPixel);
+    }
+    return packed;
+}
+
+namespace {
+
+std::vector<std::pair<FOURCC, FakeDecoder*>> fakeDecoders;
+
+bool Accepts(const FakeDecoder& decoder, const BITMAPINFOHEADER& source,
+             const BITMAPINFOHEADER& output) {
+    if (!decoder.scales &&
+        (output.biWidth != source.biWidth || output.biHeight != source.biHeight)) {
+        return false;
+    }
+    for (const FakeDecoder::Layout& layout : decoder.accepted) {
+        if (layout.bits == output.biBitCount && layout.compression == output.biCompression) {
+            return true;
+        }
+    }
+    return false;
+}
+
+LRESULT Handle(FakeDecoder& decoder, UINT message, LPARAM first, LPARAM second) {
+    decoder.messages.push_back(message);
+    auto* source = reinterpret_cast<BITMAPINFOHEADER*>(first);
+    auto* output = reinterpret_cast<BITMAPINFOHEADER*>(second);
+    switch (message) {
+        case ICM_GETINFO: {
+            const std::u16string name = u"Fake Decoder";
+            std::copy(name.begin(), name.end(), reinterpret_cast<ICINFO*>(first)->szDescription);
+            return sizeof(ICINFO);
+        }
+        case ICM_DECOMPRESS_QUERY:
+            decoder.queried.push_back(*output);
+            return Accepts(decoder, *source, *output) ? ICERR_OK : ICERR_BADFORMAT;
+        case ICM_DECOMPRESS_GET_FORMAT:
+            *output = *source;
+            output->biSize = 40;
+            output->biBitCount = decoder.preferred.bits;
+            output->biCompression = decoder.preferred.compression;
+            output->biSizeImage = 0;
+            return ICERR_OK;
+        case ICM_DECOMPRESS: {
+            const auto* decompress = reinterpret_cast<const ICDECOMPRESS*>(first);
+            const uint8_t marker = *static_cast<const uint8_t*>(decompress->lpInput);
+            decoder.decoded.push_back(marker);
+            decoder.decodeFlags.push_back(decompress->dwFlags);
+            memset(decompress->lpOutput, marker, decompress->lpbiOutput->biSizeImage);
+            return ICERR_OK;
+        }
+        default:
+            return ICERR_OK;
+    }
+}
+
+LRESULT FakeDriver(DWORD_PTR id, HDRVR, UINT message, LPARAM first, LPARAM second) {
+    if (message == DRV_OPEN) {
+        const auto* open = reinterpret_cast<const ICOPEN*>(second);
+        for (size_t i = 0; i < fakeDecoders.size(); ++i) {
+            if (fakeDecoders[i].first == open->fccHandler) {
+                return LRESULT(i + 1);
+            }
+        }
+        return 0;
+    }
+    if (message < ICM_USER || id == 0) {
+        return 1;  // the driver's own life cycle
+    }
+    return Handle(*fakeDecoders[id - 1].second, message, first, second);
+}
+
+}  // namespace
+
+InstalledFakeDecoder::InstalledFakeDecoder(FOURCC handler) : handler_(handler) {
+    fakeDecoders.push_back({handler, &decoder_});
+    ICInstall(ICTYPE_VIDEO, handler, reinterpret_cast<LPARAM>(&FakeDriver), "fake",
+              ICINSTALL_FUNCTION);
+}
+
+InstalledFakeDecoder::~InstalledFakeDecoder() {
+    ICRemove(ICTYPE_VIDEO, handler_, 0);
+    std::erase_if(fakeDecoders, [&](const auto& entry) { return entry.second == &decoder_; });
+}
+
+}  // namespace zedadu::test

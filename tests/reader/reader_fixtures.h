@@ -1,0 +1,117 @@
+// Fixtures for the reading tests: AVI files built in code from annotated fields, ffmpeg runs, a
+// reading handle that closes itself, and a fake decompressor that records what it is sent.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frame/index_entry.h"
+#include "frame/plugin.h"
+#include "platform/vfw/vfw.h"
+
+namespace zedadu::test {
+
+std::string Le16(uint16_t value);
+std::string Le32(uint32_t value);
+std::string ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
+// Runs ffmpeg quietly with these arguments; true when it succeeded.
+bool Ffmpeg(const std::string& arguments);
+
+// A bitmap format chunk: the 40-byte header, extra bytes, then the colour table.
+std::string BitmapFormat(int32_t width, int32_t height, uint16_t bits, FOURCC compression = 0,
+                         uint32_t imageSize = 0, const std::string& extra = "",
+                         const std::string& colourTable = "");
+std::string WaveFormat(uint16_t channels, uint32_t rate, uint16_t bits);
+
+struct StreamSpec {
+    FOURCC type;  // 'vids', 'auds', 'txts'
+    FOURCC handler;
+    uint32_t length;
+    std::string format;
+    uint32_t scale = 1;
+    uint32_t rate = 25;
+};
+
+struct ChunkSpec {
+    FOURCC id;
+    std::string data;
+    uint32_t flags = kIndexKeyFrame;
+    bool indexed = true;
+    FOURCC listType = 0;  // non-zero: a LIST of this type holding the data
+};
+
+enum class IndexOrigin { MovieListType, FileStart };
+
+// RIFF 'AVI ' { LIST 'hdrl' { avih, LIST 'strl' {strh, strf}... }, LIST 'movi' {chunks}, idx1 }
+struct AviSpec {
+    uint32_t totalFrames = 0;
+    std::vector<StreamSpec> streams;
+    std::vector<ChunkSpec> chunks;
+    IndexOrigin origin = IndexOrigin::MovieListType;
+    bool withIndex = true;
+
+    // The entries of the indexed chunks with offsets from the chosen origin.
+    std::vector<IndexEntry> entries() const;
+    std::string build() const { return build(entries()); }
+    std::string build(const std::vector<IndexEntry>& index) const;
+    // The file position of the movie list's type.
+    uint32_t movieListType() const;
+};
+
+// Opens through the entry point and closes when it goes out of scope.
+class ReadingFile {
+  public:
+    explicit ReadingFile(const std::string& path);
+    ~ReadingFile();
+    ReadingFile(const ReadingFile&) = delete;
+    ReadingFile& operator=(const ReadingFile&) = delete;
+    bool opened() const { return handle_ != nullptr; }
+    void* handle() const { return handle_; }
+    ReadingFileInfo info() const;
+
+  private:
+    void* handle_ = nullptr;
+};
+
+ImageFrameRequest FrameRequest(uint32_t frame, const char* formatId, int32_t width, int32_t height,
+                               std::vector<uint8_t>& buffer);
+AudioSamplesRequest SamplesRequest(uint32_t first, uint32_t count, const char* formatId,
+                                   std::vector<uint8_t>& buffer);
+
+// Bottom-up rows with padded strides to top-down rows without padding (ffmpeg's raw output).
+std::vector<uint8_t> TopDownPacked(const uint8_t* image, int32_t width, int32_t height,
+                                   int bytesPerPixel, size_t stride);
+
+// A decompressor driver installed under a handler code. Frames decode to an image filled with
+// the first byte of their chunk; every compressor message is recorded.
+struct FakeDecoder {
+    struct Layout {
+        WORD bits;
+        DWORD compression;
+    };
+    std::vector<Layout> accepted{{16, FourCC("YUY2")}, {24, 0}, {32, 0}};
+    bool scales = true;
+    Layout preferred{24, 0};  // what it answers to a format request
+    std::vector<UINT> messages;
+    std::vector<BITMAPINFOHEADER> queried;  // output formats of every query
+    std::vector<uint8_t> decoded;           // first chunk byte of every decode
+    std::vector<DWORD> decodeFlags;
+
+    void clear() { messages.clear(), queried.clear(), decoded.clear(), decodeFlags.clear(); }
+};
+
+class InstalledFakeDecoder {
+  public:
+    explicit InstalledFakeDecoder(FOURCC handler);
+    ~InstalledFakeDecoder();
+    FakeDecoder& operator*() { return decoder_; }
+    FakeDecoder* operator->() { return &decoder_; }
+
+  private:
+    FOURCC handler_;
+    FakeDecoder decoder_;
+};
+
+}  // namespace zedadu::test

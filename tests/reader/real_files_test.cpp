@@ -1,0 +1,221 @@
+// Files written by ffmpeg, read through the entry points and compared with ffmpeg's own decode of
+// the same file: uncompressed video as every tool writes it, and compressed video through the
+// installed decompressors.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "frame/avi_file_handle.h"
+#include "frame/text.h"
+#include "tests/reader/reader_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace zedadu::test {
+namespace {
+
+size_t RowBytes(int32_t width, int bits) {
+    return (size_t(width) * bits + 31) / 32 * 4;
+}
+
+struct Clip {
+    std::string name;
+    std::string encode;  // ffmpeg output options
+    int32_t width, height;
+    FOURCC handler;     // the decompressor the file needs; 0 for uncompressed frames
+    int tolerance = 0;  // largest channel difference allowed against ffmpeg's decode
+};
+
+// Reads every frame as RGB24 and RGB32 and compares it with ffmpeg's decode of the same file.
+void ExpectFramesEqualFfmpegDecode(const std::string& path, const Clip& clip, uint32_t frames,
+                                   const ScratchDirectory& directory) {
+    const std::string bgr = directory.file("reference.bgr"),
+                      bgra = directory.file("reference.bgra");
+    ASSERT_TRUE(Ffmpeg("-i " + path + " -f rawvideo -pix_fmt bgr24 " + bgr));
+    ASSERT_TRUE(Ffmpeg("-i " + path + " -f rawvideo -pix_fmt bgra " + bgra));
+    const std::string references[] = {ReadBytes(bgr), ReadBytes(bgra)};
+    ReadingFile file(path);
+    ASSERT_TRUE(file.opened());
+    ASSERT_EQ(file.info().frameCount, frames);
+    const char* layouts[] = {FORMAT_ID_RGB24, FORMAT_ID_RGB32};
+    std::vector<uint8_t> buffer(RowBytes(clip.width, 32) * clip.height);
+    for (const char* asked : layouts) {
+        for (uint32_t i = 0; i < frames; ++i) {
+            ImageFrameRequest request = FrameRequest(i, asked, clip.width, clip.height, buffer);
+            ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request)) << clip.name << " " << i;
+            ASSERT_EQ(request.result.width, clip.width);
+            ASSERT_EQ(request.result.height, clip.height);
+            // 32-bit frames asked for as RGB24 are delivered as stored and say so.
+            const int layout = SameText(request.result.formatId, FORMAT_ID_RGB32) ? 1 : 0;
+            const int pixelBytes = 3 + layout;
+            const size_t frameBytes = size_t(clip.width) * clip.height * pixelBytes;
+            ASSERT_EQ(references[layout].size(), frameBytes * frames);
+            const auto ours = TopDownPacked(buffer.data(), clip.width, clip.height, pixelBytes,
+                                            RowBytes(clip.width, pixelBytes * 8));
+            const auto* theirs =
+                reinterpret_cast<const uint8_t*>(references[layout].data()) + frameBytes * i;
+            int worst = 0;
+            for (size_t b = 0; b < frameBytes; ++b) {
+                worst = std::max(worst, std::abs(int(ours[b]) - int(theirs[b])));
+            }
+            ASSERT_LE(worst, clip.tolerance) << clip.name << " frame " << i << " as " << asked;
+        }
+    }
+}
+
+TEST(RealFiles, UncompressedFramesAsFfmpegWritesThemReadAsItDecodesThem) {
+    ScratchDirectory directory;
+    // bgr24 at an odd width: stored top row first with an image size that leaves out the row
+    // padding; pal8: a colour table behind the header.
+    for (const Clip& clip : {Clip{"bgr24", "-c:v rawvideo -pix_fmt bgr24", 33, 17, 0},
+                             Clip{"pal8", "-c:v rawvideo -pix_fmt pal8", 33, 17, 0},
+                             Clip{"bgra", "-c:v rawvideo -pix_fmt bgra", 20, 10, 0}}) {
+        const std::string path = directory.file(clip.name + ".avi");
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=" + std::to_string(clip.width) + "x" +
+                           std::to_string(clip.height) + ":rate=10 -frames:v 7 " + clip.encode +
+                           " " + path));
+        ExpectFramesEqualFfmpegDecode(path, clip, 7, directory);
+        ReadingFile file(path);
+        const ReadingFileInfo info = file.info();
+        ASSERT_EQ(info.videoFormatCount, 2u);
+        EXPECT_EQ(info.videoFormats[0].height, clip.height);
+        EXPECT_STREQ(info.videoFormats[0].formatId, FORMAT_ID_RGB24);
+        EXPECT_STREQ(info.videoFormats[1].formatId, FORMAT_ID_RGB32);
+    }
+}
+
+TEST(RealFiles, TheColourTableStartsAtTheHeadersOwnSize) {
+    ScratchDirectory directory;
+    const std::string path = directory.file("extra.avi");
+    std::string table;
+    for (int i = 0; i < 256; ++i) {
+        table += std::string{char(i), char(255 - i), char(i / 2), 0};
+    }
+    AviSpec spec;
+    spec.totalFrames = 1;
+    spec.streams = {
+        {FourCC("vids"), FourCC("DIB "), 1, BitmapFormat(4, 1, 8, 0, 4, "xtra", table)}};
+    spec.chunks = {{FourCC("00db"), std::string{1, 2, 3, char(200)}}};
+    WriteBytes(path, spec.build());
+    ReadingFile file(path);
+    std::vector<uint8_t> buffer(16);
+    ImageFrameRequest request = FrameRequest(0, FORMAT_ID_RGB32, 4, 1, buffer);
+    ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request));
+    EXPECT_EQ(buffer, (std::vector<uint8_t>{1, 254, 0, 255, 2, 253, 1, 255, 3, 252, 1, 255, 200, 55,
+                                            100, 255}));
+}
+
+// msrle has no ffmpeg encoder; its files are checked by the run-length test.
+TEST(RealFiles, CompressedFramesReadAsFfmpegDecodesThem) {
+    ScratchDirectory directory;
+    // Both sides decode with libavcodec; the colour conversion of YUV codecs may round apart.
+    const Clip clips[] = {
+        {"msvideo1", "-c:v msvideo1", 64, 48, FourCC("MSVC")},
+        {"cinepak", "-c:v cinepak", 64, 48, FourCC("cvid"), 2},
+        {"mjpeg", "-c:v mjpeg -pix_fmt yuvj422p -q:v 3", 64, 48, FourCC("MJPG"), 2},
+        {"huffyuv", "-c:v huffyuv -pix_fmt bgra", 64, 48, FourCC("HFYU")},
+        {"dvvideo", "-c:v dvvideo -pix_fmt yuv411p -s 720x480 -r 30000/1001", 720, 480,
+         FourCC("dvsd"), 2},
+    };
+    for (const Clip& clip : clips) {
+        if (HIC decoder = ICOpen(ICTYPE_VIDEO, clip.handler, ICMODE_DECOMPRESS)) {
+            ICClose(decoder);
+        } else {
+            GTEST_SKIP() << "no decompressor installed for " << clip.name;
+        }
+        const std::string path = directory.file(clip.name + ".avi");
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=" + std::to_string(clip.width) + "x" +
+                           std::to_string(clip.height) + ":rate=25 -frames:v 12 -g 5 " +
+                           clip.encode + " " + path));
+        ExpectFramesEqualFfmpegDecode(path, clip, 12, directory);
+    }
+}
+
+// ffmpeg has no run-length encoder: the frames are encoded here, one run per pixel.
+TEST(RealFiles, RunLengthFramesDecodeToTheirPaletteColours) {
+    if (HIC decoder = ICOpen(ICTYPE_VIDEO, FourCC("MRLE"), ICMODE_DECOMPRESS)) {
+        ICClose(decoder);
+    } else {
+        GTEST_SKIP() << "no run-length decompressor installed";
+    }
+    constexpr int32_t kWidth = 8, kHeight = 4;
+    std::string table;
+    for (int i = 0; i < 256; ++i) {
+        table += std::string{char(i), char(3 * i), char(255 - i), 0};
+    }
+    auto index = [](uint32_t frame, int32_t x, int32_t y) {
+        return uint8_t(frame * 40 + y * kWidth + x);
+    };
+    ScratchDirectory directory;
+    const std::string path = directory.file("rle.avi");
+    AviSpec spec;
+    spec.totalFrames = 3;
+    spec.streams = {{FourCC("vids"), FourCC("mrle"), 3,
+                     BitmapFormat(kWidth, kHeight, 8, BI_RLE8, 0, "", table)}};
+    for (uint32_t frame = 0; frame < 3; ++frame) {
+        std::string data;
+        for (int32_t y = 0; y < kHeight; ++y) {  // bottom row first
+            for (int32_t x = 0; x < kWidth; ++x) {
+                data += std::string{1, char(index(frame, x, y))};
+            }
+            data += std::string{0, 0};  // end of line
+        }
+        spec.chunks.push_back({FourCC("00dc"), data + std::string{0, 1}});  // end of bitmap
+    }
+    WriteBytes(path, spec.build());
+    ReadingFile file(path);
+    ASSERT_TRUE(file.opened());
+    std::vector<uint8_t> buffer(kWidth * kHeight * 4);
+    for (const char* layout : {FORMAT_ID_RGB24, FORMAT_ID_RGB32}) {
+        for (uint32_t frame = 0; frame < 3; ++frame) {
+            ImageFrameRequest request = FrameRequest(frame, layout, kWidth, kHeight, buffer);
+            ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request));
+            const int pixelBytes = SameText(request.result.formatId, FORMAT_ID_RGB32) ? 4 : 3;
+            for (int32_t y = 0; y < kHeight; ++y) {
+                for (int32_t x = 0; x < kWidth; ++x) {
+                    const uint8_t* pixel =
+                        buffer.data() + RowBytes(kWidth, pixelBytes * 8) * y + pixelBytes * x;
+                    const uint8_t i = index(frame, x, y);
+                    EXPECT_EQ(std::vector<uint8_t>(pixel, pixel + 3),
+                              (std::vector<uint8_t>{i, uint8_t(3 * i), uint8_t(255 - i)}))
+                        << layout << " frame " << frame << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+TEST(RealFiles, InfoRecordPathAndFileTime) {
+    ScratchDirectory directory;
+    const std::string path = directory.file("clip.avi");
+    ASSERT_TRUE(Ffmpeg(
+        "-f lavfi -i testsrc=size=16x16:rate=10 -frames:v 3 -c:v rawvideo -pix_fmt bgr24 " + path));
+    ReadingFile file(directory.file("clip"));  // no dot: ".avi" is appended
+    ASSERT_TRUE(file.opened());
+    ReadingFileInfo info[2];
+    Poison(info);
+    info[0].size = sizeof(ReadingFileInfo) - 1;
+    EXPECT_EQ(AVFILE_GetReadingFileInfo(file.handle(), &info[0]), 0);
+    EXPECT_TRUE(IsPoisonedExceptSize(info));
+    info[0].size = sizeof(ReadingFileInfo) + 24;
+    ASSERT_EQ(AVFILE_GetReadingFileInfo(file.handle(), &info[0]), 1);
+    EXPECT_EQ(info[0].size, sizeof(ReadingFileInfo));
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&info[1])[0], 0xCC);  // nothing past the record
+    EXPECT_STREQ(info[0].path, path.c_str());
+    EXPECT_EQ(info[0].frameCount, 3u);
+    EXPECT_EQ(info[0].audioFormatCount, 0u);
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    const uint64_t ticks = 116444736000000000ULL + uint64_t(status.st_mtim.tv_sec) * 10000000ULL +
+                           uint64_t(status.st_mtim.tv_nsec) / 100;
+    EXPECT_EQ(info[0].lastWriteTime[0] | uint64_t(info[0].lastWriteTime[1]) << 32, ticks);
+    EXPECT_STREQ(static_cast<const AviFileHandle*>(file.handle())->audioFormat.description,
+                 "0KHz 8bit Mono");
+
+    // A dot in a directory name keeps the path as it is.
+    std::filesystem::create_directory(directory.file("v1.0"));
+    std::filesystem::copy_file(path, directory.file("v1.0/clip"));
+    EXPECT_TRUE(ReadingFile(directory.file("v1.0/clip")).opened());
+}
+
+}  // namespace
+}  // namespace zedadu::test

@@ -1,0 +1,172 @@
+// Audio in the reserved slots: held-back samples, slot capacity, the slot rest, narrowing to
+// 8 bits, pad bytes, the ring, and what is refused.
+#include "frame/avi_file_handle.h"
+#include "frame/plugin.h"
+#include "tests/writer/writer_test_support.h"
+
+namespace zedadu::test {
+namespace {
+
+using Audio = WriterTest;
+
+// 29.97 frames a second, 44100 Hz 16-bit stereo, padding 512: slots of 6356 bytes, 1587 frames.
+WriterSetup Standard() {
+    WriterSetup s;
+    s.rate = 29970026;
+    s.scale = 1000000;
+    s.padding = 512;
+    s.audio = true;
+    s.frames = 4;
+    return s;
+}
+
+uint32_t SlotAt(void* handle, uint32_t ring) {
+    return static_cast<AviFileHandle*>(handle)->audioSlotPositions[ring];
+}
+
+TEST_F(Audio, SlotCapacityAndTheSlotRest) {
+    const WriterSetup s = Standard();
+    const std::string path = dir.file("slots.avi");
+    MessageRecorder messages;
+    void* handle = OpenWriter(s, path);
+    auto frame = TestFrame(s, 0);
+    ASSERT_TRUE(WriteFrame(handle, s, frame));
+    const uint32_t first = SlotAt(handle, 0), second = SlotAt(handle, 1);
+    auto exact = TestSamples(s, 0, 1588);
+    EXPECT_FALSE(WriteSamples(handle, s, exact, 1588));
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].messageId, 790u);
+    EXPECT_EQ(messages.shown()[0].flags, 0x12030u);
+    ASSERT_TRUE(WriteSamples(handle, s, exact, 1587));  // the refused call took no slot
+    auto rest = TestSamples(s, 1587, 1586);
+    ASSERT_TRUE(WriteSamples(handle, s, rest, 1586));  // leaves 4 bytes: one frame is held back
+    EXPECT_EQ(static_cast<AviFileHandle*>(handle)->pendingAudioFrames, 1u);
+    frame = TestFrame(s, 1);
+    ASSERT_TRUE(WriteFrame(handle, s, frame));
+    auto last = TestSamples(s, 3173, 10);
+    ASSERT_TRUE(WriteSamples(handle, s, last, 10));
+    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    const std::string b = ReadBytes(path);
+    EXPECT_EQ(Id(b, first) + Id(b, first + 8 + 6348), "01wbJUNK");  // the record's own filler
+    EXPECT_EQ(Le32(b, first + 4), 6348u);
+    EXPECT_EQ(Le32(b, first + 8 + 6348 + 4), 280u);
+    EXPECT_EQ(Le32(b, second + 4), 1585u * 4);
+    EXPECT_EQ(Id(b, second + 8 + 6340) , "JUNK");
+    EXPECT_EQ(Le32(b, second + 8 + 6340 + 4), 0u);
+    EXPECT_EQ(Le32(b, 232 + 8 + 32), 3183u);  // audio dwLength in sample frames
+    ExpectValidAvi(path);
+    ExpectSameBytes(Decoded(path, "-map 0:a -f s16le"), TestSamples(s, 0, 3183));
+}
+
+TEST_F(Audio, HeldBackSamplesGoFirstAndTheOffsetLeadsVideo) {
+    WriterSetup s = Standard();
+    s.offset = 1;
+    s.frames = 8;
+    const std::string path = dir.file("held.avi");
+    void* handle = OpenWriter(s, path);
+    auto early = TestSamples(s, 0, 1000);
+    ASSERT_TRUE(WriteSamples(handle, s, early, 1000));  // before the stream: held
+    auto frame = TestFrame(s, 0);
+    ASSERT_TRUE(WriteFrame(handle, s, frame));
+    const auto& h = *static_cast<AviFileHandle*>(handle);
+    EXPECT_EQ(h.audioSlotReserve, 24u);  // 23 slots before the first frame, one after it
+    const uint32_t firstChunk = h.videoIndex[23 + 1].offset + h.movieList.dwDataOffset;
+    EXPECT_LT(SlotAt(handle, 22), firstChunk);
+    EXPECT_GT(SlotAt(handle, 23), firstChunk);
+    uint32_t sent = 1000;
+    for (uint32_t call = 0; call < 30; ++call) {
+        auto samples = TestSamples(s, sent, 1470);
+        ASSERT_TRUE(WriteSamples(handle, s, samples, 1470));
+        sent += 1470;
+        if (call % 8 == 7) {
+            frame = TestFrame(s, call);
+            ASSERT_TRUE(WriteFrame(handle, s, frame));
+        }
+    }
+    const uint32_t written = h.audioLength;
+    EXPECT_EQ(written + h.pendingAudioFrames, sent);
+    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    ExpectValidAvi(path);
+    ExpectSameBytes(Decoded(path, "-map 0:a -f s16le"), TestSamples(s, 0, written));
+}
+
+TEST_F(Audio, SixteenBitSamplesNarrowedForAnEightBitFile) {
+    WriterSetup s;
+    s.rate = 30;
+    s.audio = true;
+    s.channels = 1;
+    s.sampleRate = 48000;
+    s.audioId = FORMAT_ID_PCM8;
+    s.frames = 2;
+    const std::string path = dir.file("narrow.avi");
+    void* handle = OpenWriter(s, path);
+    WriterSetup wide = s;
+    wide.audioId = FORMAT_ID_PCM16;
+    auto held = TestSamples(wide, 0, 51);
+    ASSERT_TRUE(WriteSamples(handle, wide, held, 51, FORMAT_ID_PCM16));
+    auto frame = TestFrame(s, 0);
+    ASSERT_TRUE(WriteFrame(handle, s, frame));
+    auto more = TestSamples(wide, 51, 50);
+    ASSERT_TRUE(WriteSamples(handle, wide, more, 50, FORMAT_ID_PCM16));
+    const uint32_t slot = SlotAt(handle, 0);
+    EXPECT_EQ(static_cast<AviFileHandle*>(handle)->audioLength, 101u);
+    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    const std::string b = ReadBytes(path);
+    EXPECT_EQ(Le32(b, slot + 4), 101u);
+    EXPECT_EQ(b[slot + 8 + 101], '\0');  // the pad byte, then the JUNK rest of the slot
+    EXPECT_EQ(Id(b, slot + 8 + 102), "JUNK");
+    EXPECT_EQ(Le32(b, slot + 8 + 102 + 4), 1710u - 8 - 102 - 8);
+    ExpectValidAvi(path);
+    auto samples = TestSamples(wide, 0, 101);
+    std::string narrowed;
+    for (size_t i = 0; i < 101; ++i) {
+        narrowed += char((int16_t(samples[2 * i] | samples[2 * i + 1] << 8) >> 8) + 128);
+    }
+    ExpectSameBytes(Decoded(path, "-map 0:a -f u8"), std::vector<uint8_t>(narrowed.begin(), narrowed.end()));
+}
+
+TEST_F(Audio, TheRingAndRefusedCalls) {
+    WriterSetup s = Standard();
+    s.frames = 62;
+    const std::string path = dir.file("ring.avi");
+    void* handle = OpenWriter(s, path);
+    auto none = TestSamples(s, 0, 1);
+    EXPECT_TRUE(WriteSamples(handle, s, none, 0)) << "nothing to hold, video still to come";
+    WriterSetup pcm8 = s;
+    EXPECT_FALSE(WriteSamples(handle, pcm8, none, 1, FORMAT_ID_PCM8)) << "not an accepted input";
+    AudioWriteRecord small{};
+    small.size = sizeof small - 1;
+    EXPECT_EQ(AVFILE_WriteNextAudioSamples(handle, &small), 0);
+    auto frame = TestFrame(s, 0);
+    for (uint32_t i = 0; i < 60; ++i) {
+        ASSERT_TRUE(WriteFrame(handle, s, frame));
+    }
+    // 61 reservations: the ring forgot the first 60 and offers the latest slot only.
+    const uint32_t latest = SlotAt(handle, 0);
+    auto samples = TestSamples(s, 0, 100);
+    ASSERT_TRUE(WriteSamples(handle, s, samples, 100));
+    ASSERT_TRUE(WriteFrame(handle, s, frame));
+    ASSERT_TRUE(WriteSamples(handle, s, samples, 100));
+    EXPECT_TRUE(WriteSamples(handle, s, samples, 100)) << "held while video is still to come";
+    ASSERT_TRUE(WriteFrame(handle, s, frame));
+    ASSERT_TRUE(WriteSamples(handle, s, samples, 100));
+    EXPECT_EQ(static_cast<AviFileHandle*>(handle)->pendingAudioFrames, 0u);
+    EXPECT_FALSE(WriteSamples(handle, s, samples, 100)) << "video complete, no slot";
+    EXPECT_FALSE(WriteSamples(handle, s, samples, 0));
+    const auto& index = static_cast<AviFileHandle*>(handle)->audioIndex;
+    ASSERT_EQ(index.size(), 3u);
+    EXPECT_EQ(index[2].size, 800u);
+    EXPECT_EQ(index[0].offset, latest - static_cast<AviFileHandle*>(handle)->movieList.dwDataOffset);
+    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    ExpectValidAvi(path);
+
+    WriterSetup silent = Standard();
+    silent.frames = 0;
+    handle = OpenWriter(silent, dir.file("silent.avi"));
+    EXPECT_FALSE(WriteSamples(handle, silent, samples, 100));
+    EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    EXPECT_EQ(AVFILE_WriteSegment(nullptr), 0);
+}
+
+}  // namespace
+}  // namespace zedadu::test

@@ -1,0 +1,180 @@
+// Each video frame is brought into the file's layout, compressed with key frames forced at the
+// configured interval and within the per-frame byte budget, and appended as one record together
+// with a fresh audio slot.
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <limits>
+
+#include "convert/convert.h"
+#include "frame/module.h"
+#include "reader/reader.h"
+#include "writer/writer.h"
+#include "writer/writer_internal.h"
+
+namespace zedadu::writer {
+namespace {
+
+constexpr FOURCC kYuy2 = FourCC("YUY2");
+constexpr FOURCC kRecordId = FourCC("rec ");
+constexpr uint16_t kUncompressedCode = 'x' | 'x' << 8;
+constexpr uint16_t kCompressedCode = 'd' | 'c' << 8;
+constexpr uint32_t kStreamDigits = '0' | '0' << 8;
+constexpr uint32_t kLargestRecordBytes = std::numeric_limits<int32_t>::max();
+
+// Brings the host's pixels into the file's layout in place; returns the frame's byte count and
+// describes the frame in the local header.
+uint32_t PrepareFrame(const AviFileHandle& handle, VideoWriteRecord& record,
+                      BITMAPINFOHEADER& frame) {
+    const ImageFormatStruct& format = record.format;
+    if (SameFormatId(format.formatId, handle.videoFormat.formatId)) {
+        return frame.biSizeImage;
+    }
+    if (SameFormatId(format.formatId, FORMAT_ID_YUY2)) {
+        // Packed 4:2:2 goes to the compressor as it is.
+        frame.biCompression = kYuy2;
+        frame.biBitCount = 16;
+        frame.biSizeImage = uint32_t(frame.biWidth) * uint32_t(frame.biHeight) * 2;
+        return frame.biSizeImage;
+    }
+    const int32_t source = SameFormatId(format.formatId, FORMAT_ID_RGB32)   ? 32
+                           : SameFormatId(format.formatId, FORMAT_ID_RGB24) ? 24
+                                                                            : 16;
+    // A refused conversion has told the user; the frame goes on as it is.
+    ConvertColorSpace(record.pixels, format.width, format.height, source, frame.biBitCount);
+    return frame.biSizeImage;
+}
+
+// The bytes one frame may take: what the data rate leaves after the audio slot and the filler.
+DWORD FrameBudget(const AviFileHandle& handle) {
+    const CompressionSettings& settings = Settings(handle);
+    if (!(handle.compressorFlags & VIDCF_CRUNCH) || settings.dataRate == 0) {
+        return 0;
+    }
+    const double framesPerSecond =
+        double(handle.videoFormat.rate) / double(handle.videoFormat.scale);
+    const auto perFrame = static_cast<int64_t>(double(settings.dataRate) * 1024 / framesPerSecond);
+    const int64_t budget = perFrame - handle.maxAudioChunk - int64_t(settings.paddingSize);
+    return static_cast<DWORD>(std::clamp<int64_t>(budget, 0, std::numeric_limits<DWORD>::max()));
+}
+
+// The two-character code of a compressed chunk. Compressors report it in the low word; one that
+// reports a whole chunk id ("00dc") has it in the high word instead.
+uint16_t ChunkCode(DWORD reported) {
+    const auto low = static_cast<uint16_t>(reported);
+    const bool digits = (low & 0xFF) >= '0' && (low & 0xFF) <= '9' && (low >> 8) >= '0' &&
+                        (low >> 8) <= '9';
+    return digits && (reported >> 16) != 0 ? static_cast<uint16_t>(reported >> 16) : low;
+}
+
+bool CompressFrame(AviFileHandle& handle, VideoWriteRecord& record, BITMAPINFOHEADER& frame,
+                   uint32_t byteCount) {
+    const CompressionSettings& settings = Settings(handle);
+    GrowOnlyBuffer& compressed = CompressedBuffer();
+    const bool forced = handle.framesSinceKey == 0 || !handle.previousFrameValid;
+    DWORD chunkFlags = forced ? AVIIF_KEYFRAME : 0;
+    DWORD chunkId = kCompressedCode;  // kept when the compressor names no code
+    handle.framesSinceKey = handle.framesSinceKey + 1;
+    if (static_cast<int32_t>(handle.framesSinceKey) >= static_cast<int32_t>(settings.keyFrameRate)) {
+        handle.framesSinceKey = 0;
+    }
+    BITMAPINFOHEADER& output = handle.sourceBitmapInfo.header;
+    output.biSizeImage = static_cast<DWORD>(compressed.capacity());
+    ICCOMPRESS request{};
+    request.dwFlags = forced ? ICCOMPRESS_KEYFRAME : 0;
+    request.lpbiOutput = &output;
+    request.lpOutput = compressed.data();
+    request.lpbiInput = &frame;
+    request.lpInput = record.pixels;
+    request.lpckid = &chunkId;
+    request.lpdwFlags = &chunkFlags;
+    request.lFrameNum = static_cast<LONG>(handle.frameCount);
+    request.dwFrameSize = FrameBudget(handle);
+    request.dwQuality = settings.quality;
+    request.lpbiPrev = forced ? nullptr : &frame;
+    request.lpPrev = forced ? nullptr : handle.previousFrame.data();
+    if (ICSendMessage(handle.decompressor, ICM_COMPRESS, reinterpret_cast<DWORD_PTR>(&request),
+                      sizeof request) != ICERR_OK) {
+        return false;
+    }
+    memcpy(handle.previousFrame.data(), record.pixels,
+           std::min<size_t>(byteCount, handle.previousFrame.size()));
+    handle.previousFrameValid = true;
+    record.pixels = compressed.data();
+    if (output.biSizeImage > compressed.capacity()) {
+        return false;  // more than the room it was given: nothing trustworthy to write
+    }
+    return WriteVideoRecord(handle, compressed.data(), output.biSizeImage, chunkFlags,
+                            ChunkCode(chunkId));
+}
+
+}  // namespace
+
+bool WriteNextVideoFrame(AviFileHandle& handle, VideoWriteRecord& record) {
+    AccessLockGuard lock;
+    if (!lock.acquired() || handle.streamFailed) {
+        return false;
+    }
+    if (handle.frameCount == 0 && !handle.mmioFile && !StartStream(handle)) {
+        return false;
+    }
+    BITMAPINFOHEADER frame = handle.outputBitmapInfo.header;
+    const uint32_t byteCount = PrepareFrame(handle, record, frame);
+    if (Settings(handle).fccHandler == kDibHandler) {
+        return WriteVideoRecord(handle, record.pixels, byteCount, AVIIF_KEYFRAME,
+                                kUncompressedCode);
+    }
+    // The frame cache must not take this handle's compressor state for a reading handle's.
+    reader::SetFrameCacheHandle(&handle);
+    return CompressFrame(handle, record, frame, byteCount);
+}
+
+bool WriteVideoRecord(AviFileHandle& handle, const void* data, uint32_t size, uint32_t flags,
+                      uint16_t code) {
+    const uint32_t padding = Settings(handle).paddingSize;
+    const uint32_t slotBytes = HasAudio(handle) ? uint32_t(handle.maxAudioChunk) : 0;
+    const uint64_t largest = 12 + 8 + uint64_t(size) + 1 + slotBytes + padding + 7;
+    if (largest > kLargestRecordBytes || !EnsureChunkBuffer(size_t(largest))) {
+        return false;
+    }
+    const FOURCC chunkId = kStreamDigits | uint32_t(code) << 16;
+    RecordAssembler record(ChunkBuffer().data(), ChunkBuffer().capacity());
+    BeginRecord(record, padding);
+    const uint64_t chunk = uint64_t(handle.movieEnd) + record.size();
+    record.u32(chunkId);
+    record.u32(size);
+    record.bytes(data, size);
+    if (record.size() & 1) {
+        record.zeros(1);
+    }
+    const uint64_t slot = uint64_t(handle.movieEnd) + record.size();
+    if (slotBytes) {
+        AppendJunk(record, slotBytes);
+    }
+    const uint32_t listSize = FinishRecord(record, padding);
+    const size_t entries = padding ? 2 : 1;
+    const uint64_t end = uint64_t(handle.movieEnd) + record.size();
+    // Nothing is indexed or reserved until the record is in the file, so a failed write leaves
+    // no trace and the next frame takes its place.
+    if (record.overflowed() || !FinishedFileFits(handle, end, entries) ||
+        !ReserveIndexEntries(handle.videoIndex, entries) ||
+        mmioSeek(handle.mmioFile, handle.movieEnd, SEEK_SET) != int64_t(handle.movieEnd) ||
+        mmioWrite(handle.mmioFile, reinterpret_cast<const char*>(record.data()),
+                  LONG(record.size())) != LONG(record.size())) {
+        return false;
+    }
+    if (padding) {
+        AppendMovieEntry(handle, handle.videoIndex, kRecordId, 0, handle.movieEnd, listSize);
+    }
+    AppendMovieEntry(handle, handle.videoIndex, chunkId, flags, uint32_t(chunk), size);
+    if (slotBytes) {
+        RecordAudioSlot(handle, uint32_t(slot));
+    }
+    handle.maxVideoChunk = std::max(handle.maxVideoChunk, static_cast<int32_t>(size));
+    // Audio calls waiting for a slot read the count without the lock.
+    std::atomic_ref(handle.frameCount).fetch_add(1, std::memory_order_relaxed);
+    handle.movieEnd = static_cast<uint32_t>(end);
+    return true;
+}
+
+}  // namespace zedadu::writer

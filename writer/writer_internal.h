@@ -1,0 +1,120 @@
+// What the steps of the writing side share: the module-wide buffers, the stream start, the record
+// writer, the index and header writers, and the arithmetic of the file layout.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "frame/avi_file_handle.h"
+#include "frame/records.h"
+
+namespace zedadu::writer {
+
+inline constexpr FOURCC kDibHandler = FourCC("DIB ");
+inline constexpr uint32_t kMessageFlagsOk = MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND;
+inline constexpr uint32_t kMessageFlagsYesNo = kMessageFlagsOk | MB_YESNO;
+inline constexpr uint32_t kCautionTextId = 785;
+// The largest file the format can address: every position and size is a 32-bit number.
+inline constexpr uint64_t kLargestFileSize = 0xFFFFFFFFu;
+
+// A module-wide scratch buffer that only grows: asking for more than it holds releases the old
+// bytes and allocates exactly the new size (its contents are not kept); a failed allocation
+// leaves it empty. Used only under the access lock.
+class GrowOnlyBuffer {
+public:
+    bool ensure(size_t size);
+    void release();
+    uint8_t* data() { return bytes_.get(); }
+    size_t capacity() const { return capacity_; }
+
+private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t capacity_ = 0;
+};
+
+// The chunk buffer in which records and chunks are assembled before one write.
+bool EnsureChunkBuffer(size_t size);
+bool ReleaseChunkBuffer();
+GrowOnlyBuffer& ChunkBuffer();
+// The buffer that receives the compressor's output for every writing handle.
+GrowOnlyBuffer& CompressedBuffer();
+
+// Appends little-endian fields to a byte buffer of fixed capacity; writing past it only marks the
+// assembly as failed, so a wrong size estimate can never overrun the buffer.
+class RecordAssembler {
+public:
+    RecordAssembler(uint8_t* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+    void u32(uint32_t value);
+    void bytes(const void* data, size_t count);
+    void zeros(size_t count);
+    void patch32(size_t at, uint32_t value);
+    size_t size() const { return size_; }
+    bool overflowed() const { return overflowed_; }
+    const uint8_t* data() const { return buffer_; }
+
+private:
+    bool room(size_t count);
+    uint8_t* buffer_;
+    size_t capacity_;
+    size_t size_ = 0;
+    bool overflowed_ = false;
+};
+
+// The settings block of a writing handle always holds at least its 148-byte header.
+inline CompressionSettings& Settings(AviFileHandle& handle) { return *handle.codecInfo.settings(); }
+inline const CompressionSettings& Settings(const AviFileHandle& handle) {
+    return *handle.codecInfo.settings();
+}
+// Layout identifiers from the host are compared within their 100-byte fields.
+inline bool SameFormatId(const char* a, const char* b) { return strncmp(a, b, kTextSize) == 0; }
+inline bool HasVideo(const AviFileHandle& handle) { return handle.outputBitmapInfo.header.biSize > 0; }
+inline bool HasAudio(const AviFileHandle& handle) { return handle.waveFormat.nSamplesPerSec > 0; }
+
+// The state length of a format's settings block, when the block has its header and holds the
+// state its header claims; false otherwise.
+bool HeldStateSize(const ImageFormatStruct& video, uint32_t& stateSize);
+
+// The position of the movie list's LIST header: the bytes from 12 to it are the header room.
+uint32_t MovieListPosition(uint32_t paddingSize);
+// Bytes of the JUNK filler (header included) that closes a record of recordLength bytes.
+uint32_t FillerBytes(uint64_t recordLength, uint32_t paddingSize);
+// Appends a record's LIST "rec " header when records are padded.
+void BeginRecord(RecordAssembler& record, uint32_t paddingSize);
+// Appends the filler and sets the LIST size; returns that size (0 without padding).
+uint32_t FinishRecord(RecordAssembler& record, uint32_t paddingSize);
+// Appends one JUNK chunk of exactly totalBytes bytes (8 of them its header).
+void AppendJunk(RecordAssembler& record, uint32_t totalBytes);
+// Whether the finished file (movie data up to movieEnd, then the index with extraEntries more
+// entries) stays within what the format can address.
+bool FinishedFileFits(const AviFileHandle& handle, uint64_t movieEnd, size_t extraEntries);
+// Records a reserved audio slot in the ring.
+void RecordAudioSlot(AviFileHandle& handle, uint32_t position);
+// Makes room for more index entries, so that appending them afterwards cannot fail.
+bool ReserveIndexEntries(std::vector<IndexEntry>& entries, size_t more);
+// Appends an entry whose offset is a file position, taken relative to the movie list's type field.
+void AppendMovieEntry(AviFileHandle& handle, std::vector<IndexEntry>& entries, FOURCC chunkId,
+                      uint32_t flags, uint32_t position, uint32_t size);
+
+// Shows a writer message with host string 785 (or another) as its first text.
+int32_t ShowWriterMessage(uint32_t messageId, uint32_t textId, uint32_t flags);
+
+// Creates the file and the movie list and sets the compressor going (first frame, lock held).
+bool StartStream(AviFileHandle& handle);
+// Appends one record with a video chunk "00" + code (a two-character code, first character in
+// the low byte) and a fresh audio slot. Lock held.
+bool WriteVideoRecord(AviFileHandle& handle, const void* data, uint32_t size, uint32_t flags,
+                      uint16_t code);
+// The index and the header list, written at close.
+bool WriteIndexChunk(AviFileHandle& handle);
+bool WriteHeaderList(AviFileHandle& handle);
+// Bytes of the header list for the handle's formats, so that stream start can refuse a format
+// whose headers would not fit the header room.
+uint64_t HeaderListBytes(const AviFileHandle& handle);
+// Appends the record's sample frames to the held-back audio, converting 16-bit samples for an
+// 8-bit file.
+bool AppendPendingAudio(AviFileHandle& handle, const AudioWriteRecord& record);
+
+}  // namespace zedadu::writer
