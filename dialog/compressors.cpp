@@ -64,6 +64,8 @@ void AddCompressorsOfSection(const char* section) {
 
 int EnumerateCompressors() {
     compressorList.compressorCount = 0;
+    // The compressor layer writes its driver list when there is none yet.
+    vfw::EnsureDriverList();
     for (const char* section : {"drivers", "drivers32"}) {
         AddCompressorsOfSection(section);
     }

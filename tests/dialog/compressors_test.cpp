@@ -46,11 +46,15 @@ TEST(CompressorList, FollowsTheRegistryInOrderWithTheUncompressedEntryLast) {
     EXPECT_EQ(uncompressed.dwFlags, 0u);
     EXPECT_EQ(std::u16string(uncompressed.szDescription), u"Uncompressed RGB");
 
-    // Without a system.ini at all: only the uncompressed entry.
+    // Without a driver list the compressor layer writes its own: every built-in compressor (the
+    // keys upper-cased), then the uncompressed entry.
     ScratchDirectory empty;
     SetWindowsDirectoryForTesting(empty.path().c_str());
     dialog::EnumerateCompressors();
-    EXPECT_EQ(ListedHandlers(), std::vector<std::string>{"DIB "});
+    EXPECT_EQ(ListedHandlers(),
+              (std::vector<std::string>{"MSVC", "CVID", "MJPG", "DVSD", "HFYU", "FFV1", "XVID",
+                                        "ZMBV", "ULRG", "ULY2", "MPNG", "DIB "}));
+    EXPECT_EQ(std::u16string(compressorList.infos[1].szDescription), u"Cinepak");
     SetWindowsDirectoryForTesting(nullptr);
 }
 

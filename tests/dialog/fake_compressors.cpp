@@ -144,7 +144,9 @@ DialogWorld::DialogWorld(std::vector<FakeCompressor> compressors,
         ICInstall(ICTYPE_VIDEO, compressor.handler, reinterpret_cast<LPARAM>(&FakeDriver), "",
                   ICINSTALL_FUNCTION);
     }
-    WriteSystemIni(directory_.file("system.ini"), drivers32, drivers);
+    if (!compressors_.empty() || !drivers32.empty() || !drivers.empty()) {
+        WriteSystemIni(directory_.file("system.ini"), drivers32, drivers);
+    }
     SetWindowsDirectoryForTesting(directory_.path().c_str());
     SetHostExecutablePathForTesting(directory_.file("host").c_str());
     ui::SetDialogObserverForTesting([this](const ui::DialogSnapshot& ended) { snapshot_ = ended; });

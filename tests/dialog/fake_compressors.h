@@ -57,7 +57,8 @@ uint8_t StateByte(const FakeCompressor& compressor, size_t index);
 
 // Installs the compressors for its lifetime and writes "system.ini" with the given sections
 // (each a list of key names) in a scratch Windows directory; the host executable, and so
-// "ZEDADU.ini", lives in the same directory.
+// "ZEDADU.ini", lives in the same directory. A world without compressors and keys has no
+// "system.ini": the compressor layer then writes its own list of the built-in drivers.
 class DialogWorld {
   public:
     DialogWorld(std::vector<FakeCompressor> compressors, std::vector<std::string> drivers32 = {},
