@@ -161,21 +161,34 @@ TEST_F(SettingsCall, TheUsersChoicesReachTheRecordsAndTheIniFile) {
 
 TEST_F(SettingsCall, TheLowQualityQuestion) {
     struct Case {
+        const char* typed;
         int answer;
         uint32_t accepted;
         const char* quality;  // saved in the INI file
+        size_t questions;
     };
-    for (const Case& c : {Case{IDYES, 1, "7500"}, Case{IDNO, 1, "0"}, Case{IDCANCEL, 0, "-"}}) {
+    const Case cases[] = {{"0", IDYES, 1, "7500", 1},
+                          {"0", IDNO, 1, "0", 1},
+                          {"0", IDCANCEL, 0, "-", 1},
+                          {"1", IDNO, 1, "100", 1},
+                          {"2", IDNO, 1, "200", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
         std::filesystem::remove(world.iniPath());
         AVFILE_ReleaseFormatFromSetWritingSettings(&record);
         MessageRecorder messages;
         messages.answerNextWith(c.answer);
         // After Cancel the dialog stays open, and the script then leaves it with Cancel.
-        const WritingSettingsRecord& result = call(kEverything, "type 108 0; press 1; press 2");
+        const WritingSettingsRecord& result =
+            call(kEverything, std::string("type 108 ") + c.typed + "; press 1; press 2");
         EXPECT_EQ(result.accepted, c.accepted);
         EXPECT_EQ(world.ini("Quality"), c.quality);
-        ASSERT_EQ(messages.shown().size(), 1u);
-        EXPECT_EQ(messages.shown()[0].messageId, 792u);
+        ASSERT_EQ(messages.shown().size(), c.questions);
+        if (c.questions) {
+            EXPECT_EQ(messages.shown()[0].messageId, 792u);
+            EXPECT_EQ(messages.shown()[0].text1, "AVI file writer");
+            EXPECT_EQ(messages.shown()[0].flags, 0x12033u);
+        }
     }
 }
 

@@ -260,40 +260,6 @@ TEST_F(SettingsDialog, QualityFollowsTypingAndScrolling) {
     EXPECT_EQ(world.ini("Quality"), "4000");
 }
 
-TEST_F(SettingsDialog, LowQualityIsQuestioned) {
-    struct Case {
-        const char* script;
-        int answer;
-        intptr_t result;
-        uint32_t quality;
-        const char* iniQuality;
-        size_t questions;
-    };
-    const Case cases[] = {
-        {"type 108 0; press 1", IDYES, 1, 7500, "7500", 1},
-        {"type 108 0; press 1", IDNO, 1, 0, "0", 1},
-        {"type 108 0; press 1; expect 108 text 0; press 2", IDCANCEL, 0, 0, "-", 1},
-        {"type 108 1; press 1", IDYES, 1, 7500, "7500", 1},
-        {"type 108 2; press 1", IDYES, 1, 200, "200", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.script);
-        SetDefaultWorkingCopies(kQual);
-        std::filesystem::remove(world.iniPath());
-        MessageRecorder recorder;
-        recorder.answerNextWith(c.answer);
-        EXPECT_EQ(run(c.script), c.result);
-        EXPECT_EQ(block().quality, c.quality);
-        EXPECT_EQ(world.ini("Quality"), c.iniQuality);
-        ASSERT_EQ(recorder.shown().size(), c.questions);
-        if (c.questions) {
-            EXPECT_EQ(recorder.shown()[0].messageId, 792u);
-            EXPECT_EQ(recorder.shown()[0].text1, "AVI file writer");
-            EXPECT_EQ(recorder.shown()[0].flags, 0x12033u);
-        }
-    }
-}
-
 TEST_F(SettingsDialog, OtherFrameSizeAndRateAreReadAndClamped) {
     struct Case {
         int32_t width, height;
