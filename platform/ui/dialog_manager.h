@@ -105,6 +105,8 @@ void SetControlText(Control& control, const std::string& text);
 const std::string& DisplayedText(const Control& control);
 // Delivers posted messages in order until none is left or the dialog being run has ended.
 void DeliverPostedMessages(const Dialog& running);
+// Drops the messages posted to a dialog that goes away, so that no later window receives them.
+void ForgetPostedMessages(const Dialog& dialog);
 
 // Performs a person's action; false (with the reason) when a person could not have done it.
 bool PerformAction(Dialog& dialog, const ZedaduDialogAction& action, std::string* reason);

@@ -73,13 +73,6 @@ HWND FirstTabStop(Dialog& dialog) {
     return nullptr;
 }
 
-void ForgetPostedMessages(const Dialog& dialog) {
-    std::erase_if(PostedMessages(), [&](const PostedMessage& posted) {
-        HWND__* target = Resolve(posted.window);
-        return !target || target->dialog == &dialog;
-    });
-}
-
 INT_PTR RunModal(const DialogTemplate& dialogTemplate, HWND parent, DLGPROC proc,
                  LPARAM initParam) {
     FrontEndScope scope;
@@ -100,11 +93,17 @@ INT_PTR RunModal(const DialogTemplate& dialogTemplate, HWND parent, DLGPROC proc
         }
     }
     ReportEndedDialog(dialog);
-    ForgetPostedMessages(dialog);
     return dialog.result;
 }
 
 }  // namespace
+
+void ForgetPostedMessages(const Dialog& dialog) {
+    std::erase_if(PostedMessages(), [&](const PostedMessage& posted) {
+        HWND__* target = Resolve(posted.window);
+        return !target || target->dialog == &dialog;
+    });
+}
 
 void DeliverPostedMessages(const Dialog& running) {
     auto& queue = PostedMessages();

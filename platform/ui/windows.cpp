@@ -127,6 +127,7 @@ Dialog::Dialog(const DialogTemplate& dialogTemplate, DLGPROC proc, HWND parent, 
 }
 
 Dialog::~Dialog() {
+    ForgetPostedMessages(*this);
     LiveWindows().erase(&window_);
     for (const auto& control : controls_) {
         LiveWindows().erase(&control->window);
