@@ -149,11 +149,13 @@ LRESULT Configure(DriverInstance& instance, LPARAM owner, LPARAM) {
         return ICERR_OK;
     }
     const OptionsTemplate options(*instance.compressor);
-    configuring = &instance;
+    struct Configuring {
+        explicit Configuring(DriverInstance& instance) { configuring = &instance; }
+        ~Configuring() { configuring = nullptr; }
+    } scope(instance);
     const INT_PTR result =
         DialogBoxIndirectParamA(ModuleInstanceOf(reinterpret_cast<const void*>(&Configure)),
                                 options.get(), reinterpret_cast<HWND>(owner), OptionsDialogProc, 0);
-    configuring = nullptr;
     return result == 1 ? ICERR_OK : ICERR_ABORT;
 }
 
