@@ -42,6 +42,10 @@ void ReadFrame(void* handle, const ImageFormatStruct& layout, uint32_t frame, in
     }
 }
 
+int32_t Clamped(int64_t value) {
+    return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
 void ReadFrames(void* handle, const ReadingFileInfo& info) {
     const uint32_t frames = info.frameCount;
     for (uint32_t i = 0; i < info.videoFormatCount && i < 4; ++i) {
@@ -49,8 +53,9 @@ void ReadFrames(void* handle, const ReadingFileInfo& info) {
         const int32_t w = layout.width;
         const int32_t h = layout.height;
         ReadFrame(handle, layout, 0, w, h);
-        ReadFrame(handle, layout, 0, w / 2, h * 2);  // fitted to the source's aspect
-        ReadFrame(handle, layout, 0, w + 3, h / 3);
+        ReadFrame(handle, layout, 0, w / 2,
+                  Clamped(int64_t(h) * 2));  // fitted to the source's aspect
+        ReadFrame(handle, layout, 0, Clamped(int64_t(w) + 3), h / 3);
         for (uint32_t frame : {1u, 2u, frames / 2, frames}) {
             ReadFrame(handle, layout, frame, w, h);
         }
@@ -63,7 +68,8 @@ void ReadFrames(void* handle, const ReadingFileInfo& info) {
 
 void ReadSamples(void* handle, const AudioFormatRecord& layout, uint32_t first) {
     const uint64_t frameBytes = std::max<uint64_t>(layout.frameBytes, 1);
-    const uint32_t count = uint32_t(std::min<uint64_t>(kSampleRun, kLargestHostBuffer / frameBytes));
+    const uint32_t count =
+        uint32_t(std::min<uint64_t>(kSampleRun, kLargestHostBuffer / frameBytes));
     std::vector<uint8_t>& buffer = HostBuffer(count * frameBytes);
     AudioSamplesRequest request{};
     request.size = sizeof request;
@@ -78,8 +84,8 @@ void ReadSamples(void* handle, const AudioFormatRecord& layout, uint32_t first) 
 void ReadAudio(void* handle, const ReadingFileInfo& info) {
     const uint32_t length = info.audioLength;
     for (uint32_t i = 0; i < info.audioFormatCount && i < 2; ++i) {
-        for (uint32_t first : {0u, length / 2, length - std::min(length, kSampleRun / 2), length,
-                               length + 1}) {
+        for (uint32_t first :
+             {0u, length / 2, length - std::min(length, kSampleRun / 2), length, length + 1}) {
             ReadSamples(handle, info.audioFormats[i], first);
         }
     }

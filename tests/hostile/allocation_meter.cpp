@@ -35,18 +35,42 @@ void ResetAllocationMeter() {
     largest.store(0);
     total.store(0);
 }
-size_t LargestAllocation() { return largest.load(); }
-size_t AllocatedBytes() { return total.load(); }
+size_t LargestAllocation() {
+    return largest.load();
+}
+size_t AllocatedBytes() {
+    return total.load();
+}
 
 }  // namespace zedadu::test
 
-void* operator new(size_t size) { return AllocateOrThrow(size); }
-void* operator new[](size_t size) { return AllocateOrThrow(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, size_t) noexcept { std::free(block); }
-void operator delete[](void* block, size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void* operator new(size_t size) {
+    return AllocateOrThrow(size);
+}
+void* operator new[](size_t size) {
+    return AllocateOrThrow(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, size_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}

@@ -68,7 +68,9 @@ void GrowEnclosingLists(std::string& bytes, const Located& chunk, int64_t delta)
     }
 }
 
-const uint8_t* Bytes(const std::vector<uint8_t>& buffer) { return buffer.data(); }
+const uint8_t* Bytes(const std::vector<uint8_t>& buffer) {
+    return buffer.data();
+}
 
 void CheckOfferedLayouts(const ReadingFileInfo& info, size_t fileSize, const std::string& label) {
     EXPECT_LE(info.frameCount, fileSize / 16) << label;
@@ -121,7 +123,8 @@ void ReadAudio(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>& 
             request.firstSample = first;
             request.sampleCount = kRun;
             request.buffer = host.data();
-            request.bufferSize = uint32_t(std::min<uint64_t>(kRun * layout.frameBytes, host.size()));
+            request.bufferSize =
+                uint32_t(std::min<uint64_t>(kRun * layout.frameBytes, host.size()));
             request.requested = layout;
             const bool read = AVFILE_ReadAudioSamples(handle, &request) == 1;
             if (first > length) {

@@ -25,7 +25,8 @@ std::string Palette() {
 AviSpec Fixture(const std::string& videoFormat, const std::string (&frames)[3]) {
     AviSpec spec;
     spec.totalFrames = 3;
-    spec.streams = {{FourCC("vids"), 0, 3, videoFormat}, {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
+    spec.streams = {{FourCC("vids"), 0, 3, videoFormat},
+                    {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
     for (int i = 0; i < 3; ++i) {
         spec.chunks.push_back({FourCC("00dc"), frames[i]});
         spec.chunks.push_back({FourCC("01wb"), std::string(10, char(100 + i))});
@@ -34,8 +35,8 @@ AviSpec Fixture(const std::string& videoFormat, const std::string (&frames)[3]) 
 }
 
 AviSpec Uncompressed() {
-    return Fixture(BitmapFormat(4, 2, 24), {std::string(24, 'a'), std::string(24, 'b'),
-                                            std::string(24, 'c')});
+    return Fixture(BitmapFormat(4, 2, 24),
+                   {std::string(24, 'a'), std::string(24, 'b'), std::string(24, 'c')});
 }
 
 // Bottom row a run of 4 pixels of one colour, end of line, top row a run of another, end of
@@ -112,15 +113,15 @@ TEST_F(Malformed, ChunkSizesFromZeroToBeyondTheFile) {
             const size_t field = SizeField(intact, chunk, nth);
             const uint32_t original = U32At(intact, field);
             const bool riff = std::string(chunk) == "AVI ";
-            const uint32_t parent =
-                riff ? uint32_t(intact.size()) : U32At(intact, ParentHeader(intact, chunk, nth) + 4);
-            for (uint32_t size : {0u, 1u, 2u, 3u, original % 2 ? original + 2 : original + 1,
-                                  parent + 8, uint32_t(intact.size()), 0x7FFFFFFFu, 0x80000000u,
-                                  0xFFFFFFFEu, 0xFFFFFFFFu}) {
+            const uint32_t parent = riff ? uint32_t(intact.size())
+                                         : U32At(intact, ParentHeader(intact, chunk, nth) + 4);
+            for (uint32_t size :
+                 {0u, 1u, 2u, 3u, original % 2 ? original + 2 : original + 1, parent + 8,
+                  uint32_t(intact.size()), 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
                 std::string bytes = intact;
                 SetU32(bytes, field, size);
-                const std::string label = Label(base, chunk + (" " + std::to_string(nth)) +
-                                                          " size " + std::to_string(size));
+                const std::string label = Label(
+                    base, chunk + (" " + std::to_string(nth)) + " size " + std::to_string(size));
                 const bool whole = riff && size >= original;
                 const Outcome outcome = Check(bytes, whole ? Expect::Opens : Expect::Either, label);
                 if (whole) {
@@ -176,9 +177,8 @@ TEST_F(Malformed, ChunkIdsWithZeroOrNonAsciiBytes) {
 }
 
 TEST_F(Malformed, MissingHeaders) {
-    const std::pair<const char*, int> required[] = {{"hdrl", 0}, {"avih", 0}, {"strh", 0},
-                                                    {"strf", 0}, {"strf", 1}, {"movi", 0},
-                                                    {"idx1", 0}};
+    const std::pair<const char*, int> required[] = {
+        {"hdrl", 0}, {"avih", 0}, {"strh", 0}, {"strf", 0}, {"strf", 1}, {"movi", 0}, {"idx1", 0}};
     for (const Base& base : kBases) {
         for (const auto& [chunk, nth] : required) {
             std::string bytes = base.spec().build();
@@ -235,8 +235,8 @@ TEST_F(Malformed, ShortStreamHeadersAndZeroRates) {
         uint32_t frames;
         bool audio;
     };
-    const Case cases[] = {{0, 0, false, 0, true},  {0, 4, false, 3, true}, {0, 35, false, 3, true},
-                          {0, 63, false, 3, true}, {0, 64, true, 3, true}, {1, 0, false, 3, false},
+    const Case cases[] = {{0, 0, false, 0, true},  {0, 4, false, 3, true},  {0, 35, false, 3, true},
+                          {0, 63, false, 3, true}, {0, 64, true, 3, true},  {1, 0, false, 3, false},
                           {1, 4, false, 3, false}, {1, 36, false, 3, true}, {1, 64, true, 3, true}};
     for (const Base& base : kBases) {
         for (const Case& c : cases) {
@@ -266,11 +266,11 @@ TEST_F(Malformed, BitmapSizesZeroNegativeOrOverflowing) {
         Expect expect;
     };
     const Case cases[] = {
-        {4, 0, 0, Expect::Either},      {0, 2, 0, Expect::Either},
-        {0, INT_MIN, 0, Expect::Refused}, {4, INT_MIN, 0, Expect::Refused},
+        {4, 0, 0, Expect::Either},          {0, 2, 0, Expect::Either},
+        {0, INT_MIN, 0, Expect::Refused},   {4, INT_MIN, 0, Expect::Refused},
         {46341, 46341, 0, Expect::Refused}, {INT_MAX, 1, 0, Expect::Refused},
-        {15000, 15000, 0, Expect::Opens}, {4, 2, 1, Expect::Either},
-        {4, 2, 15, Expect::Either},      {4, 2, 0xFFFF, Expect::Either},
+        {15000, 15000, 0, Expect::Opens},   {4, 2, 1, Expect::Either},
+        {4, 2, 15, Expect::Either},         {4, 2, 0xFFFF, Expect::Either},
     };
     for (const Base& base : kBases) {
         const std::string intact = base.spec().build();
@@ -282,9 +282,9 @@ TEST_F(Malformed, BitmapSizesZeroNegativeOrOverflowing) {
                 bytes[DataField(bytes, "strf", 0, 14)] = char(c.bits);
                 bytes[DataField(bytes, "strf", 0, 15)] = char(c.bits >> 8);
             }
-            const std::string label = Label(base, std::to_string(c.width) + " x " +
-                                                      std::to_string(c.height) + " bits " +
-                                                      std::to_string(c.bits));
+            const std::string label =
+                Label(base, std::to_string(c.width) + " x " + std::to_string(c.height) + " bits " +
+                                std::to_string(c.bits));
             const Outcome outcome = Check(bytes, c.expect, label);
             if (c.width == 0 || c.height == 0 || c.width >= 15000) {
                 EXPECT_EQ(outcome.framesRead, 0u) << label;
@@ -422,8 +422,9 @@ TEST_F(Malformed, IndexEntriesPointingAnywhere) {
             const AviSpec spec = base.spec();
             std::vector<IndexEntry> entries = spec.entries();
             IndexEntry& entry = entries[c.entry];
-            (c.field == kSize ? entry.size : c.field == kOffset ? entry.offset : entry.chunkId) =
-                c.value;
+            (c.field == kSize     ? entry.size
+             : c.field == kOffset ? entry.offset
+                                  : entry.chunkId) = c.value;
             const std::string label = Label(base, c.what);
             EXPECT_EQ(Check(spec.build(entries), Expect::Opens, label).frameCount, c.frames)
                 << label;
@@ -433,7 +434,8 @@ TEST_F(Malformed, IndexEntriesPointingAnywhere) {
 
 // Every input that once crashed the read-path fuzz target (tests/hostile/data) stays harmless.
 TEST_F(Malformed, FuzzFindingsStayHarmless) {
-    const std::filesystem::path data = std::filesystem::path(ZEDADU_SOURCE_DIR) / "tests/hostile/data";
+    const std::filesystem::path data =
+        std::filesystem::path(ZEDADU_SOURCE_DIR) / "tests/hostile/data";
     size_t files = 0;
     for (const auto& file : std::filesystem::directory_iterator(data)) {
         std::filesystem::copy_file(file.path(), path,

@@ -78,8 +78,8 @@ Reference TakeReference(const std::string& path) {
     }
     for (uint32_t i = 0; i < info.audioFormatCount; ++i) {
         reference.audioLayouts.push_back(info.audioFormats[i]);
-        AudioSamplesRequest request =
-            SamplesRequest(info.audioFormats[i], 0, info.audioLength, reference.audio.emplace_back());
+        AudioSamplesRequest request = SamplesRequest(info.audioFormats[i], 0, info.audioLength,
+                                                     reference.audio.emplace_back());
         EXPECT_EQ(AVFILE_ReadAudioSamples(handle, &request), 1) << path;
     }
     EXPECT_EQ(AVFILE_CloseReadingFile(handle), 1);
@@ -107,7 +107,8 @@ bool SamplesMatch(void* handle, const Reference& reference, std::mt19937& random
     const uint32_t length = uint32_t(track.size() / format.frameBytes);
     const uint32_t first = uint32_t(random() % (length + 200));
     AudioSamplesRequest request = SamplesRequest(format, first, 1 + random() % 3000, buffer);
-    std::vector<uint8_t> expected(buffer.size(), SameText(format.formatId, FORMAT_ID_PCM8) ? 128 : 0);
+    std::vector<uint8_t> expected(buffer.size(),
+                                  SameText(format.formatId, FORMAT_ID_PCM8) ? 128 : 0);
     const size_t from = std::min<size_t>(size_t(first) * format.frameBytes, track.size());
     const size_t bytes = std::min(expected.size(), track.size() - from);
     std::copy_n(track.begin() + long(from), bytes, expected.begin());
@@ -127,8 +128,9 @@ int ReadAtRandom(const std::vector<Reference>& references, unsigned seed,
     int failures = 0;
     for (int n = 0; n < 300 || !stop; ++n) {
         const size_t file = random() % references.size();
-        const bool matches = random() % 2 ? FrameMatches(handles[file], references[file], random, buffer)
-                                          : SamplesMatch(handles[file], references[file], random, buffer);
+        const bool matches = random() % 2
+                                 ? FrameMatches(handles[file], references[file], random, buffer)
+                                 : SamplesMatch(handles[file], references[file], random, buffer);
         failures += !matches;
     }
     for (void* handle : handles) {
@@ -192,11 +194,12 @@ TEST_F(Stress, EightReadersCheckEveryReadWhileTwoRecordingsRun) {
     compressed.channels = 1;
     compressed.padding = 0;
     const std::string motionJpeg = dir.file("mjpeg.avi");
-    ASSERT_EQ(test::Run("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=32x24:rate=10:duration=1.2 "
+    ASSERT_EQ(
+        test::Run("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=32x24:rate=10:duration=1.2 "
                   "-f lavfi -i sine=sample_rate=8000:duration=1.2 -c:v mjpeg -c:a pcm_s16le '" +
                   motionJpeg + "'")
-                  .status,
-              0);
+            .status,
+        0);
     const std::vector<Reference> references = {
         TakeReference(Recorded(uncompressed, dir.file("dib.avi"))),
         TakeReference(Recorded(compressed, dir.file("msvc.avi"))), TakeReference(motionJpeg)};
