@@ -47,8 +47,8 @@ void DrawBarsAndRamp(Image& image, uint32_t frame) {
             if (y < barsHeight) {
                 memcpy(rgb, kBars[int64_t(x) * 7 / image.width], 3);
             } else {
-                const uint8_t grey = uint8_t((int64_t(x) + int64_t(frame) * 6) * 255 /
-                                             image.width % 256);
+                const uint8_t grey =
+                    uint8_t((int64_t(x) + int64_t(frame) * 6) * 255 / image.width % 256);
                 rgb[0] = rgb[1] = rgb[2] = grey;
             }
         }

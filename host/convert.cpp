@@ -28,7 +28,7 @@ struct ConvertOptions {
 // Frames and samples of the input, at the output's frame size and rate: output frame j shows the
 // input frame on screen at its time.
 class ConvertSource : public RecordingSource {
-public:
+  public:
     ConvertSource(const ReadingFile& in, const WritingSettings& settings)
         : in_(in), video_(settings.video()) {
         const auto native = NativeVideo(in.info());
@@ -53,7 +53,7 @@ public:
         ReadSamples(in_, first, count, layout, samples);
     }
 
-private:
+  private:
     const ReadingFile& in_;
     ImageFormatStruct video_;
     double inputRate_ = 1.0;

@@ -34,7 +34,7 @@ struct DemoOptions {
 
 // The test pattern and the tone at the formats the plug-in settled on.
 class ClipSource : public RecordingSource {
-public:
+  public:
     ClipSource(const WritingSettings& settings, uint32_t frames)
         : video_(settings.video()), audio_(settings.audio()), frames_(frames) {}
 
@@ -42,15 +42,13 @@ public:
     uint64_t audioLength() const override {
         return video_.rate ? uint64_t(frames_) * audio_.sampleRate * video_.scale / video_.rate : 0;
     }
-    Image Frame(uint32_t index) override {
-        return TestPattern(video_.width, video_.height, index);
-    }
+    Image Frame(uint32_t index) override { return TestPattern(video_.width, video_.height, index); }
     void Samples(uint64_t first, uint32_t count, const Layout& layout,
                  std::vector<uint8_t>& samples) override {
         Tone(first, count, audio_.channels, audio_.sampleRate, layout, samples);
     }
 
-private:
+  private:
     ImageFormatStruct video_;
     AudioFormatRecord audio_;
     uint32_t frames_;
@@ -112,10 +110,10 @@ std::string PsnrText(const Comparison& comparison) {
     if (comparison.framesIdentical == comparison.framesRead) {
         return "every frame identical to its source (lossless)";
     }
-    return Text("min %.1f dB, mean %.1f dB, max %s (RGB, against the source)", comparison.minPsnr,
-                comparison.psnrSum / comparison.framesRead,
-                std::isinf(comparison.maxPsnr) ? "identical"
-                                               : Text("%.1f dB", comparison.maxPsnr).c_str());
+    return Text(
+        "min %.1f dB, mean %.1f dB, max %s (RGB, against the source)", comparison.minPsnr,
+        comparison.psnrSum / comparison.framesRead,
+        std::isinf(comparison.maxPsnr) ? "identical" : Text("%.1f dB", comparison.maxPsnr).c_str());
 }
 
 void PrintComparison(const Comparison& comparison, uint32_t frames, uint64_t samples) {
@@ -123,13 +121,12 @@ void PrintComparison(const Comparison& comparison, uint32_t frames, uint64_t sam
     section.Row("frames", Text("%u of %u read back, %u identical", comparison.framesRead, frames,
                                comparison.framesIdentical));
     section.Row("PSNR", PsnrText(comparison));
-    section.Row("audio",
-                comparison.samplesEqual == samples && comparison.samplesCompared == samples
-                    ? Text("all %llu sample frames identical",
-                           static_cast<unsigned long long>(samples))
-                    : Text("%llu of %llu sample frames identical",
-                           static_cast<unsigned long long>(comparison.samplesEqual),
-                           static_cast<unsigned long long>(samples)));
+    section.Row("audio", comparison.samplesEqual == samples && comparison.samplesCompared == samples
+                             ? Text("all %llu sample frames identical",
+                                    static_cast<unsigned long long>(samples))
+                             : Text("%llu of %llu sample frames identical",
+                                    static_cast<unsigned long long>(comparison.samplesEqual),
+                                    static_cast<unsigned long long>(samples)));
     section.Print();
 }
 
@@ -149,8 +146,7 @@ std::string WriteContactSheet(const std::vector<Image>& frames, const std::strin
               gap + row * (height + gap));
     }
     WritePng(path, sheet);
-    return Text("%s (%zu frames, %i x %i)", path.c_str(), frames.size(), sheet.width,
-                sheet.height);
+    return Text("%s (%zu frames, %i x %i)", path.c_str(), frames.size(), sheet.width, sheet.height);
 }
 
 void PrintPlugin(const Plugin& plugin) {
@@ -172,9 +168,9 @@ void PrintSettings(const WritingSettings& settings, bool ini) {
 void PrintRecording(const RecordingResult& result) {
     Section(Text("Recorded %s through the plug-in", result.path.c_str()))
         .Row("frames", Text("%u, handed over as %s", result.frames, result.videoInput.c_str()))
-        .Row("sample frames", Text("%llu, handed over as %s in blocks of one frame period",
-                                   static_cast<unsigned long long>(result.sampleFrames),
-                                   result.audioInput.c_str()))
+        .Row("sample frames",
+             Text("%llu, handed over as %s in blocks of one frame period",
+                  static_cast<unsigned long long>(result.sampleFrames), result.audioInput.c_str()))
         .Row("file size", ByteCount(result.fileBytes))
         .Row("time", Text("%s (%.1f frames/s)", Duration(result.seconds).c_str(),
                           result.seconds > 0 ? result.frames / result.seconds : 0.0))

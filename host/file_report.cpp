@@ -41,12 +41,12 @@ void DescribeAudio(Section& section, const ReadingFileInfo& info) {
         section.Row("audio", "none");
         return;
     }
-    section.Row("audio", Text("%u sample frames (%s), %s", info.audioLength,
-                              Duration(AudioSeconds(info)).c_str(),
-                              FieldText(audio->description).c_str()));
-    section.Row("sample rate", Text("%u Hz, %u channel%s, %u bytes a sample frame",
-                                    audio->sampleRate, audio->channels,
-                                    audio->channels == 1 ? "" : "s", audio->frameBytes));
+    section.Row("audio",
+                Text("%u sample frames (%s), %s", info.audioLength,
+                     Duration(AudioSeconds(info)).c_str(), FieldText(audio->description).c_str()));
+    section.Row("sample rate",
+                Text("%u Hz, %u channel%s, %u bytes a sample frame", audio->sampleRate,
+                     audio->channels, audio->channels == 1 ? "" : "s", audio->frameBytes));
     section.Row("offered as", LayoutList(info.audioFormats, info.audioFormatCount));
 }
 

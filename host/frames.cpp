@@ -70,6 +70,11 @@ int RunFrames(const FramesOptions& options) {
     Plugin plugin;
     const ReadingFile file(plugin, options.path);
     const uint32_t count = FrameCount(options, file.info());
+    if (!OffersLayout(file.info(), layout)) {
+        fprintf(stderr,
+                "zedadu-host: %s does not offer %s frames; the plug-in decides the layout\n",
+                options.path.c_str(), layout.label);
+    }
     std::filesystem::create_directories(options.out);
     ProgressBar progress("frames", count);
     DeliveredFrame last;
@@ -78,12 +83,16 @@ int RunFrames(const FramesOptions& options) {
         SaveFrame(last, options.from + i, options.out);
         progress.Update(i + 1);
     }
-    Section(Text("Frames %u to %u of %s", options.from, options.from + count - 1,
-                 options.path.c_str()))
+    if (size && (last.result.width != size->width || last.result.height != size->height)) {
+        fprintf(stderr, "zedadu-host: the decompressor does not scale; frames come at %i x %i\n",
+                last.result.width, last.result.height);
+    }
+    Section(
+        Text("Frames %u to %u of %s", options.from, options.from + count - 1, options.path.c_str()))
         .Row("written", Text("%u file%s in %s", count, count == 1 ? "" : "s", options.out.c_str()))
-        .Row("delivered", Text("%i x %i %s, %u bytes a frame", last.result.width,
-                               last.result.height, LayoutLabel(last.result.formatId).c_str(),
-                               last.result.imageSize))
+        .Row("delivered",
+             Text("%i x %i %s, %u bytes a frame", last.result.width, last.result.height,
+                  LayoutLabel(last.result.formatId).c_str(), last.result.imageSize))
         .Print();
     return kExitOk;
 }

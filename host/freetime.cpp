@@ -61,11 +61,12 @@ int RunFreeTime(const FreeTimeOptions& options) {
     section.Row("video frames", Text("%u (%s at %s)", time.videoFrames,
                                      Duration(fps > 0 ? time.videoFrames / fps : 0.0).c_str(),
                                      FrameRate(video.rate, video.scale).c_str()));
-    section.Row("sample frames",
-                Text("%u (%s at %u Hz)", time.audioSamples,
-                     Duration(audio.sampleRate ? double(time.audioSamples) / audio.sampleRate : 0.0)
-                         .c_str(),
-                     audio.sampleRate));
+    section.Row(
+        "sample frames",
+        Text(
+            "%u (%s at %u Hz)", time.audioSamples,
+            Duration(audio.sampleRate ? double(time.audioSamples) / audio.sampleRate : 0.0).c_str(),
+            audio.sampleRate));
     section.Print();
     Section used("With the saved writing settings");
     DescribeSettings(used, settings);

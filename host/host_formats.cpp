@@ -65,8 +65,7 @@ void DescribeSettings(Section& section, const WritingSettings& settings) {
     const ImageFormatStruct& video = settings.video();
     section.Row("video", Text("%i x %i %s, %s (%u/%u)", video.width, video.height,
                               LayoutLabel(video.formatId).c_str(),
-                              FrameRate(video.rate, video.scale).c_str(), video.rate,
-                              video.scale));
+                              FrameRate(video.rate, video.scale).c_str(), video.rate, video.scale));
     if (const CompressionSettings* compression = settings.compression()) {
         section.Row("compressor", DescribeCompressor(*compression));
         section.Row("key frames", DescribeDataRate(*compression));

@@ -17,7 +17,9 @@ struct Image {
 
     Image() = default;
     Image(int32_t w, int32_t h) : width(w), height(h), rgb(size_t(w) * size_t(h) * 3) {}
-    uint8_t* pixel(int32_t x, int32_t y) { return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3]; }
+    uint8_t* pixel(int32_t x, int32_t y) {
+        return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+    }
     const uint8_t* pixel(int32_t x, int32_t y) const {
         return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
     }
@@ -29,8 +31,7 @@ void ToBitmap(const Image& image, const Layout& layout, std::vector<uint8_t>& bi
               size_t capacity);
 // A delivered RGB24 or RGB32 bitmap of `format`'s size; false when the format is neither or the
 // bytes are too few.
-bool FromBitmap(const ImageFormatStruct& format, const uint8_t* bitmap, size_t bytes,
-                Image& image);
+bool FromBitmap(const ImageFormatStruct& format, const uint8_t* bitmap, size_t bytes, Image& image);
 
 // Nearest-neighbour resampling to another size.
 Image Resized(const Image& image, int32_t width, int32_t height);

@@ -43,9 +43,12 @@ Json VideoJson(const ReadingFileInfo& info) {
                            {"imageSize", format.imageSize},
                            {"flags", format.flags}});
     }
-    return {{"frames", info.frameCount},       {"rate", video->rate},
-            {"scale", video->scale},           {"seconds", VideoSeconds(info)},
-            {"width", video->width},           {"height", video->height},
+    return {{"frames", info.frameCount},
+            {"rate", video->rate},
+            {"scale", video->scale},
+            {"seconds", VideoSeconds(info)},
+            {"width", video->width},
+            {"height", video->height},
             {"description", FieldText(video->description)},
             {"layouts", layouts}};
 }
@@ -62,8 +65,10 @@ Json AudioJson(const ReadingFileInfo& info) {
                            {"formatId", FieldText(format.formatId)},
                            {"frameBytes", format.frameBytes}});
     }
-    return {{"sampleFrames", info.audioLength}, {"sampleRate", audio->sampleRate},
-            {"channels", audio->channels},      {"seconds", AudioSeconds(info)},
+    return {{"sampleFrames", info.audioLength},
+            {"sampleRate", audio->sampleRate},
+            {"channels", audio->channels},
+            {"seconds", AudioSeconds(info)},
             {"description", FieldText(audio->description)},
             {"layouts", layouts}};
 }

@@ -94,7 +94,9 @@ bool ReadingFile::Read(AudioSamplesRequest& request) const {
 WritingSettings::WritingSettings(const Plugin& plugin)
     : plugin_(plugin), record_(std::make_unique<WritingSettingsRecord>()) {}
 
-WritingSettings::~WritingSettings() { Release(); }
+WritingSettings::~WritingSettings() {
+    Release();
+}
 
 void WritingSettings::Release() {
     if (record_->resultVideo.settingsBlock) {
@@ -137,7 +139,7 @@ WritingFile::WritingFile(const Plugin& plugin, const WritingSettings& settings,
     open.video = settings.video();
     open.audio = settings.audio();
     if (plugin_.call().OpenFileForWrite(&handle_, &open) != 1 || !handle_) {
-        throw HostError("the plug-in cannot write " + request.path + " with these settings");
+        throw HostError("the plug-in did not open " + request.path + " for writing");
     }
     path_ = name.data();
     info_.size = sizeof info_;
@@ -147,7 +149,9 @@ WritingFile::WritingFile(const Plugin& plugin, const WritingSettings& settings,
     }
 }
 
-WritingFile::~WritingFile() { Close(); }
+WritingFile::~WritingFile() {
+    Close();
+}
 
 bool WritingFile::Write(VideoWriteRecord& frame) {
     return plugin_.call().WriteNextVideoFrame(handle_, &frame) == 1;

@@ -10,15 +10,17 @@
 
 namespace zedadu::host {
 
-#define ZEDADU_HOST_ENTRY_POINTS(X)                                                            \
-    X(QueryInterfaceReading) X(CloseInterfaceReading) X(OpenFileForRead)                       \
-    X(GetReadingFileInfo) X(ReleaseFormatsFromGetReadingFileInfo) X(ReadImageFrame)            \
-    X(ReleaseFormatFromReadImageFrame) X(ReadAudioSamples)                                     \
-    X(ReleaseFormatFromReadAudioSamples) X(CloseReadingFile) X(QueryInterfaceWriting)          \
-    X(CloseInterfaceWriting) X(SetWritingSettings) X(ReleaseFormatFromSetWritingSettings)      \
-    X(OpenFileForWrite) X(GetWritingFileInfo) X(ReleaseFormatsFromGetWritingFileInfo)          \
-    X(WriteNextVideoFrame) X(WriteNextAudioSamples) X(WriteSegment) X(CloseFileForWrite)       \
-    X(GetFreeTimeOnDrive)
+#define ZEDADU_HOST_ENTRY_POINTS(X)                                                               \
+    X(QueryInterfaceReading)                                                                      \
+    X(CloseInterfaceReading) X(OpenFileForRead) X(GetReadingFileInfo)                             \
+        X(ReleaseFormatsFromGetReadingFileInfo) X(ReadImageFrame)                                 \
+            X(ReleaseFormatFromReadImageFrame) X(ReadAudioSamples)                                \
+                X(ReleaseFormatFromReadAudioSamples) X(CloseReadingFile) X(QueryInterfaceWriting) \
+                    X(CloseInterfaceWriting) X(SetWritingSettings)                                \
+                        X(ReleaseFormatFromSetWritingSettings) X(OpenFileForWrite)                \
+                            X(GetWritingFileInfo) X(ReleaseFormatsFromGetWritingFileInfo)         \
+                                X(WriteNextVideoFrame) X(WriteNextAudioSamples) X(WriteSegment)   \
+                                    X(CloseFileForWrite) X(GetFreeTimeOnDrive)
 
 struct EntryPoints {
 #define ZEDADU_HOST_DECLARE(name) decltype(&AVFILE_##name) name = nullptr;
@@ -27,7 +29,7 @@ struct EntryPoints {
 };
 
 class Plugin {
-public:
+  public:
     // zedadu.mvx in the directory of the running executable.
     static std::string DefaultPath();
 
@@ -41,7 +43,7 @@ public:
     const PluginQueryRecord& reading() const { return reading_; }
     const PluginQueryRecord& writing() const { return writing_; }
 
-private:
+  private:
     void Handshake(decltype(&AVFILE_QueryInterfaceReading) query, PluginQueryRecord& record,
                    const char* side);
 
@@ -53,7 +55,7 @@ private:
 
 // A file open for reading, closed with the owner.
 class ReadingFile {
-public:
+  public:
     ReadingFile(const Plugin& plugin, const std::string& path);  // throws HostError
     ~ReadingFile();
     ReadingFile(const ReadingFile&) = delete;
@@ -64,7 +66,7 @@ public:
     bool Read(ImageFrameRequest& request) const;
     bool Read(AudioSamplesRequest& request) const;
 
-private:
+  private:
     const Plugin& plugin_;
     std::string path_;
     void* handle_ = nullptr;
@@ -74,7 +76,7 @@ private:
 // The settings record of one AVFILE_SetWritingSettings call; its result block is released with
 // the owner.
 class WritingSettings {
-public:
+  public:
     explicit WritingSettings(const Plugin& plugin);
     ~WritingSettings();
     WritingSettings(const WritingSettings&) = delete;
@@ -90,7 +92,7 @@ public:
     // The result's compression block, or null when it has none of at least the header's size.
     const CompressionSettings* compression() const;
 
-private:
+  private:
     void Release();
 
     const Plugin& plugin_;
@@ -101,7 +103,7 @@ private:
 // it; an owner destroyed without Close() still closes the handle, so that nothing leaks on an
 // early exit.
 class WritingFile {
-public:
+  public:
     struct Request {
         std::string path;
         uint32_t videoFrames = 0;
@@ -120,7 +122,7 @@ public:
     bool Write(AudioWriteRecord& samples);
     bool Close();
 
-private:
+  private:
     const Plugin& plugin_;
     std::string path_;
     void* handle_ = nullptr;

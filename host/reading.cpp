@@ -1,10 +1,12 @@
 #include "host/reading.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "host/errors.h"
 #include "host/text.h"
+#include "platform/hostlib/hostlib.h"
 
 namespace zedadu::host {
 
@@ -20,6 +22,20 @@ std::optional<AudioFormatRecord> NativeAudio(const ReadingFileInfo& info) {
         return std::nullopt;
     }
     return info.audioFormats[0];
+}
+
+bool OffersLayout(const ReadingFileInfo& info, const Layout& layout) {
+    for (uint32_t i = 0; i < info.videoFormatCount && info.videoFormats; ++i) {
+        if (FieldText(info.videoFormats[i].formatId) == layout.formatId) {
+            return true;
+        }
+    }
+    for (uint32_t i = 0; i < info.audioFormatCount && info.audioFormats; ++i) {
+        if (FieldText(info.audioFormats[i].formatId) == layout.formatId) {
+            return true;
+        }
+    }
+    return false;
 }
 
 DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& layout,
@@ -41,7 +57,8 @@ DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& 
     request.frameNumber = index;
     request.buffer = frame.bytes.data();
     request.bufferSize = uint32_t(std::min<size_t>(capacity, std::numeric_limits<uint32_t>::max()));
-    request.requested = ImageFormat(layout, wanted.width, wanted.height, native->rate, native->scale);
+    request.requested =
+        ImageFormat(layout, wanted.width, wanted.height, native->rate, native->scale);
     request.requested.flags = native->flags;
     if (!file.Read(request) || request.result.imageSize > capacity) {
         throw HostError(Text("the plug-in could not read frame %u of %s as %s", index,
@@ -62,8 +79,10 @@ Image ReadPicture(const ReadingFile& file, uint32_t index, std::optional<FrameSi
     return image;
 }
 
-uint32_t ReadSamples(const ReadingFile& file, uint64_t first, uint32_t count, const Layout& layout,
-                     std::vector<uint8_t>& samples) {
+namespace {
+
+uint32_t ReadSamplesAsOffered(const ReadingFile& file, uint64_t first, uint32_t count,
+                              const Layout& layout, std::vector<uint8_t>& samples) {
     const std::optional<AudioFormatRecord> native = NativeAudio(file.info());
     if (!native || first > std::numeric_limits<uint32_t>::max()) {
         throw HostError(file.path() + " has no audio there");
@@ -81,6 +100,25 @@ uint32_t ReadSamples(const ReadingFile& file, uint64_t first, uint32_t count, co
                              layout.label));
     }
     return request.samplesDelivered;
+}
+
+}  // namespace
+
+uint32_t ReadSamples(const ReadingFile& file, uint64_t first, uint32_t count, const Layout& layout,
+                     std::vector<uint8_t>& samples) {
+    if (OffersLayout(file.info(), layout) || layout.bytes != 1) {
+        return ReadSamplesAsOffered(file, first, count, layout, samples);
+    }
+    // 8-bit samples of a 16-bit file: the plug-in offers samples only as they are stored (and
+    // widened), so the host narrows them itself with its library's conversion.
+    std::vector<uint8_t> wide;
+    const uint32_t delivered =
+        ReadSamplesAsOffered(file, first, count, *FindAudioLayout("pcm16"), wide);
+    std::vector<int16_t> words(wide.size() / 2);
+    memcpy(words.data(), wide.data(), wide.size());
+    samples.resize(words.size());
+    ConvertAudio16To8(words.data(), samples.data(), uint32_t(words.size()));
+    return delivered;
 }
 
 }  // namespace zedadu::host

@@ -29,13 +29,14 @@ const ImageFormatStruct* ChooseVideoInput(const WritingFileInfo& info,
     return chosen;
 }
 
-// 16-bit samples when accepted, since every source has them.
-const AudioFormatRecord* ChooseAudioInput(const WritingFileInfo& info) {
+// The file's own sample layout when accepted (no conversion in the plug-in), else any PCM.
+const AudioFormatRecord* ChooseAudioInput(const WritingFileInfo& info,
+                                          const AudioFormatRecord& output) {
     const AudioFormatRecord* chosen = nullptr;
     for (uint32_t i = 0; i < info.audioFormatCount && info.audioFormats; ++i) {
         const AudioFormatRecord& format = info.audioFormats[i];
         if (FindAudioLayout(FieldText(format.formatId)) &&
-            (!chosen || FieldText(format.formatId) == FORMAT_ID_PCM16)) {
+            (!chosen || FieldText(format.formatId) == FieldText(output.formatId))) {
             chosen = &format;
         }
     }
@@ -43,13 +44,13 @@ const AudioFormatRecord* ChooseAudioInput(const WritingFileInfo& info) {
 }
 
 class Session {
-public:
+  public:
     Session(const WritingSettings& settings, WritingFile& file, RecordingSource& source)
         : settings_(settings), file_(file), source_(source) {}
 
     void Run(RecordingResult& result, const std::string& progressLabel);
 
-private:
+  private:
     void SetUpVideo(RecordingResult& result);
     void SetUpAudio(RecordingResult& result);
     void WriteFrame(uint32_t index);
@@ -81,7 +82,7 @@ void Session::SetUpAudio(RecordingResult& result) {
     if (source_.audioLength() == 0) {
         return;
     }
-    audioInput_ = ChooseAudioInput(file_.info());
+    audioInput_ = ChooseAudioInput(file_.info(), settings_.audio());
     if (!audioInput_) {
         throw HostError("the plug-in accepts no PCM samples for " + file_.path());
     }
@@ -169,7 +170,8 @@ RecordingResult Record(const Plugin& plugin, const WritingSettings& settings,
     if (!file.Close()) {
         throw HostError("the plug-in could not finish " + result.path);
     }
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::error_code error;
     result.fileBytes = std::filesystem::file_size(result.path, error);
     return result;

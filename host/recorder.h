@@ -14,7 +14,7 @@ namespace zedadu::host {
 
 // What is recorded; frames and samples are asked for in recording order.
 class RecordingSource {
-public:
+  public:
     virtual ~RecordingSource() = default;
     virtual uint32_t frameCount() const = 0;
     // Sample frames, at the output's rate and channel count; 0 for no audio.
@@ -30,7 +30,7 @@ struct RecordingResult {
     uint32_t frames = 0;
     uint64_t sampleFrames = 0;
     uint64_t fileBytes = 0;
-    double seconds = 0.0;  // wall-clock time of the recording
+    double seconds = 0.0;    // wall-clock time of the recording
     std::string videoInput;  // the layouts handed to the plug-in
     std::string audioInput;
 };

@@ -11,19 +11,19 @@
 namespace zedadu::host {
 
 class Section {
-public:
+  public:
     explicit Section(std::string title) : title_(std::move(title)) {}
     Section& Row(std::string label, std::string value);
     // Prints the title, then every row with the values in one column.
     void Print(FILE* out = stdout) const;
 
-private:
+  private:
     std::string title_;
     std::vector<std::pair<std::string, std::string>> rows_;
 };
 
 class ProgressBar {
-public:
+  public:
     // Shown only when standard error is a terminal.
     ProgressBar(std::string what, uint64_t total);
     ~ProgressBar();
@@ -32,7 +32,7 @@ public:
 
     void Update(uint64_t done);
 
-private:
+  private:
     std::string what_;
     uint64_t total_;
     bool shown_;

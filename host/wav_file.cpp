@@ -20,7 +20,9 @@ WavFile::WavFile(const std::string& path, const Layout& layout, uint32_t channel
     }
 }
 
-WavFile::~WavFile() { sf_close(file_); }
+WavFile::~WavFile() {
+    sf_close(file_);
+}
 
 void WavFile::Write(const uint8_t* samples, uint32_t frames) {
     const size_t bytes = size_t(frames) * channels_ * layout_.bytes;

@@ -11,7 +11,7 @@
 namespace zedadu::host {
 
 class WavFile {
-public:
+  public:
     // 16-bit signed or 8-bit unsigned PCM, as `layout` says; throws HostError.
     WavFile(const std::string& path, const Layout& layout, uint32_t channels, uint32_t sampleRate);
     ~WavFile();
@@ -21,7 +21,7 @@ public:
     // Sample frames in the layout's own bytes, channels interleaved.
     void Write(const uint8_t* samples, uint32_t frames);
 
-private:
+  private:
     std::string path_;
     const Layout& layout_;
     uint32_t channels_;

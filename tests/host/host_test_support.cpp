@@ -1,0 +1,120 @@
+#include "tests/host/host_test_support.h"
+
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "frame/plugin.h"
+#include "tests/writer/writer_test_support.h"
+
+namespace zedadu::test {
+
+const char kUncompressedSettings[] =
+    "[VideoWritingSettings]\nfccHandler=DIB \nWidth=64\nHeight=48\nRate=25\nScale=1\n"
+    "PaddingSize=1024\nKeyFrameRate=1\nDataRate=100\noffsetAudioandVideo=1\n"
+    "[AudioWritingSettings]\nChannels=1\nSamplesPerSecond=22050\n";
+
+void HostTest::SetUp() {
+    namespace fs = std::filesystem;
+    for (const char* binary : {ZEDADU_HOST_PATH, ZEDADU_PLUGIN_PATH, ZEDADU_HOSTLIB_PATH}) {
+        fs::copy_file(binary, dir.path() / fs::path(binary).filename());
+    }
+}
+
+HostRun HostTest::Host(const std::string& arguments) const {
+    const std::string command = "cd '" + dir.path().string() + "' && ./zedadu-host " + arguments +
+                                " >host.out 2>host.err </dev/null";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(file("host.out")),
+            ReadBytes(file("host.err"))};
+}
+
+void HostTest::WriteSettings(const std::string& text) const {
+    std::ofstream(file("ZEDADU.ini")) << text;
+}
+
+void HostTest::Ffmpeg(const std::string& arguments) const {
+    const CommandResult result =
+        test::Run("cd '" + dir.path().string() + "' && ffmpeg -nostdin -v error -y " + arguments);
+    ASSERT_EQ(result.status, 0) << result.output;
+}
+
+Picture ReadPng(const std::string& path) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    Picture picture;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        ADD_FAILURE() << path << ": " << png.message;
+        return picture;
+    }
+    png.format = PNG_FORMAT_RGB;
+    picture.width = png.width;
+    picture.height = png.height;
+    picture.rgb.resize(PNG_IMAGE_SIZE(png));
+    EXPECT_TRUE(png_image_finish_read(&png, nullptr, picture.rgb.data(), 0, nullptr)) << path;
+    return picture;
+}
+
+Picture ReadFrameDirectly(const std::string& path, uint32_t frame, const char* formatId) {
+    void* handle = nullptr;
+    Picture picture;
+    if (AVFILE_OpenFileForRead(&handle, path.c_str()) != 1) {
+        ADD_FAILURE() << "cannot open " << path;
+        return picture;
+    }
+    ReadingFileInfo info{};
+    info.size = sizeof info;
+    EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1);
+    const ImageFormatStruct& native = info.videoFormats[0];
+    std::vector<uint8_t> buffer(size_t(native.width + 1) * native.height * 4);
+    ImageFrameRequest request{};
+    request.frameNumber = frame;
+    request.buffer = buffer.data();
+    request.bufferSize = uint32_t(buffer.size());
+    request.requested = native;
+    strcpy(request.requested.formatId, formatId);
+    EXPECT_EQ(AVFILE_ReadImageFrame(handle, &request), 1);
+    AVFILE_CloseReadingFile(handle);
+    const uint32_t bytes = strcmp(request.result.formatId, FORMAT_ID_RGB32) == 0 ? 4 : 3;
+    const uint32_t rowBytes = (uint32_t(native.width) * bytes + 3) & ~3u;
+    picture.width = uint32_t(native.width);
+    picture.height = uint32_t(native.height);
+    for (uint32_t y = 0; y < picture.height; ++y) {  // bottom row first in the bitmap
+        const uint8_t* row = &buffer[(picture.height - 1 - y) * rowBytes];
+        for (uint32_t x = 0; x < picture.width; ++x) {
+            picture.rgb.insert(picture.rgb.end(),
+                               {row[x * bytes + 2], row[x * bytes + 1], row[x * bytes]});
+        }
+    }
+    return picture;
+}
+
+std::vector<uint8_t> ReadSamplesDirectly(const std::string& path, uint32_t first, uint32_t count,
+                                         const char* formatId) {
+    void* handle = nullptr;
+    if (AVFILE_OpenFileForRead(&handle, path.c_str()) != 1) {
+        ADD_FAILURE() << "cannot open " << path;
+        return {};
+    }
+    ReadingFileInfo info{};
+    info.size = sizeof info;
+    EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1);
+    const bool wide = strcmp(formatId, FORMAT_ID_PCM16) == 0;
+    std::vector<uint8_t> samples(size_t(count) * info.audioFormats[0].channels * (wide ? 2 : 1));
+    AudioSamplesRequest request{};
+    request.size = sizeof request;
+    request.firstSample = first;
+    request.sampleCount = count;
+    request.buffer = samples.data();
+    request.bufferSize = uint32_t(samples.size());
+    strcpy(request.requested.formatId, formatId);
+    EXPECT_EQ(AVFILE_ReadAudioSamples(handle, &request), 1);
+    AVFILE_CloseReadingFile(handle);
+    return samples;
+}
+
+}  // namespace zedadu::test
