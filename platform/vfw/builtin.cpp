@@ -1,7 +1,35 @@
+// The built-in drivers run on FFmpeg's libraries: the compressors first, then one code for each
+// further codec that libavcodec decodes.
 #include "platform/vfw/builtin.h"
 
-namespace zedadu::vfw {
+#include <vector>
 
-std::span<const BuiltInCompressor> BuiltInCompressors() { return {}; }
+#include "platform/vfw/ffmpeg/codecs.h"
+#include "platform/vfw/ffmpeg/driver.h"
+
+namespace zedadu::vfw {
+namespace {
+
+std::vector<BuiltInCompressor> CollectBuiltIns() {
+    std::vector<BuiltInCompressor> builtIns;
+    for (const ffmpeg::CompressorSpec& spec : ffmpeg::Compressors()) {
+        builtIns.push_back({spec.handler, ffmpeg::DriverProc, ffmpeg::DriverName(spec.handler)});
+    }
+    for (const ffmpeg::DecoderCode& code : ffmpeg::DecoderCodes()) {
+        builtIns.push_back({code.handler, ffmpeg::DriverProc, ffmpeg::DriverName(code.handler)});
+    }
+    return builtIns;
+}
+
+}  // namespace
+
+std::span<const BuiltInCompressor> BuiltInCompressors() {
+    static const std::vector<BuiltInCompressor> builtIns = CollectBuiltIns();
+    return builtIns;
+}
+
+DRIVERPROC FindBuiltInAlias(FOURCC handler) {
+    return ffmpeg::DecodingCodec(handler) != AV_CODEC_ID_NONE ? ffmpeg::DriverProc : nullptr;
+}
 
 }  // namespace zedadu::vfw

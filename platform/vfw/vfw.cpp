@@ -63,7 +63,7 @@ DRIVERPROC FindDriver(DWORD fccType, DWORD fccHandler) {
             return compressor.proc;
         }
     }
-    return nullptr;
+    return zedadu::vfw::FindBuiltInAlias(fccHandler);
 }
 
 HDRVR AsDriver(HIC compressor) { return reinterpret_cast<HDRVR>(compressor); }

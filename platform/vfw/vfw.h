@@ -1,6 +1,36 @@
 // The compressor layer of Video for Windows: installable compressors found by type and handler
 // code, driven by messages. Compressors are driver procedures; the built-in ones run on FFmpeg's
 // libraries, and tests install their own with ICInstall.
+//
+// What the built-in drivers do:
+// - Every video code of AVI files that libavcodec decodes opens for decompression (found through
+//   libavformat's RIFF and QuickTime code tables, ignoring case; "DIB " names no driver). The
+//   codec follows the input format's biCompression; a run-length handler ("MRLE") also takes
+//   run-length data labelled BI_RGB. Extra format bytes are those between 40 and biSize (at most
+//   64 KiB); 1- to 8-bit formats carry their colour table at biSize.
+// - Decompression delivers BI_RGB 16 (5-5-5), 24 and 32 bits (bottom-up, or top-down for a
+//   negative biHeight; rows padded to 4 bytes) and YUY2 (top-down), at any size: libswscale
+//   scales. ICM_DECOMPRESS_GET_FORMAT proposes the source size in the layout the output format
+//   already names, else 24-bit RGB. ICDecompress takes the chunk's size from the input's
+//   biSizeImage; a 0-byte chunk leaves the picture as it was. One chunk gives one picture: a
+//   codec that reorders pictures (B-frames) releases each one a call or more late, and meanwhile
+//   the newest picture released so far is delivered again.
+// - Compressors: "MSVC", "CVID", "MJPG", "dvsd", "HFYU", "FFV1", "XVID", "ZMBV", "ULRG", "ULY2",
+//   "MPNG" (other codes of those codecs only decode). Inputs are BI_RGB 16 (5-5-5), 24 and 32
+//   bits and YUY2 (even width); ICM_COMPRESS_QUERY answers ICERR_BADFORMAT exactly where the
+//   encoder refuses (DV takes only 720x480 and 720x576, Video 1 and Cinepak multiples of 4), and
+//   so do ICM_COMPRESS_GET_FORMAT and ICM_COMPRESS_GET_SIZE. The output format carries the
+//   encoder's extra data (at most 1024 bytes) and the largest frame as biSizeImage, which
+//   ICM_COMPRESS_GET_SIZE also answers: a true bound. ICM_COMPRESS fills the output's biSizeImage,
+//   *lpckid = cktypeDIBcompressed and *lpdwFlags = AVIIF_KEYFRAME exactly when the chunk decodes
+//   alone; ICCOMPRESS_KEYFRAME always gives one. Quality (ICM_SETQUALITY, ICCOMPRESS.dwQuality,
+//   ICCOMPRESSFRAMES.lQuality; default 7500) reaches Motion JPEG, MPEG-4 and Cinepak; the data
+//   rate of ICM_COMPRESS_FRAMES_INFO drives MPEG-4's rate control and Motion JPEG's per-frame
+//   budget, which is met by re-encoding coarser (the coarsest frame when nothing fits).
+// - ICM_GETSTATE/ICM_SETSTATE carry the encoder options that differ from their defaults as a
+//   versioned little-endian block; a block for another handler or version changes nothing, no
+//   block restores the defaults. ICM_CONFIGURE and ICM_ABOUT answer ICERR_UNSUPPORTED in both
+//   forms: there are no boxes yet.
 #pragma once
 
 #include "platform/win32/types.h"
@@ -78,6 +108,16 @@ constexpr DWORD ICDECOMPRESS_HURRYUP = 0x80000000;
 constexpr DWORD ICDECOMPRESS_NOTKEYFRAME = 0x08000000;
 constexpr DWORD AVIIF_LIST = 0x00000001;
 constexpr DWORD AVIIF_KEYFRAME = 0x00000010;
+
+// Quality runs from 0 to 10000; this value asks for the compressor's default.
+constexpr DWORD ICQUALITY_LOW = 0;
+constexpr DWORD ICQUALITY_HIGH = 10000;
+constexpr DWORD ICQUALITY_DEFAULT = 0xFFFFFFFF;
+
+// The two-character code of a chunk ("dc" in "00dc"), first character in the low byte.
+constexpr DWORD aviTWOCC(char a, char b) { return DWORD(uint8_t(a)) | DWORD(uint8_t(b)) << 8; }
+// What ICM_COMPRESS reports through lpckid for every compressed frame.
+constexpr DWORD cktypeDIBcompressed = aviTWOCC('d', 'c');
 
 // The information record; its texts are 16-bit characters, as on the platform.
 struct ICINFO {
@@ -172,3 +212,15 @@ LRESULT ICSendMessage(HIC compressor, UINT message, DWORD_PTR argument1, DWORD_P
 LRESULT ICGetInfo(HIC compressor, ICINFO* info, DWORD cb);
 DWORD ICDecompress(HIC compressor, DWORD flags, BITMAPINFOHEADER* inputFormat, void* input,
                    BITMAPINFOHEADER* outputFormat, void* output);
+
+namespace zedadu::vfw {
+
+// The installed compressors as the platform presents them: "system.ini" in the Windows directory
+// (GetWindowsDirectoryA), with an empty section "drivers" and a section "drivers32" holding one
+// key "VIDC.<handler>=libavcodec:<codec>" per built-in driver, compressors first, in the order of
+// BuiltInCompressors(). Writes the file when it is missing and leaves an existing one alone, so a
+// test (or a user) may provide its own list. The compressor enumeration calls this before it
+// reads the two sections. Returns false when the file is missing and cannot be written.
+bool EnsureDriverList();
+
+}  // namespace zedadu::vfw

@@ -1,0 +1,195 @@
+#include "platform/vfw/ffmpeg/decoder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+#include "platform/vfw/ffmpeg/codecs.h"
+
+namespace zedadu::vfw::ffmpeg {
+namespace {
+
+bool ExtradataFits(const BITMAPINFOHEADER& header) {
+    return header.biSize >= sizeof(BITMAPINFOHEADER) &&
+           header.biSize - sizeof(BITMAPINFOHEADER) <= kMaxInputExtradata;
+}
+
+// Colour-table entries that follow the header of a 1- to 8-bit format.
+size_t PaletteEntries(const BITMAPINFOHEADER& header) {
+    if (header.biBitCount < 1 || header.biBitCount > 8) {
+        return 0;
+    }
+    const size_t full = size_t(1) << header.biBitCount;
+    return header.biClrUsed ? std::min<size_t>(header.biClrUsed, 256) : full;
+}
+
+// The raw decoder turns bottom-up rows around when its extra data ends with this mark, as
+// libavformat sets it for uncompressed streams.
+constexpr char kBottomUpMark[] = "BottomUp";
+
+}  // namespace
+
+std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec, const BITMAPINFOHEADER& header) {
+    if (!ExtradataFits(header) || header.biWidth <= 0 || header.biHeight == 0 ||
+        header.biHeight == INT32_MIN) {
+        return std::nullopt;
+    }
+    const int width = header.biWidth;
+    const int height = std::abs(header.biHeight);
+    if (av_image_check_size(width, height, 0, nullptr) < 0) {
+        return std::nullopt;
+    }
+    const bool runLength = header.biCompression == BI_RGB && handlerCodec == AV_CODEC_ID_MSRLE;
+    const AVCodecID codec = runLength ? AV_CODEC_ID_MSRLE : DecodingCodec(header.biCompression);
+    if (codec == AV_CODEC_ID_NONE) {
+        return std::nullopt;
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&header);
+    const bool bottomUpRaw =
+        codec == AV_CODEC_ID_RAWVIDEO && header.biCompression == BI_RGB && header.biHeight > 0;
+    return SourceFormat{codec,
+                        width,
+                        height,
+                        bottomUpRaw,
+                        bytes + sizeof(BITMAPINFOHEADER),
+                        header.biSize - sizeof(BITMAPINFOHEADER),
+                        reinterpret_cast<const RGBQUAD*>(bytes + header.biSize),
+                        PaletteEntries(header)};
+}
+
+std::unique_ptr<FrameDecoder> FrameDecoder::Open(AVCodecID handlerCodec,
+                                                 const BITMAPINFOHEADER& header) {
+    const auto source = InspectSource(handlerCodec, header);
+    if (!source) {
+        return nullptr;
+    }
+    std::unique_ptr<FrameDecoder> decoder(new FrameDecoder);
+    if (!decoder->Start(*source, header)) {
+        return nullptr;
+    }
+    return decoder;
+}
+
+FrameDecoder::~FrameDecoder() {
+    avcodec_free_context(&context_);
+    av_packet_free(&packet_);
+    av_frame_free(&received_);
+    av_frame_free(&latest_);
+    av_buffer_unref(&chunk_);
+}
+
+bool FrameDecoder::Start(const SourceFormat& source, const BITMAPINFOHEADER& header) {
+    const AVCodec* codec = avcodec_find_decoder(source.codec);
+    context_ = avcodec_alloc_context3(codec);
+    packet_ = av_packet_alloc();
+    received_ = av_frame_alloc();
+    latest_ = av_frame_alloc();
+    if (!context_ || !packet_ || !received_ || !latest_) {
+        return false;
+    }
+    context_->codec_tag = header.biCompression;
+    context_->width = source.width;
+    context_->height = source.height;
+    context_->bits_per_coded_sample = header.biBitCount;
+    // Frame threads would hold pictures back; one thread keeps one picture per chunk.
+    context_->thread_count = 1;
+    const size_t markSize = source.bottomUpRaw ? sizeof kBottomUpMark : 0;
+    const size_t extradataSize = source.extradataSize + markSize;
+    if (extradataSize > 0) {
+        context_->extradata =
+            static_cast<uint8_t*>(av_mallocz(extradataSize + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!context_->extradata) {
+            return false;
+        }
+        memcpy(context_->extradata, source.extradata, source.extradataSize);
+        memcpy(context_->extradata + source.extradataSize, kBottomUpMark, markSize);
+        context_->extradata_size = int(extradataSize);
+    }
+    for (size_t i = 0; i < source.paletteSize; ++i) {
+        const RGBQUAD& entry = source.palette[i];
+        palette_[i] = 0xFF000000u | uint32_t(entry.rgbRed) << 16 | uint32_t(entry.rgbGreen) << 8 |
+                      entry.rgbBlue;
+    }
+    paletteDue_ = source.paletteSize > 0;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&header);
+    format_.assign(bytes, bytes + header.biSize + 4 * source.paletteSize);
+    memset(format_.data() + offsetof(BITMAPINFOHEADER, biSizeImage), 0, sizeof(DWORD));
+    return avcodec_open2(context_, codec, nullptr) >= 0;
+}
+
+bool FrameDecoder::Matches(const BITMAPINFOHEADER& header) const {
+    if (!ExtradataFits(header) || format_.size() != header.biSize + 4 * PaletteEntries(header)) {
+        return false;
+    }
+    BITMAPINFOHEADER fixed = header;
+    fixed.biSizeImage = 0;
+    const auto* rest = reinterpret_cast<const uint8_t*>(&header) + sizeof fixed;
+    return memcmp(format_.data(), &fixed, sizeof fixed) == 0 &&
+           memcmp(format_.data() + sizeof fixed, rest, format_.size() - sizeof fixed) == 0;
+}
+
+bool FrameDecoder::PreparePacket(const uint8_t* data, size_t size, bool keyFrame) {
+    if (size > size_t(INT_MAX) - AV_INPUT_BUFFER_PADDING_SIZE) {
+        return false;
+    }
+    const size_t needed = size + AV_INPUT_BUFFER_PADDING_SIZE;
+    if (!chunk_ || chunk_->size < needed || !av_buffer_is_writable(chunk_)) {
+        const size_t capacity = chunk_ ? std::max(needed, chunk_->size) : needed;
+        av_buffer_unref(&chunk_);
+        chunk_ = av_buffer_alloc(capacity);
+        if (!chunk_) {
+            return false;
+        }
+    }
+    memcpy(chunk_->data, data, size);
+    memset(chunk_->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    packet_->buf = av_buffer_ref(chunk_);
+    if (!packet_->buf) {
+        return false;
+    }
+    packet_->data = chunk_->data;
+    packet_->size = int(size);
+    packet_->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
+    if (paletteDue_) {
+        uint8_t* side = av_packet_new_side_data(packet_, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+        if (!side) {
+            return false;
+        }
+        memcpy(side, palette_.data(), AVPALETTE_SIZE);
+        paletteDue_ = false;
+    }
+    return true;
+}
+
+LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bool hurry,
+                             const BitmapLayout& output, uint8_t* bits) {
+    if (size == 0) {
+        return ICERR_OK;
+    }
+    if (!PreparePacket(data, size, keyFrame)) {
+        av_packet_unref(packet_);
+        return ICERR_MEMORY;
+    }
+    const int sent = avcodec_send_packet(context_, packet_);
+    av_packet_unref(packet_);
+    bool fresh = false;
+    while (avcodec_receive_frame(context_, received_) == 0) {
+        av_frame_unref(latest_);
+        av_frame_move_ref(latest_, received_);
+        fresh = true;
+    }
+    if (sent < 0 && !fresh) {
+        return ICERR_ERROR;
+    }
+    if (hurry || !latest_->data[0]) {
+        return ICERR_OK;
+    }
+    return scaler_.FrameToBitmap(*latest_, output, bits) ? ICERR_OK : ICERR_INTERNAL;
+}
+
+}  // namespace zedadu::vfw::ffmpeg

@@ -1,0 +1,77 @@
+// One decoding session of a built-in driver: a libavcodec decoder set up from a bitmap header and
+// fed one chunk per call.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "platform/vfw/ffmpeg/bitmap.h"
+
+namespace zedadu::vfw::ffmpeg {
+
+// Extra format bytes (between the first 40 bytes of the header and biSize) accepted on input;
+// Theora's headers take a few kilobytes.
+inline constexpr DWORD kMaxInputExtradata = 65536;
+
+// What a compressed bitmap header says about its stream, once it has been checked.
+struct SourceFormat {
+    AVCodecID codec;
+    int width;
+    int height;        // positive
+    bool bottomUpRaw;  // uncompressed rows stored bottom row first
+    const uint8_t* extradata;
+    size_t extradataSize;
+    const RGBQUAD* palette;  // the colour table at biSize, for 1 to 8 bits a pixel
+    size_t paletteSize;
+};
+
+// Null when the header is malformed or no decoder takes it. The codec follows the compression
+// code; uncompressed codes (0) mean the handler's own codec when that is run-length coding,
+// because a run-length stream may be labelled as plain bitmaps.
+std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec, const BITMAPINFOHEADER& header);
+
+class FrameDecoder {
+  public:
+    static std::unique_ptr<FrameDecoder> Open(AVCodecID handlerCodec,
+                                              const BITMAPINFOHEADER& header);
+    ~FrameDecoder();
+    FrameDecoder(const FrameDecoder&) = delete;
+    FrameDecoder& operator=(const FrameDecoder&) = delete;
+
+    // Whether a header describes the stream this decoder was opened for (biSizeImage, the size of
+    // the current chunk, aside).
+    bool Matches(const BITMAPINFOHEADER& header) const;
+
+    // Decodes one chunk and writes the newest picture the decoder has released into the bitmap.
+    // One chunk in, one picture out: a decoder that reorders pictures (B-frames) releases each
+    // one a call or more after its chunk, and meanwhile the newest picture released so far is
+    // written again; until the first one arrives the bitmap is left alone. A chunk of 0 bytes
+    // leaves the bitmap as it was. With hurry the chunk is decoded but nothing written.
+    LRESULT Decode(const uint8_t* data, size_t size, bool keyFrame, bool hurry,
+                   const BitmapLayout& output, uint8_t* bits);
+
+  private:
+    FrameDecoder() = default;
+    bool Start(const SourceFormat& source, const BITMAPINFOHEADER& header);
+    bool PreparePacket(const uint8_t* data, size_t size, bool keyFrame);
+
+    AVCodecContext* context_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* received_ = nullptr;
+    AVFrame* latest_ = nullptr;
+    AVBufferRef* chunk_ = nullptr;  // reused while the decoder holds no reference to it
+    std::vector<uint8_t> format_;   // the header bytes that identify the stream
+    std::array<uint32_t, 256> palette_{};
+    bool paletteDue_ = false;
+    PictureScaler scaler_;
+};
+
+}  // namespace zedadu::vfw::ffmpeg

@@ -1,0 +1,234 @@
+#include "platform/vfw/ffmpeg/encoder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/avutil.h>
+#include <libavutil/rational.h>
+}
+
+namespace zedadu::vfw::ffmpeg {
+namespace {
+
+// 10000 is the finest quantiser 1, 0 the coarsest 31.
+int Quantiser(int quality) {
+    return 31 - (quality * 30 + 5000) / 10000;
+}
+
+// The encoder's own weight at the default quality, doubling for every 1250 below it.
+int Lambda(int quality) {
+    return int(std::lround(2 * FF_LAMBDA_SCALE * std::exp2((kDefaultQuality - quality) / 1250.0)));
+}
+
+// MPEG-4 limits the time base's denominator to 16 bits, so 29.97 frames a second become
+// 30000/1001.
+AVRational TimeBase(AVRational frameRate) {
+    AVRational base{1, 25};
+    if (frameRate.num > 0 && frameRate.den > 0) {
+        av_reduce(&base.num, &base.den, frameRate.den, frameRate.num, 65535);
+    }
+    return base;
+}
+
+}  // namespace
+
+std::unique_ptr<FrameEncoder> FrameEncoder::Open(const CompressorSpec& spec,
+                                                 const EncoderSettings& settings,
+                                                 const CompressorState& state) {
+    std::unique_ptr<FrameEncoder> encoder(new FrameEncoder(spec, settings, state));
+    encoder->frame_ = av_frame_alloc();
+    encoder->packet_ = av_packet_alloc();
+    encoder->fitting_ = av_packet_alloc();
+    if (!encoder->frame_ || !encoder->packet_ || !encoder->fitting_) {
+        return nullptr;
+    }
+    AVFrame& frame = *encoder->frame_;
+    frame.format = settings.pixelFormat;
+    frame.width = settings.width;
+    frame.height = settings.height;
+    if (av_frame_get_buffer(&frame, 0) < 0 || !encoder->OpenContext()) {
+        return nullptr;
+    }
+    return encoder;
+}
+
+FrameEncoder::~FrameEncoder() {
+    avcodec_free_context(&context_);
+    av_frame_free(&frame_);
+    av_packet_free(&packet_);
+    av_packet_free(&fitting_);
+}
+
+bool FrameEncoder::OpenContext() {
+    avcodec_free_context(&context_);
+    const AVCodec* codec = avcodec_find_encoder_by_name(spec_.encoderName);
+    context_ = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (!context_) {
+        return false;
+    }
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
+    intraOnly_ = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+    context_->width = settings_.width;
+    context_->height = settings_.height;
+    context_->pix_fmt = settings_.pixelFormat;
+    context_->codec_tag = spec_.compression;
+    context_->thread_count = 1;
+    context_->max_b_frames = 0;  // one frame in, one chunk out
+    context_->time_base = TimeBase(settings_.frameRate);
+    context_->framerate = settings_.frameRate;
+    // Encoders that key on their own schedule key where the caller forces key frames.
+    context_->gop_size = settings_.keyInterval;
+    context_->keyint_min = std::max(0, settings_.keyInterval + spec_.keyIntMinOffset);
+    if (spec_.quality == QualityScale::Quantiser) {
+        context_->qmin = 1;
+        context_->qmax = 31;
+        if (spec_.bitRateControl && settings_.dataRate > 0) {
+            // libavcodec tolerates megabits of drift by default; a frame's worth keeps a low
+            // data rate within reach over a few frames.
+            const AVRational rate = context_->framerate;
+            context_->bit_rate = settings_.dataRate * 8;
+            context_->bit_rate_tolerance =
+                int(std::clamp<int64_t>(context_->bit_rate * rate.den / rate.num, 1, INT_MAX));
+        } else {
+            context_->flags |= AV_CODEC_FLAG_QSCALE;
+            context_->global_quality = FrameQuality(settings_.quality);
+        }
+    }
+    state_.Apply(context_);
+    nextPts_ = 0;
+    return avcodec_open2(context_, codec, nullptr) >= 0;
+}
+
+WORD FrameEncoder::BitCount() const {
+    // As libavformat's AVI writer has it: the encoder's coded depth, else 24.
+    return context_->bits_per_coded_sample > 0 ? WORD(context_->bits_per_coded_sample) : 24;
+}
+
+std::span<const uint8_t> FrameEncoder::Extradata() const {
+    if (!context_->extradata || context_->extradata_size <= 0) {
+        return {};
+    }
+    return {context_->extradata, size_t(context_->extradata_size)};
+}
+
+int FrameEncoder::FrameQuality(int quality) const {
+    switch (spec_.quality) {
+        case QualityScale::Quantiser:
+            return Quantiser(quality) * FF_QP2LAMBDA;
+        case QualityScale::Lambda:
+            return Lambda(quality) + 1;  // the encoder takes the weight + 1
+        case QualityScale::None:
+            return 0;
+    }
+    return 0;
+}
+
+bool FrameEncoder::IsKey() const {
+    return (packet_->flags & AV_PKT_FLAG_KEY) || intraOnly_;
+}
+
+bool FrameEncoder::Encode(bool forceKey, int frameQuality) {
+    frame_->pts = nextPts_++;
+    frame_->pict_type = forceKey ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    frame_->quality = frameQuality;
+    av_packet_unref(packet_);
+    return avcodec_send_frame(context_, frame_) >= 0 &&
+           avcodec_receive_packet(context_, packet_) >= 0;
+}
+
+bool FrameEncoder::EncodeKeyHonestly(bool forceKey, int frameQuality) {
+    if (!Encode(forceKey, frameQuality)) {
+        return false;
+    }
+    if (!forceKey || IsKey()) {
+        return true;
+    }
+    // The encoder keeps its own key interval and ignores a forced key frame; a fresh encoder
+    // starts with one.
+    return OpenContext() && Encode(true, frameQuality) && IsKey();
+}
+
+size_t FrameEncoder::FrameBudget(DWORD frameSize) const {
+    if (!(spec_.flags & VIDCF_CRUNCH)) {
+        return 0;
+    }
+    size_t budget = frameSize;
+    const AVRational rate = settings_.frameRate;
+    if (settings_.dataRate > 0 && rate.num > 0 && rate.den > 0) {
+        const auto share = size_t(std::max<int64_t>(1, settings_.dataRate * rate.den / rate.num));
+        budget = budget ? std::min(budget, share) : share;
+    }
+    return budget;
+}
+
+// Intra-only encoders can encode a frame again without side effects: search the finest
+// quantiser whose frame fits.
+bool FrameEncoder::FitBudget(bool forceKey, int quality, size_t budget) {
+    int finest = Quantiser(quality) + 1;
+    int coarsest = 31;
+    bool found = false;
+    av_packet_unref(fitting_);
+    while (finest <= coarsest) {
+        const int quantiser = (finest + coarsest) / 2;
+        if (!Encode(forceKey, quantiser * FF_QP2LAMBDA)) {
+            return false;
+        }
+        if (size_t(packet_->size) <= budget) {
+            av_packet_unref(fitting_);
+            av_packet_move_ref(fitting_, packet_);
+            found = true;
+            coarsest = quantiser - 1;
+        } else {
+            finest = quantiser + 1;
+        }
+    }
+    // When nothing fits, the last attempt was the coarsest quantiser and its frame stays.
+    if (found) {
+        av_packet_unref(packet_);
+        av_packet_move_ref(packet_, fitting_);
+    }
+    return true;
+}
+
+LRESULT FrameEncoder::Compress(const ICCOMPRESS& request) {
+    if (!request.lpbiInput || !request.lpInput || !request.lpbiOutput || !request.lpOutput) {
+        return ICERR_BADPARAM;
+    }
+    const auto input = UncompressedLayout(*request.lpbiInput);
+    if (!input) {
+        return ICERR_BADFORMAT;
+    }
+    if (av_frame_make_writable(frame_) < 0 ||
+        !scaler_.BitmapToFrame(*input, static_cast<const uint8_t*>(request.lpInput), *frame_)) {
+        return ICERR_INTERNAL;
+    }
+    const bool forceKey = request.dwFlags & ICCOMPRESS_KEYFRAME;
+    const int quality = request.dwQuality <= 10000 ? int(request.dwQuality) : settings_.quality;
+    if (!EncodeKeyHonestly(forceKey, FrameQuality(quality))) {
+        return ICERR_INTERNAL;
+    }
+    const size_t budget = FrameBudget(request.dwFrameSize);
+    if (budget > 0 && size_t(packet_->size) > budget && !FitBudget(forceKey, quality, budget)) {
+        return ICERR_INTERNAL;
+    }
+    // The caller's buffer holds the output format's image size, or the largest frame.
+    const DWORD room = request.lpbiOutput->biSizeImage;
+    const size_t capacity = room ? room : spec_.maxFrameBytes(settings_.width, settings_.height);
+    if (size_t(packet_->size) > capacity) {
+        return ICERR_BADSIZE;
+    }
+    memcpy(request.lpOutput, packet_->data, size_t(packet_->size));
+    request.lpbiOutput->biSizeImage = DWORD(packet_->size);
+    if (request.lpckid) {
+        *request.lpckid = cktypeDIBcompressed;
+    }
+    if (request.lpdwFlags) {
+        *request.lpdwFlags = IsKey() ? AVIIF_KEYFRAME : 0;
+    }
+    return ICERR_OK;
+}
+
+}  // namespace zedadu::vfw::ffmpeg

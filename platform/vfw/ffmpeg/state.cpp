@@ -1,0 +1,105 @@
+#include "platform/vfw/ffmpeg/state.h"
+
+#include <algorithm>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/opt.h>
+}
+
+namespace zedadu::vfw::ffmpeg {
+namespace {
+
+uint32_t ReadLittle32(const uint8_t* bytes) {
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+           uint32_t(bytes[3]) << 24;
+}
+
+uint16_t ReadLittle16(const uint8_t* bytes) {
+    return uint16_t(bytes[0] | bytes[1] << 8);
+}
+
+void WriteLittle32(uint8_t* bytes, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = uint8_t(value >> (8 * i));
+    }
+}
+
+void WriteLittle16(uint8_t* bytes, uint16_t value) {
+    bytes[0] = uint8_t(value);
+    bytes[1] = uint8_t(value >> 8);
+}
+
+// The option's default as the encoder declares it, among its own options or the context's.
+int64_t OptionDefault(const CompressorSpec& spec, const EncoderOption& option) {
+    const AVCodec* encoder = avcodec_find_encoder_by_name(spec.encoderName);
+    const AVClass* classes[] = {encoder ? encoder->priv_class : nullptr, avcodec_get_class()};
+    for (const AVClass* optionClass : classes) {
+        if (!optionClass) {
+            continue;
+        }
+        const AVOption* found =
+            av_opt_find2(&optionClass, option.name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ, nullptr);
+        if (found) {
+            return found->default_val.i64;
+        }
+    }
+    return 0;
+}
+
+const EncoderOption* FindOption(const CompressorSpec& spec, uint32_t id) {
+    const auto found = std::find_if(spec.options.begin(), spec.options.end(),
+                                    [&](const EncoderOption& option) { return option.id == id; });
+    return found != spec.options.end() ? &*found : nullptr;
+}
+
+}  // namespace
+
+void CompressorState::Write(uint8_t* block) const {
+    WriteLittle32(block, kStateMagic);
+    WriteLittle16(block + 4, kStateVersion);
+    WriteLittle16(block + 6, uint16_t(changed_.size()));
+    WriteLittle32(block + 8, spec_->handler);
+    uint8_t* entry = block + 12;
+    for (const auto& [id, value] : changed_) {
+        WriteLittle32(entry, id);
+        WriteLittle32(entry + 4, uint32_t(value));
+        entry += 8;
+    }
+}
+
+size_t CompressorState::Read(const uint8_t* block, size_t size) {
+    if (size < 12 || ReadLittle32(block) != kStateMagic ||
+        ReadLittle16(block + 4) != kStateVersion ||
+        !SameCode(ReadLittle32(block + 8), spec_->handler)) {
+        return 0;
+    }
+    const size_t count = ReadLittle16(block + 6);
+    if ((size - 12) / 8 < count) {
+        return 0;
+    }
+    OptionValues changed;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* entry = block + 12 + 8 * i;
+        const EncoderOption* option = FindOption(*spec_, ReadLittle32(entry));
+        const auto value = int32_t(ReadLittle32(entry + 4));
+        if (!option || value < option->minimum || value > option->maximum ||
+            value == OptionDefault(*spec_, *option)) {
+            continue;
+        }
+        std::erase_if(changed, [&](const auto& entry) { return entry.first == option->id; });
+        changed.emplace_back(option->id, value);
+    }
+    changed_ = std::move(changed);
+    return 12 + 8 * count;
+}
+
+void CompressorState::Apply(AVCodecContext* context) const {
+    for (const auto& [id, value] : changed_) {
+        if (const EncoderOption* option = FindOption(*spec_, id)) {
+            av_opt_set_int(context, option->name, value, AV_OPT_SEARCH_CHILDREN);
+        }
+    }
+}
+
+}  // namespace zedadu::vfw::ffmpeg

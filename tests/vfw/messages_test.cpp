@@ -1,0 +1,256 @@
+// What the built-in compressors answer to the messages of the writer and the settings dialog:
+// information, format questions, state and boxes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "platform/vfw/ffmpeg/bitmap.h"
+#include "tests/support/test_support.h"
+#include "tests/vfw/vfw_test_support.h"
+
+namespace zedadu::test {
+namespace {
+
+using vfw::ffmpeg::kYuy2;
+
+struct InfoCase {
+    const char* handler;
+    DWORD flags;
+    const char16_t* description;
+    const char* driver;
+};
+
+constexpr DWORD kTemporal = VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC;
+
+constexpr InfoCase kInfoCases[] = {
+    {"MSVC", kTemporal, u"Video 1 (MSVC)", "msvideo1"},
+    {"CVID", VIDCF_QUALITY | kTemporal, u"Cinepak", "cinepak"},
+    {"MJPG", VIDCF_QUALITY | VIDCF_CRUNCH, u"Motion JPEG", "mjpeg"},
+    {"dvsd", 0, u"DV (dvsd)", "dvvideo"},
+    {"HFYU", 0, u"HuffYUV", "huffyuv"},
+    {"FFV1", kTemporal, u"FFV1", "ffv1"},
+    {"XVID", VIDCF_QUALITY | kTemporal, u"MPEG-4 Part 2 (XVID)", "mpeg4"},
+    {"ZMBV", kTemporal, u"ZMBV", "zmbv"},
+    {"ULRG", 0, u"Ut Video (ULRG)", "utvideo"},
+    {"ULY2", 0, u"Ut Video (ULY2)", "utvideo"},
+    {"MPNG", 0, u"PNG (MPNG)", "png"},
+};
+
+FOURCC Code(const char* text) {
+    return mmioFOURCC(text[0], text[1], text[2], text[3]);
+}
+
+TEST(CompressorInfoTest, InformationFlagsQualityAndBoxes) {
+    for (const InfoCase& expected : kInfoCases) {
+        SCOPED_TRACE(expected.handler);
+        Compressor compressor = OpenCompressor(Code(expected.handler), ICMODE_COMPRESS);
+        ASSERT_TRUE(compressor);
+        ICINFO info;
+        Poison(info);
+        ASSERT_EQ(ICGetInfo(compressor.get(), &info, sizeof info), LRESULT(sizeof info));
+        EXPECT_EQ(info.dwSize, sizeof info);
+        EXPECT_EQ(info.fccType, ICTYPE_VIDEO);
+        EXPECT_EQ(info.fccHandler, Code(expected.handler));
+        EXPECT_EQ(info.dwFlags, expected.flags);
+        EXPECT_EQ(std::u16string(info.szDescription), expected.description);
+        const std::string driver = std::string("libavcodec:") + expected.driver;
+        EXPECT_EQ(std::u16string(info.szDriver), std::u16string(driver.begin(), driver.end()));
+        DWORD quality = 0;
+        EXPECT_EQ(ICSendMessage(compressor.get(), ICM_GETDEFAULTQUALITY, DWORD_PTR(&quality), 0),
+                  ICERR_OK);
+        EXPECT_EQ(quality, 7500u);
+        // No configuration or about box exists yet: the query forms say so, and so do requests.
+        EXPECT_EQ(ICSendMessage(compressor.get(), ICM_CONFIGURE, DWORD_PTR(ICQUERYBOX), 0),
+                  ICERR_UNSUPPORTED);
+        EXPECT_EQ(ICSendMessage(compressor.get(), ICM_ABOUT, DWORD_PTR(ICQUERYBOX), 0),
+                  ICERR_UNSUPPORTED);
+    }
+    // Refused trial opens are answers, not errors: the libraries stay silent.
+    EXPECT_EQ(av_log_get_level(), AV_LOG_QUIET);
+    Compressor decoder = OpenCompressor(FourCC("iv50"), ICMODE_DECOMPRESS);
+    ICINFO info;
+    Poison(info);
+    EXPECT_EQ(ICGetInfo(decoder.get(), &info, 8), 8);
+    EXPECT_EQ(info.fccType, ICTYPE_VIDEO);
+    EXPECT_EQ(info.dwFlags, 0xCCCCCCCCu) << "only 8 bytes are filled";
+    ICGetInfo(decoder.get(), &info, sizeof info);
+    EXPECT_EQ(info.dwFlags, 0u);
+    EXPECT_EQ(std::u16string(info.szDescription), u"indeo5 (IV50)");
+}
+
+struct QueryCase {
+    const char* handler;
+    int width;
+    int height;
+    WORD bitCount;
+    DWORD compression;
+    LRESULT expected;
+};
+
+// What each encoder takes, including the frame sizes the dialog probes.
+constexpr QueryCase kQueryCases[] = {
+    {"MSVC", 720, 480, 24, BI_RGB, ICERR_OK},
+    {"MSVC", 720, 486, 24, BI_RGB, ICERR_BADFORMAT},
+    {"MSVC", 722, 480, 16, BI_RGB, ICERR_BADFORMAT},
+    {"CVID", 240, 176, 32, BI_RGB, ICERR_OK},
+    {"CVID", 66, 48, 24, BI_RGB, ICERR_BADFORMAT},
+    {"dvsd", 720, 480, 24, BI_RGB, ICERR_OK},
+    {"dvsd", 720, 576, 16, BI_RGB, ICERR_OK},
+    {"dvsd", 640, 480, 24, BI_RGB, ICERR_BADFORMAT},
+    {"MJPG", 161, 113, 16, kYuy2, ICERR_BADFORMAT},
+    {"MJPG", 161, 113, 24, BI_RGB, ICERR_OK},
+    {"MJPG", 64, 48, 8, BI_RGB, ICERR_BADFORMAT},
+    {"MJPG", 64, 48, 16, BI_BITFIELDS, ICERR_BADFORMAT},
+    {"HFYU", 63, 48, 24, BI_RGB, ICERR_OK},
+    {"ULY2", 720, 486, 24, BI_RGB, ICERR_OK},
+    {"XVID", 63, 47, 32, BI_RGB, ICERR_OK},
+    {"MPNG", 1, 1, 24, BI_RGB, ICERR_OK},
+    {"FFV1", 64, -48, 24, BI_RGB, ICERR_OK},
+    {"ZMBV", 0, 48, 24, BI_RGB, ICERR_BADFORMAT},
+};
+
+TEST(CompressorFormatTest, QueryRefusesExactlyWhatTheEncoderCannotTake) {
+    for (const QueryCase& query : kQueryCases) {
+        SCOPED_TRACE(std::string(query.handler) + " " + std::to_string(query.width) + "x" +
+                     std::to_string(query.height) + " " + std::to_string(query.bitCount));
+        Compressor compressor = OpenCompressor(Code(query.handler), ICMODE_COMPRESS);
+        const BITMAPINFOHEADER input =
+            UncompressedHeader(query.width, query.height, query.bitCount, query.compression);
+        EXPECT_EQ(ICSendMessage(compressor.get(), ICM_COMPRESS_QUERY, DWORD_PTR(&input), 0),
+                  query.expected);
+        const LRESULT size =
+            ICSendMessage(compressor.get(), ICM_COMPRESS_GET_SIZE, DWORD_PTR(&input), 0);
+        EXPECT_EQ(size > 0, query.expected == ICERR_OK);
+    }
+}
+
+// The dialog's colour-depth probe: a 120x160 header of each depth, the proposed output format
+// written into 1064 bytes, then the query with both.
+TEST(CompressorFormatTest, OutputFormatsFitTheProbeAndCarryExtraData) {
+    for (const InfoCase& each : kInfoCases) {
+        SCOPED_TRACE(each.handler);
+        Compressor compressor = OpenCompressor(Code(each.handler), ICMODE_COMPRESS);
+        for (WORD depth : {32, 24, 16}) {
+            BITMAPINFOHEADER probe = UncompressedHeader(120, 160, depth);
+            std::vector<uint8_t> scratch(1064, 0xCC);
+            const LRESULT proposed = ICSendMessage(compressor.get(), ICM_COMPRESS_GET_FORMAT,
+                                                   DWORD_PTR(&probe), DWORD_PTR(scratch.data()));
+            const bool dv = std::string(each.handler) == "dvsd";
+            ASSERT_EQ(proposed, dv ? ICERR_BADFORMAT : ICERR_OK);
+            if (!dv) {
+                EXPECT_EQ(ICSendMessage(compressor.get(), ICM_COMPRESS_QUERY, DWORD_PTR(&probe),
+                                        DWORD_PTR(scratch.data())),
+                          ICERR_OK);
+            }
+        }
+    }
+    Compressor huffyuv = OpenCompressor(FourCC("HFYU"), ICMODE_COMPRESS);
+    const BITMAPINFOHEADER input = UncompressedHeader(64, 48, 24);
+    const LRESULT size =
+        ICSendMessage(huffyuv.get(), ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input), 0);
+    ASSERT_GT(size, 40);
+    std::vector<uint8_t> format(static_cast<size_t>(size));
+    ASSERT_EQ(ICSendMessage(huffyuv.get(), ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input),
+                            DWORD_PTR(format.data())),
+              ICERR_OK);
+    auto& output = *reinterpret_cast<BITMAPINFOHEADER*>(format.data());
+    EXPECT_EQ(output.biSize, DWORD(size));
+    EXPECT_EQ(output.biCompression, FourCC("HFYU"));
+    EXPECT_EQ(output.biBitCount, 24);
+    EXPECT_EQ(output.biSizeImage,
+              DWORD(ICSendMessage(huffyuv.get(), ICM_COMPRESS_GET_SIZE, DWORD_PTR(&input), 0)));
+    output.biBitCount = 32;
+    EXPECT_EQ(ICSendMessage(huffyuv.get(), ICM_COMPRESS_QUERY, DWORD_PTR(&input),
+                            DWORD_PTR(format.data())),
+              ICERR_BADFORMAT);
+}
+
+std::vector<uint8_t> StateBlock(FOURCC handler, uint16_t version,
+                                std::vector<std::pair<uint32_t, int32_t>> entries) {
+    std::vector<uint8_t> block(12 + 8 * entries.size());
+    const uint16_t count = uint16_t(entries.size());
+    memcpy(block.data(), "zvcs", 4);
+    memcpy(block.data() + 4, &version, 2);
+    memcpy(block.data() + 6, &count, 2);
+    memcpy(block.data() + 8, &handler, 4);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        memcpy(block.data() + 12 + 8 * i, &entries[i].first, 4);
+        memcpy(block.data() + 16 + 8 * i, &entries[i].second, 4);
+    }
+    return block;
+}
+
+std::vector<uint8_t> State(CompressorInstance* compressor) {
+    std::vector<uint8_t> state(size_t(ICSendMessage(compressor, ICM_GETSTATE, 0, 0)));
+    EXPECT_EQ(ICSendMessage(compressor, ICM_GETSTATE, DWORD_PTR(state.data()), state.size()),
+              LRESULT(state.size()));
+    return state;
+}
+
+size_t CompressedSize(CompressorInstance* compressor) {
+    const BITMAPINFOHEADER input = UncompressedHeader(64, 48, 24);
+    std::vector<uint8_t> picture(input.biSizeImage);
+    for (size_t i = 0; i < picture.size(); ++i) {
+        picture[i] = uint8_t(i * 7 % 251);
+    }
+    std::vector<uint8_t> format(1064);
+    ICSendMessage(compressor, ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input), DWORD_PTR(format.data()));
+    auto* output = reinterpret_cast<BITMAPINFOHEADER*>(format.data());
+    std::vector<uint8_t> buffer(output->biSizeImage);
+    DWORD chunkId = 0;
+    DWORD flags = 0;
+    ICCOMPRESS request{ICCOMPRESS_KEYFRAME,
+                       output,
+                       buffer.data(),
+                       const_cast<BITMAPINFOHEADER*>(&input),
+                       picture.data(),
+                       &chunkId,
+                       &flags,
+                       0,
+                       0,
+                       ICQUALITY_DEFAULT,
+                       nullptr,
+                       nullptr};
+    EXPECT_EQ(ICSendMessage(compressor, ICM_COMPRESS_BEGIN, DWORD_PTR(&input), DWORD_PTR(output)),
+              ICERR_OK);
+    EXPECT_EQ(ICSendMessage(compressor, ICM_COMPRESS, DWORD_PTR(&request), sizeof request),
+              ICERR_OK);
+    ICSendMessage(compressor, ICM_COMPRESS_END, 0, 0);
+    return output->biSizeImage;
+}
+
+// The state holds the options that differ from the encoder's defaults; blocks for another
+// handler or version change nothing.
+TEST(CompressorStateTest, StateBlocksRoundTripAndForeignBlocksAreIgnored) {
+    Compressor compressor = OpenCompressor(FourCC("ZMBV"), ICMODE_COMPRESS);
+    EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {}));
+    const size_t defaultSize = CompressedSize(compressor.get());
+
+    const std::vector<uint8_t> stored = StateBlock(FourCC("zmbv"), 1, {{1, 0}, {9, 3}});
+    EXPECT_EQ(
+        ICSendMessage(compressor.get(), ICM_SETSTATE, DWORD_PTR(stored.data()), stored.size()),
+        LRESULT(stored.size()));
+    EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {{1, 0}}));
+    EXPECT_GT(CompressedSize(compressor.get()), defaultSize) << "compression level 0 stores";
+
+    std::vector<uint8_t> cut = StateBlock(FourCC("ZMBV"), 1, {{1, 5}, {1, 6}});
+    cut.resize(27);
+    for (const auto& foreign :
+         {StateBlock(FourCC("MJPG"), 1, {{1, 5}}), StateBlock(FourCC("ZMBV"), 2, {{1, 5}}), cut}) {
+        EXPECT_EQ(ICSendMessage(compressor.get(), ICM_SETSTATE, DWORD_PTR(foreign.data()),
+                                foreign.size()),
+                  0);
+    }
+    EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {{1, 0}}));
+    ICSendMessage(compressor.get(), ICM_SETSTATE, 0, 0);
+    EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {}));
+    EXPECT_EQ(CompressedSize(compressor.get()), defaultSize);
+}
+
+}  // namespace
+}  // namespace zedadu::test
