@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/host/host_test_support.h"
+#include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {
 namespace {
@@ -97,6 +98,21 @@ TEST_F(HostCommands, FramesArePngPicturesOfWhatThePluginDelivers) {
             EXPECT_EQ(png.rgb, direct.rgb) << format << " frame " << frame;
         }
     }
+}
+
+TEST_F(HostCommands, FramesAtAnotherSizeAndRawYuy2FromADecompressor) {
+    Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25 -t 0.2 -c:v mjpeg jpeg.avi");
+    ASSERT_EQ(Host("frames jpeg.avi --count 2 --size 32x24 --out small").status, 0);
+    ASSERT_EQ(Host("frames jpeg.avi --from 4 --format yuy2 --size 32x24 --out raw").status, 0);
+    for (uint32_t frame : {0, 1}) {
+        const Picture png = ReadPng(file("small/frame-00000" + std::to_string(frame) + ".png"));
+        EXPECT_EQ(png.width, 32u);
+        EXPECT_EQ(png.height, 24u);
+        EXPECT_EQ(png.rgb, ReadFrameDirectly(file("jpeg.avi"), frame, FORMAT_ID_RGB24, 32, 24).rgb);
+    }
+    const std::string raw = ReadBytes(file("raw/frame-000004.yuy2"));
+    EXPECT_EQ(raw.size(), 32u * 24 * 2);
+    ExpectSameBytes(raw, ReadFrameBytesDirectly(file("jpeg.avi"), 4, FORMAT_ID_YUY2, 32, 24).bytes);
 }
 
 struct Wav {

@@ -59,32 +59,43 @@ Picture ReadPng(const std::string& path) {
     return picture;
 }
 
-Picture ReadFrameDirectly(const std::string& path, uint32_t frame, const char* formatId) {
+DeliveredBytes ReadFrameBytesDirectly(const std::string& path, uint32_t frame, const char* formatId,
+                                      int32_t width, int32_t height) {
     void* handle = nullptr;
-    Picture picture;
+    DeliveredBytes delivered{};
     if (AVFILE_OpenFileForRead(&handle, path.c_str()) != 1) {
         ADD_FAILURE() << "cannot open " << path;
-        return picture;
+        return delivered;
     }
     ReadingFileInfo info{};
     info.size = sizeof info;
     EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1);
-    const ImageFormatStruct& native = info.videoFormats[0];
-    std::vector<uint8_t> buffer(size_t(native.width + 1) * native.height * 4);
     ImageFrameRequest request{};
-    request.frameNumber = frame;
-    request.buffer = buffer.data();
-    request.bufferSize = uint32_t(buffer.size());
-    request.requested = native;
+    request.requested = info.videoFormats[0];
+    request.requested.width = width ? width : request.requested.width;
+    request.requested.height = height ? height : request.requested.height;
     strcpy(request.requested.formatId, formatId);
+    delivered.bytes.resize(size_t(request.requested.width + 1) * request.requested.height * 4);
+    request.frameNumber = frame;
+    request.buffer = delivered.bytes.data();
+    request.bufferSize = uint32_t(delivered.bytes.size());
     EXPECT_EQ(AVFILE_ReadImageFrame(handle, &request), 1);
     AVFILE_CloseReadingFile(handle);
-    const uint32_t bytes = strcmp(request.result.formatId, FORMAT_ID_RGB32) == 0 ? 4 : 3;
-    const uint32_t rowBytes = (uint32_t(native.width) * bytes + 3) & ~3u;
-    picture.width = uint32_t(native.width);
-    picture.height = uint32_t(native.height);
+    delivered.result = request.result;
+    delivered.bytes.resize(request.result.imageSize);
+    return delivered;
+}
+
+Picture ReadFrameDirectly(const std::string& path, uint32_t frame, const char* formatId,
+                          int32_t width, int32_t height) {
+    const DeliveredBytes delivered = ReadFrameBytesDirectly(path, frame, formatId, width, height);
+    const uint32_t bytes = strcmp(delivered.result.formatId, FORMAT_ID_RGB32) == 0 ? 4 : 3;
+    Picture picture;
+    picture.width = uint32_t(delivered.result.width);
+    picture.height = uint32_t(delivered.result.height);
+    const uint32_t rowBytes = (picture.width * bytes + 3) & ~3u;
     for (uint32_t y = 0; y < picture.height; ++y) {  // bottom row first in the bitmap
-        const uint8_t* row = &buffer[(picture.height - 1 - y) * rowBytes];
+        const uint8_t* row = &delivered.bytes[(picture.height - 1 - y) * rowBytes];
         for (uint32_t x = 0; x < picture.width; ++x) {
             picture.rgb.insert(picture.rgb.end(),
                                {row[x * bytes + 2], row[x * bytes + 1], row[x * bytes]});

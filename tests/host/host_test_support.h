@@ -44,8 +44,16 @@ struct Picture {
 };
 Picture ReadPng(const std::string& path);
 
-// A frame or a run of samples read through the entry points, without the host application.
-Picture ReadFrameDirectly(const std::string& path, uint32_t frame, const char* formatId);
+// A frame or a run of samples read through the entry points, without the host application; the
+// frame at the file's own size unless a width and height are given.
+struct DeliveredBytes {
+    ImageFormatStruct result;
+    std::vector<uint8_t> bytes;
+};
+DeliveredBytes ReadFrameBytesDirectly(const std::string& path, uint32_t frame, const char* formatId,
+                                      int32_t width = 0, int32_t height = 0);
+Picture ReadFrameDirectly(const std::string& path, uint32_t frame, const char* formatId,
+                          int32_t width = 0, int32_t height = 0);
 std::vector<uint8_t> ReadSamplesDirectly(const std::string& path, uint32_t first, uint32_t count,
                                          const char* formatId);
 
