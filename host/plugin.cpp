@@ -29,7 +29,10 @@ std::string Plugin::DefaultPath() {
 }
 
 Plugin::Plugin(const std::string& path) {
-    library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library stays mapped until the process ends (its unload then runs at exit): the codec
+    // libraries it brings in keep allocations that only the end of the process reclaims, and
+    // unmapping them earlier would strand those.
+    library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library_) {
         throw HostError("cannot load the plug-in " + path + ": " + dlerror());
     }
