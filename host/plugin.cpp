@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/errors.h"
+#include "host/text.h"
 
 namespace zedadu::host {
 namespace {
@@ -18,6 +19,11 @@ void Resolve(void* library, const char* symbol, Function& slot) {
         throw HostError(std::string("the plug-in does not export ") + symbol);
     }
     slot = reinterpret_cast<Function>(address);
+}
+
+std::string HandlerOf(const WritingSettings& settings) {
+    const CompressionSettings* compression = settings.compression();
+    return compression ? FourCCText(compression->fccHandler) : "none";
 }
 
 }  // namespace
@@ -142,7 +148,11 @@ WritingFile::WritingFile(const Plugin& plugin, const WritingSettings& settings,
     open.video = settings.video();
     open.audio = settings.audio();
     if (plugin_.call().OpenFileForWrite(&handle_, &open) != 1 || !handle_) {
-        throw HostError("the plug-in did not open " + request.path + " for writing");
+        throw HostError(Text("the plug-in did not open %s for writing (compressor %s, %i x %i "
+                             "frames): the compressor refuses that size, or the file cannot be "
+                             "made",
+                             request.path.c_str(), HandlerOf(settings).c_str(),
+                             settings.video().width, settings.video().height));
     }
     path_ = name.data();
     info_.size = sizeof info_;
