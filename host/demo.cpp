@@ -82,22 +82,23 @@ void CompareFrames(const ReadingFile& file, ClipSource& clip, Comparison& compar
     }
 }
 
+// Sample for sample in the file's own layout, which the clip's tone was recorded in.
 void CompareAudio(const ReadingFile& file, ClipSource& clip, Comparison& comparison) {
-    if (!NativeAudio(file.info())) {
+    const auto audio = NativeAudio(file.info());
+    if (!audio) {
         return;
     }
-    const Layout& pcm16 = *FindAudioLayout("pcm16");
-    const uint32_t channels = NativeAudio(file.info())->channels;
+    const Layout& layout = *FindAudioLayout(FieldText(audio->formatId));
+    const size_t frameBytes = size_t(audio->channels) * layout.bytes;
     std::vector<uint8_t> read, expected;
     const uint64_t total = std::min<uint64_t>(file.info().audioLength, clip.audioLength());
     for (uint64_t first = 0; first < total; first += 65536) {
         const auto count = uint32_t(std::min<uint64_t>(65536, total - first));
-        ReadSamples(file, first, count, pcm16, read);
-        Tone(first, count, channels, NativeAudio(file.info())->sampleRate, pcm16, expected);
-        for (uint32_t i = 0; i < count; ++i) {
-            const size_t at = size_t(i) * channels * 2;
+        ReadSamples(file, first, count, layout, read);
+        clip.Samples(first, count, layout, expected);
+        for (size_t at = 0; at < size_t(count) * frameBytes; at += frameBytes) {
             comparison.samplesEqual +=
-                std::equal(&read[at], &read[at] + channels * 2, &expected[at]) ? 1 : 0;
+                std::equal(&read[at], &read[at] + frameBytes, &expected[at]) ? 1 : 0;
         }
         comparison.samplesCompared += count;
     }

@@ -1,5 +1,6 @@
 // The writing commands end to end: the demonstration, conversion, the saved settings and the
 // free recording time, with the files they write checked by Debian's ffprobe and ffmpeg.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <regex>
@@ -58,7 +59,22 @@ TEST_F(HostRecording, ConvertRecordsWhatItReadsAndAsksBeforeReplacing) {
     for (const char* stream : {"-map 0:v -f rawvideo -pix_fmt rgb24", "-map 0:a -f s16le"}) {
         ExpectSameBytes(Decoded(file("out.avi"), stream), Decoded(file("in.avi"), stream));
     }
-    const std::string before = ReadBytes(file("out.avi"));
+    // Audio arrives after each frame, so its chunks lie between the frames, not after them.
+    const std::string written = ReadBytes(file("out.avi"));
+    uint32_t lastVideo = 0, audioBeforeLastVideo = 0, audioChunks = 0;
+    for (const IndexEntry& entry : IndexOf(written)) {
+        const bool video = (entry.chunkId & 0xFFFF) == (FourCC("00dc") & 0xFFFF);
+        lastVideo = video ? std::max(lastVideo, entry.offset) : lastVideo;
+    }
+    for (const IndexEntry& entry : IndexOf(written)) {
+        if (entry.chunkId == FourCC("01wb")) {
+            ++audioChunks;
+            audioBeforeLastVideo += entry.offset < lastVideo ? 1 : 0;
+        }
+    }
+    EXPECT_GE(audioChunks, 20u);
+    EXPECT_GE(audioBeforeLastVideo, audioChunks - 2) << "audio interleaved with the frames";
+    const std::string before = written;
     const HostRun kept = Host("convert in.avi out.avi --settings --no");
     EXPECT_EQ(kept.status, 1);
     EXPECT_NE(kept.err.find("already exists"), std::string::npos) << kept.err;
@@ -70,6 +86,31 @@ TEST_F(HostRecording, ConvertRecordsWhatItReadsAndAsksBeforeReplacing) {
     ExpectValidAvi(file("compressed.avi"));
     EXPECT_EQ(Decoded(file("compressed.avi"), "-map 0:v -f rawvideo -pix_fmt rgb24").size(),
               size_t(20) * 64 * 48 * 3);
+}
+
+TEST_F(HostRecording, OddWidthsAndEightBitMonoAudioSurviveTheRoundTrip) {
+    WriteSettings(
+        "[VideoWritingSettings]\nfccHandler=DIB \nWidth=66\nHeight=50\nRate=15\n"
+        "Scale=1\nPaddingSize=0\n[AudioWritingSettings]\nChannels=1\n"
+        "SamplesPerSecond=11025\nCompression=" +
+        std::string(FORMAT_ID_PCM8) + "\n");
+    const HostRun demo = Host("demo --ini --frames 5");
+    ASSERT_EQ(demo.status, 0) << demo.err;
+    EXPECT_NE(demo.out.find("every frame identical"), std::string::npos) << demo.out;
+    EXPECT_NE(demo.out.find("all 3675 sample frames identical"), std::string::npos) << demo.out;
+    EXPECT_NE(demo.out.find("11KHz 8bit Mono"), std::string::npos) << demo.out;
+
+    Ffmpeg(
+        "-f lavfi -i testsrc=size=66x50:rate=15 -f lavfi -i sine=frequency=700:"
+        "sample_rate=11025 -t 0.6 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_u8 -ac 1 odd.avi");
+    ASSERT_EQ(Host("convert odd.avi copy.avi --settings").status, 0);
+    for (const char* stream : {"-map 0:v -f rawvideo -pix_fmt rgb24", "-map 0:a -f u8"}) {
+        ExpectSameBytes(Decoded(file("copy.avi"), stream), Decoded(file("odd.avi"), stream));
+    }
+    ASSERT_EQ(Host("frames copy.avi --from 8 --out odd").status, 0);
+    const Picture png = ReadPng(file("odd/frame-000008.png"));
+    EXPECT_EQ(png.width, 66u);
+    EXPECT_EQ(png.rgb, ReadFrameDirectly(file("odd.avi"), 8, FORMAT_ID_RGB24).rgb);
 }
 
 TEST_F(HostRecording, SettingsAndFreeTimeFollowTheSavedSettings) {
