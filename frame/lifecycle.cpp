@@ -2,13 +2,16 @@
 #include "frame/module.h"
 #include "platform/system/system.h"
 #include "reader/reader.h"
+#include "resources/dialog_resources.h"
 
 namespace {
 
 // An attach that fails leaves the module without its access lock; every call that needs the
 // lock then fails, which is as close as a shared object on this platform gets to a refused load.
 __attribute__((constructor)) void OnLoad() {
-    zedadu::ProcessAttach(ModuleInstanceOf(reinterpret_cast<const void*>(&OnLoad)));
+    const HINSTANCE instance = ModuleInstanceOf(reinterpret_cast<const void*>(&OnLoad));
+    RegisterDialogTemplates(instance, zedadu::resources::DialogTemplates());
+    zedadu::ProcessAttach(instance);
 }
 
 __attribute__((destructor)) void OnUnload() {

@@ -4,6 +4,11 @@
  * button (OK, or Yes). A host may instead answer every box with a fixed button (unattended runs),
  * ask on the terminal, or install its own handler (tests script their answers that way).
  *
+ * Dialogs: by default there is no display, so a plug-in's modal dialog cannot open and the
+ * plug-in behaves as on a cancelled dialog. A host may run every dialog from a script of user
+ * actions (unattended runs and tests) or show it as a window through an interactive front-end
+ * library (platform/ui/dialog_frontend.h).
+ *
  * Free space: GetBytesOnDrive answers the free bytes of the recording directory (the current
  * directory unless the host names another). A host designates the drive by setting the second
  * drive word of the free-time request to 1; the first word is not used. */
@@ -45,6 +50,33 @@ ZEDADU_HOSTLIB_API void ZedaduHost_SetString(uint32_t id, const char* text);
 
 /* The directory whose file system GetBytesOnDrive measures; null restores the current directory. */
 ZEDADU_HOSTLIB_API void ZedaduHost_SetRecordingDirectory(const char* directory);
+
+/* How the plug-ins' dialogs reach the user. */
+#define ZEDADU_DIALOGS_UNAVAILABLE 0
+#define ZEDADU_DIALOGS_SCRIPTED 1
+#define ZEDADU_DIALOGS_INTERACTIVE 2
+
+/* Every dialog from now on is run by this script; null makes dialogs unavailable again. A script
+ * is a list of user actions, one per line or separated by ';':
+ *   click ID             a button or check box
+ *   select ID N          entry N (from 0) of a list; select ID TEXT (or "TEXT") by its text
+ *   type ID TEXT         the new text of an edit or edit field (the rest of the line, or quoted)
+ *   scroll ID REQUEST    line-left, line-right, page-left, page-right, left, right, thumb N
+ *   spin ID up|down      an up-down control
+ *   press enter|escape|ID
+ *   expect ID STATE      enabled, disabled, checked, unchecked, visible, hidden,
+ *                        text "T", selection N, count N, item N "T", position N
+ * Nested dialogs take their actions from the same script. An action a person could not do, or an
+ * expectation that does not hold, ends the dialog with -1 and is reported on standard error; when
+ * the script runs out with the dialog still open, escape is pressed. */
+ZEDADU_HOSTLIB_API void ZedaduHost_SetDialogScript(const char* script);
+/* Every dialog from now on is shown by the front-end library at that path; null: the front-end
+ * library installed beside the plug-in. */
+ZEDADU_HOSTLIB_API void ZedaduHost_SetInteractiveDialogs(const char* frontEndLibrary);
+/* The plug-in's question: returns ZEDADU_DIALOGS_*, copies the script or the library path into
+ * text (cut to capacity - 1, zero-terminated) and stores its full length in *length. */
+ZEDADU_HOSTLIB_API int32_t ZedaduHost_GetDialogFrontEnd(char* text, uint32_t capacity,
+                                                        uint32_t* length);
 
 /* How many windows the skins module was asked to skin. */
 ZEDADU_HOSTLIB_API uint32_t ZedaduHost_SkinnedWindowCount(void);

@@ -31,6 +31,8 @@ struct HostState {
     bool prompt = false;
     std::string recordingDirectory = ".";
     uint32_t skinnedWindows = 0;
+    int32_t dialogMode = ZEDADU_DIALOGS_UNAVAILABLE;
+    std::string dialogText;  // the script, or the front-end library
 };
 
 HostState& State() {
@@ -240,6 +242,34 @@ void ZedaduHost_SetRecordingDirectory(const char* directory) {
     HostState& state = State();
     std::lock_guard lock(state.mutex);
     state.recordingDirectory = directory ? directory : ".";
+}
+
+void ZedaduHost_SetDialogScript(const char* script) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.dialogMode = script ? ZEDADU_DIALOGS_SCRIPTED : ZEDADU_DIALOGS_UNAVAILABLE;
+    state.dialogText = script ? script : "";
+}
+
+void ZedaduHost_SetInteractiveDialogs(const char* frontEndLibrary) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.dialogMode = ZEDADU_DIALOGS_INTERACTIVE;
+    state.dialogText = frontEndLibrary ? frontEndLibrary : "";
+}
+
+int32_t ZedaduHost_GetDialogFrontEnd(char* text, uint32_t capacity, uint32_t* length) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    if (text && capacity > 0) {
+        const size_t copied = std::min<size_t>(state.dialogText.size(), capacity - 1);
+        memcpy(text, state.dialogText.data(), copied);
+        text[copied] = '\0';
+    }
+    if (length) {
+        *length = static_cast<uint32_t>(state.dialogText.size());
+    }
+    return state.dialogMode;
 }
 
 uint32_t ZedaduHost_SkinnedWindowCount(void) {

@@ -46,3 +46,5 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wi
 // Upper-casing in the ANSI code page, letters with accents included.
 char* CharUpperA(char* text);
 DWORD CharUpperBuffA(char* text, DWORD length);
+// Compares ignoring case in the ANSI code page: negative, 0 or positive as strcmp.
+int lstrcmpiA(const char* a, const char* b);

@@ -114,3 +114,14 @@ DWORD CharUpperBuffA(char* text, DWORD length) {
     }
     return text ? length : 0;
 }
+
+int lstrcmpiA(const char* a, const char* b) {
+    const auto* left = reinterpret_cast<const unsigned char*>(a ? a : "");
+    const auto* right = reinterpret_cast<const unsigned char*>(b ? b : "");
+    for (;; ++left, ++right) {
+        const int difference = UpperAnsi(*left) - UpperAnsi(*right);
+        if (difference != 0 || *left == 0) {
+            return difference;
+        }
+    }
+}

@@ -6,4 +6,6 @@ int MessageBoxA(HWND, const char* text, const char* caption, UINT type) {
     return ZedaduHost_ShowMessageBox(text, caption, type);
 }
 
-HWND GetForegroundWindow() { return nullptr; }
+HWND GetForegroundWindow() {
+    return nullptr;
+}

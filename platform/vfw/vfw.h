@@ -29,8 +29,10 @@
 //   budget, which is met by re-encoding coarser (the coarsest frame when nothing fits).
 // - ICM_GETSTATE/ICM_SETSTATE carry the encoder options that differ from their defaults as a
 //   versioned little-endian block; a block for another handler or version changes nothing, no
-//   block restores the defaults. ICM_CONFIGURE and ICM_ABOUT answer ICERR_UNSUPPORTED in both
-//   forms: there are no boxes yet.
+//   block restores the defaults. ICM_CONFIGURE shows a box of the encoder options the state
+//   carries (through the dialog layer) for compressors that have such options, and its query form
+//   answers ICERR_OK for them only; ICM_ABOUT shows a message box naming the codec and the library
+//   that implements it, for every driver.
 #pragma once
 
 #include "platform/win32/types.h"
@@ -56,6 +58,7 @@ constexpr LRESULT ICERR_BADFLAGS = -5;
 constexpr LRESULT ICERR_BADPARAM = -6;
 constexpr LRESULT ICERR_BADSIZE = -7;
 constexpr LRESULT ICERR_BADHANDLE = -8;
+constexpr LRESULT ICERR_ABORT = -10;
 constexpr LRESULT ICERR_ERROR = -100;
 
 // Driver messages sent around the life of an instance.

@@ -131,11 +131,6 @@ LRESULT SetState(DriverInstance& instance, LPARAM block, LPARAM size) {
                     : 0;
 }
 
-// Neither box exists yet, so both the query form and the request answer that there is none.
-LRESULT NoBox(DriverInstance&, LPARAM, LPARAM) {
-    return ICERR_UNSUPPORTED;
-}
-
 LRESULT GetDefaultQuality(DriverInstance& instance, LPARAM target, LPARAM) {
     if (!instance.compressor || !target) {
         return ICERR_UNSUPPORTED;
@@ -175,8 +170,8 @@ constexpr MessageEntry kMessages[] = {
     {ICM_GETINFO, GetInfo},
     {ICM_GETSTATE, GetState},
     {ICM_SETSTATE, SetState},
-    {ICM_CONFIGURE, NoBox},
-    {ICM_ABOUT, NoBox},
+    {ICM_CONFIGURE, Configure},
+    {ICM_ABOUT, About},
     {ICM_GETDEFAULTQUALITY, GetDefaultQuality},
     {ICM_GETQUALITY, GetQuality},
     {ICM_SETQUALITY, SetQuality},

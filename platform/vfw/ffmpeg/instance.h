@@ -49,6 +49,9 @@ LRESULT Compress(DriverInstance& instance, LPARAM request, LPARAM size);
 LRESULT CompressEnd(DriverInstance& instance, LPARAM, LPARAM);
 LRESULT CompressFramesInfo(DriverInstance& instance, LPARAM frames, LPARAM size);
 
+LRESULT Configure(DriverInstance& instance, LPARAM owner, LPARAM);
+LRESULT About(DriverInstance& instance, LPARAM owner, LPARAM);
+
 LRESULT DecompressQuery(DriverInstance& instance, LPARAM input, LPARAM output);
 LRESULT DecompressGetFormat(DriverInstance& instance, LPARAM input, LPARAM output);
 LRESULT DecompressBegin(DriverInstance& instance, LPARAM input, LPARAM output);

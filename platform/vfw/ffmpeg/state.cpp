@@ -94,6 +94,21 @@ size_t CompressorState::Read(const uint8_t* block, size_t size) {
     return 12 + 8 * count;
 }
 
+int32_t CompressorState::Value(const EncoderOption& option) const {
+    const auto found = std::find_if(changed_.begin(), changed_.end(),
+                                    [&](const auto& entry) { return entry.first == option.id; });
+    return found != changed_.end() ? found->second
+                                   : static_cast<int32_t>(OptionDefault(*spec_, option));
+}
+
+void CompressorState::Set(const EncoderOption& option, int32_t value) {
+    value = std::clamp(value, option.minimum, option.maximum);
+    std::erase_if(changed_, [&](const auto& entry) { return entry.first == option.id; });
+    if (value != OptionDefault(*spec_, option)) {
+        changed_.emplace_back(option.id, value);
+    }
+}
+
 void CompressorState::Apply(AVCodecContext* context) const {
     for (const auto& [id, value] : changed_) {
         if (const EncoderOption* option = FindOption(*spec_, id)) {

@@ -33,6 +33,10 @@ class CompressorState {
     void Reset() { changed_.clear(); }
 
     const OptionValues& Changed() const { return changed_; }
+    // The option's present value: as changed, else the encoder's default.
+    int32_t Value(const EncoderOption& option) const;
+    // A value is kept inside the option's range; the default is not kept as a change.
+    void Set(const EncoderOption& option, int32_t value);
     // Sets the options on a codec context that is not open yet.
     void Apply(AVCodecContext* context) const;
 

@@ -1,0 +1,64 @@
+// The installed video compressors as the settings dialog offers them, and the operations that
+// reach one compressor's configuration box, about box and private state.
+#pragma once
+
+#include "frame/records.h"
+#include "platform/vfw/vfw.h"
+
+namespace zedadu::dialog {
+
+inline constexpr int kCompressorCapacity = 100;  // the uncompressed entry included
+inline constexpr FOURCC kUncompressedHandler = FourCC("DIB ");
+
+// Entry i is also position i of the dialog's compressor list. Rebuilt each time the dialog's
+// video part opens; the uncompressed entry is always the last.
+struct CompressorList {
+    int32_t compressorCount;
+    FOURCC handlerCodes[kCompressorCapacity];
+    ICINFO infos[kCompressorCapacity];
+};
+extern CompressorList compressorList;
+
+// The owner window of the query forms: the compressor shows nothing and replies ICERR_OK when it
+// has such a box.
+inline HWND const kQueryBox = reinterpret_cast<HWND>(ICQUERYBOX);
+
+// Rebuilds the list from the "drivers" and "drivers32" sections of "system.ini"; always 1.
+int EnumerateCompressors();
+// 1 with the record filled, 0 when the compressor cannot be opened for compression.
+int GetCompressorInfo(FOURCC handler, ICINFO* info);
+// Restores the block's state into the compressor, asks for its configuration box and captures
+// the state back, exchanging the block for a larger one when the state has grown. Returns the
+// reply to ICM_CONFIGURE; -1 when the compressor cannot be opened; 0 when a larger block cannot
+// be allocated.
+LRESULT ConfigureCompressor(HWND owner, CompressionSettings** block);
+// The reply to ICM_ABOUT; -1 when the compressor cannot be opened.
+LRESULT ShowCompressorAbout(HWND owner, FOURCC handler);
+
+// A compressor opened for compression, closed when it goes out of scope.
+class OpenCompressor {
+  public:
+    explicit OpenCompressor(FOURCC handler)
+        : compressor_(ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS)) {}
+    ~OpenCompressor() {
+        if (compressor_) {
+            ICClose(compressor_);
+        }
+    }
+    OpenCompressor(const OpenCompressor&) = delete;
+    OpenCompressor& operator=(const OpenCompressor&) = delete;
+
+    explicit operator bool() const { return compressor_ != nullptr; }
+    HIC get() const { return compressor_; }
+    LRESULT send(UINT message, DWORD_PTR argument1, DWORD_PTR argument2) const {
+        return ICSendMessage(compressor_, message, argument1, argument2);
+    }
+    LRESULT send(UINT message, const void* argument1, DWORD_PTR argument2) const {
+        return send(message, reinterpret_cast<DWORD_PTR>(argument1), argument2);
+    }
+
+  private:
+    HIC compressor_;
+};
+
+}  // namespace zedadu::dialog

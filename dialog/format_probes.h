@@ -1,0 +1,37 @@
+// Which colour depths and frame sizes the chosen compressor accepts, the frame-rate presets, and
+// the refresh of the dialog's three format lists from them.
+#pragma once
+
+#include "frame/records.h"
+#include "platform/ui/dialog.h"
+
+namespace zedadu::dialog {
+
+// Depth of each entry of the colour-depth list; 100 marks an empty slot.
+inline constexpr int kColorDepthSlots = 6;
+inline constexpr uint32_t kEmptyColorDepth = 100;
+extern uint32_t colorDepthList[kColorDepthSlots];
+
+// Preset of each entry of the frame-rate list, ended by -1; 0 is "Other" (a custom rate).
+inline constexpr int kFrameRatePresetCapacity = 100;
+extern float frameRatePresets[kFrameRatePresetCapacity];
+
+// Size of each entry of the frame-size list: the accepted sizes, (0, 0) for "Other" (a custom
+// size), then (-1, -1) as the end mark.
+inline constexpr int kFrameSizeCapacity = 100;
+extern int32_t frameSizeWidths[kFrameSizeCapacity];
+extern int32_t frameSizeHeights[kFrameSizeCapacity];
+
+// depths ends with 0; marks (parallel) become 1 for a supported depth. 1 when the marks are set;
+// 0 after message 788 (the compressor cannot be opened) or 40 (no memory), marks untouched.
+int ProbeColorDepths(const uint32_t* depths, uint32_t* marks, const CompressionSettings& block);
+// 1 when the tables are filled; 0 after message 788 or 40, tables untouched.
+int ProbeFrameSizes(int32_t* widths, int32_t* heights, const CompressionSettings& block);
+int FillFrameRatePresets(float* presets);
+// Rebuilds lists 122, 120 and 123 for the working copies and selects their present values.
+void RefreshFormatFields(HWND dialog);
+
+// A preset stands for "Other" when it lies within 0.02 of 0.
+bool IsOtherFrameRate(double preset);
+
+}  // namespace zedadu::dialog
