@@ -8,6 +8,7 @@
 
 #include "host/answers.h"
 #include "host/commands.h"
+#include "host/dialog_choice.h"
 #include "host/errors.h"
 #include "host/host_formats.h"
 #include "host/reading.h"
@@ -21,7 +22,7 @@ struct ConvertOptions {
     std::string in;
     std::string out;
     bool savedSettings = false;
-    bool dialog = false;
+    DialogOptions dialog;
     Answers answers;
 };
 
@@ -113,11 +114,11 @@ int RunConvert(const ConvertOptions& options) {
     if (std::filesystem::equivalent(options.in, options.out, error)) {
         throw UsageError("the output must be another file than the input");
     }
+    const uint32_t dialog =
+        PrepareDialog(options.dialog) ? kSettingsShowDialog | kSettingsAudio | kSettingsVideo : 0;
     Plugin plugin;
     const ReadingFile in(plugin, options.in);
     WritingSettings settings(plugin);
-    const uint32_t dialog =
-        options.dialog ? kSettingsShowDialog | kSettingsAudio | kSettingsVideo : 0;
     RunSettings(settings, dialog, FormatsOf(plugin, in, options.savedSettings));
     if (!settings.accepted()) {
         throw HostError("the settings dialog was cancelled; nothing was converted");
@@ -143,8 +144,7 @@ Command AddConvertCommand(CLI::App& application) {
     command->add_flag("--settings", options->savedSettings,
                       "compress as the settings saved in ZEDADU.ini say (default: MSVC, quality "
                       "7500, records padded to 512 bytes, audio leading)");
-    command->add_flag("--dialog", options->dialog,
-                      "edit the settings in the plug-in's settings dialog first");
+    AddDialogOptions(*command, options->dialog);
     AddAnswerOptions(*command, options->answers);
     return {command, [options] { return RunConvert(*options); }};
 }

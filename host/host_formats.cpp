@@ -24,12 +24,23 @@ std::string DescribeCompressor(const CompressionSettings& compression) {
                 name.c_str(), compression.quality);
 }
 
-std::string DescribeDataRate(const CompressionSettings& compression) {
-    const std::string keys = Text("a key frame every %u frames", compression.keyFrameRate);
-    if (compression.dataRate == 0) {
-        return keys + ", no data-rate limit";
+std::string DescribeKeyFrames(const CompressionSettings& compression) {
+    if (FourCCText(compression.fccHandler) == "DIB ") {
+        return "every frame (uncompressed)";
     }
-    return keys + Text(", at most %u kB/s", compression.dataRate);
+    switch (compression.keyFrameRate) {
+        case 0:
+            return "the first frame, then where the compressor puts them";
+        case 1:
+            return "every frame";
+        default:
+            return Text("every %u frames", compression.keyFrameRate);
+    }
+}
+
+std::string DescribeDataRate(const CompressionSettings& compression) {
+    return compression.dataRate ? Text("at most %u kB/s", compression.dataRate)
+                                : std::string("no limit");
 }
 
 }  // namespace
@@ -68,7 +79,8 @@ void DescribeSettings(Section& section, const WritingSettings& settings) {
                               FrameRate(video.rate, video.scale).c_str(), video.rate, video.scale));
     if (const CompressionSettings* compression = settings.compression()) {
         section.Row("compressor", DescribeCompressor(*compression));
-        section.Row("key frames", DescribeDataRate(*compression));
+        section.Row("key frames", DescribeKeyFrames(*compression));
+        section.Row("data rate", DescribeDataRate(*compression));
         section.Row("records", compression->paddingSize
                                    ? Text("padded to %u bytes", compression->paddingSize)
                                    : std::string("not padded"));

@@ -148,11 +148,12 @@ WritingFile::WritingFile(const Plugin& plugin, const WritingSettings& settings,
     open.video = settings.video();
     open.audio = settings.audio();
     if (plugin_.call().OpenFileForWrite(&handle_, &open) != 1 || !handle_) {
-        throw HostError(Text("the plug-in did not open %s for writing (compressor %s, %i x %i "
-                             "frames): the compressor refuses that size, or the file cannot be "
-                             "made",
-                             request.path.c_str(), HandlerOf(settings).c_str(),
-                             settings.video().width, settings.video().height));
+        throw HostError(
+            Text("the plug-in did not open %s for writing (compressor %s, %i x %i "
+                 "frames): the compressor refuses that size, or the file cannot be "
+                 "made",
+                 request.path.c_str(), HandlerOf(settings).c_str(), settings.video().width,
+                 settings.video().height));
     }
     path_ = name.data();
     info_.size = sizeof info_;

@@ -8,6 +8,7 @@
 
 #include "host/answers.h"
 #include "host/commands.h"
+#include "host/dialog_choice.h"
 #include "host/errors.h"
 #include "host/host_formats.h"
 #include "host/text.h"
@@ -16,7 +17,7 @@ namespace zedadu::host {
 namespace {
 
 struct SettingsOptions {
-    bool dialog = false;
+    DialogOptions dialog;
     bool audio = false;
     bool video = false;
     Answers answers;
@@ -29,18 +30,19 @@ std::string SettingsFilePath() {
     return (executable.parent_path() / "ZEDADU.ini").string();
 }
 
-uint32_t SettingsRequest(const SettingsOptions& options) {
+uint32_t SettingsRequest(const SettingsOptions& options, bool dialog) {
     const bool both = !options.audio && !options.video;
-    return kSettingsLoadIni | (options.dialog ? kSettingsShowDialog : 0) |
+    return kSettingsLoadIni | (dialog ? kSettingsShowDialog : 0) |
            (options.audio || both ? kSettingsAudio : 0) |
            (options.video || both ? kSettingsVideo : 0);
 }
 
 int RunSettingsCommand(const SettingsOptions& options) {
     ApplyAnswers(options.answers);
+    const bool dialog = PrepareDialog(options.dialog);
     Plugin plugin;
     WritingSettings settings(plugin);
-    const uint32_t request = SettingsRequest(options);
+    const uint32_t request = SettingsRequest(options, dialog);
     const std::string file = SettingsFilePath();
     const bool existed = std::filesystem::exists(file);
     RunSettings(settings, request, DefaultFormats());
@@ -48,11 +50,11 @@ int RunSettingsCommand(const SettingsOptions& options) {
         fprintf(stderr, "zedadu-host: the settings dialog was cancelled; nothing was saved\n");
         return kExitFailed;
     }
-    Section section(options.dialog ? "Writing settings accepted and saved"
-                                   : "Writing settings the plug-in loads");
+    Section section(dialog ? "Writing settings accepted and saved"
+                           : "Writing settings the plug-in loads");
     DescribeSettings(section, settings);
     section.Row("settings file",
-                file + (options.dialog || existed ? "" : " (not there yet: the defaults apply)"));
+                file + (dialog || existed ? "" : " (not there yet: the defaults apply)"));
     section.Print();
     return kExitOk;
 }
@@ -64,8 +66,7 @@ Command AddSettingsCommand(CLI::App& application) {
     CLI::App* command = application.add_subcommand(
         "settings",
         "Show the writing settings saved in ZEDADU.ini, or edit them in the plug-in's dialog.");
-    command->add_flag("--dialog", options->dialog,
-                      "edit the settings in the plug-in's settings dialog, then save them");
+    AddDialogOptions(*command, options->dialog);
     command->add_flag("--audio", options->audio, "the audio settings (default: audio and video)");
     command->add_flag("--video", options->video, "the video settings (default: audio and video)");
     AddAnswerOptions(*command, options->answers);

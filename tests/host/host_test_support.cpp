@@ -26,8 +26,9 @@ void HostTest::SetUp() {
 }
 
 HostRun HostTest::Host(const std::string& arguments) const {
-    const std::string command = "cd '" + dir.path().string() + "' && ./zedadu-host " + arguments +
-                                " >host.out 2>host.err </dev/null";
+    const std::string command = "cd '" + dir.path().string() +
+                                "' && env -u DISPLAY -u WAYLAND_DISPLAY ./zedadu-host " +
+                                arguments + " >host.out 2>host.err </dev/null";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(file("host.out")),
             ReadBytes(file("host.err"))};

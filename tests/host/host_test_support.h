@@ -23,7 +23,8 @@ struct HostRun {
 class HostTest : public testing::Test {
   protected:
     void SetUp() override;
-    // Runs "zedadu-host ARGUMENTS" in the test's directory, with no terminal on standard input.
+    // Runs "zedadu-host ARGUMENTS" in the test's directory, with no terminal on standard input and
+    // no display.
     HostRun Host(const std::string& arguments) const;
     // Writes the settings file beside this test's host executable.
     void WriteSettings(const std::string& text) const;

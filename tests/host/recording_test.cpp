@@ -126,9 +126,9 @@ TEST_F(HostRecording, SettingsAndFreeTimeFollowTheSavedSettings) {
                               "padded to 1024 bytes", "22050 Hz, PCM16, mono"}) {
         EXPECT_NE(saved.out.find(words), std::string::npos) << words << " in\n" << saved.out;
     }
-    const HostRun cancelled = Host("settings --dialog --audio");
-    EXPECT_EQ(cancelled.status, 1);
-    EXPECT_NE(cancelled.err.find("cancelled"), std::string::npos) << cancelled.err;
+    const HostRun noDisplay = Host("settings --dialog --audio");
+    EXPECT_EQ(noDisplay.status, 1);
+    EXPECT_NE(noDisplay.err.find("needs a display"), std::string::npos) << noDisplay.err;
 
     // 100 kB/s of video and 44100 bytes/s of audio share the free space: both counts name the
     // same recording time.
@@ -137,6 +137,33 @@ TEST_F(HostRecording, SettingsAndFreeTimeFollowTheSavedSettings) {
     const double seconds = Number(time.out, "video frames") / 25.0;
     EXPECT_GT(seconds, 0.0);
     EXPECT_NEAR(Number(time.out, "sample frames") / 22050.0, seconds, 1.0);
+}
+
+TEST_F(HostRecording, TheSettingsDialogRunsFromAScriptForSettingsAndConvert) {
+    const HostRun chosen = Host(
+        "settings --dialog-script \"select 101 'Uncompressed RGB'; select 123 '320 X 240'; "
+        "press enter\"");
+    ASSERT_EQ(chosen.status, 0) << chosen.err;
+    EXPECT_NE(chosen.out.find("accepted and saved"), std::string::npos) << chosen.out;
+    EXPECT_NE(chosen.out.find("320 x 240 RGB24"), std::string::npos) << chosen.out;
+    const std::string saved = ReadBytes(file("ZEDADU.ini"));
+    EXPECT_NE(saved.find("fccHandler=DIB "), std::string::npos) << saved;
+    EXPECT_NE(saved.find("Width=320"), std::string::npos) << saved;
+
+    const HostRun cancelled = Host("settings --video --dialog-script 'select 123 0; press escape'");
+    EXPECT_EQ(cancelled.status, 1);
+    EXPECT_NE(cancelled.err.find("cancelled; nothing was saved"), std::string::npos);
+    EXPECT_EQ(ReadBytes(file("ZEDADU.ini")), saved);
+
+    // Frames of the input's 64 x 48 go into a 160 x 120 file, resized by the host.
+    Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25 -t 0.2 -c:v rawvideo -pix_fmt bgr24 in.avi");
+    const HostRun converted = Host(
+        "convert in.avi big.avi --dialog-script \"select 101 'Uncompressed RGB'; select 123 "
+        "'160 X 120'; press enter\"");
+    ASSERT_EQ(converted.status, 0) << converted.err;
+    ExpectValidAvi(file("big.avi"));
+    EXPECT_EQ(Decoded(file("big.avi"), "-f rawvideo -pix_fmt rgb24").size(), 5u * 160 * 120 * 3);
+    EXPECT_EQ(Host("convert in.avi none.avi --dialog-script 'press escape'").status, 1);
 }
 
 }  // namespace
