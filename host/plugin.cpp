@@ -21,9 +21,19 @@ void Resolve(void* library, const char* symbol, Function& slot) {
     slot = reinterpret_cast<Function>(address);
 }
 
-std::string HandlerOf(const WritingSettings& settings) {
+// Why an output file was not opened, as far as the host can tell: the plug-in keeps an existing
+// file when the user declines to replace it, and also when it refuses the formats.
+std::string OpenRefusal(const WritingFile::Request& request, const WritingSettings& settings,
+                        bool existed) {
     const CompressionSettings* compression = settings.compression();
-    return compression ? FourCCText(compression->fccHandler) : "none";
+    const std::string what = Text(
+        "the plug-in did not open %s for writing (compressor %s, %i x %i frames)",
+        request.path.c_str(), compression ? FourCCText(compression->fccHandler).c_str() : "none",
+        settings.video().width, settings.video().height);
+    if (existed && std::filesystem::exists(request.path)) {
+        return what + ": the existing file was kept, or the formats cannot be written";
+    }
+    return what + ": the compressor refuses that size, or the file cannot be made";
 }
 
 }  // namespace
@@ -147,13 +157,9 @@ WritingFile::WritingFile(const Plugin& plugin, const WritingSettings& settings,
     open.hasAudio = request.audio ? 1 : 0;
     open.video = settings.video();
     open.audio = settings.audio();
+    const bool existed = std::filesystem::exists(request.path);
     if (plugin_.call().OpenFileForWrite(&handle_, &open) != 1 || !handle_) {
-        throw HostError(
-            Text("the plug-in did not open %s for writing (compressor %s, %i x %i "
-                 "frames): the compressor refuses that size, or the file cannot be "
-                 "made",
-                 request.path.c_str(), HandlerOf(settings).c_str(), settings.video().width,
-                 settings.video().height));
+        throw HostError(OpenRefusal(request, settings, existed));
     }
     path_ = name.data();
     info_.size = sizeof info_;

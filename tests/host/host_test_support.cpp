@@ -34,6 +34,14 @@ HostRun HostTest::Host(const std::string& arguments) const {
             ReadBytes(file("host.err"))};
 }
 
+HostRun HostTest::HostOnTerminal(const std::string& arguments, const std::string& input) const {
+    const CommandResult run = test::Run("cd '" + dir.path().string() + "' && printf '" + input +
+                                        "' | script -qec 'env -u DISPLAY -u WAYLAND_DISPLAY "
+                                        "./zedadu-host " +
+                                        arguments + "' /dev/null");
+    return {WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1, run.output, ""};
+}
+
 void HostTest::WriteSettings(const std::string& text) const {
     std::ofstream(file("ZEDADU.ini")) << text;
 }

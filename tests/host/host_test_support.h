@@ -26,6 +26,9 @@ class HostTest : public testing::Test {
     // Runs "zedadu-host ARGUMENTS" in the test's directory, with no terminal on standard input and
     // no display.
     HostRun Host(const std::string& arguments) const;
+    // The same on a terminal (a pseudo-terminal of script(1)) that types `input`; standard output
+    // and error come together in `out`.
+    HostRun HostOnTerminal(const std::string& arguments, const std::string& input) const;
     // Writes the settings file beside this test's host executable.
     void WriteSettings(const std::string& text) const;
     // Runs ffmpeg in the test's directory with these arguments; the test fails when it fails.

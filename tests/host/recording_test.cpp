@@ -79,6 +79,11 @@ TEST_F(HostRecording, ConvertRecordsWhatItReadsAndAsksBeforeReplacing) {
     EXPECT_EQ(kept.status, 1);
     EXPECT_NE(kept.err.find("already exists"), std::string::npos) << kept.err;
     EXPECT_EQ(ReadBytes(file("out.avi")), before);
+    const HostRun asked = HostOnTerminal("convert in.avi out.avi --settings", "n\\n");
+    EXPECT_EQ(asked.status, 1);
+    EXPECT_NE(asked.out.find("[y]es/[n]o? "), std::string::npos) << asked.out;
+    EXPECT_NE(asked.out.find("the existing file was kept"), std::string::npos) << asked.out;
+    EXPECT_EQ(ReadBytes(file("out.avi")), before);
     EXPECT_EQ(Host("convert in.avi out.avi --settings --yes").status, 0);
 
     // The host's own compression by default: Microsoft Video 1, which ffmpeg decodes.
@@ -163,6 +168,13 @@ TEST_F(HostRecording, TheSettingsDialogRunsFromAScriptForSettingsAndConvert) {
     ASSERT_EQ(converted.status, 0) << converted.err;
     ExpectValidAvi(file("big.avi"));
     EXPECT_EQ(Decoded(file("big.avi"), "-f rawvideo -pix_fmt rgb24").size(), 5u * 160 * 120 * 3);
+    // Another frame rate shows each output frame the input frame of its time: 5 frames at 25 fps
+    // make 3 at 15.
+    ASSERT_EQ(Host("convert in.avi slow.avi --dialog-script \"select 101 'Uncompressed RGB'; "
+                   "select 123 '160 X 120'; select 120 '15.000000'; press enter\"")
+                  .status,
+              0);
+    EXPECT_EQ(Decoded(file("slow.avi"), "-f rawvideo -pix_fmt rgb24").size(), 3u * 160 * 120 * 3);
     EXPECT_EQ(Host("convert in.avi none.avi --dialog-script 'press escape'").status, 1);
 }
 
