@@ -179,7 +179,6 @@ void DragThumb(QScrollBar& bar, int value) {
     const int x = groove.left() + thumb.width() / 2 +
                   travel * (value - bar.minimum()) / std::max(1, bar.maximum() - bar.minimum());
     QTest::mousePress(&bar, Qt::LeftButton, {}, thumb.center());
-    QTest::mouseMove(&bar, {(thumb.center().x() + x) / 2, thumb.center().y()});
     QTest::mouseMove(&bar, {x, thumb.center().y()});
     QTest::mouseRelease(&bar, Qt::LeftButton, {}, {x, thumb.center().y()});
 }

@@ -252,17 +252,43 @@ TEST_F(SettingsWindow, InsideAHostApplicationTheHostsOwnIsUsed) {
     char name[] = "host";
     char* argv[] = {name, nullptr};
     QApplication host(argc, argv);
-    for (const char* choice : {"Mono", "Stereo"}) {
-        const Outcome outcome = shown(kAudioOnly, [choice](QDialog& dialog) {
-            auto& channels = ControlOf<QComboBox>(dialog, 1006);
-            PressKey(channels, QString(choice) == "Mono" ? Qt::Key_End : Qt::Key_Home);
-            PressKey(channels, Qt::Key_Return);
+    const Outcome outcome = shown(kAudioOnly, [](QDialog& dialog) {
+        PressKey(ControlOf(dialog, 1006), Qt::Key_End);
+        PressKey(ControlOf(dialog, 1006), Qt::Key_Return);
+    });
+    EXPECT_EQ(outcome.accepted, 1u);
+    EXPECT_EQ(world.ini("Channels", "AudioWritingSettings"), "1");
+    EXPECT_EQ(QCoreApplication::instance(), &host);
+}
+
+// The options box of a compressor is a dialog opened from the settings dialog: it shows over the
+// settings window, and what is typed in it reaches the compressor's state.
+TEST(NestedWindow, TheOptionsBoxOpensOverTheSettingsWindow) {
+    DialogWorld world({});  // the compressor layer's own drivers
+    std::ofstream(world.iniPath()) << "[VideoWritingSettings]\nfccHandler=MPNG\n";
+    ZedaduHost_SetInteractiveDialogs(ZEDADU_DIALOG_QT_PATH);
+    std::string ownerCaption;
+    DriveNextDialog([&ownerCaption](QDialog& settings) {
+        DriveNextDialog([&ownerCaption](QDialog& options) {
+            ownerCaption = options.parentWidget()->windowTitle().toStdString();
+            EXPECT_EQ(options.windowTitle(), "PNG (MPNG) Options");
+            SaveScreenshot(options, "compressor_options");
+            TypeOver(ControlOf(options, 101), "5");
+            PressKey(ControlOf(options, 101), Qt::Key_Return);
         });
-        EXPECT_EQ(outcome.accepted, 1u);
-        EXPECT_EQ(world.ini("Channels", "AudioWritingSettings"),
-                  choice == std::string("Mono") ? "1" : "2");
-        EXPECT_EQ(QCoreApplication::instance(), &host);
-    }
+        Click(ControlOf(settings, 107));
+        EXPECT_TRUE(settings.isVisible());
+        Click(ControlOf(settings, kOk));
+    });
+    WritingSettingsRecord record = SettingsRequest(kEverything);
+    ASSERT_EQ(AVFILE_SetWritingSettings(&record), 1);
+    EXPECT_FALSE(DriverWaiting());
+    EXPECT_EQ(ownerCaption, "AVI File Setup");
+    EXPECT_EQ(record.accepted, 1u);
+    ASSERT_EQ(BlockOf(record).stateSize, 20u);
+    const auto* state = reinterpret_cast<const uint8_t*>(&BlockOf(record)) + 148;
+    EXPECT_EQ(memcmp(state + 12, "\x02\x00\x00\x00\x05\x00\x00\x00", 8), 0);
+    AVFILE_ReleaseFormatFromSetWritingSettings(&record);
 }
 
 using GetFrontEnd = const ZedaduDialogFrontEnd* (*)();

@@ -348,8 +348,8 @@ class UpDownView final : public ControlView {
             button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
             layout->addWidget(button);
             QObject::connect(button, &QToolButton::clicked, button,
-                             [&host, id = control.id, direction] {
-                                 host.act(Action(ZEDADU_ACTION_SPIN, id, direction));
+                             [&host, id = control.id, step = direction] {
+                                 host.act(Action(ZEDADU_ACTION_SPIN, id, step));
                              });
         }
         QWidget* buddy = host.widgetOf(control.buddyId);
