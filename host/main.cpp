@@ -1,55 +1,54 @@
-// zedadu-host: loads the plug-in the way a host does and drives it through its entry points.
-#include <dlfcn.h>
-
+// zedadu-host: a host application that loads the plug-in with dlopen and drives it through its
+// 22 entry points only. Exit status 0 on success, 1 when the work failed, 2 for a wrong request.
 #include <cstdio>
-#include <cstring>
-#include <string>
+#include <exception>
+#include <vector>
 
-#include "frame/plugin.h"
+#include <CLI/CLI.hpp>
+
+#include "host/commands.h"
+#include "host/errors.h"
 
 namespace {
 
-std::string PluginPath() {
-    Dl_info info{};
-    dladdr(reinterpret_cast<const void*>(&PluginPath), &info);
-    std::string path = info.dli_fname ? info.dli_fname : "";
-    return path.substr(0, path.find_last_of('/') + 1) + "zedadu.mvx";
-}
+using namespace zedadu::host;
 
-int Demo() {
-    const std::string path = PluginPath();
-    void* plugin = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!plugin) {
-        fprintf(stderr, "zedadu-host: cannot load %s: %s\n", path.c_str(), dlerror());
-        return 1;
+int Run(const Command& command) {
+    try {
+        return command.run();
+    } catch (const UsageError& error) {
+        fprintf(stderr, "zedadu-host: %s\n", error.what());
+        return kExitUsage;
+    } catch (const std::exception& error) {
+        fprintf(stderr, "zedadu-host: %s\n", error.what());
+        return kExitFailed;
     }
-    using Handshake = decltype(AVFILE_QueryInterfaceReading);
-    const struct {
-        const char* symbol;
-        const char* side;
-    } handshakes[] = {{"AVFILE_QueryInterfaceReading", "reading"},
-                      {"AVFILE_QueryInterfaceWriting", "writing"}};
-    for (const auto& handshake : handshakes) {
-        auto* query = reinterpret_cast<Handshake*>(dlsym(plugin, handshake.symbol));
-        PluginQueryRecord record{};
-        record.size = sizeof record;
-        if (!query || query(&record) != 1) {
-            fprintf(stderr, "zedadu-host: the %s handshake failed\n", handshake.side);
-            return 1;
-        }
-        printf("%-8s %s, capabilities 0x%02X, file type .%s (%s)\n", handshake.side, record.name,
-               record.capabilities, record.extensions[0], record.descriptions[0]);
-    }
-    dlclose(plugin);
-    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && strcmp(argv[1], "demo") != 0) {
-        fprintf(stderr, "usage: zedadu-host [demo]\n");
-        return 2;
+    CLI::App application(
+        "A host application for the zedadu AVI plug-in: it records, reads and converts AVI files "
+        "through the plug-in's entry points. Without a command it runs the demonstration.",
+        "zedadu-host");
+    application.require_subcommand(0, 1);
+    const std::vector<Command> commands = {
+        AddDemoCommand(application),     AddInfoCommand(application),
+        AddFramesCommand(application),   AddAudioCommand(application),
+        AddConvertCommand(application),  AddSettingsCommand(application),
+        AddFreeTimeCommand(application),
+    };
+    try {
+        application.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = application.exit(error);
+        return status == 0 ? kExitOk : kExitUsage;
     }
-    return Demo();
+    for (const Command& command : commands) {
+        if (command.app->parsed()) {
+            return Run(command);
+        }
+    }
+    return Run(commands.front());
 }

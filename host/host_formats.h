@@ -1,0 +1,33 @@
+// The formats this host hands to the plug-in with request 0, and how it reports the formats the
+// plug-in settles on.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/records.h"
+#include "host/plugin.h"
+#include "host/report.h"
+
+namespace zedadu::host {
+
+struct HostFormats {
+    ImageFormatStruct video{};
+    AudioFormatRecord audio{};
+    CompressionSettings compression{};
+
+    // The video format with the compression block attached; valid while this object lives.
+    ImageFormatStruct Video() const;
+};
+
+// What works out of the box: Microsoft Video 1 ("MSVC") at 720 x 480 and 29.97 frames a second,
+// quality 7500, a key frame every 15 frames, records padded to 512 bytes, audio 44.1 kHz 16-bit
+// stereo leading the video.
+HostFormats DefaultFormats();
+
+// Runs the settings call with `request`; throws HostError when the plug-in refuses it.
+void RunSettings(WritingSettings& settings, uint32_t request, const HostFormats& formats);
+
+// Rows for the video, compression and audio of settings the plug-in returned.
+void DescribeSettings(Section& section, const WritingSettings& settings);
+
+}  // namespace zedadu::host

@@ -1,0 +1,38 @@
+// Reading frames and samples of an open file through the plug-in.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "host/formats.h"
+#include "host/image.h"
+#include "host/plugin.h"
+
+namespace zedadu::host {
+
+struct DeliveredFrame {
+    ImageFormatStruct result{};  // what the plug-in says it delivered
+    std::vector<uint8_t> bytes;  // result.imageSize bytes
+};
+
+// The file's own frame size and rate (from its first offered layout); nothing without video.
+std::optional<ImageFormatStruct> NativeVideo(const ReadingFileInfo& info);
+std::optional<AudioFormatRecord> NativeAudio(const ReadingFileInfo& info);
+// Whether the file offers its frames or samples in `layout`.
+bool OffersLayout(const ReadingFileInfo& info, const Layout& layout);
+
+// Frame `index` in `layout`, at `size` where the decompressor scales (else at the file's size).
+// Throws HostError when the plug-in refuses it.
+DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& layout,
+                         std::optional<FrameSize> size = std::nullopt);
+// Frame `index` as a picture, read as RGB24.
+Image ReadPicture(const ReadingFile& file, uint32_t index,
+                  std::optional<FrameSize> size = std::nullopt);
+// `count` sample frames from `first` on in `layout` (8-bit ones of a 16-bit file narrowed by the
+// host library); returns how many were real samples rather
+// than the silence past the end. Throws HostError when the plug-in refuses them.
+uint32_t ReadSamples(const ReadingFile& file, uint64_t first, uint32_t count, const Layout& layout,
+                     std::vector<uint8_t>& samples);
+
+}  // namespace zedadu::host

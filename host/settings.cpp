@@ -1,0 +1,76 @@
+// zedadu-host settings [--dialog] [--audio] [--video]: the writing settings the plug-in keeps,
+// edited in its settings dialog when asked.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include <CLI/CLI.hpp>
+
+#include "host/answers.h"
+#include "host/commands.h"
+#include "host/dialog_choice.h"
+#include "host/errors.h"
+#include "host/host_formats.h"
+#include "host/text.h"
+
+namespace zedadu::host {
+namespace {
+
+struct SettingsOptions {
+    DialogOptions dialog;
+    bool audio = false;
+    bool video = false;
+    Answers answers;
+};
+
+// The file the plug-in keeps its settings in: "ZEDADU.ini" beside the host executable.
+std::string SettingsFilePath() {
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    return (executable.parent_path() / "ZEDADU.ini").string();
+}
+
+uint32_t SettingsRequest(const SettingsOptions& options, bool dialog) {
+    const bool both = !options.audio && !options.video;
+    return kSettingsLoadIni | (dialog ? kSettingsShowDialog : 0) |
+           (options.audio || both ? kSettingsAudio : 0) |
+           (options.video || both ? kSettingsVideo : 0);
+}
+
+int RunSettingsCommand(const SettingsOptions& options) {
+    ApplyAnswers(options.answers);
+    const bool dialog = PrepareDialog(options.dialog);
+    Plugin plugin;
+    WritingSettings settings(plugin);
+    const uint32_t request = SettingsRequest(options, dialog);
+    const std::string file = SettingsFilePath();
+    const bool existed = std::filesystem::exists(file);
+    RunSettings(settings, request, DefaultFormats());
+    if (!settings.accepted()) {
+        fprintf(stderr, "zedadu-host: the settings dialog was cancelled; nothing was saved\n");
+        return kExitFailed;
+    }
+    Section section(dialog ? "Writing settings accepted and saved"
+                           : "Writing settings the plug-in loads");
+    DescribeSettings(section, settings);
+    section.Row("settings file",
+                file + (dialog || existed ? "" : " (not there yet: the defaults apply)"));
+    section.Print();
+    return kExitOk;
+}
+
+}  // namespace
+
+Command AddSettingsCommand(CLI::App& application) {
+    auto options = std::make_shared<SettingsOptions>();
+    CLI::App* command = application.add_subcommand(
+        "settings",
+        "Show the writing settings saved in ZEDADU.ini, or edit them in the plug-in's dialog.");
+    AddDialogOptions(*command, options->dialog);
+    command->add_flag("--audio", options->audio, "the audio settings (default: audio and video)");
+    command->add_flag("--video", options->video, "the video settings (default: audio and video)");
+    AddAnswerOptions(*command, options->answers);
+    return {command, [options] { return RunSettingsCommand(*options); }};
+}
+
+}  // namespace zedadu::host

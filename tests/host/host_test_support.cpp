@@ -1,0 +1,140 @@
+#include "tests/host/host_test_support.h"
+
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "frame/plugin.h"
+#include "tests/writer/writer_test_support.h"
+
+namespace zedadu::test {
+
+const char kUncompressedSettings[] =
+    "[VideoWritingSettings]\nfccHandler=DIB \nWidth=64\nHeight=48\nRate=25\nScale=1\n"
+    "PaddingSize=1024\nKeyFrameRate=1\nDataRate=100\noffsetAudioandVideo=1\n"
+    "[AudioWritingSettings]\nChannels=1\nSamplesPerSecond=22050\n";
+
+void HostTest::SetUp() {
+    namespace fs = std::filesystem;
+    for (const char* binary : {ZEDADU_HOST_PATH, ZEDADU_PLUGIN_PATH, ZEDADU_HOSTLIB_PATH}) {
+        fs::copy_file(binary, dir.path() / fs::path(binary).filename());
+    }
+}
+
+HostRun HostTest::Host(const std::string& arguments) const {
+    const std::string command = "cd '" + dir.path().string() +
+                                "' && env -u DISPLAY -u WAYLAND_DISPLAY ./zedadu-host " +
+                                arguments + " >host.out 2>host.err </dev/null";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(file("host.out")),
+            ReadBytes(file("host.err"))};
+}
+
+HostRun HostTest::HostOnTerminal(const std::string& arguments, const std::string& input) const {
+    const CommandResult run = test::Run("cd '" + dir.path().string() + "' && printf '" + input +
+                                        "' | script -qec 'env -u DISPLAY -u WAYLAND_DISPLAY "
+                                        "./zedadu-host " +
+                                        arguments + "' /dev/null");
+    return {WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1, run.output, ""};
+}
+
+void HostTest::WriteSettings(const std::string& text) const {
+    std::ofstream(file("ZEDADU.ini")) << text;
+}
+
+void HostTest::Ffmpeg(const std::string& arguments) const {
+    const CommandResult result =
+        test::Run("cd '" + dir.path().string() + "' && ffmpeg -nostdin -v error -y " + arguments);
+    ASSERT_EQ(result.status, 0) << result.output;
+}
+
+Picture ReadPng(const std::string& path) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    Picture picture;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        ADD_FAILURE() << path << ": " << png.message;
+        return picture;
+    }
+    png.format = PNG_FORMAT_RGB;
+    picture.width = png.width;
+    picture.height = png.height;
+    picture.rgb.resize(PNG_IMAGE_SIZE(png));
+    EXPECT_TRUE(png_image_finish_read(&png, nullptr, picture.rgb.data(), 0, nullptr)) << path;
+    return picture;
+}
+
+DeliveredBytes ReadFrameBytesDirectly(const std::string& path, uint32_t frame, const char* formatId,
+                                      int32_t width, int32_t height) {
+    void* handle = nullptr;
+    DeliveredBytes delivered{};
+    if (AVFILE_OpenFileForRead(&handle, path.c_str()) != 1) {
+        ADD_FAILURE() << "cannot open " << path;
+        return delivered;
+    }
+    ReadingFileInfo info{};
+    info.size = sizeof info;
+    EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1);
+    ImageFrameRequest request{};
+    request.requested = info.videoFormats[0];
+    request.requested.width = width ? width : request.requested.width;
+    request.requested.height = height ? height : request.requested.height;
+    strcpy(request.requested.formatId, formatId);
+    delivered.bytes.resize(size_t(request.requested.width + 1) * request.requested.height * 4);
+    request.frameNumber = frame;
+    request.buffer = delivered.bytes.data();
+    request.bufferSize = uint32_t(delivered.bytes.size());
+    EXPECT_EQ(AVFILE_ReadImageFrame(handle, &request), 1);
+    AVFILE_CloseReadingFile(handle);
+    delivered.result = request.result;
+    delivered.bytes.resize(request.result.imageSize);
+    return delivered;
+}
+
+Picture ReadFrameDirectly(const std::string& path, uint32_t frame, const char* formatId,
+                          int32_t width, int32_t height) {
+    const DeliveredBytes delivered = ReadFrameBytesDirectly(path, frame, formatId, width, height);
+    const uint32_t bytes = strcmp(delivered.result.formatId, FORMAT_ID_RGB32) == 0 ? 4 : 3;
+    Picture picture;
+    picture.width = uint32_t(delivered.result.width);
+    picture.height = uint32_t(delivered.result.height);
+    const uint32_t rowBytes = (picture.width * bytes + 3) & ~3u;
+    for (uint32_t y = 0; y < picture.height; ++y) {  // bottom row first in the bitmap
+        const uint8_t* row = &delivered.bytes[(picture.height - 1 - y) * rowBytes];
+        for (uint32_t x = 0; x < picture.width; ++x) {
+            picture.rgb.insert(picture.rgb.end(),
+                               {row[x * bytes + 2], row[x * bytes + 1], row[x * bytes]});
+        }
+    }
+    return picture;
+}
+
+std::vector<uint8_t> ReadSamplesDirectly(const std::string& path, uint32_t first, uint32_t count,
+                                         const char* formatId) {
+    void* handle = nullptr;
+    if (AVFILE_OpenFileForRead(&handle, path.c_str()) != 1) {
+        ADD_FAILURE() << "cannot open " << path;
+        return {};
+    }
+    ReadingFileInfo info{};
+    info.size = sizeof info;
+    EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1);
+    const bool wide = strcmp(formatId, FORMAT_ID_PCM16) == 0;
+    std::vector<uint8_t> samples(size_t(count) * info.audioFormats[0].channels * (wide ? 2 : 1));
+    AudioSamplesRequest request{};
+    request.size = sizeof request;
+    request.firstSample = first;
+    request.sampleCount = count;
+    request.buffer = samples.data();
+    request.bufferSize = uint32_t(samples.size());
+    strcpy(request.requested.formatId, formatId);
+    EXPECT_EQ(AVFILE_ReadAudioSamples(handle, &request), 1);
+    AVFILE_CloseReadingFile(handle);
+    return samples;
+}
+
+}  // namespace zedadu::test
