@@ -147,7 +147,7 @@ class StaticView final : public ControlView {
   public:
     StaticView(const ZedaduDialogControl& control, ControlHost& host)
         : label_(new QLabel(host.surface())) {
-        const uint32_t alignment = control.style & 0x3;
+        const uint32_t alignment = control.style & (SS_CENTER | SS_RIGHT);
         label_->setAlignment(Qt::AlignTop | (alignment == SS_CENTER  ? Qt::AlignHCenter
                                              : alignment == SS_RIGHT ? Qt::AlignRight
                                                                      : Qt::AlignLeft));

@@ -1,6 +1,6 @@
 // libzedadu-dialog-qt.so: the window front-end of the dialog layer. It shows every dialog the
-// dialog manager runs as a modal Qt window (platform/ui/dialog_frontend.h) and has no display to
-// offer, so the plug-in goes on headless, when no display is named or none can be reached.
+// dialog manager runs as a modal Qt window (platform/ui/dialog_frontend.h). Where no display is
+// named or none can be reached it offers no front-end, and the plug-in goes on as it does headless.
 #include <QApplication>
 #include <array>
 #include <cstdlib>
@@ -21,7 +21,8 @@ bool Named(const char* variable) {
     return value && *value;
 }
 
-// The widget application the windows need. A host that runs one lends it. Otherwise one is made
+// The widget application the windows need. A host that runs one lends it (a host that runs only a
+// core or GUI application has no widgets to lend: no windows then). Otherwise one is made
 // when a dialog is about to open and goes when the outermost dialog ends, so that a host that
 // shows a dialog now and then keeps no connection to the window system in between.
 class Application {
