@@ -60,9 +60,11 @@ LRESULT ListMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam
     const auto* text = reinterpret_cast<const char*>(lParam);
     switch (message) {
         case CB_RESETCONTENT:
+            // The front-end may read the control as soon as it hears of a change: the selection
+            // goes with the entries, before either is reported.
             control.items.clear();
-            control.window.dialog->changed(&control, ZEDADU_DIALOG_CHANGED_ITEMS);
             Select(control, -1);
+            control.window.dialog->changed(&control, ZEDADU_DIALOG_CHANGED_ITEMS);
             return kOkay;
         case CB_ADDSTRING:
             return Insert(control,

@@ -8,51 +8,21 @@
 
 #include "frame/plugin.h"
 #include "platform/hostlib/host_api.h"
-#include "tests/dialog/fake_compressors.h"
+#include "tests/dialog/settings_call.h"
 
 namespace zedadu::test {
 namespace {
-
-constexpr uint32_t kEverything =
-    kSettingsShowDialog | kSettingsLoadIni | kSettingsAudio | kSettingsVideo;
-
-std::vector<FakeCompressor> Compressors() {
-    return {
-        {FourCC("MSVC"), VIDCF_QUALITY | VIDCF_TEMPORAL, u"Video 1", 0, false, true, true, {24}},
-        {FourCC("RATE"), VIDCF_CRUNCH, u"Rate Codec", 8, true, false, true, {24, 32}},
-        {FourCC("BOTH"),
-         VIDCF_QUALITY | VIDCF_CRUNCH | VIDCF_TEMPORAL,
-         u"Both Codec",
-         1000,
-         true,
-         true,
-         true,
-         {16, 24, 32}}};
-}
-
-WritingSettingsRecord Request(uint32_t request) {
-    WritingSettingsRecord record{};
-    record.request = request;
-    record.accepted = 7;
-    record.currentVideo.size = record.resultVideo.size = sizeof(ImageFormatStruct);
-    record.currentAudio.size = record.resultAudio.size = sizeof(AudioFormatRecord);
-    return record;
-}
-
-const CompressionSettings& BlockOf(const WritingSettingsRecord& record) {
-    return *static_cast<const CompressionSettings*>(record.resultVideo.settingsBlock);
-}
 
 using Keys = std::map<std::string, std::string>;
 
 class SettingsCall : public ::testing::Test {
   protected:
-    SettingsCall() : world(Compressors(), {"VIDC.MSVC", "VIDC.RATE", "VIDC.BOTH"}) {}
+    SettingsCall() : world(SettingsCallCompressors(), SettingsCallDrivers()) {}
 
     // Runs the call with a script; the record is released when the test ends.
     WritingSettingsRecord& call(uint32_t request, const std::string& script) {
         ZedaduHost_SetDialogScript(script.c_str());
-        record = Request(request);
+        record = SettingsRequest(request);
         EXPECT_EQ(AVFILE_SetWritingSettings(&record), 1) << script;
         EXPECT_EQ(world.snapshot().failure, "") << script;
         return record;
@@ -206,7 +176,7 @@ TEST_F(SettingsCall, CancelHandsBackTheExchangedBlockAndSavesNothing) {
     // Without a front-end the dialog cannot open: the same as a cancelled dialog.
     AVFILE_ReleaseFormatFromSetWritingSettings(&record);
     ZedaduHost_SetDialogScript(nullptr);
-    record = Request(kEverything);
+    record = SettingsRequest(kEverything);
     ASSERT_EQ(AVFILE_SetWritingSettings(&record), 1);
     EXPECT_EQ(record.accepted, 0u);
     EXPECT_EQ(record.resultVideo.settingsBlockSize, 148u);
