@@ -18,8 +18,9 @@ const std::string& ScratchDirectory() {
     return directory;
 }
 
-const std::string& InputAsFile(const uint8_t* data, size_t size) {
-    static const std::string path = ScratchDirectory() + "/input";
+const std::string& InputAsFile(const uint8_t* data, size_t size, const char* name) {
+    static std::string path;
+    path = ScratchDirectory() + "/" + name;
     const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (descriptor < 0 || write(descriptor, data, size) != ssize_t(size)) {
         abort();

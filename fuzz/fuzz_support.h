@@ -7,8 +7,9 @@
 
 namespace zedadu::fuzz {
 
-// Replaces the contents of this process's scratch file with the input and returns its path.
-const std::string& InputAsFile(const uint8_t* data, size_t size);
+// Replaces the contents of this process's scratch file of that name with the input and returns
+// its path.
+const std::string& InputAsFile(const uint8_t* data, size_t size, const char* name = "input");
 // A directory of this process's own, for layers that write files beside the one they change.
 const std::string& ScratchDirectory();
 

@@ -129,7 +129,6 @@ bool SetUpDecompressor(AviFileHandle& handle, const ImageFormatStruct& result,
         !UsableOutput(handle.outputBitmapInfo.header)) {
         return false;
     }
-    SendFormats(handle.decompressor, ICM_DECOMPRESS_BEGIN, handle);
     handle.decompressorWantedBits = wanted.bits;
     handle.decompressorWantedCompression = wanted.compression;
     return true;
@@ -194,6 +193,24 @@ bool DecodeUpTo(AviFileHandle& handle, uint32_t frame, int64_t cached, FrameCach
     return true;
 }
 
+bool ServedAsYuy2(const BITMAPINFOHEADER& output, const WantedLayout& wanted) {
+    return wanted.compression == kYuy2 && output.biCompression == BI_RGB && output.biBitCount == 24;
+}
+
+// The bytes the delivered image takes in the host's buffer: 32-bit requests are widened, YUY2
+// requests served with 24-bit output are converted, everything else is the output as decoded.
+uint64_t DeliveredBytes(const BITMAPINFOHEADER& output, const WantedLayout& wanted) {
+    const uint64_t width = uint64_t(output.biWidth);
+    const uint64_t height = uint64_t(output.biHeight);
+    if (wanted.bits == 32 && output.biBitCount != 32) {
+        return width * height * 4;
+    }
+    if (ServedAsYuy2(output, wanted)) {
+        return (width + 1) / 2 * 4 * height;
+    }
+    return output.biSizeImage;
+}
+
 // A YUY2 request that the decompressor serves with 24-bit output gets YUY2 all the same, top
 // row first as YUY2 is laid out; the decoded image stays intact for the next frame.
 bool DeliverAsYuy2(const AviFileHandle& handle, ImageFrameRequest& request, FrameCache& cache) {
@@ -201,7 +218,7 @@ bool DeliverAsYuy2(const AviFileHandle& handle, ImageFrameRequest& request, Fram
     const size_t width = size_t(output.biWidth);
     const size_t height = size_t(output.biHeight);
     const size_t bytes = (width + 1) / 2 * 4 * height;
-    if (bytes > request.bufferSize || !cache.scratch.ensure(std::max(bytes, 3 * width * height))) {
+    if (!cache.scratch.ensure(std::max(bytes, 3 * width * height))) {
         return false;
     }
     const size_t stride = BitmapRowBytes(width, 24);
@@ -221,21 +238,15 @@ bool DeliverDecoded(const AviFileHandle& handle, ImageFrameRequest& request,
     const BITMAPINFOHEADER& output = handle.outputBitmapInfo.header;
     ImageFormatStruct& result = request.result;
     if (wanted.bits == 32 && output.biBitCount != 32) {
-        const uint64_t bytes = uint64_t(output.biWidth) * uint64_t(output.biHeight) * 4;
-        if (bytes > request.bufferSize) {
-            return false;
-        }
+        const uint64_t bytes = DeliveredBytes(output, wanted);
         WidenBitmap(handle.outputBitmapInfo, cache.decode.data(),
                     static_cast<uint8_t*>(request.buffer), bytes, 4, false);
         result.imageSize = uint32_t(bytes);
         CopyText(result.formatId, FORMAT_ID_RGB32);
         return true;
     }
-    if (wanted.compression == kYuy2 && output.biCompression == BI_RGB && output.biBitCount == 24) {
+    if (ServedAsYuy2(output, wanted)) {
         return DeliverAsYuy2(handle, request, cache);
-    }
-    if (output.biSizeImage > request.bufferSize) {
-        return false;
     }
     memcpy(request.buffer, cache.decode.data(), output.biSizeImage);
     result.imageSize = output.biSizeImage;
@@ -259,13 +270,25 @@ bool ReadCompressedFrame(AviFileHandle& handle, ImageFrameRequest& request,
         result.width = output.biWidth;
         result.height = output.biHeight;
     }
-    if (!DecompressorServes(handle, result, wanted)) {
+    const bool fresh = !DecompressorServes(handle, result, wanted);
+    if (fresh) {
         handle.decompressorWantedBits = 0;
         handle.decompressorWantedCompression = 0;
         if (!SetUpDecompressor(handle, result, wanted)) {
             return false;
         }
         cached = -1;
+    }
+    // An image the host's buffer cannot take is refused before anything is begun, allocated or
+    // decoded for it.
+    if (DeliveredBytes(output, wanted) > request.bufferSize) {
+        if (fresh) {
+            CloseDecompressor(handle);
+        }
+        return false;
+    }
+    if (fresh) {
+        SendFormats(handle.decompressor, ICM_DECOMPRESS_BEGIN, handle);
     }
     if (cache.decode.size() < output.biSizeImage) {
         cached = -1;  // growing loses the decoded image
@@ -319,10 +342,12 @@ bool DeliverWidened(AviFileHandle& handle, ImageFrameRequest& request, uint64_t 
     return true;
 }
 
+// The whole image must fit the host's buffer, even when the chunk holds less of it: the size
+// reported is the image's.
 bool DeliverAsStored(AviFileHandle& handle, ImageFrameRequest& request, uint64_t count) {
     const BITMAPINFOHEADER& stored = handle.outputBitmapInfo.header;
     auto* buffer = static_cast<uint8_t*>(request.buffer);
-    if (count > request.bufferSize || !ReadStoredPixels(handle, buffer, count)) {
+    if (stored.biSizeImage > request.bufferSize || !ReadStoredPixels(handle, buffer, count)) {
         return false;
     }
     // Rows stored top row first reach the host bottom row first, like every other bitmap.

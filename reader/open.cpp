@@ -1,6 +1,7 @@
 // Opening a file for reading: the parse, the decompressor that will decode the video, the image
 // layouts it can deliver, the native descriptions and the file time; file info and close.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -105,13 +106,33 @@ void SettleHandler(AviFileHandle& handle) {
     }
 }
 
+// Colour-table entries behind the header of a 1- to 8-bit format, as decompressors count them.
+uint64_t ColourTableEntries(const BITMAPINFOHEADER& header) {
+    if (header.biBitCount < 1 || header.biBitCount > 8) {
+        return 0;
+    }
+    return header.biClrUsed ? header.biClrUsed : uint64_t(1) << header.biBitCount;
+}
+
+// Decompressors read the header's own size of format bytes and the colour table behind them from
+// the format the reader holds, so both must lie within it: a count of colours above the 256 that
+// 8 bits can index is cut to 256, and a format whose extra bytes and table would run past the
+// bytes held fails the open.
+bool SettleFormatExtent(AviFileHandle& handle) {
+    BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
+    source.biClrUsed = std::min<DWORD>(source.biClrUsed, 256);
+    return uint64_t(source.biSize) + 4 * ColourTableEntries(source) <= sizeof(BitmapInfo);
+}
+
 // Uncompressed frames may be stored top row first (a negative height) and may leave the image
 // size 0 or too small; both are settled here so that every later step sees a positive height and
-// a true image size. A header whose sizes overflow, or any other negative size, is refused.
+// a true image size. A header whose sizes overflow, or any other negative size, is refused; so is
+// the one height, -2^31, that has no positive counterpart (even with a width of 0).
 bool SettleBitmapSize(AviFileHandle& handle) {
     BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
     const bool uncompressed = handle.videoHandler == kUncompressed;
-    if (source.biWidth < 0 || (source.biHeight < 0 && !uncompressed)) {
+    if (source.biWidth < 0 || source.biHeight == INT32_MIN ||
+        (source.biHeight < 0 && !uncompressed)) {
         return false;
     }
     const uint64_t widest =
@@ -229,7 +250,7 @@ void DescribeUncompressedVideo(AviFileHandle& handle) {
 
 bool DescribeVideo(AviFileHandle& handle) {
     SettleHandler(handle);
-    if (!SettleBitmapSize(handle)) {
+    if (!SettleFormatExtent(handle) || !SettleBitmapSize(handle)) {
         return false;
     }
     if (handle.videoHandler != kUncompressed) {

@@ -132,7 +132,9 @@ bool ReadAudioFormat(ParseState& state, const MMCKINFO& format, const uint8_t* h
     AviFileHandle& handle = state.handle;
     memcpy(&handle.waveFormat, bytes, sizeof bytes);
     handle.audioLength = LoadU32(header + 32);
-    handle.audioFrameBytes = handle.waveFormat.wBitsPerSample * handle.waveFormat.nChannels / 8;
+    // 16 bits x 16 bits overflows a signed int; the quotient fits.
+    handle.audioFrameBytes =
+        int32_t(uint32_t(handle.waveFormat.wBitsPerSample) * handle.waveFormat.nChannels / 8);
     state.audioStream = stream;
     return true;
 }

@@ -13,7 +13,6 @@ constexpr FOURCC kList = FourCC("LIST");
 constexpr FOURCC kRecord = FourCC("rec ");
 constexpr FOURCC kJunk = FourCC("JUNK");
 constexpr uint32_t kChunkHeaderBytes = 8;
-constexpr uint32_t kListHeaderBytes = 12;
 constexpr uint32_t kUnpaddedMovieList = 500;
 constexpr uint32_t kSmallestPaddedRoom = 512;
 constexpr uint32_t kIndexChunkHeaderBytes = 8;

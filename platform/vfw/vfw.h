@@ -7,7 +7,9 @@
 //   libavformat's RIFF and QuickTime code tables, ignoring case; "DIB " names no driver). The
 //   codec follows the input format's biCompression; a run-length handler ("MRLE") also takes
 //   run-length data labelled BI_RGB. Extra format bytes are those between 40 and biSize (at most
-//   64 KiB); 1- to 8-bit formats carry their colour table at biSize.
+//   64 KiB); 1- to 8-bit formats carry their colour table at biSize (biClrUsed entries, at most
+//   256, or all 2^biBitCount when 0). The caller's format must hold all of those bytes: they are
+//   read as the header says, since a format comes without its length.
 // - Decompression delivers BI_RGB 16 (5-5-5), 24 and 32 bits (bottom-up, or top-down for a
 //   negative biHeight; rows padded to 4 bytes) and YUY2 (top-down), at any size: libswscale
 //   scales. ICM_DECOMPRESS_GET_FORMAT proposes the source size in the layout the output format

@@ -1,6 +1,9 @@
-// What keeps a recording safe: failed writes (a full disk or a file size limit), the 4 GiB limit
-// of the format, and calls that cannot get the access lock.
+// What keeps a recording safe: failed writes (a full disk or a file size limit), files that cannot
+// be created or vanish while they are written, the 4 GiB limit of the format, and calls that
+// cannot get the access lock.
+#include <sys/fsuid.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -32,6 +35,35 @@ public:
 
 private:
     rlimit old_{};
+};
+
+// Makes a directory read-only for this thread, also when the tests run as root: the thread's
+// file-system user and group then become unprivileged ones, which drops root's power to override
+// permissions.
+class ReadOnlyDirectory {
+public:
+    explicit ReadOnlyDirectory(const std::filesystem::path& path) : path_(path) {
+        using std::filesystem::perms;
+        std::filesystem::permissions(path_, perms::owner_read | perms::owner_exec |
+                                                perms::group_read | perms::group_exec |
+                                                perms::others_read | perms::others_exec);
+        if (root_) {
+            setfsgid(kNobody);
+            setfsuid(kNobody);
+        }
+    }
+    ~ReadOnlyDirectory() {
+        if (root_) {
+            setfsuid(0);
+            setfsgid(0);
+        }
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
+    }
+
+private:
+    static constexpr uid_t kNobody = 65534;
+    std::filesystem::path path_;
+    bool root_ = geteuid() == 0;
 };
 
 using Safety = WriterTest;
@@ -73,6 +105,55 @@ TEST_F(Safety, FailedWritesLeaveAValidFile) {
         EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
     }
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// No message belongs to these failures: the frame fails, the handle stays usable (a later frame
+// tries to create the file again), audio is held back meanwhile, and close frees everything.
+TEST_F(Safety, FilesThatCannotBeCreatedOrVanishFailQuietlyAndCloseFrees) {
+    MessageRecorder messages;
+    WriterSetup s;
+    s.audio = true;
+    auto frame = TestFrame(s, 0);
+    auto samples = TestSamples(s, 0, 100);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all |
+                                                 std::filesystem::perms::others_exec);
+    const std::filesystem::path locked = dir.path() / "locked";
+    std::filesystem::create_directory(locked);
+    std::ofstream(locked / "old.avi") << "old";
+    {
+        const ReadOnlyDirectory readOnly(locked);
+        void* refused = &refused;
+        OpenRequest replace(s, (locked / "old.avi").string());
+        EXPECT_EQ(AVFILE_OpenFileForWrite(&refused, &replace.request), 0) << "cannot be deleted";
+        EXPECT_EQ(refused, nullptr);
+        void* handle = OpenWriter(s, (locked / "new.avi").string());
+        ASSERT_NE(handle, nullptr);
+        EXPECT_FALSE(WriteFrame(handle, s, frame));
+        EXPECT_TRUE(WriteSamples(handle, s, samples, 100)) << "held while video is to come";
+        EXPECT_FALSE(WriteFrame(handle, s, frame));
+        EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    }
+    EXPECT_TRUE(std::filesystem::exists(locked / "old.avi"));
+    EXPECT_FALSE(std::filesystem::exists(locked / "new.avi"));
+
+    void* handle = OpenWriter(s, dir.file(std::string(300, 'n')));  // a name the system refuses
+    ASSERT_NE(handle, nullptr);
+    EXPECT_FALSE(WriteFrame(handle, s, frame));
+    EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+
+    // Deleted while it is written: the recording goes on into the deleted file and nothing is left.
+    const std::string deleted = dir.file("deleted.avi");
+    handle = OpenWriter(s, deleted);
+    for (uint32_t i = 0; i < s.frames; ++i) {
+        if (i == 1) {
+            std::filesystem::remove(deleted);
+        }
+        EXPECT_TRUE(WriteFrame(handle, s, frame)) << i;
+        EXPECT_TRUE(WriteSamples(handle, s, samples, 100)) << i;
+    }
+    EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    EXPECT_FALSE(std::filesystem::exists(deleted));
+    EXPECT_TRUE(messages.shown().empty());
 }
 
 TEST_F(Safety, NothingPassesFourGibibytes) {

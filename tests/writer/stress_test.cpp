@@ -1,10 +1,18 @@
-// Two threads write one file's video and audio at their own paces while a third reads another
-// file: the access lock keeps every record, slot and decoded frame whole.
+// Heavy load through the entry points. Eight threads read frames and audio at random, each through
+// its own handles of several files, while two writers record: every read is checked against what
+// reading the file alone gave, and both recordings decode to what was sent. And while one thread
+// holds the access lock inside an entry point (a message box shown under it), every call that
+// needs the lock gives up unchanged and the calls that take no lock go on.
 #include <atomic>
+#include <future>
+#include <random>
 #include <thread>
 
 #include "frame/avi_file_handle.h"
+#include "frame/module.h"
 #include "frame/plugin.h"
+#include "frame/text.h"
+#include "platform/hostlib/host_api.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {
@@ -12,88 +20,298 @@ namespace {
 
 using Stress = WriterTest;
 
-TEST_F(Stress, VideoAndAudioThreadsWhileAnotherFileIsRead) {
-    WriterSetup other;
-    other.frames = 8;
-    const std::string otherPath = dir.file("other.avi");
-    void* writing = OpenWriter(other, otherPath);
-    std::vector<std::vector<uint8_t>> otherFrames;
-    for (uint32_t i = 0; i < other.frames; ++i) {
-        otherFrames.push_back(TestFrame(other, i));
-        auto pixels = otherFrames.back();
-        ASSERT_TRUE(WriteFrame(writing, other, pixels));
-    }
-    ASSERT_EQ(AVFILE_CloseFileForWrite(writing), 1);
-    void* reading = nullptr;
-    const bool readerPresent = AVFILE_OpenFileForRead(&reading, otherPath.c_str()) == 1;
+ImageFrameRequest FrameRequest(const ImageFormatStruct& layout, uint32_t frame,
+                               std::vector<uint8_t>& buffer) {
+    ImageFrameRequest request{};
+    request.size = sizeof request;
+    request.frameNumber = frame;
+    request.buffer = buffer.data();
+    request.bufferSize = uint32_t(buffer.size());
+    request.requested = layout;
+    return request;
+}
 
-    WriterSetup s;
-    s.frames = 150;
-    s.audio = true;
-    s.sampleRate = 48000;
-    s.padding = 512;
-    s.offset = 1;
-    const std::string path = dir.file("stress.avi");
-    void* handle = OpenWriter(s, path);
-    ASSERT_NE(handle, nullptr);
-    std::atomic<bool> videoDone{false};
-    std::atomic<int> readFailures{0};
-    std::vector<std::vector<uint8_t>> frames(s.frames);
-    std::thread video([&] {
-        for (uint32_t i = 0; i < s.frames; ++i) {
-            frames[i] = TestFrame(s, i);
-            auto pixels = frames[i];
-            EXPECT_TRUE(WriteFrame(handle, s, pixels)) << i;
+AudioSamplesRequest SamplesRequest(const AudioFormatRecord& layout, uint32_t first, uint32_t count,
+                                   std::vector<uint8_t>& buffer) {
+    buffer.assign(size_t(count) * layout.frameBytes, 0xCC);
+    AudioSamplesRequest request{};
+    request.size = sizeof request;
+    request.firstSample = first;
+    request.sampleCount = count;
+    request.buffer = buffer.data();
+    request.bufferSize = uint32_t(buffer.size());
+    request.requested = layout;
+    return request;
+}
+
+std::vector<uint8_t> Delivered(const std::vector<uint8_t>& buffer, uint32_t bytes) {
+    return {buffer.begin(), buffer.begin() + long(std::min<size_t>(bytes, buffer.size()))};
+}
+
+// A file and what reading it alone gives: every frame in every offered layout, the whole audio
+// track in every offered layout.
+struct Reference {
+    std::string path;
+    std::vector<ImageFormatStruct> layouts;
+    std::vector<std::vector<std::vector<uint8_t>>> pictures;  // [layout][frame]
+    std::vector<AudioFormatRecord> audioLayouts;
+    std::vector<std::vector<uint8_t>> audio;  // [layout]
+};
+
+Reference TakeReference(const std::string& path) {
+    Reference reference{path, {}, {}, {}, {}};
+    void* handle = nullptr;
+    EXPECT_EQ(AVFILE_OpenFileForRead(&handle, path.c_str()), 1) << path;
+    ReadingFileInfo info{};
+    info.size = sizeof info;
+    EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1) << path;
+    std::vector<uint8_t> buffer;
+    for (uint32_t i = 0; i < info.videoFormatCount; ++i) {
+        reference.layouts.push_back(info.videoFormats[i]);
+        buffer.assign(info.videoFormats[i].imageSize, 0);
+        auto& pictures = reference.pictures.emplace_back();
+        for (uint32_t frame = 0; frame < info.frameCount; ++frame) {
+            ImageFrameRequest request = FrameRequest(info.videoFormats[i], frame, buffer);
+            EXPECT_EQ(AVFILE_ReadImageFrame(handle, &request), 1) << path;
+            pictures.push_back(Delivered(buffer, request.result.imageSize));
         }
-        videoDone = true;
-    });
+    }
+    for (uint32_t i = 0; i < info.audioFormatCount; ++i) {
+        reference.audioLayouts.push_back(info.audioFormats[i]);
+        AudioSamplesRequest request = SamplesRequest(info.audioFormats[i], 0, info.audioLength,
+                                                     reference.audio.emplace_back());
+        EXPECT_EQ(AVFILE_ReadAudioSamples(handle, &request), 1) << path;
+    }
+    EXPECT_EQ(AVFILE_CloseReadingFile(handle), 1);
+    return reference;
+}
+
+bool FrameMatches(void* handle, const Reference& reference, std::mt19937& random,
+                  std::vector<uint8_t>& buffer) {
+    const size_t layout = random() % reference.layouts.size();
+    const auto& pictures = reference.pictures[layout];
+    const uint32_t frame = uint32_t(random() % pictures.size());
+    buffer.assign(reference.layouts[layout].imageSize, 0);
+    ImageFrameRequest request = FrameRequest(reference.layouts[layout], frame, buffer);
+    return AVFILE_ReadImageFrame(handle, &request) == 1 &&
+           Delivered(buffer, request.result.imageSize) == pictures[frame];
+}
+
+// A run anywhere, across the end or past it: what exists comes from the track, the rest is
+// silence.
+bool SamplesMatch(void* handle, const Reference& reference, std::mt19937& random,
+                  std::vector<uint8_t>& buffer) {
+    const size_t layout = random() % reference.audioLayouts.size();
+    const AudioFormatRecord& format = reference.audioLayouts[layout];
+    const std::vector<uint8_t>& track = reference.audio[layout];
+    const uint32_t length = uint32_t(track.size() / format.frameBytes);
+    const uint32_t first = uint32_t(random() % (length + 200));
+    AudioSamplesRequest request = SamplesRequest(format, first, 1 + random() % 3000, buffer);
+    std::vector<uint8_t> expected(buffer.size(),
+                                  SameText(format.formatId, FORMAT_ID_PCM8) ? 128 : 0);
+    const size_t from = std::min<size_t>(size_t(first) * format.frameBytes, track.size());
+    const size_t bytes = std::min(expected.size(), track.size() - from);
+    std::copy_n(track.begin() + long(from), bytes, expected.begin());
+    return AVFILE_ReadAudioSamples(handle, &request) == 1 && buffer == expected;
+}
+
+// Reads at random through handles of its own until told to stop (and at least a few hundred
+// times); answers the number of reads that failed or differed from the references.
+int ReadAtRandom(const std::vector<Reference>& references, unsigned seed,
+                 const std::atomic<bool>& stop) {
+    std::vector<void*> handles(references.size(), nullptr);
+    for (size_t i = 0; i < references.size(); ++i) {
+        AVFILE_OpenFileForRead(&handles[i], references[i].path.c_str());
+    }
+    std::mt19937 random(seed);
+    std::vector<uint8_t> buffer;
+    int failures = 0;
+    for (int n = 0; n < 300 || !stop; ++n) {
+        const size_t file = random() % references.size();
+        const bool matches = random() % 2
+                                 ? FrameMatches(handles[file], references[file], random, buffer)
+                                 : SamplesMatch(handles[file], references[file], random, buffer);
+        failures += !matches;
+    }
+    for (void* handle : handles) {
+        failures += AVFILE_CloseReadingFile(handle) != 1;
+    }
+    return failures;
+}
+
+// Writes a file of the setup's frames and samples in one thread; answers its path.
+std::string Recorded(const WriterSetup& s, const std::string& path) {
+    void* handle = OpenWriter(s, path);
+    EXPECT_NE(handle, nullptr) << path;
+    for (uint32_t i = 0; i < s.frames; ++i) {
+        auto frame = TestFrame(s, i);
+        auto samples = TestSamples(s, i * 1000, 1000);
+        EXPECT_TRUE(WriteFrame(handle, s, frame)) << path;
+        EXPECT_TRUE(WriteSamples(handle, s, samples, 1000)) << path;
+    }
+    EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    return path;
+}
+
+// The video and the audio of one recording, each from a thread of its own.
+struct TwoThreadRecording {
+    WriterSetup s;
+    void* handle = nullptr;
+    std::vector<std::vector<uint8_t>> frames;
     uint32_t sent = 0;
-    std::thread audio([&] {
+
+    void run() {
+        std::atomic<bool> videoDone{false};
+        frames.resize(s.frames);
+        std::thread video([&] {
+            for (uint32_t i = 0; i < s.frames; ++i) {
+                frames[i] = TestFrame(s, i);
+                auto pixels = frames[i];
+                EXPECT_TRUE(WriteFrame(handle, s, pixels)) << i;
+            }
+            videoDone = true;
+        });
         for (;;) {
             auto samples = TestSamples(s, sent, 1500);
             if (!WriteSamples(handle, s, samples, 1500)) {
                 EXPECT_TRUE(videoDone.load()) << "refused only once the video is complete";
-                return;
+                break;
             }
             sent += 1500;
         }
-    });
-    std::thread reader([&] {
-        std::vector<uint8_t> buffer(size_t(other.width) * other.height * 4);
-        for (uint32_t n = 0; readerPresent && !videoDone; ++n) {
-            ImageFrameRequest request{};
-            request.frameNumber = n % other.frames;
-            request.buffer = buffer.data();
-            request.bufferSize = uint32_t(buffer.size());
-            request.requested.size = sizeof request.requested;
-            request.requested.width = other.width;
-            request.requested.height = other.height;
-            snprintf(request.requested.formatId, sizeof request.requested.formatId, "%s",
-                     FORMAT_ID_RGB24);
-            if (AVFILE_ReadImageFrame(reading, &request) != 1 ||
-                memcmp(buffer.data(), otherFrames[n % other.frames].data(), FrameBytes(other)) != 0) {
-                ++readFailures;
-            }
-        }
-    });
-    video.join();
-    audio.join();
-    reader.join();
-    const uint32_t written = static_cast<AviFileHandle*>(handle)->audioLength;
-    EXPECT_EQ(written + static_cast<AviFileHandle*>(handle)->pendingAudioFrames, sent);
-    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
-    EXPECT_EQ(readFailures.load(), 0);
-    ExpectValidAvi(path);
-    std::string video24;
-    for (const auto& frame : frames) {
-        video24 += TopDown(frame, s.width, s.height, 3);
+        video.join();
     }
-    ExpectSameBytes(Decoded(path, "-map 0:v -f rawvideo -pix_fmt bgr24"), video24);
-    ExpectSameBytes(Decoded(path, "-map 0:a -f s16le"), TestSamples(s, 0, written));
-    if (!readerPresent) {
-        GTEST_SKIP() << "written from two threads; no reader to run beside them yet";
+};
+
+TEST_F(Stress, EightReadersCheckEveryReadWhileTwoRecordingsRun) {
+    WriterSetup uncompressed;
+    uncompressed.frames = 12;
+    uncompressed.audio = true;
+    uncompressed.padding = 512;
+    WriterSetup compressed = uncompressed;
+    compressed.handler = FourCC("MSVC");
+    compressed.audioId = FORMAT_ID_PCM8;
+    compressed.channels = 1;
+    compressed.padding = 0;
+    const std::string motionJpeg = dir.file("mjpeg.avi");
+    ASSERT_EQ(
+        test::Run("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=32x24:rate=10:duration=1.2 "
+                  "-f lavfi -i sine=sample_rate=8000:duration=1.2 -c:v mjpeg -c:a pcm_s16le '" +
+                  motionJpeg + "'")
+            .status,
+        0);
+    const std::vector<Reference> references = {
+        TakeReference(Recorded(uncompressed, dir.file("dib.avi"))),
+        TakeReference(Recorded(compressed, dir.file("msvc.avi"))), TakeReference(motionJpeg)};
+
+    TwoThreadRecording first{uncompressed, nullptr, {}, 0}, second{compressed, nullptr, {}, 0};
+    first.s.frames = second.s.frames = 150;
+    first.s.sampleRate = 48000;
+    first.s.offset = 1;
+    first.handle = OpenWriter(first.s, dir.file("first.avi"));
+    second.handle = OpenWriter(second.s, dir.file("second.avi"));
+    ASSERT_TRUE(first.handle && second.handle);
+    std::atomic<bool> recorded{false};
+    std::vector<std::future<int>> readers;
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        readers.push_back(std::async(std::launch::async, ReadAtRandom, std::cref(references), seed,
+                                     std::cref(recorded)));
     }
-    EXPECT_EQ(AVFILE_CloseReadingFile(reading), 1);
+    std::thread recordFirst([&] { first.run(); });
+    second.run();
+    recordFirst.join();
+    recorded = true;
+    for (auto& reader : readers) {
+        EXPECT_EQ(reader.get(), 0);
+    }
+
+    for (TwoThreadRecording* recording : {&first, &second}) {
+        const auto& handle = *static_cast<const AviFileHandle*>(recording->handle);
+        const uint32_t written = handle.audioLength;
+        EXPECT_EQ(written + handle.pendingAudioFrames, recording->sent);
+        ASSERT_EQ(AVFILE_CloseFileForWrite(recording->handle), 1);
+        const std::string path = dir.file(recording == &first ? "first.avi" : "second.avi");
+        ExpectValidAvi(path);
+        const bool wide = recording == &first;
+        ExpectSameBytes(Decoded(path, wide ? "-map 0:a -f s16le" : "-map 0:a -f u8"),
+                        TestSamples(recording->s, 0, written));
+    }
+    std::string video;
+    for (const auto& frame : first.frames) {
+        video += TopDown(frame, first.s.width, first.s.height, 3);
+    }
+    ExpectSameBytes(Decoded(dir.file("first.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24"), video);
+}
+
+// Holds the thread that shows a message box until the test lets it go.
+class HeldMessageBox {
+  public:
+    HeldMessageBox() { ZedaduHost_SetMessageHandler(&Hold, this); }
+    ~HeldMessageBox() { ZedaduHost_SetMessageHandler(nullptr, nullptr); }
+    uint32_t waitUntilShown() { return shown_.get_future().get(); }
+    void release() { released_.set_value(); }
+
+  private:
+    static int32_t Hold(void* context, const ZedaduHostMessage* message) {
+        auto* box = static_cast<HeldMessageBox*>(context);
+        box->shown_.set_value(message->messageId);
+        box->released_.get_future().wait();
+        return IDOK;
+    }
+    std::promise<uint32_t> shown_;
+    std::promise<void> released_;
+};
+
+TEST_F(Stress, CallsThatNeedTheLockGiveUpWhileAnEntryPointHoldsIt) {
+    WriterSetup s;
+    s.audio = true;
+    const std::string reading = Recorded(s, dir.file("reading.avi"));
+    void* reader = nullptr;
+    ASSERT_EQ(AVFILE_OpenFileForRead(&reader, reading.c_str()), 1);
+    void* holder = OpenWriter(s, dir.file("holder.avi"));
+    void* other = OpenWriter(s, dir.file("other.avi"));
+    auto frame = TestFrame(s, 0);
+    ASSERT_TRUE(WriteFrame(holder, s, frame) && WriteFrame(other, s, frame));
+
+    HeldMessageBox box;
+    std::thread holding([&] {
+        auto samples = TestSamples(s, 0, 5000);  // more than a slot holds: message 790
+        EXPECT_FALSE(WriteSamples(holder, s, samples, 5000));
+    });
+    ASSERT_EQ(box.waitUntilShown(), 790u);
+    SetAccessLockWaitForTesting(50);
+    ReadingFileInfo info{};
+    info.size = sizeof info;
+    ASSERT_EQ(AVFILE_GetReadingFileInfo(reader, &info), 1);
+    std::vector<uint8_t> pixels(info.videoFormats[0].imageSize, 0xCC), samples;
+    ImageFrameRequest frameRequest = FrameRequest(info.videoFormats[0], 1, pixels);
+    AudioSamplesRequest samplesRequest = SamplesRequest(info.audioFormats[0], 10, 100, samples);
+    Poison(frameRequest.result);
+    Poison(samplesRequest.result);
+    EXPECT_EQ(AVFILE_ReadImageFrame(reader, &frameRequest), 0);
+    EXPECT_EQ(AVFILE_ReadAudioSamples(reader, &samplesRequest), 0);
+    EXPECT_TRUE(IsPoisonedExceptSize(frameRequest.result));
+    EXPECT_TRUE(IsPoisonedExceptSize(samplesRequest.result));
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0xCC), long(pixels.size()));
+    EXPECT_EQ(std::count(samples.begin(), samples.end(), 0xCC), long(samples.size()));
+    EXPECT_FALSE(WriteFrame(other, s, frame));
+    EXPECT_EQ(AVFILE_CloseFileForWrite(other), 0);
+    EXPECT_EQ(static_cast<AviFileHandle*>(other)->frameCount, 1u);
+    void* opened = nullptr;  // opening, file info and closing take no lock
+    EXPECT_EQ(AVFILE_OpenFileForRead(&opened, reading.c_str()), 1);
+    EXPECT_EQ(AVFILE_GetReadingFileInfo(opened, &info), 1);
+    EXPECT_EQ(AVFILE_CloseReadingFile(opened), 1);
+    SetAccessLockWaitForTesting(kAccessLockWaitMilliseconds);
+
+    box.release();
+    holding.join();
+    EXPECT_EQ(AVFILE_ReadImageFrame(reader, &frameRequest), 1);
+    EXPECT_EQ(AVFILE_ReadAudioSamples(reader, &samplesRequest), 1);
+    EXPECT_TRUE(WriteFrame(other, s, frame));
+    EXPECT_EQ(AVFILE_CloseFileForWrite(other), 1);
+    EXPECT_EQ(AVFILE_CloseFileForWrite(holder), 1);
+    EXPECT_EQ(AVFILE_CloseReadingFile(reader), 1);
+    ExpectValidAvi(dir.file("other.avi"));
 }
 
 }  // namespace

@@ -1,0 +1,450 @@
+// Files that break the format in each way a hostile or damaged file can, one table-driven test per
+// class. Every case goes through the entry points (ReadThrough): it is refused cleanly or read as
+// well as it can be, it never crashes, and it allocates no more than the file and the host's
+// buffer justify. Each class runs over uncompressed frames and over run-length frames, which the
+// compressor layer decodes.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+
+#include "tests/hostile/hostile_support.h"
+#include "tests/reader/reader_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace zedadu::test {
+namespace {
+
+enum class Expect { Refused, Opens, Either };
+
+std::string Palette() {
+    return Le32(0x000000) + Le32(0xFF0000) + Le32(0x00FF00) + Le32(0x0000FF);
+}
+
+// Three 4 x 2 frames, each followed by 10 sample frames of 8-bit mono audio.
+AviSpec Fixture(const std::string& videoFormat, const std::string (&frames)[3]) {
+    AviSpec spec;
+    spec.totalFrames = 3;
+    spec.streams = {{FourCC("vids"), 0, 3, videoFormat},
+                    {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
+    for (int i = 0; i < 3; ++i) {
+        spec.chunks.push_back({FourCC("00dc"), frames[i]});
+        spec.chunks.push_back({FourCC("01wb"), std::string(10, char(100 + i))});
+    }
+    return spec;
+}
+
+AviSpec Uncompressed() {
+    return Fixture(BitmapFormat(4, 2, 24),
+                   {std::string(24, 'a'), std::string(24, 'b'), std::string(24, 'c')});
+}
+
+// Bottom row a run of 4 pixels of one colour, end of line, top row a run of another, end of
+// bitmap.
+AviSpec RunLength() {
+    const auto frame = [](char bottom, char top) {
+        return std::string{4, bottom, 0, 0, 4, top, 0, 1};
+    };
+    return Fixture(BitmapFormat(4, 2, 8, BI_RLE8, 0, "", Palette()),
+                   {frame(1, 2), frame(2, 3), frame(3, 1)});
+}
+
+struct Base {
+    const char* name;
+    AviSpec (*spec)();
+};
+constexpr Base kBases[] = {{"uncompressed", &Uncompressed}, {"run-length", &RunLength}};
+
+std::string Label(const Base& base, const std::string& what) {
+    return std::string(base.name) + ": " + what;
+}
+
+// The offset of a field in the data of the nth chunk of that name.
+size_t DataField(const std::string& bytes, const char* chunk, int nth, size_t offset) {
+    return ChunkHeader(bytes, chunk, nth) + 8 + offset;
+}
+
+class Malformed : public testing::Test {
+  protected:
+    Outcome Check(const std::string& bytes, Expect expect, const std::string& label) {
+        WriteBytes(path, bytes);
+        const Outcome outcome = ReadThrough(path, label);
+        if (expect != Expect::Either) {
+            EXPECT_EQ(outcome.opened, expect == Expect::Opens) << label;
+        }
+        return outcome;
+    }
+    // The outcome a well-formed fixture gives, for cases that must read just like it.
+    void ExpectAsWellFormed(const Outcome& outcome, const Base& base, const std::string& label) {
+        WriteBytes(path, base.spec().build());
+        const Outcome intact = ReadThrough(path, base.name);
+        EXPECT_TRUE(outcome.opened) << label;
+        EXPECT_EQ(outcome.frameCount, intact.frameCount) << label;
+        EXPECT_EQ(outcome.framesRead, intact.framesRead) << label;
+        EXPECT_EQ(outcome.firstFrame, intact.firstFrame) << label;
+        EXPECT_EQ(outcome.firstSamples, intact.firstSamples) << label;
+    }
+
+    ScratchDirectory directory;
+    std::string path = directory.file("malformed.avi");
+};
+
+TEST_F(Malformed, WellFormedFixturesReadWhole) {
+    for (const Base& base : kBases) {
+        const Outcome outcome = Check(base.spec().build(), Expect::Opens, base.name);
+        EXPECT_EQ(outcome.frameCount, 3u);
+        EXPECT_EQ(outcome.framesRead, 4 * outcome.videoLayouts) << base.name;
+        EXPECT_EQ(outcome.firstFrame.size(), 32u) << base.name;
+        EXPECT_EQ(outcome.firstSamples, std::string(10, 100) + std::string(10, 101) +
+                                            std::string(10, 102) + std::string(70, char(128)))
+            << base.name;
+    }
+}
+
+// Sizes 0, 1 to 3, odd, beyond the parent, beyond the file and up to 0xFFFFFFFF, in every chunk
+// the reader looks at. A RIFF form longer than the file is read whole.
+TEST_F(Malformed, ChunkSizesFromZeroToBeyondTheFile) {
+    const std::pair<const char*, int> chunks[] = {
+        {"AVI ", 0}, {"hdrl", 0}, {"avih", 0}, {"strl", 0}, {"strh", 0}, {"strf", 0},
+        {"strl", 1}, {"strf", 1}, {"movi", 0}, {"00dc", 0}, {"01wb", 2}, {"idx1", 0}};
+    for (const Base& base : kBases) {
+        const std::string intact = base.spec().build();
+        for (const auto& [chunk, nth] : chunks) {
+            const size_t field = SizeField(intact, chunk, nth);
+            const uint32_t original = U32At(intact, field);
+            const bool riff = std::string(chunk) == "AVI ";
+            const uint32_t parent = riff ? uint32_t(intact.size())
+                                         : U32At(intact, ParentHeader(intact, chunk, nth) + 4);
+            for (uint32_t size :
+                 {0u, 1u, 2u, 3u, original % 2 ? original + 2 : original + 1, parent + 8,
+                  uint32_t(intact.size()), 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
+                std::string bytes = intact;
+                SetU32(bytes, field, size);
+                const std::string label = Label(
+                    base, chunk + (" " + std::to_string(nth)) + " size " + std::to_string(size));
+                const bool whole = riff && size >= original;
+                const Outcome outcome = Check(bytes, whole ? Expect::Opens : Expect::Either, label);
+                if (whole) {
+                    ExpectAsWellFormed(outcome, base, label);
+                }
+            }
+        }
+    }
+}
+
+// A file cut at any chunk boundary opens exactly when the index's header survives, with as many
+// frames as whole video entries survive.
+TEST_F(Malformed, TruncatedAtEveryStructuralBoundary) {
+    for (const Base& base : kBases) {
+        const std::string intact = base.spec().build();
+        const size_t index = ChunkHeader(intact, "idx1") + 8;
+        for (size_t cut : StructuralBoundaries(intact)) {
+            const std::string label = Label(base, "cut at " + std::to_string(cut));
+            const Outcome outcome =
+                Check(intact.substr(0, cut), cut >= index ? Expect::Opens : Expect::Refused, label);
+            const size_t entries = cut >= index ? (cut - index) / 16 : 0;
+            EXPECT_EQ(outcome.frameCount, (entries + 1) / 2) << label;  // video entries come first
+        }
+    }
+}
+
+// Chunk ids and list types with zero or non-ASCII bytes are other chunks: a required one is then
+// missing; a movie chunk is still read through its index entry.
+TEST_F(Malformed, ChunkIdsWithZeroOrNonAsciiBytes) {
+    struct Case {
+        const char* chunk;
+        size_t at;  // in the chunk's header: 0 to 3 the id, 8 to 11 a list's type
+        char byte;
+        Expect expect;
+        uint32_t frames;
+    };
+    const Case cases[] = {
+        {"AVI ", 11, '\0', Expect::Refused, 0}, {"hdrl", 8, '\xFF', Expect::Refused, 0},
+        {"avih", 0, '\0', Expect::Refused, 0},  {"strh", 2, '\x80', Expect::Refused, 0},
+        {"strf", 3, '\0', Expect::Refused, 0},  {"movi", 11, '\xE9', Expect::Refused, 0},
+        {"idx1", 0, '\0', Expect::Refused, 0},  {"00dc", 1, '\0', Expect::Opens, 3},
+        {"strh", 11, '\0', Expect::Opens, 0},  // the stream type: a stream of no known type
+        {"strl", 8, '\0', Expect::Opens, 0},   // the video stream list: the audio stream is 0
+    };
+    for (const Base& base : kBases) {
+        for (const Case& c : cases) {
+            std::string bytes = base.spec().build();
+            bytes[ChunkHeader(bytes, c.chunk) + c.at] = c.byte;
+            const std::string label = Label(base, c.chunk + (" byte " + std::to_string(c.at)));
+            EXPECT_EQ(Check(bytes, c.expect, label).frameCount, c.frames) << label;
+        }
+    }
+}
+
+TEST_F(Malformed, MissingHeaders) {
+    const std::pair<const char*, int> required[] = {
+        {"hdrl", 0}, {"avih", 0}, {"strh", 0}, {"strf", 0}, {"strf", 1}, {"movi", 0}, {"idx1", 0}};
+    for (const Base& base : kBases) {
+        for (const auto& [chunk, nth] : required) {
+            std::string bytes = base.spec().build();
+            RemoveChunk(bytes, chunk, nth);
+            Check(bytes, Expect::Refused, Label(base, "without " + std::string(chunk)));
+        }
+        std::string bytes = base.spec().build();
+        RemoveChunk(bytes, "strl", 1);
+        RemoveChunk(bytes, "strl", 0);
+        const Outcome streamless = Check(bytes, Expect::Opens, Label(base, "without streams"));
+        EXPECT_EQ(streamless.frameCount + streamless.videoLayouts + streamless.audioLayouts, 0u);
+    }
+}
+
+// The first of two header lists, main headers, formats, movie lists or indexes counts, so copies
+// change nothing. A copied stream list is another stream, which renumbers the streams after it.
+TEST_F(Malformed, DuplicateHeaders) {
+    const std::pair<const char*, int> copied[] = {{"hdrl", 0}, {"avih", 0}, {"strh", 0},
+                                                  {"strf", 0}, {"movi", 0}, {"idx1", 0},
+                                                  {"strl", 0}, {"strl", 1}};
+    for (const Base& base : kBases) {
+        for (const auto& [chunk, nth] : copied) {
+            std::string bytes = base.spec().build();
+            DuplicateChunk(bytes, chunk, nth);
+            const std::string label = Label(base, "two " + std::string(chunk));
+            const Outcome outcome = Check(bytes, Expect::Opens, label);
+            if (std::string(chunk) != "strl") {
+                ExpectAsWellFormed(outcome, base, label);
+            }
+        }
+    }
+}
+
+// The stream count of the main header is not what the reader counts streams by.
+TEST_F(Malformed, StreamCountsThatDisagreeWithTheStreamLists) {
+    for (const Base& base : kBases) {
+        for (uint32_t streams : {0u, 1u, 3u, 0xFFFFFFFFu}) {
+            std::string bytes = base.spec().build();
+            SetU32(bytes, DataField(bytes, "avih", 0, 24), streams);
+            const std::string label = Label(base, std::to_string(streams) + " streams");
+            ExpectAsWellFormed(Check(bytes, Expect::Opens, label), base, label);
+        }
+    }
+}
+
+// Missing header fields read as zero: a stream header too short for its type is no stream, one
+// too short for its length takes the length from the index (video) or offers no audio. Rate and
+// scale 0 change nothing the reader computes.
+TEST_F(Malformed, ShortStreamHeadersAndZeroRates) {
+    struct Case {
+        int stream;
+        uint32_t length;
+        bool zeroRate;
+        uint32_t frames;
+        bool audio;
+    };
+    const Case cases[] = {{0, 0, false, 0, true},  {0, 4, false, 3, true},  {0, 35, false, 3, true},
+                          {0, 63, false, 3, true}, {0, 64, true, 3, true},  {1, 0, false, 3, false},
+                          {1, 4, false, 3, false}, {1, 36, false, 3, true}, {1, 64, true, 3, true}};
+    for (const Base& base : kBases) {
+        for (const Case& c : cases) {
+            std::string bytes = base.spec().build();
+            if (c.zeroRate) {
+                SetU32(bytes, DataField(bytes, "strh", c.stream, 20), 0);
+                SetU32(bytes, DataField(bytes, "strh", c.stream, 24), 0);
+            }
+            ResizeChunk(bytes, "strh", c.stream, c.length);
+            const std::string label = Label(base, "stream " + std::to_string(c.stream) +
+                                                      " header of " + std::to_string(c.length));
+            const Outcome outcome = Check(bytes, Expect::Opens, label);
+            EXPECT_EQ(outcome.frameCount, c.frames) << label;
+            EXPECT_EQ(outcome.audioLayouts > 0, c.audio) << label;
+        }
+    }
+}
+
+// Sizes that are zero, negative or too large for any buffer: the open refuses what no frame could
+// be delivered for; a frame too large for the host's buffer is refused before anything is decoded
+// (the allocation checks of every case hold the decode buffer to the host's buffer).
+TEST_F(Malformed, BitmapSizesZeroNegativeOrOverflowing) {
+    struct Case {
+        int32_t width;
+        int32_t height;
+        uint16_t bits;  // 0: the fixture's own
+        Expect expect;
+    };
+    const Case cases[] = {
+        {4, 0, 0, Expect::Either},          {0, 2, 0, Expect::Either},
+        {0, INT_MIN, 0, Expect::Refused},   {4, INT_MIN, 0, Expect::Refused},
+        {46341, 46341, 0, Expect::Refused}, {INT_MAX, 1, 0, Expect::Refused},
+        {15000, 15000, 0, Expect::Opens},   {4, 2, 1, Expect::Either},
+        {4, 2, 15, Expect::Either},         {4, 2, 0xFFFF, Expect::Either},
+    };
+    for (const Base& base : kBases) {
+        const std::string intact = base.spec().build();
+        for (const Case& c : cases) {
+            std::string bytes = intact;
+            SetU32(bytes, DataField(bytes, "strf", 0, 4), uint32_t(c.width));
+            SetU32(bytes, DataField(bytes, "strf", 0, 8), uint32_t(c.height));
+            if (c.bits) {
+                bytes[DataField(bytes, "strf", 0, 14)] = char(c.bits);
+                bytes[DataField(bytes, "strf", 0, 15)] = char(c.bits >> 8);
+            }
+            const std::string label =
+                Label(base, std::to_string(c.width) + " x " + std::to_string(c.height) + " bits " +
+                                std::to_string(c.bits));
+            const Outcome outcome = Check(bytes, c.expect, label);
+            if (c.width == 0 || c.height == 0 || c.width >= 15000) {
+                EXPECT_EQ(outcome.framesRead, 0u) << label;
+            }
+        }
+    }
+}
+
+TEST_F(Malformed, ColourTablesBeyondTheirCountOrTheirChunk) {
+    struct Case {
+        const char* what;
+        size_t field;  // in the bitmap header
+        uint32_t value;
+        Expect expect;
+    };
+    const Case cases[] = {
+        {"257 colours", 32, 257, Expect::Opens},
+        {"0xFFFFFFFF colours", 32, 0xFFFFFFFF, Expect::Opens},
+        {"256 colours, 4 held", 32, 256, Expect::Opens},
+        {"header size beyond the format", 0, 0x10028, Expect::Refused},
+        {"table beyond the bytes held", 0, 1110, Expect::Refused},
+        {"header size 0", 0, 0, Expect::Either},
+    };
+    for (const Base& base : kBases) {
+        AviSpec spec = base.spec();
+        spec.streams[0].format = BitmapFormat(4, 2, 8, 0, 0, "", Palette());
+        if (base.spec == &RunLength) {
+            spec.streams[0].format = RunLength().streams[0].format;
+        }
+        for (const Case& c : cases) {
+            std::string bytes = spec.build();
+            SetU32(bytes, DataField(bytes, "strf", 0, c.field), c.value);
+            const std::string label = Label(base, c.what);
+            const Outcome outcome = Check(bytes, c.expect, label);
+            if (c.expect == Expect::Opens) {
+                EXPECT_EQ(outcome.frameCount, 3u) << label;
+                EXPECT_GT(outcome.framesRead, 0u) << label;
+            }
+        }
+    }
+}
+
+// Audio formats that say nothing usable open with their video; their samples are refused, and
+// silence past the end is still delivered (ReadThrough).
+TEST_F(Malformed, AudioFormatsShortOrEmpty) {
+    struct Case {
+        const char* what;
+        std::string format;
+    };
+    const Case cases[] = {
+        {"no bytes", ""},
+        {"2 bytes", WaveFormat(1, 8000, 8).substr(0, 2)},
+        {"14 bytes", WaveFormat(1, 8000, 8).substr(0, 14)},
+        {"0 channels", WaveFormat(0, 8000, 8)},
+        {"0 bits", WaveFormat(1, 8000, 0)},
+        {"65535 channels of 65535 bits",
+         Le16(1) + Le16(65535) + Le32(8000) + Le32(0) + Le16(0) + Le16(65535)},
+    };
+    for (const Base& base : kBases) {
+        for (const Case& c : cases) {
+            AviSpec spec = base.spec();
+            spec.streams[1].format = c.format;
+            const std::string label = Label(base, c.what);
+            const Outcome outcome = Check(spec.build(), Expect::Opens, label);
+            EXPECT_EQ(outcome.frameCount, 3u) << label;
+            EXPECT_TRUE(outcome.firstSamples.empty()) << label;
+        }
+    }
+}
+
+// Only whole entries the file holds are read, however many the index claims.
+TEST_F(Malformed, IndexSizesOddOrBeyondTheFile) {
+    const std::pair<uint32_t, uint32_t> sizes[] = {
+        {0, 0}, {7, 0}, {16 * 3 - 1, 1}, {16 * 5 + 8, 3}, {0x7FFFFFF0, 3}};  // size, frames
+    for (const Base& base : kBases) {
+        for (const auto& [size, frames] : sizes) {
+            std::string bytes = base.spec().build();
+            SetU32(bytes, SizeField(bytes, "idx1"), size);
+            const std::string label = Label(base, "index of " + std::to_string(size) + " bytes");
+            EXPECT_EQ(Check(bytes, Expect::Opens, label).frameCount, frames) << label;
+        }
+    }
+}
+
+TEST_F(Malformed, IndexOfMillionsOfEntries) {
+    constexpr uint32_t kEntries = 2000000;
+    AviSpec spec = Uncompressed();
+    const std::vector<IndexEntry> entries = spec.entries();
+    spec.withIndex = false;
+    std::string bytes = spec.build();
+    std::string index;
+    index.reserve(size_t(kEntries) * 16);
+    for (uint32_t i = 0; i < kEntries; ++i) {
+        const IndexEntry& entry = entries[i % 2 ? 1 : 0];  // every video entry names frame 0
+        index += Le32(entry.chunkId) + Le32(entry.flags) + Le32(entry.offset) + Le32(entry.size);
+    }
+    bytes += "idx1" + Le32(uint32_t(index.size())) + index;
+    SetU32(bytes, 4, uint32_t(bytes.size() - 8));
+    const Outcome outcome = Check(bytes, Expect::Opens, "millions of entries");
+    EXPECT_EQ(outcome.frameCount, kEntries / 2);
+    EXPECT_EQ(outcome.framesRead, 2u * 4);
+}
+
+// Entries whose sizes or offsets point anywhere, run backwards, or name no stream by their digits.
+TEST_F(Malformed, IndexEntriesPointingAnywhere) {
+    enum Field { kSize, kOffset, kId };
+    struct Case {
+        const char* what;
+        size_t entry;  // 0, 2, 4 video; 1, 3, 5 audio
+        Field field;
+        uint32_t value;
+        uint32_t frames;
+    };
+    const Case cases[] = {
+        {"video size 0", 2, kSize, 0, 3},
+        {"video size 0x80000000", 2, kSize, 0x80000000, 3},
+        {"video size 0xFFFFFFFF", 2, kSize, 0xFFFFFFFF, 3},
+        {"audio size 0", 3, kSize, 0, 3},
+        {"audio size 0x80000000", 3, kSize, 0x80000000, 3},
+        {"audio size 0xFFFFFFFF", 3, kSize, 0xFFFFFFFF, 3},
+        {"first offset before the movie list", 0, kOffset, 0xFFFFFF00, 3},
+        {"video offset before the movie list", 2, kOffset, 0xFFFFFF00, 3},
+        {"audio offset past the end", 3, kOffset, 0x7FFFFF00, 3},
+        {"video offset past the end", 4, kOffset, 0xFFFFFFF0, 3},
+        {"decreasing offsets", 4, kOffset, 4, 3},
+        {"stream id 0x", 2, kId, FourCC("0xdc"), 2},
+        {"stream id :0", 2, kId, FourCC("0:dc"), 2},
+        {"stream id /0", 2, kId, FourCC("0/dc"), 2},
+        {"stream id with zeros", 2, kId, FourCC("0\0dc"), 2},
+        {"first character ignored", 2, kId, FourCC("x0dc"), 3},
+        {"video entry named as audio", 2, kId, FourCC("01wb"), 2},
+    };
+    for (const Base& base : kBases) {
+        for (const Case& c : cases) {
+            const AviSpec spec = base.spec();
+            std::vector<IndexEntry> entries = spec.entries();
+            IndexEntry& entry = entries[c.entry];
+            (c.field == kSize     ? entry.size
+             : c.field == kOffset ? entry.offset
+                                  : entry.chunkId) = c.value;
+            const std::string label = Label(base, c.what);
+            EXPECT_EQ(Check(spec.build(entries), Expect::Opens, label).frameCount, c.frames)
+                << label;
+        }
+    }
+}
+
+// Every input that once crashed the read-path fuzz target (tests/hostile/data) stays harmless.
+TEST_F(Malformed, FuzzFindingsStayHarmless) {
+    const std::filesystem::path data =
+        std::filesystem::path(ZEDADU_SOURCE_DIR) / "tests/hostile/data";
+    size_t files = 0;
+    for (const auto& file : std::filesystem::directory_iterator(data)) {
+        std::filesystem::copy_file(file.path(), path,
+                                   std::filesystem::copy_options::overwrite_existing);
+        ReadThrough(path, file.path().filename().string());
+        ++files;
+    }
+    EXPECT_GE(files, 2u);
+}
+
+}  // namespace
+}  // namespace zedadu::test
