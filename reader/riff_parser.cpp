@@ -5,26 +5,16 @@
 #include <cstring>
 #include <vector>
 
+#include "frame/avi_ids.h"
 #include "reader/bitmap.h"
 #include "reader/internal.h"
 
 namespace zedadu::reader {
 namespace {
 
-constexpr FOURCC kAviForm = FourCC("AVI ");
-constexpr FOURCC kHeaderList = FourCC("hdrl");
-constexpr FOURCC kMainHeader = FourCC("avih");
-constexpr FOURCC kStreamList = FourCC("strl");
-constexpr FOURCC kStreamHeader = FourCC("strh");
-constexpr FOURCC kStreamFormat = FourCC("strf");
-constexpr FOURCC kMovieList = FourCC("movi");
-constexpr FOURCC kLegacyIndex = FourCC("idx1");
-constexpr FOURCC kVideoStream = FourCC("vids");
-constexpr FOURCC kAudioStream = FourCC("auds");
-constexpr FOURCC kListChunk = FourCC("LIST");
+using namespace avi;
 
-constexpr size_t kMainHeaderBytes = 56;
-constexpr size_t kStreamHeaderBytes = 64;
+
 constexpr size_t kIndexEntryBytes = sizeof(IndexEntry);
 constexpr int kNoStream = -1000;               // no chunk id gives this stream number
 constexpr uint64_t kLargestRead = 0x7FFFFFFF;  // what one read can ask for

@@ -5,26 +5,18 @@
 #include <limits>
 #include <vector>
 
+#include "frame/avi_ids.h"
 #include "platform/system/system.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {
 namespace {
 
-constexpr FOURCC kIndexChunk = FourCC("idx1");
-constexpr FOURCC kHeaderList = FourCC("hdrl");
-constexpr FOURCC kStreamList = FourCC("strl");
-constexpr FOURCC kMainHeader = FourCC("avih");
-constexpr FOURCC kStreamHeader = FourCC("strh");
-constexpr FOURCC kStreamFormat = FourCC("strf");
-constexpr FOURCC kJunk = FourCC("JUNK");
-constexpr FOURCC kVideoStream = FourCC("vids");
-constexpr FOURCC kAudioStream = FourCC("auds");
+using namespace avi;
+
 constexpr uint32_t kHasIndex = 0x10;
 constexpr uint32_t kIsInterleaved = 0x100;
 constexpr uint32_t kAudioQuality = 1000;
-constexpr size_t kMainHeaderBytes = 56;
-constexpr size_t kStreamHeaderBytes = 64;
 constexpr size_t kIndexEntryBytes = 16;
 constexpr size_t kIndexEntriesPerWrite = 4096;
 constexpr uint32_t kExhausted = 0xFFFFFFFF;
@@ -194,7 +186,7 @@ uint64_t HeaderListBytes(const AviFileHandle& handle) {
 
 bool WriteIndexChunk(AviFileHandle& handle) {
     MMCKINFO index{};
-    index.ckid = kIndexChunk;
+    index.ckid = kLegacyIndex;
     if (mmioCreateChunk(handle.mmioFile, &index, 0) != MMSYSERR_NOERROR ||
         !WriteMergedEntries(handle)) {
         return false;

@@ -3,15 +3,15 @@
 #include <cstring>
 #include <new>
 
+#include "frame/avi_ids.h"
 #include "platform/hostlib/hostlib.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {
 namespace {
 
-constexpr FOURCC kList = FourCC("LIST");
-constexpr FOURCC kRecord = FourCC("rec ");
-constexpr FOURCC kJunk = FourCC("JUNK");
+using namespace avi;
+
 constexpr uint32_t kChunkHeaderBytes = 8;
 constexpr uint32_t kUnpaddedMovieList = 500;
 constexpr uint32_t kSmallestPaddedRoom = 512;
@@ -100,9 +100,9 @@ void BeginRecord(RecordAssembler& record, uint32_t paddingSize) {
     if (paddingSize == 0) {
         return;
     }
-    record.u32(kList);
+    record.u32(kListChunk);
     record.u32(0);  // set by FinishRecord
-    record.u32(kRecord);
+    record.u32(kRecordList);
 }
 
 uint32_t FinishRecord(RecordAssembler& record, uint32_t paddingSize) {

@@ -6,18 +6,18 @@
 #include <limits>
 #include <new>
 
+#include "frame/avi_ids.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {
 namespace {
 
+using namespace avi;
+
 constexpr uint32_t kNoVideoMessage = 786;
 constexpr uint32_t kNoVideoTextId = 787;
 constexpr uint32_t kCompressorRefusedMessage = 788;
 constexpr uint32_t kDataRateTooLowMessage = 789;
-constexpr FOURCC kAviForm = FourCC("AVI ");
-constexpr FOURCC kMovieList = FourCC("movi");
-constexpr FOURCC kRecordId = FourCC("rec ");
 constexpr float kAudioLeadSeconds = 0.75f;
 // The pre-reserved slots must leave the 60-entry ring able to tell full from empty.
 constexpr uint32_t kLargestInitialFrames = kAudioSlotRingSize - 2;
@@ -96,7 +96,7 @@ bool ReserveOpeningSlots(AviFileHandle& handle) {
         }
         RecordAudioSlot(handle, static_cast<uint32_t>(slot));
         if (padding) {
-            AppendMovieEntry(handle, handle.videoIndex, kRecordId, 0, uint32_t(start), listSize);
+            AppendMovieEntry(handle, handle.videoIndex, kRecordList, 0, uint32_t(start), listSize);
         }
     }
     return true;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "frame/avi_ids.h"
 #include "convert/convert.h"
 #include "frame/module.h"
 #include "reader/reader.h"
@@ -15,8 +16,9 @@
 namespace zedadu::writer {
 namespace {
 
+using namespace avi;
+
 constexpr FOURCC kYuy2 = FourCC("YUY2");
-constexpr FOURCC kRecordId = FourCC("rec ");
 constexpr uint16_t kUncompressedCode = 'x' | 'x' << 8;
 constexpr uint16_t kCompressedCode = 'd' | 'c' << 8;
 constexpr uint32_t kStreamDigits = '0' | '0' << 8;
@@ -164,7 +166,7 @@ bool WriteVideoRecord(AviFileHandle& handle, const void* data, uint32_t size, ui
         return false;
     }
     if (padding) {
-        AppendMovieEntry(handle, handle.videoIndex, kRecordId, 0, handle.movieEnd, listSize);
+        AppendMovieEntry(handle, handle.videoIndex, kRecordList, 0, handle.movieEnd, listSize);
     }
     AppendMovieEntry(handle, handle.videoIndex, chunkId, flags, uint32_t(chunk), size);
     if (slotBytes) {
