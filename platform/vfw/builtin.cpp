@@ -12,8 +12,8 @@ namespace {
 
 std::vector<BuiltInCompressor> CollectBuiltIns() {
     std::vector<BuiltInCompressor> builtIns;
-    for (const ffmpeg::CompressorSpec& spec : ffmpeg::Compressors()) {
-        builtIns.push_back({spec.handler, ffmpeg::DriverProc, ffmpeg::DriverName(spec.handler)});
+    for (const ffmpeg::CompressorSpec& entry : ffmpeg::Compressors()) {
+        builtIns.push_back({entry.handler, ffmpeg::DriverProc, ffmpeg::DriverName(entry.handler)});
     }
     for (const ffmpeg::DecoderCode& code : ffmpeg::DecoderCodes()) {
         builtIns.push_back({code.handler, ffmpeg::DriverProc, ffmpeg::DriverName(code.handler)});

@@ -23,15 +23,15 @@ std::string Palette() {
 
 // Three 4 x 2 frames, each followed by 10 sample frames of 8-bit mono audio.
 AviSpec Fixture(const std::string& videoFormat, const std::string (&frames)[3]) {
-    AviSpec spec;
-    spec.totalFrames = 3;
-    spec.streams = {{FourCC("vids"), 0, 3, videoFormat},
+    AviSpec fixture;
+    fixture.totalFrames = 3;
+    fixture.streams = {{FourCC("vids"), 0, 3, videoFormat},
                     {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
     for (int i = 0; i < 3; ++i) {
-        spec.chunks.push_back({FourCC("00dc"), frames[i]});
-        spec.chunks.push_back({FourCC("01wb"), std::string(10, char(100 + i))});
+        fixture.chunks.push_back({FourCC("00dc"), frames[i]});
+        fixture.chunks.push_back({FourCC("01wb"), std::string(10, char(100 + i))});
     }
-    return spec;
+    return fixture;
 }
 
 AviSpec Uncompressed() {
@@ -51,7 +51,7 @@ AviSpec RunLength() {
 
 struct Base {
     const char* name;
-    AviSpec (*spec)();
+    AviSpec (*fixture)();
 };
 constexpr Base kBases[] = {{"uncompressed", &Uncompressed}, {"run-length", &RunLength}};
 
@@ -76,7 +76,7 @@ class Malformed : public testing::Test {
     }
     // The outcome a well-formed fixture gives, for cases that must read just like it.
     void ExpectAsWellFormed(const Outcome& outcome, const Base& base, const std::string& label) {
-        WriteBytes(path, base.spec().build());
+        WriteBytes(path, base.fixture().build());
         const Outcome intact = ReadThrough(path, base.name);
         EXPECT_TRUE(outcome.opened) << label;
         EXPECT_EQ(outcome.frameCount, intact.frameCount) << label;
@@ -91,7 +91,7 @@ class Malformed : public testing::Test {
 
 TEST_F(Malformed, WellFormedFixturesReadWhole) {
     for (const Base& base : kBases) {
-        const Outcome outcome = Check(base.spec().build(), Expect::Opens, base.name);
+        const Outcome outcome = Check(base.fixture().build(), Expect::Opens, base.name);
         EXPECT_EQ(outcome.frameCount, 3u);
         EXPECT_EQ(outcome.framesRead, 4 * outcome.videoLayouts) << base.name;
         EXPECT_EQ(outcome.firstFrame.size(), 32u) << base.name;
@@ -108,7 +108,7 @@ TEST_F(Malformed, ChunkSizesFromZeroToBeyondTheFile) {
         {"AVI ", 0}, {"hdrl", 0}, {"avih", 0}, {"strl", 0}, {"strh", 0}, {"strf", 0},
         {"strl", 1}, {"strf", 1}, {"movi", 0}, {"00dc", 0}, {"01wb", 2}, {"idx1", 0}};
     for (const Base& base : kBases) {
-        const std::string intact = base.spec().build();
+        const std::string intact = base.fixture().build();
         for (const auto& [chunk, nth] : chunks) {
             const size_t field = SizeField(intact, chunk, nth);
             const uint32_t original = U32At(intact, field);
@@ -136,7 +136,7 @@ TEST_F(Malformed, ChunkSizesFromZeroToBeyondTheFile) {
 // frames as whole video entries survive.
 TEST_F(Malformed, TruncatedAtEveryStructuralBoundary) {
     for (const Base& base : kBases) {
-        const std::string intact = base.spec().build();
+        const std::string intact = base.fixture().build();
         const size_t index = ChunkHeader(intact, "idx1") + 8;
         for (size_t cut : StructuralBoundaries(intact)) {
             const std::string label = Label(base, "cut at " + std::to_string(cut));
@@ -168,7 +168,7 @@ TEST_F(Malformed, ChunkIdsWithZeroOrNonAsciiBytes) {
     };
     for (const Base& base : kBases) {
         for (const Case& c : cases) {
-            std::string bytes = base.spec().build();
+            std::string bytes = base.fixture().build();
             bytes[ChunkHeader(bytes, c.chunk) + c.at] = c.byte;
             const std::string label = Label(base, c.chunk + (" byte " + std::to_string(c.at)));
             EXPECT_EQ(Check(bytes, c.expect, label).frameCount, c.frames) << label;
@@ -181,11 +181,11 @@ TEST_F(Malformed, MissingHeaders) {
         {"hdrl", 0}, {"avih", 0}, {"strh", 0}, {"strf", 0}, {"strf", 1}, {"movi", 0}, {"idx1", 0}};
     for (const Base& base : kBases) {
         for (const auto& [chunk, nth] : required) {
-            std::string bytes = base.spec().build();
+            std::string bytes = base.fixture().build();
             RemoveChunk(bytes, chunk, nth);
             Check(bytes, Expect::Refused, Label(base, "without " + std::string(chunk)));
         }
-        std::string bytes = base.spec().build();
+        std::string bytes = base.fixture().build();
         RemoveChunk(bytes, "strl", 1);
         RemoveChunk(bytes, "strl", 0);
         const Outcome streamless = Check(bytes, Expect::Opens, Label(base, "without streams"));
@@ -201,7 +201,7 @@ TEST_F(Malformed, DuplicateHeaders) {
                                                   {"strl", 0}, {"strl", 1}};
     for (const Base& base : kBases) {
         for (const auto& [chunk, nth] : copied) {
-            std::string bytes = base.spec().build();
+            std::string bytes = base.fixture().build();
             DuplicateChunk(bytes, chunk, nth);
             const std::string label = Label(base, "two " + std::string(chunk));
             const Outcome outcome = Check(bytes, Expect::Opens, label);
@@ -216,7 +216,7 @@ TEST_F(Malformed, DuplicateHeaders) {
 TEST_F(Malformed, StreamCountsThatDisagreeWithTheStreamLists) {
     for (const Base& base : kBases) {
         for (uint32_t streams : {0u, 1u, 3u, 0xFFFFFFFFu}) {
-            std::string bytes = base.spec().build();
+            std::string bytes = base.fixture().build();
             SetU32(bytes, DataField(bytes, "avih", 0, 24), streams);
             const std::string label = Label(base, std::to_string(streams) + " streams");
             ExpectAsWellFormed(Check(bytes, Expect::Opens, label), base, label);
@@ -240,7 +240,7 @@ TEST_F(Malformed, ShortStreamHeadersAndZeroRates) {
                           {1, 4, false, 3, false}, {1, 36, false, 3, true}, {1, 64, true, 3, true}};
     for (const Base& base : kBases) {
         for (const Case& c : cases) {
-            std::string bytes = base.spec().build();
+            std::string bytes = base.fixture().build();
             if (c.zeroRate) {
                 SetU32(bytes, DataField(bytes, "strh", c.stream, 20), 0);
                 SetU32(bytes, DataField(bytes, "strh", c.stream, 24), 0);
@@ -273,7 +273,7 @@ TEST_F(Malformed, BitmapSizesZeroNegativeOrOverflowing) {
         {4, 2, 15, Expect::Either},         {4, 2, 0xFFFF, Expect::Either},
     };
     for (const Base& base : kBases) {
-        const std::string intact = base.spec().build();
+        const std::string intact = base.fixture().build();
         for (const Case& c : cases) {
             std::string bytes = intact;
             SetU32(bytes, DataField(bytes, "strf", 0, 4), uint32_t(c.width));
@@ -309,13 +309,13 @@ TEST_F(Malformed, ColourTablesBeyondTheirCountOrTheirChunk) {
         {"header size 0", 0, 0, Expect::Either},
     };
     for (const Base& base : kBases) {
-        AviSpec spec = base.spec();
-        spec.streams[0].format = BitmapFormat(4, 2, 8, 0, 0, "", Palette());
-        if (base.spec == &RunLength) {
-            spec.streams[0].format = RunLength().streams[0].format;
+        AviSpec fixture = base.fixture();
+        fixture.streams[0].format = BitmapFormat(4, 2, 8, 0, 0, "", Palette());
+        if (base.fixture == &RunLength) {
+            fixture.streams[0].format = RunLength().streams[0].format;
         }
         for (const Case& c : cases) {
-            std::string bytes = spec.build();
+            std::string bytes = fixture.build();
             SetU32(bytes, DataField(bytes, "strf", 0, c.field), c.value);
             const std::string label = Label(base, c.what);
             const Outcome outcome = Check(bytes, c.expect, label);
@@ -345,10 +345,10 @@ TEST_F(Malformed, AudioFormatsShortOrEmpty) {
     };
     for (const Base& base : kBases) {
         for (const Case& c : cases) {
-            AviSpec spec = base.spec();
-            spec.streams[1].format = c.format;
+            AviSpec fixture = base.fixture();
+            fixture.streams[1].format = c.format;
             const std::string label = Label(base, c.what);
-            const Outcome outcome = Check(spec.build(), Expect::Opens, label);
+            const Outcome outcome = Check(fixture.build(), Expect::Opens, label);
             EXPECT_EQ(outcome.frameCount, 3u) << label;
             EXPECT_TRUE(outcome.firstSamples.empty()) << label;
         }
@@ -361,7 +361,7 @@ TEST_F(Malformed, IndexSizesOddOrBeyondTheFile) {
         {0, 0}, {7, 0}, {16 * 3 - 1, 1}, {16 * 5 + 8, 3}, {0x7FFFFFF0, 3}};  // size, frames
     for (const Base& base : kBases) {
         for (const auto& [size, frames] : sizes) {
-            std::string bytes = base.spec().build();
+            std::string bytes = base.fixture().build();
             SetU32(bytes, SizeField(bytes, "idx1"), size);
             const std::string label = Label(base, "index of " + std::to_string(size) + " bytes");
             EXPECT_EQ(Check(bytes, Expect::Opens, label).frameCount, frames) << label;
@@ -371,10 +371,10 @@ TEST_F(Malformed, IndexSizesOddOrBeyondTheFile) {
 
 TEST_F(Malformed, IndexOfMillionsOfEntries) {
     constexpr uint32_t kEntries = 2000000;
-    AviSpec spec = Uncompressed();
-    const std::vector<IndexEntry> entries = spec.entries();
-    spec.withIndex = false;
-    std::string bytes = spec.build();
+    AviSpec fixture = Uncompressed();
+    const std::vector<IndexEntry> entries = fixture.entries();
+    fixture.withIndex = false;
+    std::string bytes = fixture.build();
     std::string index;
     index.reserve(size_t(kEntries) * 16);
     for (uint32_t i = 0; i < kEntries; ++i) {
@@ -419,14 +419,14 @@ TEST_F(Malformed, IndexEntriesPointingAnywhere) {
     };
     for (const Base& base : kBases) {
         for (const Case& c : cases) {
-            const AviSpec spec = base.spec();
-            std::vector<IndexEntry> entries = spec.entries();
+            const AviSpec fixture = base.fixture();
+            std::vector<IndexEntry> entries = fixture.entries();
             IndexEntry& entry = entries[c.entry];
             (c.field == kSize     ? entry.size
              : c.field == kOffset ? entry.offset
                                   : entry.chunkId) = c.value;
             const std::string label = Label(base, c.what);
-            EXPECT_EQ(Check(spec.build(entries), Expect::Opens, label).frameCount, c.frames)
+            EXPECT_EQ(Check(fixture.build(entries), Expect::Opens, label).frameCount, c.frames)
                 << label;
         }
     }

@@ -78,13 +78,13 @@ class AudioEdges : public testing::Test {
     // 8-bit stereo at 22050 Hz in three chunks of 10, 20 and 30 frames; the header may claim more
     // frames than the index holds.
     void Write(uint32_t headerLength = 60) {
-        AviSpec spec;
-        spec.streams = {{FourCC("auds"), 0, headerLength, WaveFormat(2, 22050, 8)}};
+        AviSpec fixture;
+        fixture.streams = {{FourCC("auds"), 0, headerLength, WaveFormat(2, 22050, 8)}};
         for (const size_t frames : {10, 20, 30}) {
-            spec.chunks.push_back({FourCC("00wb"), pcm.substr(stored, 2 * frames)});
+            fixture.chunks.push_back({FourCC("00wb"), pcm.substr(stored, 2 * frames)});
             stored += 2 * frames;
         }
-        WriteBytes(path, spec.build());
+        WriteBytes(path, fixture.build());
     }
     AudioSamplesRequest Read(uint32_t first, uint32_t count, const char* formatId,
                              size_t bytes = 400) {
@@ -161,17 +161,17 @@ TEST_F(AudioEdges, FramesTheIndexDoesNotCoverAreSilence) {
 }
 
 TEST_F(AudioEdges, AShortReadCountsTheChunksCompletedBeforeIt) {
-    AviSpec spec;
-    spec.streams = {{FourCC("auds"), 0, 60, WaveFormat(2, 22050, 8)}};
+    AviSpec fixture;
+    fixture.streams = {{FourCC("auds"), 0, 60, WaveFormat(2, 22050, 8)}};
     for (const size_t frames : {10, 20, 30}) {
-        spec.chunks.push_back({FourCC("00wb"), pcm.substr(stored, 2 * frames)});
+        fixture.chunks.push_back({FourCC("00wb"), pcm.substr(stored, 2 * frames)});
         stored += 2 * frames;
     }
     // The third entry places its chunk where only 10 of its 30 frames lie before the end.
-    std::vector<IndexEntry> entries = spec.entries();
-    const uint32_t fileSize = uint32_t(spec.build().size());
-    entries[2].offset = fileSize - 20 - spec.movieListType();
-    WriteBytes(path, spec.build(entries));
+    std::vector<IndexEntry> entries = fixture.entries();
+    const uint32_t fileSize = uint32_t(fixture.build().size());
+    entries[2].offset = fileSize - 20 - fixture.movieListType();
+    WriteBytes(path, fixture.build(entries));
     file = std::make_unique<ReadingFile>(path);
     ASSERT_TRUE(file->opened());
     AudioSamplesRequest request = Read(5, 40, FORMAT_ID_PCM8);

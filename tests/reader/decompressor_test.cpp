@@ -21,16 +21,16 @@ constexpr FOURCC kFake = FourCC("FAKE");
 std::string FakeVideo(uint32_t frames, const std::set<uint32_t>& keys, int32_t width = 8,
                       int32_t height = 6, FOURCC handler = kFake, FOURCC compression = kFake,
                       const std::set<uint32_t>& dropped = {}) {
-    AviSpec spec;
-    spec.totalFrames = frames;
-    spec.streams = {
+    AviSpec fixture;
+    fixture.totalFrames = frames;
+    fixture.streams = {
         {FourCC("vids"), handler, frames, BitmapFormat(width, height, 24, compression)}};
     for (uint32_t i = 0; i < frames; ++i) {
         const std::string data =
             dropped.count(i) ? std::string(2, char(i)) : char(i) + std::string("xyz");
-        spec.chunks.push_back({FourCC("00dc"), data, keys.count(i) ? kIndexKeyFrame : 0u});
+        fixture.chunks.push_back({FourCC("00dc"), data, keys.count(i) ? kIndexKeyFrame : 0u});
     }
-    return spec.build();
+    return fixture.build();
 }
 
 class FakeDecoderFile : public testing::Test {

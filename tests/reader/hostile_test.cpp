@@ -10,15 +10,15 @@ namespace zedadu::test {
 namespace {
 
 AviSpec VideoAndAudio() {
-    AviSpec spec;
-    spec.totalFrames = 3;
-    spec.streams = {{FourCC("vids"), FourCC("DIB "), 3, BitmapFormat(4, 2, 24)},
+    AviSpec fixture;
+    fixture.totalFrames = 3;
+    fixture.streams = {{FourCC("vids"), FourCC("DIB "), 3, BitmapFormat(4, 2, 24)},
                     {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
     for (int i = 0; i < 3; ++i) {
-        spec.chunks.push_back({FourCC("00db"), std::string(24, char('a' + i))});
-        spec.chunks.push_back({FourCC("01wb"), std::string(10, char(i))});
+        fixture.chunks.push_back({FourCC("00db"), std::string(24, char('a' + i))});
+        fixture.chunks.push_back({FourCC("01wb"), std::string(10, char(i))});
     }
-    return spec;
+    return fixture;
 }
 
 const AviFileHandle& Handle(const ReadingFile& file) {
@@ -48,14 +48,14 @@ TEST_F(HostileFile, IndexClaimingMoreThanTheFileHoldsIsReadAsFarAsTheFileGoes) {
 }
 
 TEST_F(HostileFile, ChunkSizesBeyondTheFileSizeNoBuffer) {
-    AviSpec spec = VideoAndAudio();
-    std::vector<IndexEntry> entries = spec.entries();
+    AviSpec fixture = VideoAndAudio();
+    std::vector<IndexEntry> entries = fixture.entries();
     entries[2].size = 0xFFFFFFF0;  // video frame 1
     entries[3].size = 0xFFFFFFF0;  // an audio chunk: the two largest would wrap a 32-bit sum
-    WriteBytes(path, spec.build(entries));
+    WriteBytes(path, fixture.build(entries));
     ReadingFile file(path);
     ASSERT_TRUE(file.opened());
-    const int32_t fileSize = int32_t(spec.build(entries).size());
+    const int32_t fileSize = int32_t(fixture.build(entries).size());
     EXPECT_EQ(Handle(file).readSpan, fileSize);
     EXPECT_EQ(Handle(file).maxAudioChunk, fileSize);
     EXPECT_TRUE(ReadsFrame(file, 0));
@@ -65,26 +65,26 @@ TEST_F(HostileFile, ChunkSizesBeyondTheFileSizeNoBuffer) {
     EXPECT_EQ(AVFILE_ReadAudioSamples(file.handle(), &request), 1);
 
     InstalledFakeDecoder fake(FourCC("FAKE"));  // a compressed chunk is read whole, or not at all
-    spec.streams[0].format = BitmapFormat(4, 2, 24, FourCC("FAKE"));
-    WriteBytes(path, spec.build(entries));
+    fixture.streams[0].format = BitmapFormat(4, 2, 24, FourCC("FAKE"));
+    WriteBytes(path, fixture.build(entries));
     ReadingFile compressed(path);
     EXPECT_TRUE(ReadsFrame(compressed, 0));
     EXPECT_FALSE(ReadsFrame(compressed, 1));
 }
 
 TEST_F(HostileFile, BitmapSizesThatOverflowOrRunBackwardsFailTheOpen) {
-    AviSpec spec = VideoAndAudio();
+    AviSpec fixture = VideoAndAudio();
     for (const auto& [width, height, bits] :
          {std::tuple{65536, 65536, 32}, std::tuple{-4, 2, 24}, std::tuple{0x40000000, 1, 24}}) {
-        spec.streams[0].format = BitmapFormat(width, height, uint16_t(bits));
-        WriteBytes(path, spec.build());
+        fixture.streams[0].format = BitmapFormat(width, height, uint16_t(bits));
+        WriteBytes(path, fixture.build());
         EXPECT_FALSE(ReadingFile(path).opened()) << width << " x " << height;
     }
-    spec.streams[0].format = BitmapFormat(4, -2, 24, FourCC("FAKE"));  // top-down compressed
-    WriteBytes(path, spec.build());
+    fixture.streams[0].format = BitmapFormat(4, -2, 24, FourCC("FAKE"));  // top-down compressed
+    WriteBytes(path, fixture.build());
     EXPECT_FALSE(ReadingFile(path).opened());
-    spec.streams[0].format = BitmapFormat(0, 2, 24);  // opens; its frames fail
-    WriteBytes(path, spec.build());
+    fixture.streams[0].format = BitmapFormat(0, 2, 24);  // opens; its frames fail
+    WriteBytes(path, fixture.build());
     ReadingFile empty(path);
     ASSERT_TRUE(empty.opened());
     EXPECT_FALSE(ReadsFrame(empty, 0));
@@ -105,11 +105,11 @@ TEST_F(HostileFile, EveryTruncationOpensOrFailsCleanly) {
 }
 
 TEST_F(HostileFile, AudioWithoutWholeBytePcmFramesIsRefused) {
-    AviSpec spec = VideoAndAudio();
+    AviSpec fixture = VideoAndAudio();
     std::vector<uint8_t> buffer(200);
     for (const uint16_t bits : {0, 4, 24}) {
-        spec.streams[1].format = WaveFormat(2, 8000, bits);
-        WriteBytes(path, spec.build());
+        fixture.streams[1].format = WaveFormat(2, 8000, bits);
+        WriteBytes(path, fixture.build());
         ReadingFile file(path);
         ASSERT_TRUE(file.opened());
         AudioSamplesRequest request = SamplesRequest(0, 3, FORMAT_ID_PCM8, buffer);
@@ -118,8 +118,8 @@ TEST_F(HostileFile, AudioWithoutWholeBytePcmFramesIsRefused) {
 }
 
 TEST_F(HostileFile, EmptyStreamListsEndTheWalk) {
-    AviSpec spec = VideoAndAudio();
-    std::string bytes = spec.build();
+    AviSpec fixture = VideoAndAudio();
+    std::string bytes = fixture.build();
     bytes.replace(bytes.find("strl") - 4, 4, Le32(0));
     WriteBytes(path, bytes);
     EXPECT_FALSE(ReadingFile(path).opened());  // a 'strl' without 'strh'

@@ -13,14 +13,14 @@ constexpr int32_t kWidth = 4, kHeight = 2;  // 24-bit rows of 12 bytes: no paddi
 constexpr size_t kImageBytes = kWidth * kHeight * 3;
 
 AviSpec Uncompressed(uint32_t frames, std::vector<ChunkSpec> leading = {}) {
-    AviSpec spec;
-    spec.totalFrames = frames;
-    spec.streams = {{FourCC("vids"), FourCC("DIB "), frames, BitmapFormat(kWidth, kHeight, 24)}};
-    spec.chunks = std::move(leading);
+    AviSpec fixture;
+    fixture.totalFrames = frames;
+    fixture.streams = {{FourCC("vids"), FourCC("DIB "), frames, BitmapFormat(kWidth, kHeight, 24)}};
+    fixture.chunks = std::move(leading);
     for (uint32_t i = 0; i < frames; ++i) {
-        spec.chunks.push_back({FourCC("00db"), std::string(kImageBytes, char('a' + i))});
+        fixture.chunks.push_back({FourCC("00db"), std::string(kImageBytes, char('a' + i))});
     }
-    return spec;
+    return fixture;
 }
 
 // Every frame reads back as the bytes of its own chunk.
@@ -48,9 +48,9 @@ TEST(LegacyIndex, OffsetsCountFromTheMovieListOrTheFileStartWhateverPrecedesTheF
         {}, {smallJunk}, {reservedSlot}, {leadingList}};
     for (const IndexOrigin origin : {IndexOrigin::MovieListType, IndexOrigin::FileStart}) {
         for (const std::vector<ChunkSpec>& lead : leads) {
-            AviSpec spec = Uncompressed(5, lead);
-            spec.origin = origin;
-            WriteBytes(path, spec.build());
+            AviSpec fixture = Uncompressed(5, lead);
+            fixture.origin = origin;
+            WriteBytes(path, fixture.build());
             SCOPED_TRACE(testing::Message()
                          << "origin " << int(origin) << ", leading chunks " << lead.size() << " of "
                          << (lead.empty() ? 0 : lead[0].data.size()));
@@ -62,34 +62,34 @@ TEST(LegacyIndex, OffsetsCountFromTheMovieListOrTheFileStartWhateverPrecedesTheF
 TEST(LegacyIndex, AnIndexTheFileConfirmsUnderNoOriginKeepsTheFirstEntryRule) {
     ScratchDirectory directory;
     const std::string path = directory.file("index.avi");
-    AviSpec spec = Uncompressed(3, {{FourCC("JUNK"), std::string(6000, '\0'), 0, false}});
-    std::vector<IndexEntry> entries = spec.entries();
+    AviSpec fixture = Uncompressed(3, {{FourCC("JUNK"), std::string(6000, '\0'), 0, false}});
+    std::vector<IndexEntry> entries = fixture.entries();
     for (IndexEntry& entry : entries) {
         entry.offset += 2;  // no chunk header lies where any reading puts one
     }
-    WriteBytes(path, spec.build(entries));
+    WriteBytes(path, fixture.build(entries));
     ReadingFile file(path);
     ASSERT_TRUE(file.opened());
     const auto* handle = static_cast<const AviFileHandle*>(file.handle());
     // The first entry is taken to be the first chunk of the movie list.
-    EXPECT_EQ(handle->videoIndex[0].offset, spec.movieListType() + 12);
+    EXPECT_EQ(handle->videoIndex[0].offset, fixture.movieListType() + 12);
     EXPECT_EQ(handle->videoIndex[1].offset - handle->videoIndex[0].offset, 8 + kImageBytes);
 }
 
 TEST(LegacyIndex, StreamsLengthsAndReadSpanFollowTheIndex) {
     ScratchDirectory directory;
     const std::string path = directory.file("streams.avi");
-    AviSpec spec = Uncompressed(0);
-    spec.totalFrames = 10;
-    spec.streams[0].length = 10;  // the headers claim more frames than the index holds
-    spec.streams.push_back({FourCC("auds"), 0, 6, WaveFormat(1, 8000, 8)});
-    spec.streams.push_back({FourCC("txts"), 0, 1, "text"});
+    AviSpec fixture = Uncompressed(0);
+    fixture.totalFrames = 10;
+    fixture.streams[0].length = 10;  // the headers claim more frames than the index holds
+    fixture.streams.push_back({FourCC("auds"), 0, 6, WaveFormat(1, 8000, 8)});
+    fixture.streams.push_back({FourCC("txts"), 0, 1, "text"});
     for (uint32_t i = 0; i < 3; ++i) {
-        spec.chunks.push_back({FourCC("00db"), std::string(kImageBytes, char('a' + i))});
-        spec.chunks.push_back({FourCC("01wb"), "ab"});
+        fixture.chunks.push_back({FourCC("00db"), std::string(kImageBytes, char('a' + i))});
+        fixture.chunks.push_back({FourCC("01wb"), "ab"});
     }
-    spec.chunks.push_back({FourCC("02tx"), std::string(3000, 't')});
-    WriteBytes(path, spec.build());
+    fixture.chunks.push_back({FourCC("02tx"), std::string(3000, 't')});
+    WriteBytes(path, fixture.build());
     ReadingFile file(path);
     ASSERT_TRUE(file.opened());
     const auto* handle = static_cast<const AviFileHandle*>(file.handle());
@@ -100,16 +100,16 @@ TEST(LegacyIndex, StreamsLengthsAndReadSpanFollowTheIndex) {
     EXPECT_EQ(handle->readSpan, 3000);  // the text chunk only widens the read span
     ExpectFramesReadBack(path, 3);
 
-    spec.chunks.erase(spec.chunks.end() - 1);  // four video chunks: the widest gap counts
-    spec.chunks.push_back({FourCC("00db"), std::string(kImageBytes, 'd')});
-    spec.chunks.insert(spec.chunks.end() - 1, {FourCC("JUNK"), std::string(1000, '\0'), 0, false});
-    WriteBytes(path, spec.build());
+    fixture.chunks.erase(fixture.chunks.end() - 1);  // four video chunks: the widest gap counts
+    fixture.chunks.push_back({FourCC("00db"), std::string(kImageBytes, 'd')});
+    fixture.chunks.insert(fixture.chunks.end() - 1, {FourCC("JUNK"), std::string(1000, '\0'), 0, false});
+    WriteBytes(path, fixture.build());
     ReadingFile four(path);
     EXPECT_EQ(static_cast<const AviFileHandle*>(four.handle())->readSpan,
               int32_t(kImageBytes + (8 + 2) + (8 + 1000) + 8));
 
-    spec.withIndex = false;
-    WriteBytes(path, spec.build());
+    fixture.withIndex = false;
+    WriteBytes(path, fixture.build());
     EXPECT_FALSE(ReadingFile(path).opened());
 }
 

@@ -36,9 +36,9 @@ std::string StreamHeader(const StreamSpec& stream) {
     return strh + std::string(20, '\0');  // buffer size, quality, sample size, frame rectangle
 }
 
-std::string HeaderList(const AviSpec& spec) {
-    std::string contents = Chunk(FourCC("avih"), MainHeader(spec.totalFrames, spec.streams.size()));
-    for (const StreamSpec& stream : spec.streams) {
+std::string HeaderList(const AviSpec& fixture) {
+    std::string contents = Chunk(FourCC("avih"), MainHeader(fixture.totalFrames, fixture.streams.size()));
+    for (const StreamSpec& stream : fixture.streams) {
         contents += List(FourCC("strl"), Chunk(FourCC("strh"), StreamHeader(stream)) +
                                              Chunk(FourCC("strf"), stream.format));
     }

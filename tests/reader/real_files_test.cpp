@@ -90,12 +90,12 @@ TEST(RealFiles, TheColourTableStartsAtTheHeadersOwnSize) {
     for (int i = 0; i < 256; ++i) {
         table += std::string{char(i), char(255 - i), char(i / 2), 0};
     }
-    AviSpec spec;
-    spec.totalFrames = 1;
-    spec.streams = {
+    AviSpec fixture;
+    fixture.totalFrames = 1;
+    fixture.streams = {
         {FourCC("vids"), FourCC("DIB "), 1, BitmapFormat(4, 1, 8, 0, 4, "xtra", table)}};
-    spec.chunks = {{FourCC("00db"), std::string{1, 2, 3, char(200)}}};
-    WriteBytes(path, spec.build());
+    fixture.chunks = {{FourCC("00db"), std::string{1, 2, 3, char(200)}}};
+    WriteBytes(path, fixture.build());
     ReadingFile file(path);
     std::vector<uint8_t> buffer(16);
     ImageFrameRequest request = FrameRequest(0, FORMAT_ID_RGB32, 4, 1, buffer);
@@ -147,9 +147,9 @@ TEST(RealFiles, RunLengthFramesDecodeToTheirPaletteColours) {
     };
     ScratchDirectory directory;
     const std::string path = directory.file("rle.avi");
-    AviSpec spec;
-    spec.totalFrames = 3;
-    spec.streams = {{FourCC("vids"), FourCC("mrle"), 3,
+    AviSpec fixture;
+    fixture.totalFrames = 3;
+    fixture.streams = {{FourCC("vids"), FourCC("mrle"), 3,
                      BitmapFormat(kWidth, kHeight, 8, BI_RLE8, 0, "", table)}};
     for (uint32_t frame = 0; frame < 3; ++frame) {
         std::string data;
@@ -159,9 +159,9 @@ TEST(RealFiles, RunLengthFramesDecodeToTheirPaletteColours) {
             }
             data += std::string{0, 0};  // end of line
         }
-        spec.chunks.push_back({FourCC("00dc"), data + std::string{0, 1}});  // end of bitmap
+        fixture.chunks.push_back({FourCC("00dc"), data + std::string{0, 1}});  // end of bitmap
     }
-    WriteBytes(path, spec.build());
+    WriteBytes(path, fixture.build());
     ReadingFile file(path);
     ASSERT_TRUE(file.opened());
     std::vector<uint8_t> buffer(kWidth * kHeight * 4);

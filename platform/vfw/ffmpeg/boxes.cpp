@@ -46,13 +46,13 @@ std::string OptionLabel(const EncoderOption& option) {
 // and Cancel. Its texts live as long as it does.
 class OptionsTemplate {
   public:
-    explicit OptionsTemplate(const CompressorSpec& spec)
-        : caption_(Ansi(spec.description) + " Options") {
+    explicit OptionsTemplate(const CompressorSpec& entry)
+        : caption_(Ansi(entry.description) + " Options") {
         constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-        for (size_t i = 0; i < spec.options.size(); ++i) {
-            labels_.push_back(OptionLabel(spec.options[i]));
+        for (size_t i = 0; i < entry.options.size(); ++i) {
+            labels_.push_back(OptionLabel(entry.options[i]));
         }
-        for (size_t i = 0; i < spec.options.size(); ++i) {
+        for (size_t i = 0; i < entry.options.size(); ++i) {
             const auto y = static_cast<short>(7 + kRowHeight * i);
             const int index = static_cast<int>(i);
             items_.push_back({WC_STATIC, -1, labels_[i].c_str(), kChild, 7, short(y + 2), 128, 8});
@@ -63,7 +63,7 @@ class OptionsTemplate {
                                   UDS_ARROWKEYS | UDS_NOTHOUSANDS,
                               178, y, 10, 12});
         }
-        const auto buttons = static_cast<short>(14 + kRowHeight * spec.options.size());
+        const auto buttons = static_cast<short>(14 + kRowHeight * entry.options.size());
         items_.push_back(
             {WC_BUTTON, IDOK, "OK", kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, 83, buttons, 50, 14});
         items_.push_back(
@@ -95,9 +95,9 @@ class OptionsTemplate {
 DriverInstance* configuring = nullptr;
 
 void ShowOptions(HWND dialog) {
-    const CompressorSpec& spec = *configuring->compressor;
-    for (size_t i = 0; i < spec.options.size(); ++i) {
-        const EncoderOption& option = spec.options[i];
+    const CompressorSpec& entry = *configuring->compressor;
+    for (size_t i = 0; i < entry.options.size(); ++i) {
+        const EncoderOption& option = entry.options[i];
         const int index = static_cast<int>(i);
         SendDlgItemMessageA(dialog, kFirstUpDown + index, UDM_SETRANGE, 0,
                             MAKELPARAM(WORD(option.maximum), WORD(option.minimum)));
@@ -107,13 +107,13 @@ void ShowOptions(HWND dialog) {
 
 // A text that is no number leaves its option as it was.
 void TakeOptions(HWND dialog) {
-    const CompressorSpec& spec = *configuring->compressor;
-    for (size_t i = 0; i < spec.options.size(); ++i) {
+    const CompressorSpec& entry = *configuring->compressor;
+    for (size_t i = 0; i < entry.options.size(); ++i) {
         BOOL number = FALSE;
         const auto value = static_cast<int32_t>(
             GetDlgItemInt(dialog, kFirstEdit + static_cast<int>(i), &number, TRUE));
         if (number) {
-            configuring->state->Set(spec.options[i], value);
+            configuring->state->Set(entry.options[i], value);
         }
     }
 }

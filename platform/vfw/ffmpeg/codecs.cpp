@@ -195,8 +195,8 @@ std::u16string Widen(const char* text) {
 
 std::vector<AVCodecID> CompressorCodecs() {
     std::vector<AVCodecID> codecs;
-    for (const CompressorSpec& spec : kCompressors) {
-        if (const AVCodec* encoder = avcodec_find_encoder_by_name(spec.encoderName)) {
+    for (const CompressorSpec& entry : kCompressors) {
+        if (const AVCodec* encoder = avcodec_find_encoder_by_name(entry.encoderName)) {
             codecs.push_back(encoder->id);
         }
     }
@@ -230,8 +230,8 @@ std::vector<DecoderCode> CollectDecoderCodes() {
 
 // libavcodec's short name of the codec behind a handler code.
 const char* CodecName(FOURCC handler) {
-    if (const CompressorSpec* spec = FindCompressor(handler)) {
-        return spec->encoderName;
+    if (const CompressorSpec* entry = FindCompressor(handler)) {
+        return entry->encoderName;
     }
     const AVCodec* decoder = avcodec_find_decoder(DecodingCodec(handler));
     return decoder ? decoder->name : "none";
@@ -254,9 +254,9 @@ std::span<const CompressorSpec> Compressors() {
 }
 
 const CompressorSpec* FindCompressor(FOURCC handler) {
-    for (const CompressorSpec& spec : kCompressors) {
-        if (SameCode(spec.handler, handler)) {
-            return &spec;
+    for (const CompressorSpec& entry : kCompressors) {
+        if (SameCode(entry.handler, handler)) {
+            return &entry;
         }
     }
     return nullptr;
@@ -279,8 +279,8 @@ std::span<const DecoderCode> DecoderCodes() {
 }
 
 std::u16string Description(FOURCC handler) {
-    if (const CompressorSpec* spec = FindCompressor(handler)) {
-        return spec->description;
+    if (const CompressorSpec* entry = FindCompressor(handler)) {
+        return entry->description;
     }
     const AVCodecID codec = DecodingCodec(handler);
     const auto named = std::find_if(std::begin(kNeutralNames), std::end(kNeutralNames),

@@ -52,8 +52,8 @@ const FrameEncoder* FormatEncoder(DriverInstance& instance, const BitmapLayout& 
 }
 
 bool IsOwnOutput(const BITMAPINFOHEADER& output, const BitmapLayout& input,
-                 const FrameEncoder& encoder, const CompressorSpec& spec) {
-    return SameCode(output.biCompression, spec.compression) && output.biWidth == input.width &&
+                 const FrameEncoder& encoder, const CompressorSpec& entry) {
+    return SameCode(output.biCompression, entry.compression) && output.biWidth == input.width &&
            output.biHeight != INT32_MIN && std::abs(output.biHeight) == input.height &&
            output.biBitCount == encoder.BitCount();
 }

@@ -43,8 +43,8 @@ bool OpensIn(UINT mode, const CompressorSpec* compressor, AVCodecID codec) {
 
 // The spelling of the driver list for listed codes; other codes as the caller gave them.
 FOURCC ListedSpelling(FOURCC handler) {
-    if (const CompressorSpec* spec = FindCompressor(handler)) {
-        return spec->handler;
+    if (const CompressorSpec* entry = FindCompressor(handler)) {
+        return entry->handler;
     }
     for (const DecoderCode& code : DecoderCodes()) {
         if (SameCode(code.handler, handler)) {

@@ -35,10 +35,10 @@ AVRational TimeBase(AVRational frameRate) {
 
 }  // namespace
 
-std::unique_ptr<FrameEncoder> FrameEncoder::Open(const CompressorSpec& spec,
+std::unique_ptr<FrameEncoder> FrameEncoder::Open(const CompressorSpec& entry,
                                                  const EncoderSettings& settings,
                                                  const CompressorState& state) {
-    std::unique_ptr<FrameEncoder> encoder(new FrameEncoder(spec, settings, state));
+    std::unique_ptr<FrameEncoder> encoder(new FrameEncoder(entry, settings, state));
     encoder->frame_ = av_frame_alloc();
     encoder->packet_ = av_packet_alloc();
     encoder->fitting_ = av_packet_alloc();

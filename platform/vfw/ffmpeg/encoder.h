@@ -46,7 +46,7 @@ struct EncoderSettings {
 class FrameEncoder {
   public:
     // Null when the encoder refuses the settings.
-    static std::unique_ptr<FrameEncoder> Open(const CompressorSpec& spec,
+    static std::unique_ptr<FrameEncoder> Open(const CompressorSpec& entry,
                                               const EncoderSettings& settings,
                                               const CompressorState& state);
     ~FrameEncoder();
@@ -65,9 +65,9 @@ class FrameEncoder {
     LRESULT Compress(const ICCOMPRESS& request);
 
   private:
-    FrameEncoder(const CompressorSpec& spec, const EncoderSettings& settings,
+    FrameEncoder(const CompressorSpec& entry, const EncoderSettings& settings,
                  const CompressorState& state)
-        : spec_(spec), settings_(settings), state_(state) {}
+        : spec_(entry), settings_(settings), state_(state) {}
     bool OpenContext();
     bool Encode(bool forceKey, int frameQuality);
     bool EncodeKeyHonestly(bool forceKey, int frameQuality);

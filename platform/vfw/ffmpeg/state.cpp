@@ -31,8 +31,8 @@ void WriteLittle16(uint8_t* bytes, uint16_t value) {
 }
 
 // The option's default as the encoder declares it, among its own options or the context's.
-int64_t OptionDefault(const CompressorSpec& spec, const EncoderOption& option) {
-    const AVCodec* encoder = avcodec_find_encoder_by_name(spec.encoderName);
+int64_t OptionDefault(const CompressorSpec& entry, const EncoderOption& option) {
+    const AVCodec* encoder = avcodec_find_encoder_by_name(entry.encoderName);
     const AVClass* classes[] = {encoder ? encoder->priv_class : nullptr, avcodec_get_class()};
     for (const AVClass* optionClass : classes) {
         if (!optionClass) {
@@ -47,10 +47,10 @@ int64_t OptionDefault(const CompressorSpec& spec, const EncoderOption& option) {
     return 0;
 }
 
-const EncoderOption* FindOption(const CompressorSpec& spec, uint32_t id) {
-    const auto found = std::find_if(spec.options.begin(), spec.options.end(),
+const EncoderOption* FindOption(const CompressorSpec& entry, uint32_t id) {
+    const auto found = std::find_if(entry.options.begin(), entry.options.end(),
                                     [&](const EncoderOption& option) { return option.id == id; });
-    return found != spec.options.end() ? &*found : nullptr;
+    return found != entry.options.end() ? &*found : nullptr;
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ using OptionValues = std::vector<std::pair<uint32_t, int32_t>>;  // option id, v
 
 class CompressorState {
   public:
-    explicit CompressorState(const CompressorSpec& spec) : spec_(&spec) {}
+    explicit CompressorState(const CompressorSpec& entry) : spec_(&entry) {}
 
     size_t Size() const { return 12 + 8 * changed_.size(); }
     void Write(uint8_t* block) const;
