@@ -136,8 +136,8 @@ void DdSameBytes(benchmark::State& state) {
     // The same bytes as the DIB file: 300 chunks of 1049768, plus headers and index.
     const std::string command = "dd if=/dev/zero of='" + path +
                                 "' bs=1049768 count=300 status=none && "
-                                "dd if=/dev/zero of='" + path +
-                                "' bs=5320 count=1 oflag=append conv=notrunc status=none";
+                                "dd if=/dev/zero of='" +
+                                path + "' bs=5320 count=1 oflag=append conv=notrunc status=none";
     TimeIterations(state, path, [&] { return system(command.c_str()) == 0; });
 }
 
@@ -152,8 +152,8 @@ constexpr Codec kCodecs[] = {{"MSVC", "msvideo1", AV_PIX_FMT_RGB555LE},
 void WriterCompressed(benchmark::State& state) {
     const Codec& codec = kCodecs[state.range(0)];
     state.SetLabel(codec.handler);
-    const FOURCC handler = mmioFOURCC(codec.handler[0], codec.handler[1], codec.handler[2],
-                                      codec.handler[3]);
+    const FOURCC handler =
+        mmioFOURCC(codec.handler[0], codec.handler[1], codec.handler[2], codec.handler[3]);
     if (HIC probe = ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS)) {
         ICClose(probe);
     } else {
@@ -183,9 +183,9 @@ bool EncodeDirectly(const Codec& codec, const std::string& path,
     context->thread_count = 1;
     context->flags |= AV_CODEC_FLAG_QSCALE;
     context->global_quality = FF_QP2LAMBDA * 4;
-    SwsContext* scaler = sws_getContext(clip.width, clip.height, AV_PIX_FMT_BGR24, clip.width,
-                                        clip.height, codec.format, SWS_BILINEAR, nullptr, nullptr,
-                                        nullptr);
+    SwsContext* scaler =
+        sws_getContext(clip.width, clip.height, AV_PIX_FMT_BGR24, clip.width, clip.height,
+                       codec.format, SWS_BILINEAR, nullptr, nullptr, nullptr);
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
     FILE* out = fopen(path.c_str(), "wb");
@@ -198,10 +198,12 @@ bool EncodeDirectly(const Codec& codec, const std::string& path,
     for (uint32_t i = 0; ok && i <= clip.frames; ++i) {
         if (i < clip.frames) {
             // Bottom-up rows: start at the last row and step backwards.
-            const uint8_t* last = frames[i % kDistinctFrames].data() + size_t(clip.height - 1) * stride;
+            const uint8_t* last =
+                frames[i % kDistinctFrames].data() + size_t(clip.height - 1) * stride;
             const int strides[] = {-stride};
-            ok = av_frame_make_writable(frame) == 0 &&
-                 sws_scale(scaler, &last, strides, 0, clip.height, frame->data, frame->linesize) > 0;
+            ok =
+                av_frame_make_writable(frame) == 0 &&
+                sws_scale(scaler, &last, strides, 0, clip.height, frame->data, frame->linesize) > 0;
             frame->pts = i;
             ok = ok && avcodec_send_frame(context, frame) == 0;
         } else {
@@ -255,9 +257,21 @@ void FfmpegCli(benchmark::State& state) {
 
 BENCHMARK(WriterDib)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(DdSameBytes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(WriterCompressed)->DenseRange(0, 1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(LibavcodecBaseline)->DenseRange(0, 1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(FfmpegCli)->DenseRange(0, 1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(WriterCompressed)
+    ->DenseRange(0, 1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(LibavcodecBaseline)
+    ->DenseRange(0, 1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(FfmpegCli)
+    ->DenseRange(0, 1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);  // the scaler's notes about its own choices are not results
     benchmark::Initialize(&argc, argv);

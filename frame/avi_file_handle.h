@@ -26,11 +26,13 @@ static_assert(sizeof(BitmapInfo) == kBitmapInfoSize);
 
 // A CompressionSettings block: the 148-byte header followed by the compressor's state.
 class SettingsBlock {
-public:
+  public:
     bool empty() const { return bytes_.empty(); }
     size_t size() const { return bytes_.size(); }
     uint8_t* data() { return bytes_.data(); }
-    CompressionSettings* settings() { return reinterpret_cast<CompressionSettings*>(bytes_.data()); }
+    CompressionSettings* settings() {
+        return reinterpret_cast<CompressionSettings*>(bytes_.data());
+    }
     const CompressionSettings* settings() const {
         return reinterpret_cast<const CompressionSettings*>(bytes_.data());
     }
@@ -40,7 +42,7 @@ public:
         settings()->headerSize = kCompressionSettingsHeaderSize;
     }
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
 };
 

@@ -25,7 +25,9 @@ int32_t Guarded(Operation operation) noexcept {
 using namespace zedadu;
 
 // The six entry points that have nothing to do share this body.
-extern "C" int32_t ZedaduNothingToDo(void*) { return 1; }
+extern "C" int32_t ZedaduNothingToDo(void*) {
+    return 1;
+}
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_CloseInterfaceReading(void*)
     __attribute__((alias("ZedaduNothingToDo")));
@@ -40,7 +42,9 @@ ZEDADU_ENTRY_POINT int32_t AVFILE_CloseInterfaceWriting(void*)
 ZEDADU_ENTRY_POINT int32_t AVFILE_ReleaseFormatsFromGetWritingFileInfo(void*)
     __attribute__((alias("ZedaduNothingToDo")));
 
-ZEDADU_ENTRY_POINT int32_t AVFILE_WriteSegment(void*) { return 0; }
+ZEDADU_ENTRY_POINT int32_t AVFILE_WriteSegment(void*) {
+    return 0;
+}
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_QueryInterfaceReading(PluginQueryRecord* query) {
     return Guarded([&] { return query && FillQueryRecord(*query, kReadingCapabilities); });
@@ -98,8 +102,8 @@ ZEDADU_ENTRY_POINT int32_t AVFILE_SetWritingSettings(WritingSettingsRecord* sett
     return Guarded([&] { return settings && writer::SetWritingSettings(*settings); });
 }
 
-ZEDADU_ENTRY_POINT int32_t AVFILE_ReleaseFormatFromSetWritingSettings(
-    WritingSettingsRecord* settings) {
+ZEDADU_ENTRY_POINT int32_t
+AVFILE_ReleaseFormatFromSetWritingSettings(WritingSettingsRecord* settings) {
     return Guarded([&] {
         if (settings) {
             writer::ReleaseFormatFromSetWritingSettings(*settings);

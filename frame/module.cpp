@@ -51,17 +51,29 @@ void ProcessDetach() {
     accessLock = nullptr;
 }
 
-HINSTANCE ModuleInstance() { return moduleInstance; }
-const char* const* ModuleDescriptionList() { return descriptionList; }
-const char* const* ModuleExtensionList() { return extensionList; }
+HINSTANCE ModuleInstance() {
+    return moduleInstance;
+}
+const char* const* ModuleDescriptionList() {
+    return descriptionList;
+}
+const char* const* ModuleExtensionList() {
+    return extensionList;
+}
 
-SkinsModule* CurrentSkinsModule() { return skinsModule.load(); }
-void SetSkinsModule(SkinsModule* module) { skinsModule.store(module); }
+SkinsModule* CurrentSkinsModule() {
+    return skinsModule.load();
+}
+void SetSkinsModule(SkinsModule* module) {
+    skinsModule.store(module);
+}
 
 AccessLockGuard::AccessLockGuard()
     : acquired_(WaitForSingleObject(accessLock, accessLockWait.load()) == WAIT_OBJECT_0) {}
 
-AccessLockGuard::~AccessLockGuard() { release(); }
+AccessLockGuard::~AccessLockGuard() {
+    release();
+}
 
 void AccessLockGuard::release() {
     if (acquired_) {
@@ -70,6 +82,8 @@ void AccessLockGuard::release() {
     }
 }
 
-void SetAccessLockWaitForTesting(DWORD milliseconds) { accessLockWait.store(milliseconds); }
+void SetAccessLockWaitForTesting(DWORD milliseconds) {
+    accessLockWait.store(milliseconds);
+}
 
 }  // namespace zedadu

@@ -26,7 +26,7 @@ void SetSkinsModule(SkinsModule* module);
 // is bounded; a guard that did not acquire the lock reports it and releases nothing.
 inline constexpr DWORD kAccessLockWaitMilliseconds = 10000;
 class AccessLockGuard {
-public:
+  public:
     AccessLockGuard();
     ~AccessLockGuard();
     AccessLockGuard(const AccessLockGuard&) = delete;
@@ -36,7 +36,7 @@ public:
     // Releases early (the audio writer sleeps without the lock).
     void release();
 
-private:
+  private:
     bool acquired_;
 };
 

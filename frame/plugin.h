@@ -32,8 +32,8 @@ ZEDADU_ENTRY_POINT int32_t AVFILE_CloseReadingFile(void* handle);
 ZEDADU_ENTRY_POINT int32_t AVFILE_QueryInterfaceWriting(PluginQueryRecord* query);
 ZEDADU_ENTRY_POINT int32_t AVFILE_CloseInterfaceWriting(void* unused);
 ZEDADU_ENTRY_POINT int32_t AVFILE_SetWritingSettings(WritingSettingsRecord* settings);
-ZEDADU_ENTRY_POINT int32_t AVFILE_ReleaseFormatFromSetWritingSettings(
-    WritingSettingsRecord* settings);
+ZEDADU_ENTRY_POINT int32_t
+AVFILE_ReleaseFormatFromSetWritingSettings(WritingSettingsRecord* settings);
 ZEDADU_ENTRY_POINT int32_t AVFILE_OpenFileForWrite(void** handle, OpenWriteRequest* request);
 ZEDADU_ENTRY_POINT int32_t AVFILE_GetWritingFileInfo(void* handle, WritingFileInfo* info);
 ZEDADU_ENTRY_POINT int32_t AVFILE_ReleaseFormatsFromGetWritingFileInfo(void* unused);

@@ -23,7 +23,7 @@ inline constexpr char FORMAT_ID_PCM8[] = "3FC71F21-EF06-11d0-AA44-000094753D70";
 inline constexpr char PLUGIN_ID_1[] = "DA70E8C1-E6D6-11d1-8933-000094753E29";
 inline constexpr char PLUGIN_ID_2[] = "DA70E8C2-E6D6-11d1-8933-000094753E29";
 
-inline constexpr size_t kTextSize = 100;  // every text field of a record
+inline constexpr size_t kTextSize = 100;   // every text field of a record
 inline constexpr size_t kPathSize = 1000;  // paths held by handles
 
 struct PluginQueryRecord {
@@ -185,7 +185,7 @@ struct FreeTimeRequest {
 };
 
 // Pins one offset for both pointer widths.
-#define ZEDADU_PIN(Record, field, at32, at64)                                   \
+#define ZEDADU_PIN(Record, field, at32, at64)                                    \
     static_assert(offsetof(Record, field) == (sizeof(void*) == 4 ? at32 : at64), \
                   #Record "." #field " moved")
 #define ZEDADU_PIN_SIZE(Record, size32, size64) \

@@ -20,6 +20,8 @@ void CopyText(char (&destination)[N], const char* source) {
     CopyText(destination, N, source);
 }
 
-inline bool SameText(const char* a, const char* b) { return strcmp(a, b) == 0; }
+inline bool SameText(const char* a, const char* b) {
+    return strcmp(a, b) == 0;
+}
 
 }  // namespace zedadu

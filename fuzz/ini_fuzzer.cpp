@@ -11,7 +11,8 @@ namespace {
 
 std::vector<std::string> Names(const char* section, const char* file) {
     char buffer[4096];
-    const DWORD length = GetPrivateProfileStringA(section, nullptr, "", buffer, sizeof buffer, file);
+    const DWORD length =
+        GetPrivateProfileStringA(section, nullptr, "", buffer, sizeof buffer, file);
     std::vector<std::string> names;
     for (DWORD at = 0; at < length && buffer[at];) {
         names.emplace_back(buffer + at);

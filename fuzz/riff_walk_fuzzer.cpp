@@ -18,7 +18,8 @@ void Walk(HMMIO file, const MMCKINFO* parent, int depth) {
             Walk(file, &chunk, depth + 1);
         } else {
             char data[64];
-            mmioRead(file, data, chunk.cksize < sizeof data ? LONG(chunk.cksize) : LONG(sizeof data));
+            mmioRead(file, data,
+                     chunk.cksize < sizeof data ? LONG(chunk.cksize) : LONG(sizeof data));
         }
         mmioAscend(file, &chunk, 0);
     }

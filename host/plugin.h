@@ -10,17 +10,31 @@
 
 namespace zedadu::host {
 
-#define ZEDADU_HOST_ENTRY_POINTS(X)                                                           \
-    X(QueryInterfaceReading)                                                                  \
-    X(CloseInterfaceReading)                                                                  \
-    X(OpenFileForRead) X(GetReadingFileInfo) X(ReleaseFormatsFromGetReadingFileInfo)          \
-        X(ReadImageFrame) X(ReleaseFormatFromReadImageFrame) X(ReadAudioSamples)              \
-            X(ReleaseFormatFromReadAudioSamples) X(CloseReadingFile) X(QueryInterfaceWriting) \
-                X(CloseInterfaceWriting) X(SetWritingSettings)                                \
-                    X(ReleaseFormatFromSetWritingSettings) X(OpenFileForWrite)                \
-                        X(GetWritingFileInfo) X(ReleaseFormatsFromGetWritingFileInfo)         \
-                            X(WriteNextVideoFrame) X(WriteNextAudioSamples) X(WriteSegment)   \
-                                X(CloseFileForWrite) X(GetFreeTimeOnDrive)
+// clang-format off
+#define ZEDADU_HOST_ENTRY_POINTS(X) \
+    X(QueryInterfaceReading) \
+    X(CloseInterfaceReading) \
+    X(OpenFileForRead) \
+    X(GetReadingFileInfo) \
+    X(ReleaseFormatsFromGetReadingFileInfo) \
+    X(ReadImageFrame) \
+    X(ReleaseFormatFromReadImageFrame) \
+    X(ReadAudioSamples) \
+    X(ReleaseFormatFromReadAudioSamples) \
+    X(CloseReadingFile) \
+    X(QueryInterfaceWriting) \
+    X(CloseInterfaceWriting) \
+    X(SetWritingSettings) \
+    X(ReleaseFormatFromSetWritingSettings) \
+    X(OpenFileForWrite) \
+    X(GetWritingFileInfo) \
+    X(ReleaseFormatsFromGetWritingFileInfo) \
+    X(WriteNextVideoFrame) \
+    X(WriteNextAudioSamples) \
+    X(WriteSegment) \
+    X(CloseFileForWrite) \
+    X(GetFreeTimeOnDrive)
+// clang-format on
 
 struct EntryPoints {
 #define ZEDADU_HOST_DECLARE(name) decltype(&AVFILE_##name) name = nullptr;

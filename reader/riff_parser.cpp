@@ -14,7 +14,6 @@ namespace {
 
 using namespace avi;
 
-
 constexpr size_t kIndexEntryBytes = sizeof(IndexEntry);
 constexpr int kNoStream = -1000;               // no chunk id gives this stream number
 constexpr uint64_t kLargestRead = 0x7FFFFFFF;  // what one read can ask for

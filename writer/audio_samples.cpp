@@ -37,7 +37,7 @@ bool NeedsNarrowing(const AviFileHandle& handle, const AudioWriteRecord& record)
 
 // The host's samples in the file's layout: as they are, or narrowed from 16 to 8 bits.
 class FileSamples {
-public:
+  public:
     bool take(const AviFileHandle& handle, const AudioWriteRecord& record) {
         if (!NeedsNarrowing(handle, record)) {
             data_ = static_cast<const uint8_t*>(record.samples);
@@ -55,7 +55,7 @@ public:
     }
     const uint8_t* data() const { return data_; }
 
-private:
+  private:
     std::vector<uint8_t> narrowed_;
     const uint8_t* data_ = nullptr;
 };
@@ -154,7 +154,8 @@ bool FillSlot(AviFileHandle& handle, const uint8_t* samples, uint32_t sampleFram
                   LONG(chunk.size())) != LONG(chunk.size())) {
         return false;
     }
-    const uint32_t sampleBytes = (plan.pendingFrames + plan.newFrames) * uint32_t(handle.audioFrameBytes);
+    const uint32_t sampleBytes =
+        (plan.pendingFrames + plan.newFrames) * uint32_t(handle.audioFrameBytes);
     AppendMovieEntry(handle, handle.audioIndex, kAudioChunk, 0, position, sampleBytes);
     CommitSlot(handle, plan, samples, sampleFrames);
     return true;

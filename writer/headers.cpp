@@ -70,7 +70,8 @@ void MainHeader(const AviFileHandle& handle, RecordAssembler& out) {
     const CompressionSettings& settings = Settings(handle);
     const BITMAPINFOHEADER& format = handle.sourceBitmapInfo.header;
     const double microseconds =
-        handle.videoFormat.rate ? double(handle.videoFormat.scale) / handle.videoFormat.rate * 1e6 : 0;
+        handle.videoFormat.rate ? double(handle.videoFormat.scale) / handle.videoFormat.rate * 1e6
+                                : 0;
     out.u32(static_cast<uint32_t>(std::min(microseconds, double(kExhausted))));
     out.u32(MaxBytesPerSecond(handle));
     out.u32(settings.paddingSize);

@@ -107,8 +107,7 @@ void BuildFrameFormat(BITMAPINFOHEADER& frame, const ImageFormatStruct& video) {
 // Opens the compressor once to learn whether it takes these frames and what it makes of them.
 bool ProbeCompressor(AviFileHandle& handle) {
     const CompressionSettings& settings = Settings(handle);
-    const OpenCompressor compressor{
-        ICOpen(ICTYPE_VIDEO, settings.fccHandler, ICMODE_COMPRESS)};
+    const OpenCompressor compressor{ICOpen(ICTYPE_VIDEO, settings.fccHandler, ICMODE_COMPRESS)};
     if (!compressor.instance) {
         return false;
     }
@@ -122,8 +121,8 @@ bool ProbeCompressor(AviFileHandle& handle) {
         return false;
     }
     compressed->biCompression = settings.fccHandler;
-    compressed->biSizeImage =
-        static_cast<DWORD>(ICSendMessage(instance, ICM_COMPRESS_GET_SIZE, arg(frame), arg(compressed)));
+    compressed->biSizeImage = static_cast<DWORD>(
+        ICSendMessage(instance, ICM_COMPRESS_GET_SIZE, arg(frame), arg(compressed)));
     if (ICSendMessage(instance, ICM_COMPRESS_QUERY, arg(frame), arg(compressed)) ==
         ICERR_BADFORMAT) {
         ICSendMessage(instance, ICM_COMPRESS_GET_FORMAT, arg(frame), arg(compressed));
@@ -207,14 +206,18 @@ void FinishFile(AviFileHandle& handle) {
 
 }  // namespace
 
-bool EnsureChunkBuffer(size_t size) { return chunkBuffer.ensure(size); }
+bool EnsureChunkBuffer(size_t size) {
+    return chunkBuffer.ensure(size);
+}
 
 bool ReleaseChunkBuffer() {
     chunkBuffer.release();
     return true;
 }
 
-GrowOnlyBuffer& ChunkBuffer() { return chunkBuffer; }
+GrowOnlyBuffer& ChunkBuffer() {
+    return chunkBuffer;
+}
 
 bool OpenFileForWrite(void** handleOut, OpenWriteRequest& request) {
     *handleOut = nullptr;

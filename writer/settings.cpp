@@ -27,7 +27,7 @@ SettingsDialogRunner dialogRunner = &dialog::RunSettingsDialog;
 // The INI file with the integer and text conventions of the settings: integers are written as
 // signed decimal numbers.
 class SettingsFile {
-public:
+  public:
     SettingsFile() : path_(SettingsIniPath()) {}
     UINT integer(const char* section, const char* key, int fallback) const {
         return GetPrivateProfileIntA(section, key, fallback, path_.c_str());
@@ -45,7 +45,7 @@ public:
         WritePrivateProfileStringA(section, key, value, path_.c_str());
     }
 
-private:
+  private:
     std::string path_;
 };
 

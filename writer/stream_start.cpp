@@ -28,9 +28,13 @@ constexpr size_t kOpeningRecordSpare = 24;
 
 GrowOnlyBuffer compressedBuffer;
 
-DWORD_PTR Arg(const void* pointer) { return reinterpret_cast<DWORD_PTR>(pointer); }
+DWORD_PTR Arg(const void* pointer) {
+    return reinterpret_cast<DWORD_PTR>(pointer);
+}
 
-int64_t Position(HMMIO file) { return mmioSeek(file, 0, SEEK_CUR); }
+int64_t Position(HMMIO file) {
+    return mmioSeek(file, 0, SEEK_CUR);
+}
 
 // RIFF "AVI " at 0, then the movie list at M with the header room left empty before it.
 bool WritePrologue(AviFileHandle& handle) {
@@ -65,8 +69,8 @@ bool ComputeAudioLayout(AviFileHandle& handle) {
     handle.initialFrames = 0;
     if (Settings(handle).offsetAudioAndVideo != 0) {
         const double frames = double(video.rate) * double(kAudioLeadSeconds) / double(video.scale);
-        handle.initialFrames = static_cast<uint32_t>(
-            std::min(frames, double(kLargestInitialFrames)));
+        handle.initialFrames =
+            static_cast<uint32_t>(std::min(frames, double(kLargestInitialFrames)));
     }
     handle.audioSlotFill = 0;
     handle.audioSlotReserve = 0;
@@ -118,12 +122,14 @@ bool FramesDataRate(const AviFileHandle& handle, LONG& dataRate) {
     if (settings.dataRate == 0) {
         return true;
     }
-    const double framesPerSecond = double(handle.videoFormat.rate) / double(handle.videoFormat.scale);
+    const double framesPerSecond =
+        double(handle.videoFormat.rate) / double(handle.videoFormat.scale);
     const auto overhead = static_cast<int64_t>(
         framesPerSecond * double(int64_t(handle.maxAudioChunk) + settings.paddingSize));
     const int64_t rate = int64_t(settings.dataRate) * 1024 - overhead;
     if (rate < 0) {
-        return ShowWriterMessage(kDataRateTooLowMessage, kCautionTextId, kMessageFlagsYesNo) != IDNO;
+        return ShowWriterMessage(kDataRateTooLowMessage, kCautionTextId, kMessageFlagsYesNo) !=
+               IDNO;
     }
     dataRate = static_cast<LONG>(std::min<int64_t>(rate, std::numeric_limits<LONG>::max()));
     return true;
@@ -222,7 +228,9 @@ bool StreamFailed(AviFileHandle& handle) {
 
 }  // namespace
 
-GrowOnlyBuffer& CompressedBuffer() { return compressedBuffer; }
+GrowOnlyBuffer& CompressedBuffer() {
+    return compressedBuffer;
+}
 
 bool StartStream(AviFileHandle& handle) {
     if (!handle.mmioFile) {

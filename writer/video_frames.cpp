@@ -6,8 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "frame/avi_ids.h"
 #include "convert/convert.h"
+#include "frame/avi_ids.h"
 #include "frame/module.h"
 #include "reader/reader.h"
 #include "writer/writer.h"
@@ -64,8 +64,8 @@ DWORD FrameBudget(const AviFileHandle& handle) {
 // reports a whole chunk id ("00dc") has it in the high word instead.
 uint16_t ChunkCode(DWORD reported) {
     const auto low = static_cast<uint16_t>(reported);
-    const bool digits = (low & 0xFF) >= '0' && (low & 0xFF) <= '9' && (low >> 8) >= '0' &&
-                        (low >> 8) <= '9';
+    const bool digits =
+        (low & 0xFF) >= '0' && (low & 0xFF) <= '9' && (low >> 8) >= '0' && (low >> 8) <= '9';
     return digits && (reported >> 16) != 0 ? static_cast<uint16_t>(reported >> 16) : low;
 }
 
@@ -77,7 +77,8 @@ bool CompressFrame(AviFileHandle& handle, VideoWriteRecord& record, BITMAPINFOHE
     DWORD chunkFlags = forced ? AVIIF_KEYFRAME : 0;
     DWORD chunkId = kCompressedCode;  // kept when the compressor names no code
     handle.framesSinceKey = handle.framesSinceKey + 1;
-    if (static_cast<int32_t>(handle.framesSinceKey) >= static_cast<int32_t>(settings.keyFrameRate)) {
+    if (static_cast<int32_t>(handle.framesSinceKey) >=
+        static_cast<int32_t>(settings.keyFrameRate)) {
         handle.framesSinceKey = 0;
     }
     BITMAPINFOHEADER& output = handle.sourceBitmapInfo.header;

@@ -14,7 +14,8 @@
 namespace zedadu::writer {
 
 inline constexpr FOURCC kDibHandler = FourCC("DIB ");
-inline constexpr uint32_t kMessageFlagsOk = MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND;
+inline constexpr uint32_t kMessageFlagsOk =
+    MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND;
 inline constexpr uint32_t kMessageFlagsYesNo = kMessageFlagsOk | MB_YESNO;
 inline constexpr uint32_t kCautionTextId = 785;
 // The largest file the format can address: every position and size is a 32-bit number.
@@ -24,13 +25,13 @@ inline constexpr uint64_t kLargestFileSize = 0xFFFFFFFFu;
 // bytes and allocates exactly the new size (its contents are not kept); a failed allocation
 // leaves it empty. Used only under the access lock.
 class GrowOnlyBuffer {
-public:
+  public:
     bool ensure(size_t size);
     void release();
     uint8_t* data() { return bytes_.get(); }
     size_t capacity() const { return capacity_; }
 
-private:
+  private:
     std::unique_ptr<uint8_t[]> bytes_;
     size_t capacity_ = 0;
 };
@@ -45,7 +46,7 @@ GrowOnlyBuffer& CompressedBuffer();
 // Appends little-endian fields to a byte buffer of fixed capacity; writing past it only marks the
 // assembly as failed, so a wrong size estimate can never overrun the buffer.
 class RecordAssembler {
-public:
+  public:
     RecordAssembler(uint8_t* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
     void u32(uint32_t value);
     void bytes(const void* data, size_t count);
@@ -55,7 +56,7 @@ public:
     bool overflowed() const { return overflowed_; }
     const uint8_t* data() const { return buffer_; }
 
-private:
+  private:
     bool room(size_t count);
     uint8_t* buffer_;
     size_t capacity_;
@@ -64,14 +65,22 @@ private:
 };
 
 // The settings block of a writing handle always holds at least its 148-byte header.
-inline CompressionSettings& Settings(AviFileHandle& handle) { return *handle.codecInfo.settings(); }
+inline CompressionSettings& Settings(AviFileHandle& handle) {
+    return *handle.codecInfo.settings();
+}
 inline const CompressionSettings& Settings(const AviFileHandle& handle) {
     return *handle.codecInfo.settings();
 }
 // Layout identifiers from the host are compared within their 100-byte fields.
-inline bool SameFormatId(const char* a, const char* b) { return strncmp(a, b, kTextSize) == 0; }
-inline bool HasVideo(const AviFileHandle& handle) { return handle.outputBitmapInfo.header.biSize > 0; }
-inline bool HasAudio(const AviFileHandle& handle) { return handle.waveFormat.nSamplesPerSec > 0; }
+inline bool SameFormatId(const char* a, const char* b) {
+    return strncmp(a, b, kTextSize) == 0;
+}
+inline bool HasVideo(const AviFileHandle& handle) {
+    return handle.outputBitmapInfo.header.biSize > 0;
+}
+inline bool HasAudio(const AviFileHandle& handle) {
+    return handle.waveFormat.nSamplesPerSec > 0;
+}
 
 // The state length of a format's settings block, when the block has its header and holds the
 // state its header claims; false otherwise.

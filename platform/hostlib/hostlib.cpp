@@ -49,11 +49,16 @@ std::string StringText(uint32_t id) {
 
 bool BoxHasButton(uint32_t flags, int32_t button) {
     switch (flags & kButtonsMask) {
-        case kOkButtons: return button == kOk;
-        case kOkCancelButtons: return button == kOk || button == kCancel;
-        case kYesNoCancelButtons: return button == kYes || button == kNo || button == kCancel;
-        case kYesNoButtons: return button == kYes || button == kNo;
-        default: return false;
+        case kOkButtons:
+            return button == kOk;
+        case kOkCancelButtons:
+            return button == kOk || button == kCancel;
+        case kYesNoCancelButtons:
+            return button == kYes || button == kNo || button == kCancel;
+        case kYesNoButtons:
+            return button == kYes || button == kNo;
+        default:
+            return false;
     }
 }
 
@@ -64,21 +69,34 @@ int32_t DefaultButton(uint32_t flags) {
 
 const char* ButtonChoices(uint32_t flags) {
     switch (flags & kButtonsMask) {
-        case kOkCancelButtons: return "[o]k/[c]ancel";
-        case kYesNoCancelButtons: return "[y]es/[n]o/[c]ancel";
-        case kYesNoButtons: return "[y]es/[n]o";
-        default: return "press Enter";
+        case kOkCancelButtons:
+            return "[o]k/[c]ancel";
+        case kYesNoCancelButtons:
+            return "[y]es/[n]o/[c]ancel";
+        case kYesNoButtons:
+            return "[y]es/[n]o";
+        default:
+            return "press Enter";
     }
 }
 
 int32_t ButtonFromAnswer(const char* line, uint32_t flags) {
     int32_t button = DefaultButton(flags);
     switch (line[0] | 0x20) {
-        case 'o': button = kOk; break;
-        case 'y': button = kYes; break;
-        case 'n': button = kNo; break;
-        case 'c': button = kCancel; break;
-        default: break;
+        case 'o':
+            button = kOk;
+            break;
+        case 'y':
+            button = kYes;
+            break;
+        case 'n':
+            button = kNo;
+            break;
+        case 'c':
+            button = kCancel;
+            break;
+        default:
+            break;
     }
     return BoxHasButton(flags, button) ? button : DefaultButton(flags);
 }
@@ -135,7 +153,7 @@ std::string Compose(const std::string& pattern, const char* text1, const char* t
 }
 
 class HostSkinsModule final : public SkinsModule {
-public:
+  public:
     void Reserved1() override {}
     void Reserved2() override {}
     void Reserved3() override {}
@@ -165,7 +183,7 @@ uint32_t MyLoadString(uint32_t id, char* text, uint32_t capacity) {
 int32_t MyMessageBox(uint32_t messageId, const char* text1, const char* text2, uint32_t flags) {
     const std::string text = Compose(StringText(messageId), text1, text2);
     const std::string caption = StringText(kCaptionId);
-    const ZedaduHostMessage message{messageId, text.c_str(), caption.c_str(),
+    const ZedaduHostMessage message{messageId,          text.c_str(),       caption.c_str(),
                                     text1 ? text1 : "", text2 ? text2 : "", flags};
     return Show(message);
 }

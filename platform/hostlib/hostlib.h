@@ -34,7 +34,7 @@ ZEDADU_HOSTLIB_API void* CreateSkinsModule(void);
  * one that skins a window. There is deliberately no virtual destructor: the plug-in never
  * releases the module, and a destructor would take table slots. */
 class SkinsModule {
-public:
+  public:
     virtual void Reserved1() = 0;
     virtual void Reserved2() = 0;
     virtual void Reserved3() = 0;
@@ -42,7 +42,7 @@ public:
     virtual void Reserved5() = 0;
     virtual void SkinWindow(void* window, int32_t flags) = 0;
 
-protected:
+  protected:
     ~SkinsModule() = default;
 };
 #endif

@@ -18,15 +18,19 @@ constexpr Entry kStrings[] = {
     {63, "The file \"%1\" already exists.\nDo you want to replace it?"},
     {785, "AVI file writer"},
     {786, "Cannot start writing: %1"},
-    {787, "the file was opened without a video stream, and an AVI file starts with its first "
-          "video frame."},
-    {788, "%1: the selected video compressor cannot be opened or does not accept frames of "
-          "this size and depth."},
-    {789, "%1: the data rate is too low to carry the audio and padding of every frame.\nWrite "
-          "the file without a data-rate limit?"},
+    {787,
+     "the file was opened without a video stream, and an AVI file starts with its first "
+     "video frame."},
+    {788,
+     "%1: the selected video compressor cannot be opened or does not accept frames of "
+     "this size and depth."},
+    {789,
+     "%1: the data rate is too low to carry the audio and padding of every frame.\nWrite "
+     "the file without a data-rate limit?"},
     {790, "%1: the audio block is larger than one audio slot of the file and was not written."},
-    {792, "%1: the compression quality is very low.\nYes uses the default quality of 75, No keeps "
-          "the low quality, Cancel returns to the settings."},
+    {792,
+     "%1: the compression quality is very low.\nYes uses the default quality of 75, No keeps "
+     "the low quality, Cancel returns to the settings."},
     {1266, "OK"},
     {1267, "Cancel"},
     {1316, "Frames"},

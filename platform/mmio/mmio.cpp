@@ -87,7 +87,9 @@ bool WriteAt(int descriptor, const char* data, size_t count, int64_t position) {
     return true;
 }
 
-bool ReadExactly(HMMIO file, char* out, LONG count) { return mmioRead(file, out, count) == count; }
+bool ReadExactly(HMMIO file, char* out, LONG count) {
+    return mmioRead(file, out, count) == count;
+}
 
 bool WriteExactly(HMMIO file, const char* data, LONG count) {
     return mmioWrite(file, data, count) == count;

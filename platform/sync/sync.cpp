@@ -15,7 +15,7 @@ namespace {
 // Built on a plain mutex and a condition variable on the monotonic clock: the waits are bounded
 // without depending on the wall clock, and thread sanitizers understand every step.
 class MutexObject final : public KernelObject {
-public:
+  public:
     MutexObject() {
         pthread_condattr_t attributes;
         pthread_condattr_init(&attributes);
@@ -62,7 +62,7 @@ public:
         return owned;
     }
 
-private:
+  private:
     static timespec Deadline(DWORD milliseconds) {
         timespec now{};
         clock_gettime(CLOCK_MONOTONIC, &now);

@@ -56,12 +56,12 @@ std::string DefaultWindowsDirectory() {
 }
 
 class FileObject final : public KernelObject {
-public:
+  public:
     explicit FileObject(int descriptor) : descriptor_(descriptor) {}
     ~FileObject() override { close(descriptor_); }
     int descriptor() const { return descriptor_; }
 
-private:
+  private:
     int descriptor_;
 };
 

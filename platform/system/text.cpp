@@ -30,7 +30,9 @@ bool AnsiFromWide(char16_t wide, unsigned char* byte) {
     return true;
 }
 
-bool KnownCodePage(UINT codePage) { return codePage == CP_ACP || codePage == CP_WINDOWS_1252; }
+bool KnownCodePage(UINT codePage) {
+    return codePage == CP_ACP || codePage == CP_WINDOWS_1252;
+}
 
 template <typename Char>
 int LengthWithTerminator(const Char* text, int length) {
@@ -49,11 +51,16 @@ unsigned char UpperAnsi(unsigned char c) {
         return static_cast<unsigned char>(c - 0x20);
     }
     switch (c) {
-        case 0x9A: return 0x8A;  // s with caron
-        case 0x9C: return 0x8C;  // ligature oe
-        case 0x9E: return 0x8E;  // z with caron
-        case 0xFF: return 0x9F;  // y with diaeresis
-        default: return c;
+        case 0x9A:
+            return 0x8A;  // s with caron
+        case 0x9C:
+            return 0x8C;  // ligature oe
+        case 0x9E:
+            return 0x8E;  // z with caron
+        case 0xFF:
+            return 0x9F;  // y with diaeresis
+        default:
+            return c;
     }
 }
 

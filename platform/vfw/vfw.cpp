@@ -43,7 +43,9 @@ FOURCC LowerCase(FOURCC code) {
     return lower;
 }
 
-bool SameCode(FOURCC a, FOURCC b) { return LowerCase(a) == LowerCase(b); }
+bool SameCode(FOURCC a, FOURCC b) {
+    return LowerCase(a) == LowerCase(b);
+}
 
 DRIVERPROC FindDriver(DWORD fccType, DWORD fccHandler) {
     {
@@ -66,7 +68,9 @@ DRIVERPROC FindDriver(DWORD fccType, DWORD fccHandler) {
     return zedadu::vfw::FindBuiltInAlias(fccHandler);
 }
 
-HDRVR AsDriver(HIC compressor) { return reinterpret_cast<HDRVR>(compressor); }
+HDRVR AsDriver(HIC compressor) {
+    return reinterpret_cast<HDRVR>(compressor);
+}
 
 }  // namespace
 
@@ -105,8 +109,8 @@ HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode) {
         return nullptr;
     }
     proc(0, driver, DRV_ENABLE, 0, 0);
-    instance->driverId = static_cast<DWORD_PTR>(
-        proc(0, driver, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
+    instance->driverId =
+        static_cast<DWORD_PTR>(proc(0, driver, DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
     if (instance->driverId == 0) {
         proc(0, driver, DRV_DISABLE, 0, 0);
         proc(0, driver, DRV_FREE, 0, 0);
@@ -146,7 +150,6 @@ LRESULT ICGetInfo(HIC compressor, ICINFO* info, DWORD cb) {
 DWORD ICDecompress(HIC compressor, DWORD flags, BITMAPINFOHEADER* inputFormat, void* input,
                    BITMAPINFOHEADER* outputFormat, void* output) {
     ICDECOMPRESS decompress{flags, inputFormat, input, outputFormat, output, 0};
-    return static_cast<DWORD>(ICSendMessage(compressor, ICM_DECOMPRESS,
-                                            reinterpret_cast<DWORD_PTR>(&decompress),
-                                            sizeof decompress));
+    return static_cast<DWORD>(ICSendMessage(
+        compressor, ICM_DECOMPRESS, reinterpret_cast<DWORD_PTR>(&decompress), sizeof decompress));
 }

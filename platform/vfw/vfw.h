@@ -120,7 +120,9 @@ constexpr DWORD ICQUALITY_HIGH = 10000;
 constexpr DWORD ICQUALITY_DEFAULT = 0xFFFFFFFF;
 
 // The two-character code of a chunk ("dc" in "00dc"), first character in the low byte.
-constexpr DWORD aviTWOCC(char a, char b) { return DWORD(uint8_t(a)) | DWORD(uint8_t(b)) << 8; }
+constexpr DWORD aviTWOCC(char a, char b) {
+    return DWORD(uint8_t(a)) | DWORD(uint8_t(b)) << 8;
+}
 // What ICM_COMPRESS reports through lpckid for every compressed frame.
 constexpr DWORD cktypeDIBcompressed = aviTWOCC('d', 'c');
 

@@ -11,7 +11,7 @@ namespace zedadu {
 namespace {
 
 class ShortLockWait : public testing::Test {
-protected:
+  protected:
     void SetUp() override { SetAccessLockWaitForTesting(50); }
     void TearDown() override { SetAccessLockWaitForTesting(kAccessLockWaitMilliseconds); }
 };
@@ -24,9 +24,8 @@ TEST_F(ShortLockWait, AnotherThreadTimesOutWhileTheOwnerMayEnterAgain) {
         EXPECT_TRUE(again.acquired());
     }
     const auto start = std::chrono::steady_clock::now();
-    const bool otherAcquired = std::async(std::launch::async, [] {
-                                   return AccessLockGuard().acquired();
-                               }).get();
+    const bool otherAcquired =
+        std::async(std::launch::async, [] { return AccessLockGuard().acquired(); }).get();
     EXPECT_FALSE(otherAcquired);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(45));
 
@@ -34,7 +33,9 @@ TEST_F(ShortLockWait, AnotherThreadTimesOutWhileTheOwnerMayEnterAgain) {
     EXPECT_TRUE(std::async(std::launch::async, [] { return AccessLockGuard().acquired(); }).get());
 }
 
-TEST(AccessLock, ShipsWithATenSecondWait) { EXPECT_EQ(kAccessLockWaitMilliseconds, 10000u); }
+TEST(AccessLock, ShipsWithATenSecondWait) {
+    EXPECT_EQ(kAccessLockWaitMilliseconds, 10000u);
+}
 
 TEST(ModuleLifecycle, RepeatedAttachKeepsTheModuleAsItIs) {
     const char* const* descriptions = ModuleDescriptionList();

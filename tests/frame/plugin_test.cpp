@@ -54,7 +54,7 @@ std::set<std::string> DefinedDynamicSymbols(const std::string& library) {
 }
 
 class LoadedPlugin : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         library_ = dlopen(ZEDADU_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library_, nullptr) << dlerror();

@@ -26,7 +26,7 @@ AviSpec Fixture(const std::string& videoFormat, const std::string (&frames)[3]) 
     AviSpec fixture;
     fixture.totalFrames = 3;
     fixture.streams = {{FourCC("vids"), 0, 3, videoFormat},
-                    {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
+                       {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
     for (int i = 0; i < 3; ++i) {
         fixture.chunks.push_back({FourCC("00dc"), frames[i]});
         fixture.chunks.push_back({FourCC("01wb"), std::string(10, char(100 + i))});

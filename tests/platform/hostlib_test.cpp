@@ -14,8 +14,8 @@ TEST(HostLibrary, StringsAreCutButReportTheirFullLength) {
     EXPECT_STREQ(text, "AVI Fil");
     EXPECT_EQ(MyLoadString(4242, text, sizeof text), 0u);
     EXPECT_STREQ(text, "");
-    for (const uint32_t id : {1800u, 1801u, 785u, 787u, 1449u, 1483u, 1484u, 1485u, 40u, 63u,
-                              786u, 788u, 789u, 790u, 792u}) {
+    for (const uint32_t id : {1800u, 1801u, 785u, 787u, 1449u, 1483u, 1484u, 1485u, 40u, 63u, 786u,
+                              788u, 789u, 790u, 792u}) {
         EXPECT_GT(MyLoadString(id, nullptr, 0), 0u) << id;
     }
 }

@@ -136,7 +136,8 @@ TEST(Mmio, ReadsOfAnySizeAtAnyPositionSeeTheFileAsItIs) {
         ASSERT_EQ(mmioSeek(file, at, SEEK_SET), at);
         const LONG expected = LONG(std::min<int64_t>(count, int64_t(content.size()) - at));
         ASSERT_EQ(mmioRead(file, out.data(), count), expected);
-        ASSERT_EQ(std::string(out.data(), size_t(expected)), content.substr(size_t(at), size_t(expected)));
+        ASSERT_EQ(std::string(out.data(), size_t(expected)),
+                  content.substr(size_t(at), size_t(expected)));
     }
     EXPECT_EQ(mmioSeek(file, 0, SEEK_END), int64_t(content.size()));
     EXPECT_EQ(mmioSeek(file, -1 - int64_t(content.size()), SEEK_CUR), -1);

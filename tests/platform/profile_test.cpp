@@ -12,7 +12,7 @@
 namespace {
 
 class ProfileFile : public testing::Test {
-protected:
+  protected:
     std::string read(const char* section, const char* key, const char* fallback = "default",
                      DWORD size = 256) {
         char buffer[256];
@@ -68,15 +68,15 @@ TEST_F(ProfileFile, NameListsEndWithAnEmptyName) {
     std::ofstream(path_) << "[drivers32]\nVIDC.MSVC=builtin\nmsacm.x=y\n[drivers]\n";
     char buffer[64];
     memset(buffer, 'z', sizeof buffer);
-    const DWORD length = GetPrivateProfileStringA("drivers32", nullptr, "nothing", buffer,
-                                                  sizeof buffer, ini());
+    const DWORD length =
+        GetPrivateProfileStringA("drivers32", nullptr, "nothing", buffer, sizeof buffer, ini());
     EXPECT_EQ(std::string(buffer, length), std::string("VIDC.MSVC\0msacm.x\0", 18));
     EXPECT_EQ(buffer[length], '\0');
     EXPECT_EQ(GetPrivateProfileStringA("drivers", nullptr, "nothing", buffer, sizeof buffer, ini()),
               0u);
     EXPECT_EQ(buffer[0], '\0');
-    const DWORD missing = GetPrivateProfileStringA("absent", nullptr, "nothing", buffer,
-                                                   sizeof buffer, ini());
+    const DWORD missing =
+        GetPrivateProfileStringA("absent", nullptr, "nothing", buffer, sizeof buffer, ini());
     EXPECT_EQ(std::string(buffer, missing), std::string("nothing\0", 8));
     EXPECT_EQ(GetPrivateProfileStringA("drivers32", nullptr, "", buffer, 8, ini()), 6u);
     EXPECT_EQ(std::string(buffer, 8), std::string("VIDC.M\0\0", 8));

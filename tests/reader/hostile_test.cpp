@@ -13,7 +13,7 @@ AviSpec VideoAndAudio() {
     AviSpec fixture;
     fixture.totalFrames = 3;
     fixture.streams = {{FourCC("vids"), FourCC("DIB "), 3, BitmapFormat(4, 2, 24)},
-                    {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
+                       {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
     for (int i = 0; i < 3; ++i) {
         fixture.chunks.push_back({FourCC("00db"), std::string(24, char('a' + i))});
         fixture.chunks.push_back({FourCC("01wb"), std::string(10, char(i))});

@@ -102,7 +102,8 @@ TEST(LegacyIndex, StreamsLengthsAndReadSpanFollowTheIndex) {
 
     fixture.chunks.erase(fixture.chunks.end() - 1);  // four video chunks: the widest gap counts
     fixture.chunks.push_back({FourCC("00db"), std::string(kImageBytes, 'd')});
-    fixture.chunks.insert(fixture.chunks.end() - 1, {FourCC("JUNK"), std::string(1000, '\0'), 0, false});
+    fixture.chunks.insert(fixture.chunks.end() - 1,
+                          {FourCC("JUNK"), std::string(1000, '\0'), 0, false});
     WriteBytes(path, fixture.build());
     ReadingFile four(path);
     EXPECT_EQ(static_cast<const AviFileHandle*>(four.handle())->readSpan,

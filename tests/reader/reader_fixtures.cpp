@@ -37,7 +37,8 @@ std::string StreamHeader(const StreamSpec& stream) {
 }
 
 std::string HeaderList(const AviSpec& fixture) {
-    std::string contents = Chunk(FourCC("avih"), MainHeader(fixture.totalFrames, fixture.streams.size()));
+    std::string contents =
+        Chunk(FourCC("avih"), MainHeader(fixture.totalFrames, fixture.streams.size()));
     for (const StreamSpec& stream : fixture.streams) {
         contents += List(FourCC("strl"), Chunk(FourCC("strh"), StreamHeader(stream)) +
                                              Chunk(FourCC("strf"), stream.format));

@@ -113,8 +113,7 @@ TEST(RealFiles, CompressedFramesReadAsFfmpegDecodesThem) {
         {"cinepak", "-c:v cinepak", 64, 48, FourCC("cvid"), 2},
         {"mjpeg", "-c:v mjpeg -pix_fmt yuvj422p -q:v 3", 64, 48, FourCC("MJPG"), 2},
         {"huffyuv", "-c:v huffyuv -pix_fmt bgra", 64, 48, FourCC("HFYU")},
-        {"dvvideo", "-c:v dvvideo -pix_fmt yuv411p -s 720x480", 720, 480,
-         FourCC("dvsd"), 2},
+        {"dvvideo", "-c:v dvvideo -pix_fmt yuv411p -s 720x480", 720, 480, FourCC("dvsd"), 2},
     };
     for (const Clip& clip : clips) {
         if (HIC decoder = ICOpen(ICTYPE_VIDEO, clip.handler, ICMODE_DECOMPRESS)) {
@@ -150,7 +149,7 @@ TEST(RealFiles, RunLengthFramesDecodeToTheirPaletteColours) {
     AviSpec fixture;
     fixture.totalFrames = 3;
     fixture.streams = {{FourCC("vids"), FourCC("mrle"), 3,
-                     BitmapFormat(kWidth, kHeight, 8, BI_RLE8, 0, "", table)}};
+                        BitmapFormat(kWidth, kHeight, 8, BI_RLE8, 0, "", table)}};
     for (uint32_t frame = 0; frame < 3; ++frame) {
         std::string data;
         for (int32_t y = 0; y < kHeight; ++y) {  // bottom row first

@@ -25,16 +25,20 @@ ScratchDirectory::~ScratchDirectory() {
 namespace {
 
 int32_t Answer(void* context, const ZedaduHostMessage* message) {
-    return static_cast<MessageRecorder*>(context)->show(
-        {message->messageId, message->text, message->caption, message->text1, message->text2,
-         message->flags});
+    return static_cast<MessageRecorder*>(context)->show({message->messageId, message->text,
+                                                         message->caption, message->text1,
+                                                         message->text2, message->flags});
 }
 
 }  // namespace
 
-MessageRecorder::MessageRecorder() { ZedaduHost_SetMessageHandler(&Answer, this); }
+MessageRecorder::MessageRecorder() {
+    ZedaduHost_SetMessageHandler(&Answer, this);
+}
 
-MessageRecorder::~MessageRecorder() { ZedaduHost_SetMessageHandler(nullptr, nullptr); }
+MessageRecorder::~MessageRecorder() {
+    ZedaduHost_SetMessageHandler(nullptr, nullptr);
+}
 
 int32_t MessageRecorder::show(const ShownMessage& message) {
     shown_.push_back(message);

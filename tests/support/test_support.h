@@ -12,7 +12,7 @@ namespace zedadu::test {
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class ScratchDirectory {
-public:
+  public:
     ScratchDirectory();
     ~ScratchDirectory();
     ScratchDirectory(const ScratchDirectory&) = delete;
@@ -21,7 +21,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -37,7 +37,7 @@ struct ShownMessage {
 // Records every message box the plug-in shows and answers from a script (then with the default
 // button). Installed for its lifetime.
 class MessageRecorder {
-public:
+  public:
     MessageRecorder();
     ~MessageRecorder();
     MessageRecorder(const MessageRecorder&) = delete;
@@ -48,7 +48,7 @@ public:
 
     int32_t show(const ShownMessage& message);
 
-private:
+  private:
     std::deque<int32_t> answers_;
     std::vector<ShownMessage> shown_;
 };

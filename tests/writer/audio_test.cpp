@@ -51,7 +51,7 @@ TEST_F(Audio, SlotCapacityAndTheSlotRest) {
     EXPECT_EQ(Le32(b, first + 4), 6348u);
     EXPECT_EQ(Le32(b, first + 8 + 6348 + 4), 280u);
     EXPECT_EQ(Le32(b, second + 4), 1585u * 4);
-    EXPECT_EQ(Id(b, second + 8 + 6340) , "JUNK");
+    EXPECT_EQ(Id(b, second + 8 + 6340), "JUNK");
     EXPECT_EQ(Le32(b, second + 8 + 6340 + 4), 0u);
     EXPECT_EQ(Le32(b, 232 + 8 + 32), 3183u);  // audio dwLength in sample frames
     ExpectValidAvi(path);
@@ -122,7 +122,8 @@ TEST_F(Audio, SixteenBitSamplesNarrowedForAnEightBitFile) {
     for (size_t i = 0; i < 101; ++i) {
         narrowed += char((int16_t(samples[2 * i] | samples[2 * i + 1] << 8) >> 8) + 128);
     }
-    ExpectSameBytes(Decoded(path, "-map 0:a -f u8"), std::vector<uint8_t>(narrowed.begin(), narrowed.end()));
+    ExpectSameBytes(Decoded(path, "-map 0:a -f u8"),
+                    std::vector<uint8_t>(narrowed.begin(), narrowed.end()));
 }
 
 TEST_F(Audio, TheRingAndRefusedCalls) {
@@ -156,7 +157,8 @@ TEST_F(Audio, TheRingAndRefusedCalls) {
     const auto& index = static_cast<AviFileHandle*>(handle)->audioIndex;
     ASSERT_EQ(index.size(), 3u);
     EXPECT_EQ(index[2].size, 800u);
-    EXPECT_EQ(index[0].offset, latest - static_cast<AviFileHandle*>(handle)->movieList.dwDataOffset);
+    EXPECT_EQ(index[0].offset,
+              latest - static_cast<AviFileHandle*>(handle)->movieList.dwDataOffset);
     ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
     ExpectValidAvi(path);
 

@@ -32,7 +32,7 @@ struct FakeCompressor {
     DWORD infoFlags = VIDCF_CRUNCH | VIDCF_TEMPORAL;
     DWORD paletteEntries = 0;
     DWORD chunkId = 'd' | 'c' << 8;  // 0: names none
-    std::set<LONG> marksKey;  // unforced frames the compressor makes key frames itself
+    std::set<LONG> marksKey;         // unforced frames the compressor makes key frames itself
     std::vector<UINT> messages;
     std::vector<CompressCall> compress;
     std::vector<LPARAM> qualities;
@@ -66,16 +66,29 @@ LRESULT FakeDriver(DWORD_PTR, HDRVR, UINT message, LPARAM a, LPARAM b) {
     auto* input = reinterpret_cast<BITMAPINFOHEADER*>(a);
     auto* output = reinterpret_cast<BITMAPINFOHEADER*>(b);
     switch (message) {
-        case DRV_LOAD: case DRV_ENABLE: case DRV_DISABLE: case DRV_FREE: return 1;
-        case DRV_OPEN: ++fake.opened; break;
-        case DRV_CLOSE: ++fake.closed; break;
-        default: break;
+        case DRV_LOAD:
+        case DRV_ENABLE:
+        case DRV_DISABLE:
+        case DRV_FREE:
+            return 1;
+        case DRV_OPEN:
+            ++fake.opened;
+            break;
+        case DRV_CLOSE:
+            ++fake.closed;
+            break;
+        default:
+            break;
     }
     fake.messages.push_back(message);
     switch (message) {
-        case ICM_SETQUALITY: fake.qualities.push_back(a); return ICERR_OK;
-        case ICM_COMPRESS_QUERY: return b ? fake.pairQuery : fake.frameQuery;
-        case ICM_COMPRESS_GET_SIZE: return input->biSizeImage;
+        case ICM_SETQUALITY:
+            fake.qualities.push_back(a);
+            return ICERR_OK;
+        case ICM_COMPRESS_QUERY:
+            return b ? fake.pairQuery : fake.frameQuery;
+        case ICM_COMPRESS_GET_SIZE:
+            return input->biSizeImage;
         case ICM_COMPRESS_GET_FORMAT:
             *output = *input;
             output->biClrUsed = fake.paletteEntries;
@@ -89,14 +102,18 @@ LRESULT FakeDriver(DWORD_PTR, HDRVR, UINT message, LPARAM a, LPARAM b) {
             fake.frames = *reinterpret_cast<ICCOMPRESSFRAMES*>(a);
             fake.framesSize = b;
             return ICERR_OK;
-        case ICM_COMPRESS_BEGIN: return fake.begin;
-        case ICM_COMPRESS: fake.compressSize = b; return Compress(*reinterpret_cast<ICCOMPRESS*>(a));
-        default: return message == DRV_OPEN || message == DRV_CLOSE ? 1 : ICERR_OK;
+        case ICM_COMPRESS_BEGIN:
+            return fake.begin;
+        case ICM_COMPRESS:
+            fake.compressSize = b;
+            return Compress(*reinterpret_cast<ICCOMPRESS*>(a));
+        default:
+            return message == DRV_OPEN || message == DRV_CLOSE ? 1 : ICERR_OK;
     }
 }
 
 class CompressorContract : public WriterTest {
-protected:
+  protected:
     void SetUp() override {
         WriterTest::SetUp();
         fake = FakeCompressor{};
@@ -127,12 +144,18 @@ protected:
     }
 };
 
-const std::vector<UINT> kOpenMessages = {DRV_OPEN, ICM_SETQUALITY, ICM_COMPRESS_QUERY,
-                                         ICM_COMPRESS_GET_SIZE, ICM_COMPRESS_QUERY,
-                                         ICM_COMPRESS_GET_FORMAT, DRV_CLOSE};
-const std::vector<UINT> kStartMessages = {
-    DRV_OPEN, ICM_SETQUALITY, ICM_COMPRESS_QUERY, ICM_COMPRESS_GET_SIZE, ICM_COMPRESS_GET_FORMAT,
-    ICM_GETINFO, ICM_COMPRESS_FRAMES_INFO, ICM_COMPRESS_BEGIN, ICM_COMPRESS_GET_SIZE};
+const std::vector<UINT> kOpenMessages = {
+    DRV_OPEN,           ICM_SETQUALITY,          ICM_COMPRESS_QUERY, ICM_COMPRESS_GET_SIZE,
+    ICM_COMPRESS_QUERY, ICM_COMPRESS_GET_FORMAT, DRV_CLOSE};
+const std::vector<UINT> kStartMessages = {DRV_OPEN,
+                                          ICM_SETQUALITY,
+                                          ICM_COMPRESS_QUERY,
+                                          ICM_COMPRESS_GET_SIZE,
+                                          ICM_COMPRESS_GET_FORMAT,
+                                          ICM_GETINFO,
+                                          ICM_COMPRESS_FRAMES_INFO,
+                                          ICM_COMPRESS_BEGIN,
+                                          ICM_COMPRESS_GET_SIZE};
 
 TEST_F(CompressorContract, MessagesKeyFramesBudgetAndFramesInformation) {
     const WriterSetup s = Standard();
@@ -271,7 +294,12 @@ TEST_F(CompressorContract, RefusalsAndTheirMessages) {
         bool starts;
     } cases[] = {
         {"begin", [](WriterSetup&) { fake.begin = ICERR_UNSUPPORTED; }, 788, IDOK, false},
-        {"palette", [](WriterSetup& w) { w.padding = 0; fake.paletteEntries = 256; }, 788, IDOK, false},
+        {"palette",
+         [](WriterSetup& w) {
+             w.padding = 0;
+             fake.paletteEntries = 256;
+         },
+         788, IDOK, false},
         {"rate-no", [](WriterSetup& w) { w.dataRate = 100; }, 789, IDNO, false},
         {"rate-yes", [](WriterSetup& w) { w.dataRate = 100; }, 789, IDYES, true},
         {"no-video", [](WriterSetup& w) { w.frames = 0; }, 786, IDOK, false},

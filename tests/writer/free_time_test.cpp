@@ -48,7 +48,7 @@ TEST(FreeTime, FramesAndSamplesThatFit) {
         {800, 7500, 10000000000, 451659156, 306944},
         {0, 7500, 10000000000, 36828567, 25028},
         {0, 100, (31461334 + 176400) * 10ull, 441000, 299},  // uncompressed at quality 100
-        {800, 7500, 1ull << 40, 1764000000, 1198801},         // at most 40000 seconds
+        {800, 7500, 1ull << 40, 1764000000, 1198801},        // at most 40000 seconds
     };
     for (const Case& c : cases) {
         TimeRequest time(c.dataRate, c.quality);
@@ -78,7 +78,8 @@ TEST(FreeTime, NoDriveAndWrongSizes) {
     EXPECT_EQ(time.request.audioSamples, 200000000u);
     EXPECT_EQ(time.request.videoFrames, 77u);
     EXPECT_EQ(timesAsked, 0);
-    for (uint32_t size : {uint32_t(sizeof(FreeTimeRequest) - 1), uint32_t(sizeof(FreeTimeRequest) + 1)}) {
+    for (uint32_t size :
+         {uint32_t(sizeof(FreeTimeRequest) - 1), uint32_t(sizeof(FreeTimeRequest) + 1)}) {
         FreeTimeRequest wrong;
         Poison(wrong);
         wrong.size = size;

@@ -87,7 +87,8 @@ bool ReadBack(const Written& clip, const WriterSetup& s, bool exact) {
         request.requested.size = sizeof request.requested;
         request.requested.width = s.width;
         request.requested.height = s.height;
-        snprintf(request.requested.formatId, sizeof request.requested.formatId, "%s", FORMAT_ID_RGB24);
+        snprintf(request.requested.formatId, sizeof request.requested.formatId, "%s",
+                 FORMAT_ID_RGB24);
         if (AVFILE_ReadImageFrame(reading, &request) != 1) {
             ADD_FAILURE() << "frame " << i << " not read back";
             break;
@@ -105,7 +106,8 @@ bool ReadBack(const Written& clip, const WriterSetup& s, bool exact) {
         snprintf(request.requested.formatId, sizeof request.requested.formatId, "%s", s.audioId);
         EXPECT_EQ(AVFILE_ReadAudioSamples(reading, &request), 1);
         EXPECT_EQ(request.samplesDelivered, clip.audioFrames);
-        samples.resize(size_t(clip.audioFrames) * s.channels * (strcmp(s.audioId, FORMAT_ID_PCM16) == 0 ? 2 : 1));
+        samples.resize(size_t(clip.audioFrames) * s.channels *
+                       (strcmp(s.audioId, FORMAT_ID_PCM16) == 0 ? 2 : 1));
         EXPECT_EQ(samples, TestSamples(s, 0, clip.audioFrames));
     }
     EXPECT_EQ(AVFILE_CloseReadingFile(reading), 1);
@@ -164,7 +166,8 @@ TEST_F(Interop, HostFramesInOtherLayouts) {
     ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
     const std::string b = ReadBytes(path);
     EXPECT_EQ(b.compare(512 + 8, expected.size(), expected), 0);
-    EXPECT_EQ(b.compare(512 + 8 + 2304 + 8, 2304, reinterpret_cast<const char*>(rgb16.data()), 2304), 0);
+    EXPECT_EQ(
+        b.compare(512 + 8 + 2304 + 8, 2304, reinterpret_cast<const char*>(rgb16.data()), 2304), 0);
     ExpectValidAvi(path);
 }
 
@@ -175,7 +178,9 @@ struct Encoder {
     int height = 48;
 };
 
-void PrintTo(const Encoder& encoder, std::ostream* out) { *out << encoder.handler; }
+void PrintTo(const Encoder& encoder, std::ostream* out) {
+    *out << encoder.handler;
+}
 
 double Psnr(const std::string& decoded, const std::string& original) {
     if (decoded.size() != original.size() || original.empty()) {
@@ -194,8 +199,8 @@ class Encoders : public WriterTest, public testing::WithParamInterface<Encoder> 
 
 TEST_P(Encoders, WrittenFilesDecodeAsWritten) {
     const Encoder encoder = GetParam();
-    const FOURCC handler = mmioFOURCC(encoder.handler[0], encoder.handler[1], encoder.handler[2],
-                                      encoder.handler[3]);
+    const FOURCC handler =
+        mmioFOURCC(encoder.handler[0], encoder.handler[1], encoder.handler[2], encoder.handler[3]);
     HIC probe = ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS);
     if (!probe) {
         GTEST_SKIP() << "no " << encoder.handler << " compressor installed";
@@ -211,7 +216,8 @@ TEST_P(Encoders, WrittenFilesDecodeAsWritten) {
         s.sampleRate = 48000;
         s.padding = padding;
         s.dataRate = 0;
-        const std::string path = dir.file(std::string(encoder.handler) + std::to_string(padding) + ".avi");
+        const std::string path =
+            dir.file(std::string(encoder.handler) + std::to_string(padding) + ".avi");
         SCOPED_TRACE(path);
         const Written clip = WriteClip(s, path, true);
         ExpectValidAvi(path);
@@ -223,7 +229,8 @@ TEST_P(Encoders, WrittenFilesDecodeAsWritten) {
             EXPECT_GE(Psnr(decoded, original), encoder.psnrFloor);
         }
         if (s.audio) {
-            ExpectSameBytes(Decoded(path, "-map 0:a -f s16le"), TestSamples(s, 0, clip.audioFrames));
+            ExpectSameBytes(Decoded(path, "-map 0:a -f s16le"),
+                            TestSamples(s, 0, clip.audioFrames));
         }
         ReadBack(clip, s, encoder.psnrFloor == 0);
     }
@@ -233,9 +240,9 @@ INSTANTIATE_TEST_SUITE_P(
     CompressorLayer, Encoders,
     // Every compressor the layer offers; the other codes of the same codecs decode only.
     testing::Values(Encoder{"MSVC", 24}, Encoder{"MJPG", 30}, Encoder{"CVID", 22},
-                    Encoder{"HFYU", 0}, Encoder{"FFV1", 0}, Encoder{"ZMBV", 0},
-                    Encoder{"MPNG", 0}, Encoder{"XVID", 28}, Encoder{"ULRG", 0},
-                    Encoder{"ULY2", 28}, Encoder{"dvsd", 25, 720, 480}),
+                    Encoder{"HFYU", 0}, Encoder{"FFV1", 0}, Encoder{"ZMBV", 0}, Encoder{"MPNG", 0},
+                    Encoder{"XVID", 28}, Encoder{"ULRG", 0}, Encoder{"ULY2", 28},
+                    Encoder{"dvsd", 25, 720, 480}),
     [](const testing::TestParamInfo<Encoder>& info) { return std::string(info.param.handler); });
 
 }  // namespace

@@ -51,7 +51,9 @@ TEST_F(Layout, UncompressedVideoOnlyWithoutPadding) {
     for (uint32_t i = 0; i < 3; ++i) {
         EXPECT_EQ(Id(b, 512 + i * stride), "00xx");
         EXPECT_EQ(Le32(b, 516 + i * stride), frame);
-        EXPECT_EQ(b.compare(520 + i * stride, frame, reinterpret_cast<const char*>(frames[i].data()), frame), 0);
+        EXPECT_EQ(b.compare(520 + i * stride, frame,
+                            reinterpret_cast<const char*>(frames[i].data()), frame),
+                  0);
     }
     const std::vector<IndexEntry> index = IndexOf(b);
     ASSERT_EQ(index.size(), 3u);

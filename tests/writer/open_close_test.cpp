@@ -124,9 +124,15 @@ TEST_F(OpenClose, FormatsThatCannotBeWrittenAreRefused) {
     for (auto change : std::initializer_list<void (*)(OpenWriteRequest&)>{
              [](OpenWriteRequest& r) { r.video.rate = 0; },
              [](OpenWriteRequest& r) { r.video.height = -486; },
-             [](OpenWriteRequest& r) { r.video.width = 70000; r.video.height = 70000; },
+             [](OpenWriteRequest& r) {
+                 r.video.width = 70000;
+                 r.video.height = 70000;
+             },
              [](OpenWriteRequest& r) { r.audio.frameBytes = 3; },
-             [](OpenWriteRequest& r) { r.audio.channels = 0; r.audio.frameBytes = 0; },
+             [](OpenWriteRequest& r) {
+                 r.audio.channels = 0;
+                 r.audio.frameBytes = 0;
+             },
              [](OpenWriteRequest& r) {
                  static_cast<CompressionSettings*>(r.video.settingsBlock)->paddingSize = 1u << 21;
              },

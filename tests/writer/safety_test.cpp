@@ -23,7 +23,7 @@ namespace {
 
 // Limits the size of files this process writes; writes past it fail with EFBIG.
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &old_);
@@ -33,7 +33,7 @@ public:
     }
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
 
-private:
+  private:
     rlimit old_{};
 };
 
@@ -41,7 +41,7 @@ private:
 // file-system user and group then become unprivileged ones, which drops root's power to override
 // permissions.
 class ReadOnlyDirectory {
-public:
+  public:
     explicit ReadOnlyDirectory(const std::filesystem::path& path) : path_(path) {
         using std::filesystem::perms;
         std::filesystem::permissions(path_, perms::owner_read | perms::owner_exec |
@@ -60,7 +60,7 @@ public:
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
     }
 
-private:
+  private:
     static constexpr uid_t kNobody = 65534;
     std::filesystem::path path_;
     bool root_ = geteuid() == 0;
@@ -115,8 +115,8 @@ TEST_F(Safety, FilesThatCannotBeCreatedOrVanishFailQuietlyAndCloseFrees) {
     s.audio = true;
     auto frame = TestFrame(s, 0);
     auto samples = TestSamples(s, 0, 100);
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all |
-                                                 std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        dir.path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
     const std::filesystem::path locked = dir.path() / "locked";
     std::filesystem::create_directory(locked);
     std::ofstream(locked / "old.avi") << "old";

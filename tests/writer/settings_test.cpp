@@ -22,12 +22,13 @@ WritingSettingsRecord EmptyRecord(uint32_t request) {
 }
 
 std::string Handler(const WritingSettingsRecord& record) {
-    const FOURCC code = static_cast<const CompressionSettings*>(record.resultVideo.settingsBlock)->fccHandler;
+    const FOURCC code =
+        static_cast<const CompressionSettings*>(record.resultVideo.settingsBlock)->fccHandler;
     return std::string(reinterpret_cast<const char*>(&code), 4);
 }
 
 class Settings : public WriterTest {
-protected:
+  protected:
     void writeIni(const std::string& text) { std::ofstream(ini()) << text; }
     void TearDown() override {
         writer::SetSettingsDialogRunnerForTesting(nullptr);
@@ -82,7 +83,8 @@ TEST_F(Settings, ValuesFromTheIniFile) {
              std::string(FORMAT_ID_PCM8) + "\n[VideoWritingSettings]\nfccHandler=ab\n",
          "22KHz 8bit Mono", 1, "ab  "},
         {"[AudioWritingSettings]\nSamplesPerSecond=11025\nChannels=6\n[VideoWritingSettings]\n"
-         "fccHandler=\nCompression=" + std::string(FORMAT_ID_RGB32) + "\nWidth=640\nHeight=480\n",
+         "fccHandler=\nCompression=" +
+             std::string(FORMAT_ID_RGB32) + "\nWidth=640\nHeight=480\n",
          "11KHz 16bit Mono", 12, "    "},
         {"; a comment\n[VideoWritingSettings]\nfccHandler=abcdef\nQuality=-5\nPaddingSize=2048\n"
          "KeyFrameRate=1\nDataRate=0\noffsetAudioandVideo=1\nFieldRendering=3\n",
@@ -170,7 +172,8 @@ struct ScriptedDialog {
 
 TEST_F(Settings, DialogRunSaveOrderAndCancel) {
     // Without a dialog layer the run ends as a cancel: nothing saved, the block handed back.
-    WritingSettingsRecord record = EmptyRecord(kSettingsLoadIni | kSettingsShowDialog | kSettingsVideo);
+    WritingSettingsRecord record =
+        EmptyRecord(kSettingsLoadIni | kSettingsShowDialog | kSettingsVideo);
     ASSERT_EQ(AVFILE_SetWritingSettings(&record), 1);
     EXPECT_EQ(record.accepted, 0u);
     EXPECT_NE(record.resultVideo.settingsBlock, nullptr);
@@ -189,7 +192,8 @@ TEST_F(Settings, DialogRunSaveOrderAndCancel) {
     EXPECT_EQ(record.resultVideo.settingsBlock, dialog::dialogSettingsBlock);
     EXPECT_EQ(ReadBytes(ini()),
               "; kept\n[Other]\nkey=value\n\n[AudioWritingSettings]\nChannels=2\n"
-              "SamplesPerSecond=22050\nCompression=" + std::string(FORMAT_ID_PCM16) +
+              "SamplesPerSecond=22050\nCompression=" +
+                  std::string(FORMAT_ID_PCM16) +
                   "\n\n[VideoWritingSettings]\nCompression=" + FORMAT_ID_RGB24 +
                   "\nWidth=752\nHeight=486\nRate=29970026\nScale=1000000\nfccHandler=DIB \n"
                   "Quality=7500\nPaddingSize=512\nKeyFrameRate=4\nDataRate=800\n"

@@ -11,8 +11,12 @@
 
 namespace zedadu::test {
 
-void WriterTest::SetUp() { SetHostExecutablePathForTesting(dir.file("host").c_str()); }
-void WriterTest::TearDown() { SetHostExecutablePathForTesting(nullptr); }
+void WriterTest::SetUp() {
+    SetHostExecutablePathForTesting(dir.file("host").c_str());
+}
+void WriterTest::TearDown() {
+    SetHostExecutablePathForTesting(nullptr);
+}
 
 OpenRequest::OpenRequest(const WriterSetup& s, const std::string& path) {
     snprintf(name, sizeof name, "%s", path.c_str());
@@ -47,7 +51,9 @@ OpenRequest::OpenRequest(const WriterSetup& s, const std::string& path) {
     audio.frameBytes = s.channels * (strcmp(s.audioId, FORMAT_ID_PCM16) == 0 ? 2 : 1);
 }
 
-OpenRequest::~OpenRequest() { free(request.video.settingsBlock); }
+OpenRequest::~OpenRequest() {
+    free(request.video.settingsBlock);
+}
 
 void* OpenWriter(const WriterSetup& setup, const std::string& path) {
     OpenRequest open(setup, path);
@@ -144,8 +150,8 @@ std::vector<IndexEntry> IndexOf(const std::string& bytes) {
         return entries;
     }
     for (size_t at = index + 8; at + 16 <= index + 8 + Le32(bytes, index + 4); at += 16) {
-        entries.push_back({Le32(bytes, at), Le32(bytes, at + 4), Le32(bytes, at + 8),
-                           Le32(bytes, at + 12)});
+        entries.push_back(
+            {Le32(bytes, at), Le32(bytes, at + 4), Le32(bytes, at + 8), Le32(bytes, at + 12)});
     }
     return entries;
 }
@@ -187,7 +193,8 @@ std::string Decoded(const std::string& path, const std::string& output) {
 void ExpectSameBytes(const std::string& actual, const std::string& expected) {
     EXPECT_EQ(actual.size(), expected.size());
     const size_t common = std::min(actual.size(), expected.size());
-    const auto difference = std::mismatch(actual.begin(), actual.begin() + long(common), expected.begin());
+    const auto difference =
+        std::mismatch(actual.begin(), actual.begin() + long(common), expected.begin());
     EXPECT_EQ(size_t(difference.first - actual.begin()), common) << "first differing byte";
 }
 

@@ -17,7 +17,7 @@ namespace zedadu::test {
 
 // Every test gets its own directory, with the settings INI beside a pretend host executable.
 class WriterTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     std::string ini() const { return dir.file("ZEDADU.ini"); }
@@ -46,7 +46,7 @@ struct WriterSetup {
 
 // Owns what an open request points at: the name buffer and the settings block.
 class OpenRequest {
-public:
+  public:
     OpenRequest(const WriterSetup& setup, const std::string& path);
     ~OpenRequest();
     OpenRequest(const OpenRequest&) = delete;
