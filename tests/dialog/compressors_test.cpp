@@ -7,7 +7,6 @@
 
 #include "dialog/compressors.h"
 #include "dialog/format_probes.h"
-#include "platform/system/system.h"
 #include "tests/dialog/fake_compressors.h"
 
 namespace zedadu::test {
@@ -42,20 +41,6 @@ TEST(CompressorList, FollowsTheRegistryInOrderWithTheUncompressedEntryLast) {
         EXPECT_EQ(dialog::EnumerateCompressors(), 1);
         EXPECT_EQ(ListedHandlers(), c.listed);
     }
-    const ICINFO& uncompressed = compressorList.infos[compressorList.compressorCount - 1];
-    EXPECT_EQ(uncompressed.dwFlags, 0u);
-    EXPECT_EQ(std::u16string(uncompressed.szDescription), u"Uncompressed RGB");
-
-    // Without a driver list the compressor layer writes its own: every built-in compressor (the
-    // keys upper-cased), then the uncompressed entry.
-    ScratchDirectory empty;
-    SetWindowsDirectoryForTesting(empty.path().c_str());
-    dialog::EnumerateCompressors();
-    EXPECT_EQ(ListedHandlers(),
-              (std::vector<std::string>{"MSVC", "CVID", "MJPG", "DVSD", "HFYU", "FFV1", "XVID",
-                                        "ZMBV", "ULRG", "ULY2", "MPNG", "DIB "}));
-    EXPECT_EQ(std::u16string(compressorList.infos[1].szDescription), u"Cinepak");
-    SetWindowsDirectoryForTesting(nullptr);
 }
 
 TEST(CompressorList, KeepsTheLastPlaceForTheUncompressedEntry) {
@@ -119,71 +104,14 @@ TEST(ConfigureCompressor, RestoresCapturesAndGrowsTheState) {
     }
 }
 
-TEST(ConfigureCompressor, BoxesOfACompressorThatCannotBeOpened) {
-    DialogWorld world({{FourCC("CVID"), 0, u"Cinepak", 0, false, true}});
-    CompressionSettings* block = BlockWithState(dialog::kUncompressedHandler, 4);
-    EXPECT_EQ(dialog::ConfigureCompressor(dialog::kQueryBox, &block), -1);
-    EXPECT_EQ(block->stateSize, 4u);
-    EXPECT_EQ(dialog::ShowCompressorAbout(dialog::kQueryBox, dialog::kUncompressedHandler), -1);
-    block->fccHandler = FourCC("CVID");
-    EXPECT_EQ(dialog::ConfigureCompressor(dialog::kQueryBox, &block), ICERR_UNSUPPORTED);
-    const HWND owner = reinterpret_cast<HWND>(0x1234);
-    EXPECT_EQ(dialog::ShowCompressorAbout(owner, FourCC("CVID")), ICERR_OK);
-    EXPECT_EQ(world.compressor("CVID").aboutOwners, std::vector<LPARAM>{0x1234});
-    free(block);
-}
-
-TEST(FormatProbes, DepthsAndSizesACompressorAccepts) {
-    struct Case {
-        FakeCompressor compressor;
-        std::vector<uint32_t> marks;
-        size_t sizes;
-    };
-    const Case cases[] = {
-        {{FourCC("CVID"), 0, u"", 0, false, false, false, {}}, {0, 1, 0}, 11},
-        {{FourCC("CVID"), 0, u"", 0, false, false, true, {}}, {1, 1, 1}, 11},
-        {{FourCC("CVID"), 0, u"", 0, false, false, true, {16, 32}, {{720, 576}, {240, 240}}},
-         {1, 0, 1},
-         9},
-        {{dialog::kUncompressedHandler, 0, u""}, {1, 1, 1}, 11},
-    };
-    for (const Case& c : cases) {
-        DialogWorld world({c.compressor});
-        CompressionSettings* block = BlockWithState(c.compressor.handler, 0);
-        block->quality = 6500;
-        const uint32_t depths[] = {32, 24, 16, 0};
-        uint32_t marks[3] = {7, 7, 7};
-        EXPECT_EQ(dialog::ProbeColorDepths(depths, marks, *block), 1);
-        EXPECT_EQ(std::vector<uint32_t>(marks, marks + 3), c.marks);
-        int32_t widths[dialog::kFrameSizeCapacity], heights[dialog::kFrameSizeCapacity];
-        EXPECT_EQ(dialog::ProbeFrameSizes(widths, heights, *block), 1);
-        EXPECT_EQ(widths[c.sizes - 1], 0);  // "Other"
-        EXPECT_EQ(widths[c.sizes], -1);     // the end mark
-        if (c.sizes == 9) {
-            EXPECT_EQ(widths[0], 720);
-            EXPECT_EQ(heights[0], 486);
-            EXPECT_EQ(widths[4], 240);
-            EXPECT_EQ(heights[4], 176);
-        }
-        if (c.compressor.handler != dialog::kUncompressedHandler) {
-            EXPECT_EQ(world.compressor("CVID").quality, 6500u);
-        }
-        free(block);
-    }
-
-    // A compressor that cannot be opened: message 788 from each probe, results untouched.
-    DialogWorld world({});
-    MessageRecorder recorder;
-    CompressionSettings* block = BlockWithState(FourCC("NONE"), 0);
-    const uint32_t depths[] = {32, 0};
-    uint32_t marks[1] = {7};
-    int32_t widths[2] = {-1, 9};
-    EXPECT_EQ(dialog::ProbeColorDepths(depths, marks, *block), 0);
-    EXPECT_EQ(dialog::ProbeFrameSizes(widths, widths, *block), 0);
-    EXPECT_EQ(marks[0], 7u);
-    EXPECT_EQ(widths[1], 9);
-    ASSERT_EQ(recorder.shown().size(), 2u);
-    EXPECT_EQ(recorder.shown()[1].messageId, 788u);
+// A compressor that takes none of the depths is offered those of the uncompressed entry.
+TEST(FormatProbes, ACompressorTakingNoDepthIsOfferedThoseOfTheUncompressedEntry) {
+    DialogWorld world({FakeCompressor{.handler = FourCC("CVID"), .acceptedDepths = {}}});
+    CompressionSettings* block = BlockWithState(FourCC("CVID"), 0);
+    const uint32_t depths[] = {32, 24, 16, 8, 4, 0};
+    uint32_t marks[5] = {7, 7, 7, 7, 7};
+    EXPECT_EQ(dialog::ProbeColorDepths(depths, marks, *block), 1);
+    EXPECT_EQ(std::vector<uint32_t>(marks, marks + 5), (std::vector<uint32_t>{1, 1, 1, 1, 0}));
     free(block);
 }
 

@@ -1,12 +1,11 @@
 #include "tests/dialog/fake_compressors.h"
 
-#include <cstdlib>
+#include <strings.h>
+
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 
-#include "dialog/settings_dialog.h"
-#include "frame/text.h"
 #include "platform/hostlib/host_api.h"
 #include "platform/profile/profile.h"
 #include "platform/system/system.h"
@@ -17,17 +16,10 @@ namespace {
 std::vector<FakeCompressor>* installed = nullptr;
 
 // Handler codes are found ignoring case, as the compressor manager finds them.
-FOURCC UpperCase(FOURCC code) {
-    char text[4];
-    memcpy(text, &code, sizeof text);
-    CharUpperBuffA(text, sizeof text);
-    memcpy(&code, text, sizeof text);
-    return code;
-}
-
 FakeCompressor* Find(FOURCC handler) {
     for (FakeCompressor& compressor : *installed) {
-        if (UpperCase(compressor.handler) == UpperCase(handler)) {
+        if (strncasecmp(reinterpret_cast<const char*>(&compressor.handler),
+                        reinterpret_cast<const char*>(&handler), sizeof handler) == 0) {
             return &compressor;
         }
     }
@@ -175,47 +167,6 @@ std::string DialogWorld::ini(const char* key, const char* section) const {
     char value[256];
     GetPrivateProfileStringA(section, key, "-", value, sizeof value, iniPath().c_str());
     return value;
-}
-
-intptr_t DialogWorld::run(const char* templateName, const std::string& script) {
-    snapshot_ = {};
-    ZedaduHost_SetDialogScript(script.c_str());
-    return dialog::RunSettingsDialog(templateName, nullptr);
-}
-
-CompressionSettings* NewSettingsBlock(FOURCC handler) {
-    auto* block = static_cast<CompressionSettings*>(calloc(1, kCompressionSettingsHeaderSize));
-    block->headerSize = kCompressionSettingsHeaderSize;
-    block->fccHandler = handler;
-    block->quality = 7500;
-    block->paddingSize = 512;
-    block->keyFrameRate = 4;
-    block->dataRate = 0;
-    return block;
-}
-
-void SetDefaultWorkingCopies(FOURCC handler) {
-    ImageFormatStruct& video = dialog::dialogVideoFormat;
-    video = {};
-    video.size = sizeof video;
-    video.width = 720;
-    video.height = 486;
-    CopyText(video.formatId, FORMAT_ID_RGB24);
-    video.rate = 29970026;
-    video.scale = 1000000;
-    AudioFormatRecord& audio = dialog::dialogAudioFormat;
-    audio = {};
-    audio.size = sizeof audio;
-    audio.channels = 2;
-    CopyText(audio.formatId, FORMAT_ID_PCM16);
-    audio.sampleRate = 44100;
-    ReleaseWorkingBlock();
-    dialog::dialogSettingsBlock = NewSettingsBlock(handler);
-}
-
-void ReleaseWorkingBlock() {
-    free(dialog::dialogSettingsBlock);
-    dialog::dialogSettingsBlock = nullptr;
 }
 
 }  // namespace zedadu::test

@@ -18,36 +18,22 @@
 namespace zedadu::test {
 
 struct FakeCompressor {
-    FakeCompressor(FOURCC handler, DWORD flags, std::u16string description, int64_t stateSize = 0,
-                   bool hasConfigureBox = false, bool hasAboutBox = false,
-                   bool proposesFormats = true, std::set<int> acceptedDepths = {24},
-                   std::set<std::pair<int, int>> refusedSizes = {})
-        : handler(handler),
-          flags(flags),
-          description(std::move(description)),
-          stateSize(stateSize),
-          hasConfigureBox(hasConfigureBox),
-          hasAboutBox(hasAboutBox),
-          proposesFormats(proposesFormats),
-          acceptedDepths(std::move(acceptedDepths)),
-          refusedSizes(std::move(refusedSizes)) {}
-
     FOURCC handler;
-    DWORD flags;  // VIDCF_*
-    std::u16string description;
-    int64_t stateSize;  // what ICM_GETSTATE answers for the length
-    bool hasConfigureBox;
-    bool hasAboutBox;
-    bool proposesFormats;                        // ICM_COMPRESS_GET_FORMAT answers ICERR_OK
-    std::set<int> acceptedDepths;                // ICM_COMPRESS_QUERY with an output format
-    std::set<std::pair<int, int>> refusedSizes;  // ICM_COMPRESS_QUERY without one: bad format
+    DWORD flags = 0;  // VIDCF_*
+    std::u16string description{};
+    int64_t stateSize = 0;  // what ICM_GETSTATE answers for the length
+    bool hasConfigureBox = false;
+    bool hasAboutBox = false;
+    bool proposesFormats = true;                   // ICM_COMPRESS_GET_FORMAT answers ICERR_OK
+    std::set<int> acceptedDepths = {24};           // ICM_COMPRESS_QUERY with an output format
+    std::set<std::pair<int, int>> refusedSizes{};  // ICM_COMPRESS_QUERY without one: bad format
 
     // What it was sent, in order (messages of the ICM_ range only).
-    std::vector<UINT> messages;
-    std::vector<LPARAM> configureOwners;
-    std::vector<LPARAM> aboutOwners;
-    std::vector<uint8_t> restoredState;  // the bytes of the last ICM_SETSTATE
-    std::optional<DWORD> quality;        // of ICM_SETQUALITY
+    std::vector<UINT> messages{};
+    std::vector<LPARAM> configureOwners{};
+    std::vector<LPARAM> aboutOwners{};
+    std::vector<uint8_t> restoredState{};  // the bytes of the last ICM_SETSTATE
+    std::optional<DWORD> quality{};        // of ICM_SETQUALITY
     int opened = 0;
     int closed = 0;
 };
@@ -71,21 +57,14 @@ class DialogWorld {
     // A key of "VideoWritingSettings" (or another section) of ZEDADU.ini; "-" when absent.
     std::string ini(const char* key, const char* section = "VideoWritingSettings") const;
     std::string iniPath() const { return directory_.file("ZEDADU.ini"); }
-    // Runs the dialog with the script; the snapshot of its end is kept.
-    intptr_t run(const char* templateName, const std::string& script);
+    // The snapshot of the last dialog that ended.
     const ui::DialogSnapshot& snapshot() const { return snapshot_; }
-    MessageRecorder& messages() { return messages_; }
 
   private:
     ScratchDirectory directory_;
     std::vector<FakeCompressor> compressors_;
-    MessageRecorder messages_;
+    MessageRecorder messages_;  // boxes a test does not record itself are answered quietly
     ui::DialogSnapshot snapshot_;
 };
-
-// A fresh 148-byte block as the settings call makes it, with the defaults of the INI file.
-CompressionSettings* NewSettingsBlock(FOURCC handler);
-void SetDefaultWorkingCopies(FOURCC handler);
-void ReleaseWorkingBlock();
 
 }  // namespace zedadu::test

@@ -1,5 +1,5 @@
 // The world of the settings-call tests, shared by the scripted and the window tests: three fake
-// compressors (quality only, data rate only, both) and requests as a host makes them.
+// compressors and requests as a host makes them.
 #pragma once
 
 #include <vector>
@@ -12,18 +12,30 @@ namespace zedadu::test {
 constexpr uint32_t kEverything =
     kSettingsShowDialog | kSettingsLoadIni | kSettingsAudio | kSettingsVideo;
 
+// Quality and key frames, with an about box, taking 24 and 32 bits but not two of the listed
+// sizes; data rate only, with options, proposing no output format (so 24 bits); everything, taking
+// every depth.
 inline std::vector<FakeCompressor> SettingsCallCompressors() {
-    return {
-        {FourCC("MSVC"), VIDCF_QUALITY | VIDCF_TEMPORAL, u"Video 1", 0, false, true, true, {24}},
-        {FourCC("RATE"), VIDCF_CRUNCH, u"Rate Codec", 8, true, false, true, {24, 32}},
-        {FourCC("BOTH"),
-         VIDCF_QUALITY | VIDCF_CRUNCH | VIDCF_TEMPORAL,
-         u"Both Codec",
-         1000,
-         true,
-         true,
-         true,
-         {16, 24, 32}}};
+    return {{.handler = FourCC("MSVC"),
+             .flags = VIDCF_QUALITY | VIDCF_TEMPORAL,
+             .description = u"Video 1",
+             .stateSize = 16,
+             .hasAboutBox = true,
+             .acceptedDepths = {24, 32},
+             .refusedSizes = {{720, 576}, {240, 240}}},
+            {.handler = FourCC("RATE"),
+             .flags = VIDCF_CRUNCH,
+             .description = u"Rate Codec",
+             .stateSize = 8,
+             .hasConfigureBox = true,
+             .proposesFormats = false},
+            {.handler = FourCC("BOTH"),
+             .flags = VIDCF_QUALITY | VIDCF_CRUNCH | VIDCF_TEMPORAL,
+             .description = u"Both Codec",
+             .stateSize = 1000,
+             .hasConfigureBox = true,
+             .hasAboutBox = true,
+             .acceptedDepths = {16, 24, 32}}};
 }
 
 inline std::vector<std::string> SettingsCallDrivers() {

@@ -1,350 +1,315 @@
-// The writing-settings dialog run through RunSettingsDialog with scripted user actions and fake
-// compressors of chosen capabilities: what the controls held, what the working copies and the INI
-// file hold afterwards.
+// The writing-settings dialog end to end: AVFILE_SetWritingSettings loads the INI file (or takes
+// the host's own formats), the dialog runs from a script of user actions on fake compressors, and
+// the result records, the settings block, the saved INI file and the dialog's controls are what
+// the user chose.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
+#include <sstream>
+#include <tuple>
 
 #include "dialog/compressors.h"
 #include "dialog/settings_dialog.h"
 #include "frame/module.h"
-#include "frame/text.h"
+#include "frame/plugin.h"
 #include "platform/hostlib/host_api.h"
-#include "tests/dialog/fake_compressors.h"
+#include "platform/profile/profile.h"
+#include "tests/dialog/settings_call.h"
 
 namespace zedadu::test {
 namespace {
 
-using dialog::dialogAudioFormat;
-using dialog::dialogSettingsBlock;
-using dialog::dialogVideoFormat;
-using dialog::kTemplateAudio;
-using dialog::kTemplateBoth;
-using dialog::kTemplateVideo;
-using ui::ControlSnapshot;
+using Items = std::vector<std::string>;
 
-constexpr FOURCC kQual = FourCC("QUAL");
-constexpr FOURCC kRate = FourCC("RATE");
-constexpr FOURCC kBoth = FourCC("BOTH");
+constexpr uint32_t kHostsFormats = kSettingsShowDialog | kSettingsAudio | kSettingsVideo;
+const std::string kRgb24 = FORMAT_ID_RGB24, kPcm8 = FORMAT_ID_PCM8, kPcm16 = FORMAT_ID_PCM16;
 
-// Quality only (with key frames), data rate only, both; "XYZ1" is listed but not installed.
-std::vector<FakeCompressor> Compressors() {
-    return {{kQual,
-             VIDCF_QUALITY | VIDCF_TEMPORAL,
-             u"Quality Codec",
-             16,
-             true,
-             true,
-             true,
-             {24, 32},
-             {{720, 576}, {240, 240}}},
-            {kRate, VIDCF_CRUNCH, u"Rate Codec", 0, false, false, true, {24}, {}},
-            {kBoth,
-             VIDCF_QUALITY | VIDCF_CRUNCH | VIDCF_TEMPORAL,
-             u"Both Codec",
-             1000,
-             true,
-             false,
-             true,
-             {16, 24, 32},
-             {}}};
+// Settings are written "key=value ..." for the video section, then "|" and those of the audio
+// section; the value "-" stands for an absent key.
+template <typename Visit>
+void ForEachSetting(const std::string& settings, Visit visit) {
+    std::istringstream words(settings);
+    const char* section = "VideoWritingSettings";
+    for (std::string word; words >> word;) {
+        if (word == "|") {
+            section = "AudioWritingSettings";
+            continue;
+        }
+        const size_t equals = word.find('=');
+        visit(section, word.substr(0, equals), word.substr(equals + 1));
+    }
 }
-const std::vector<std::string> kDrivers32 = {"vidc.qual", "VIDC.RATE", "msacm.imaadpcm",
-                                             "VIDC.XYZ1", "VIDC.BOTH"};
+
+struct Flow {
+    std::string settings;  // of the INI file before the call
+    const char* script;    // OK is pressed after it
+    std::string saved;     // in the INI file afterwards
+};
 
 class SettingsDialog : public ::testing::Test {
   protected:
-    explicit SettingsDialog(std::vector<std::string> drivers = {})
-        : world(Compressors(), kDrivers32, std::move(drivers)) {}
-    void SetUp() override { SetDefaultWorkingCopies(kQual); }
-    void TearDown() override { ReleaseWorkingBlock(); }
+    SettingsDialog(std::vector<FakeCompressor> compressors = SettingsCallCompressors(),
+                   std::vector<std::string> drivers32 = SettingsCallDrivers(),
+                   std::vector<std::string> drivers = {})
+        : world(std::move(compressors), std::move(drivers32), std::move(drivers)) {}
+    void TearDown() override {
+        AVFILE_ReleaseFormatFromSetWritingSettings(&record);
+        AVFILE_ReleaseFormatFromSetWritingSettings(&host);
+    }
 
-    CompressionSettings& block() { return *dialogSettingsBlock; }
-    const ControlSnapshot& control(int id) { return world.snapshot().control(id); }
-    void expectEnabled(const std::vector<int>& ids, bool enabled) {
-        for (const int id : ids) {
-            EXPECT_EQ(control(id).enabled, enabled) << "control " << id;
+    // The settings call with a script (none: no front-end) from an INI file of these settings.
+    // Without the INI bit the host hands over its own formats: those loaded from the settings,
+    // with hostVideoFlags, and the INI file is removed before the call.
+    WritingSettingsRecord& call(uint32_t request, const std::string& script,
+                                const std::string& settings = "") {
+        AVFILE_ReleaseFormatFromSetWritingSettings(&record);
+        std::filesystem::remove(world.iniPath());
+        ForEachSetting(settings,
+                       [&](const char* section, const std::string& key, const std::string& value) {
+                           WritePrivateProfileStringA(section, key.c_str(), value.c_str(),
+                                                      world.iniPath().c_str());
+                       });
+        record = SettingsRequest(request);
+        if (!(request & kSettingsLoadIni)) {
+            AVFILE_ReleaseFormatFromSetWritingSettings(&host);
+            host = SettingsRequest(kSettingsLoadIni | kSettingsAudio | kSettingsVideo);
+            EXPECT_EQ(AVFILE_SetWritingSettings(&host), 1);
+            std::filesystem::remove(world.iniPath());
+            record.currentVideo = host.resultVideo;
+            record.currentVideo.flags = hostVideoFlags;
+            record.currentAudio = host.resultAudio;
+        }
+        ZedaduHost_SetDialogScript(script.empty() ? nullptr : script.c_str());
+        EXPECT_EQ(AVFILE_SetWritingSettings(&record), 1) << script;
+        EXPECT_EQ(world.snapshot().failure, "") << script;
+        return record;
+    }
+    void expectIni(const std::string& settings) {
+        ForEachSetting(settings,
+                       [&](const char* section, const std::string& key, const std::string& value) {
+                           EXPECT_EQ(world.ini(key.c_str(), section), value) << key;
+                       });
+    }
+    void expectFlows(const std::vector<Flow>& flows) {
+        for (const Flow& flow : flows) {
+            SCOPED_TRACE(flow.script);
+            EXPECT_EQ(
+                call(kEverything, std::string(flow.script) + "; press 1", flow.settings).accepted,
+                1u);
+            expectIni(flow.saved);
         }
     }
-    // Runs a script that must not fail.
-    intptr_t run(const std::string& script, const char* templateName = kTemplateBoth) {
-        const intptr_t result = world.run(templateName, script);
-        EXPECT_EQ(world.snapshot().failure, "") << script;
-        return result;
+    const ui::ControlSnapshot& control(int id) const { return world.snapshot().control(id); }
+    // "+id" for a control that is enabled, "-id" for one that is not.
+    void expectEnabled(const std::string& states) {
+        std::istringstream words(states);
+        for (std::string word; words >> word;) {
+            EXPECT_EQ(control(std::stoi(word.substr(1))).enabled, word[0] == '+') << word;
+        }
+    }
+    uint8_t stateByte(size_t index) const {
+        return reinterpret_cast<const uint8_t*>(record.resultVideo.settingsBlock)[148 + index];
     }
 
     DialogWorld world;
+    WritingSettingsRecord record{};
+    WritingSettingsRecord host{};
+    uint32_t hostVideoFlags = 0;
 };
 
-using Items = std::vector<std::string>;
-
-TEST_F(SettingsDialog, OkWithTheStoredCompressorFillsAndReadsEveryControl) {
+TEST_F(SettingsDialog, OkWithTheDefaultsFillsEveryControlAndSavesEverySetting) {
     SetSkinsModule(static_cast<SkinsModule*>(CreateSkinsModule()));
     const uint32_t skinned = ZedaduHost_SkinnedWindowCount();
-    ASSERT_EQ(run("press enter"), 1);
+    const WritingSettingsRecord& result = call(kEverything, "press enter");
+    EXPECT_EQ(result.accepted, 1u);
     EXPECT_EQ(ZedaduHost_SkinnedWindowCount(), skinned + 1);
     EXPECT_EQ(world.snapshot().caption, "AVI File Setup");
     EXPECT_EQ(control(1031).text, "Byte Boundary");  // relabelled from the host's strings
-    EXPECT_EQ(control(101).items,
-              (Items{"Quality Codec", "Rate Codec", "Both Codec", "Uncompressed RGB"}));
-    EXPECT_EQ(control(101).selection, 0);
-    EXPECT_EQ(control(1011).items,
-              (Items{"None (progressive)", "Upper field first", "Lower field first"}));
-    EXPECT_EQ(control(105).items,
-              (Items{"128", "256", "512", "800", "1500", "2000", "5000", "8000"}));
-    EXPECT_EQ(control(106).items, (Items{"512", "2048"}));
+    const std::tuple<int, int, Items> lists[] = {
+        {101, 0, {"Video 1", "Rate Codec", "Both Codec", "Uncompressed RGB"}},
+        {1011, 0, {"None (progressive)", "Upper field first", "Lower field first"}},
+        {105, -1, {"128", "256", "512", "800", "1500", "2000", "5000", "8000"}},
+        {106, -1, {"512", "2048"}},
+        {122, 1, {"32 Bit Color Depth", "24 Bit Color Depth"}},
+        {120, 0, {"NTSC", "PAL", "15.000000", "7.000000", "Other"}},
+        {123,
+         0,
+         {"720 X 486", "720 X 480", "640 X 480", "320 X 240", "240 X 176", "176 X 144", "160 X 120",
+          "160 X 112", "Other"}},
+        {1008, 1, {"48 KHz", "44.1 KHz", "32 KHz", "22.05 KHz", "11.025 KHz", "8 KHz"}}};
+    for (const auto& [id, selection, items] : lists) {
+        EXPECT_EQ(control(id).items, items) << id;
+        EXPECT_EQ(control(id).selection, selection) << id;
+    }
     EXPECT_EQ(control(106).text, "512");
-    EXPECT_EQ(control(122).items, (Items{"32 Bit Color Depth", "24 Bit Color Depth"}));
-    EXPECT_EQ(control(122).selection, 1);
-    EXPECT_EQ(control(120).items, (Items{"NTSC", "PAL", "15.000000", "7.000000", "Other"}));
-    EXPECT_EQ(control(120).selection, 0);
-    EXPECT_EQ(control(123).items,
-              (Items{"720 X 486", "720 X 480", "640 X 480", "320 X 240", "240 X 176", "176 X 144",
-                     "160 X 120", "160 X 112", "Other"}));
-    EXPECT_EQ(control(123).selection, 0);
-    EXPECT_EQ(control(1008).items,
-              (Items{"48 KHz", "44.1 KHz", "32 KHz", "22.05 KHz", "11.025 KHz", "8 KHz"}));
-    EXPECT_EQ(control(1008).selection, 1);
     EXPECT_EQ(control(108).text, "75");
     EXPECT_EQ(control(109).position, 75);
     EXPECT_EQ(control(103).text, "4");
     EXPECT_EQ(control(102).check, BST_CHECKED);
     EXPECT_EQ(control(125).maximum, 32000);
-    expectEnabled({101, 107, 110, 108, 109, 102, 103, 122, 120, 123}, true);
-    expectEnabled({104, 105, 113, 124, 125, 126, 127, 166}, false);
+    expectEnabled(
+        "+101 +110 +108 +109 +102 +103 +122 +120 +123 -104 -105 -113 -107 -124 -125 -126"
+        " -127 -166");
 
-    // The selection at opening replaced the stored state by the compressor's own 16 bytes.
-    EXPECT_EQ(block().fccHandler, kQual);
-    EXPECT_STREQ(block().compressorName, "Quality Codec");
-    ASSERT_EQ(block().stateSize, 16u);
-    const FakeCompressor& qual = world.compressor("QUAL");
-    EXPECT_EQ(reinterpret_cast<uint8_t*>(&block())[148 + 15], StateByte(qual, 15));
-    EXPECT_EQ(qual.restoredState.size(), 16u);
-    EXPECT_EQ(qual.quality, 7500u);
-    EXPECT_TRUE(qual.configureOwners.empty());
-    EXPECT_EQ(qual.opened, qual.closed);
-
-    EXPECT_EQ(block().quality, 7500u);
-    EXPECT_EQ(block().dataRate, 0u);
-    EXPECT_EQ(block().keyFrameRate, 4u);
-    EXPECT_EQ(block().paddingSize, 512u);
-    EXPECT_EQ(world.ini("Quality"), "7500");
-    EXPECT_EQ(world.ini("DataRate"), "-");
-    EXPECT_EQ(dialogVideoFormat.rate, 29970026u);
-    EXPECT_EQ(dialogVideoFormat.scale, 1000000u);
-    EXPECT_EQ(dialogVideoFormat.width, 720);
-    EXPECT_STREQ(dialogVideoFormat.formatId, FORMAT_ID_RGB24);
-    EXPECT_EQ(dialogVideoFormat.flags, 0u);
-    EXPECT_STREQ(dialogAudioFormat.description, "44KHz 16bit Stereo");
-    EXPECT_EQ(dialogAudioFormat.frameBytes, 4u);
+    // The selection at opening replaced the stored state by the compressor's own 16 bytes, after
+    // the probes set its quality.
+    const FakeCompressor& msvc = world.compressor("MSVC");
+    EXPECT_EQ(result.resultVideo.settingsBlockSize, 148u + 16);
+    EXPECT_EQ(stateByte(15), StateByte(msvc, 15));
+    EXPECT_EQ(msvc.quality, 7500u);
+    EXPECT_TRUE(msvc.configureOwners.empty() && msvc.aboutOwners.empty());
+    EXPECT_EQ(msvc.opened, msvc.closed);
+    EXPECT_STREQ(BlockOf(result).compressorName, "Video 1");
+    EXPECT_EQ(result.resultVideo.flags, 0u);
+    EXPECT_STREQ(result.resultAudio.description, "44KHz 16bit Stereo");
+    EXPECT_EQ(result.resultAudio.frameBytes, 4u);
+    expectIni("Compression=" + kRgb24 +
+              " Width=720 Height=486 Rate=29970026 Scale=1000000 fccHandler=MSVC Quality=7500"
+              " PaddingSize=512 KeyFrameRate=4 DataRate=0 offsetAudioandVideo=0 FieldRendering=0"
+              " | Channels=2 SamplesPerSecond=44100 Compression=" +
+              kPcm16);
 }
 
 TEST_F(SettingsDialog, ChoosingAnotherCompressorFollowsItsCapabilities) {
     struct Case {
-        int entry;
+        const char* script;  // choosing the compressor and its depths
         FOURCC handler;
-        std::vector<int> enabled, disabled;
-        bool dataRateChecked;
-        Items depths;
-        uint32_t stateSize, keyFrameRate, quality, dataRate;
-        const char* iniDataRate;
+        uint32_t stateSize;
+        const char* controls;
+        std::string saved;
     };
     const Case cases[] = {
-        {1,
-         kRate,
-         {104, 105, 113},
-         {108, 109, 107, 110, 102, 103},
-         true,
-         {"24 Bit Color Depth"},
-         0,
-         0,
-         0,
-         800,
-         "800"},
-        {2,
-         kBoth,
-         {104, 108, 109, 107, 102, 103},
-         {105, 113, 110},
-         false,
-         {"32 Bit Color Depth", "24 Bit Color Depth", "16 Bit Color Depth"},
-         1000,
-         4,
-         7500,
-         0,
-         "-"},
-        {3,
-         dialog::kUncompressedHandler,
-         {},
-         {104, 105, 108, 109, 113, 102, 103, 107, 110},
-         false,
-         {"32 Bit Color Depth", "24 Bit Color Depth", "16 Bit Color Depth"},
-         0,
-         0,
-         7500,
-         0,
-         "-"},
+        {"select 101 1; expect 104 checked; expect 105 text 800; expect 122 count 1",
+         FourCC("RATE"), 8, "+104 +105 +113 +107 -108 -109 -110 -102 -103",
+         "DataRate=800 Quality=0 KeyFrameRate=0 Compression=" + kRgb24},
+        {"select 101 'Both Codec'; expect 104 unchecked; expect 122 count 3; select 122 2",
+         FourCC("BOTH"), 1000, "+104 +108 +109 +107 +110 +102 +103 -105 -113",
+         std::string("DataRate=0 Quality=7500 KeyFrameRate=4 Compression=") + FORMAT_ID_RGB16},
+        {"select 101 3; expect 122 count 3; expect 123 count 11", dialog::kUncompressedHandler, 0,
+         "-104 -105 -108 -109 -113 -102 -103 -107 -110", "DataRate=0 Quality=7500 KeyFrameRate=0"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.entry);
-        SetDefaultWorkingCopies(kQual);
-        std::filesystem::remove(world.iniPath());
-        ASSERT_EQ(run("select 101 " + std::to_string(c.entry) + "; press 1"), 1);
-        expectEnabled(c.enabled, true);
-        expectEnabled(c.disabled, false);
-        EXPECT_EQ(control(104).check == BST_CHECKED, c.dataRateChecked);
-        EXPECT_EQ(control(122).items, c.depths);
-        EXPECT_EQ(block().fccHandler, c.handler);
-        EXPECT_EQ(block().compressorName, control(101).items[size_t(c.entry)]);
-        EXPECT_EQ(block().stateSize, c.stateSize);
-        EXPECT_EQ(block().keyFrameRate, c.keyFrameRate);
-        EXPECT_EQ(block().quality, c.quality);
-        EXPECT_EQ(block().dataRate, c.dataRate);
-        EXPECT_EQ(world.ini("Quality"), "7500");  // left behind by the quality control
-        EXPECT_EQ(world.ini("DataRate"), c.iniDataRate);
+        SCOPED_TRACE(c.script);
+        const WritingSettingsRecord& result =
+            call(kEverything, std::string(c.script) + "; press 1");
+        expectEnabled(c.controls);
+        EXPECT_EQ(BlockOf(result).fccHandler, c.handler);
+        EXPECT_EQ(BlockOf(result).compressorName, control(101).text);
+        EXPECT_EQ(result.resultVideo.settingsBlockSize, 148 + c.stateSize);
+        expectIni(c.saved);
     }
-    EXPECT_EQ(control(123).items.size(), 11u);  // the uncompressed entry takes every size
 }
 
 TEST_F(SettingsDialog, DataRateAndKeyFramesToggle) {
-    struct Case {
-        FOURCC stored;
-        const char* script;
-        uint32_t dataRate, quality, keyFrameRate;
-        const char* iniQuality;
-        const char* iniDataRate;
-    };
-    const Case cases[] = {
-        // Checking the data rate remembers the quality; the combo starts from the INI default.
-        {kBoth, "click 104; expect 105 text 800; expect 108 text ''; type 105 1500; click 102",
-         1500, 0, 0, "7500", "1500"},
-        // Unchecking it again remembers the data rate and brings the quality back.
-        {kBoth, "click 104; click 104; expect 105 disabled; expect 108 text 75; expect 109 enabled",
-         0, 7500, 4, "7500", "800"},
+    expectFlows({
+        // Checking the data rate gives up the quality control, starting from the stored rate.
+        {"fccHandler=BOTH DataRate=0",
+         "click 104; expect 105 text 0; expect 108 text ''; expect 109 disabled; type 105 1500;"
+         "click 102; click 114",
+         "DataRate=1500 Quality=0 KeyFrameRate=0 offsetAudioandVideo=1"},
+        // Unchecking it brings the quality back.
+        {"fccHandler=BOTH DataRate=0",
+         "click 104; click 104; expect 105 disabled; expect 108 text 75; expect 109 enabled",
+         "DataRate=0 Quality=7500 KeyFrameRate=4"},
         // A compressor without quality control keeps the box checked.
-        {kRate, "click 104; expect 104 checked", 800, 0, 0, "7500", "800"},
-        {kQual,
+        {"fccHandler=RATE", "click 104; expect 104 checked; expect 108 disabled",
+         "DataRate=800 Quality=0"},
+        {"",
          "click 102; expect 103 disabled; expect 103 text ''; click 102; expect 103 text 4;"
          "type 103 9",
-         0, 7500, 9, "7500", "-"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.script);
-        SetDefaultWorkingCopies(c.stored);
-        std::filesystem::remove(world.iniPath());
-        ASSERT_EQ(run(std::string(c.script) + "; press 1"), 1);
-        EXPECT_EQ(block().dataRate, c.dataRate);
-        EXPECT_EQ(block().quality, c.quality);
-        EXPECT_EQ(block().keyFrameRate, c.keyFrameRate);
-        EXPECT_EQ(world.ini("Quality"), c.iniQuality);
-        EXPECT_EQ(world.ini("DataRate"), c.iniDataRate);
-    }
+         "KeyFrameRate=9 Quality=7500 DataRate=0"},
+    });
 }
 
 TEST_F(SettingsDialog, QualityFollowsTypingAndScrolling) {
-    const char* scripts[] = {
-        "type 108 250; expect 108 text 100; expect 109 position 100",
-        "type 108 98; scroll 109 page-right; expect 108 text 100; expect 109 position 100",
-        "type 108 100; scroll 109 page-right; expect 108 text 100",
-        "scroll 109 page-left; expect 108 text 72; expect 109 position 72",
-        "scroll 109 line-left; expect 108 text 74",
-        "scroll 109 line-right; expect 108 text 76",
-        "scroll 109 right; expect 108 text 100",
-        "scroll 109 left; expect 108 text 0; expect 109 position 0",
-        "scroll 109 thumb 40; expect 108 text 40; expect 109 position 40",
+    expectFlows({{"",
+                  "type 108 250; expect 108 text 100; expect 109 position 100;"
+                  "scroll 109 page-right; expect 108 text 100; type 108 98; scroll 109 page-right;"
+                  "expect 108 text 100; scroll 109 page-left; expect 108 text 97;"
+                  "expect 109 position 97; scroll 109 line-left; expect 108 text 96;"
+                  "scroll 109 line-right; expect 108 text 97; scroll 109 left; expect 108 text 0;"
+                  "expect 109 position 0; scroll 109 line-left; expect 108 text 0; type 108 2;"
+                  "scroll 109 page-left; expect 108 text 0;"
+                  "scroll 109 right; expect 108 text 100; scroll 109 thumb 40;"
+                  "expect 108 text 40; expect 109 position 40",
+                  "Quality=4000"}});
+}
+
+TEST_F(SettingsDialog, TheLowQualityQuestion) {
+    struct Case {
+        const char* typed;
+        int answer;
+        uint32_t accepted;
+        const char* quality;  // saved in the INI file
+        size_t questions;
     };
-    for (const char* script : scripts) {
-        EXPECT_EQ(run(std::string(script) + "; press 2"), 0);
+    const Case cases[] = {{"0", IDYES, 1, "7500", 1},
+                          {"0", IDNO, 1, "0", 1},
+                          {"0", IDCANCEL, 0, "-", 1},
+                          {"1", IDNO, 1, "100", 1},
+                          {"2", IDNO, 1, "200", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        MessageRecorder messages;
+        messages.answerNextWith(c.answer);
+        // After Cancel the dialog stays open, and the script then leaves it with Cancel.
+        const WritingSettingsRecord& result =
+            call(kEverything, std::string("type 108 ") + c.typed + "; press 1; press 2");
+        EXPECT_EQ(result.accepted, c.accepted);
+        EXPECT_EQ(world.ini("Quality"), c.quality);
+        ASSERT_EQ(messages.shown().size(), c.questions);
+        if (c.questions) {
+            EXPECT_EQ(messages.shown()[0].messageId, 792u);
+            EXPECT_EQ(messages.shown()[0].text1, "AVI file writer");
+            EXPECT_EQ(messages.shown()[0].flags, 0x12033u);
+        }
     }
-    ASSERT_EQ(run("scroll 109 thumb 40; press 1"), 1);
-    EXPECT_EQ(block().quality, 4000u);
-    EXPECT_EQ(world.ini("Quality"), "4000");
 }
 
 TEST_F(SettingsDialog, OtherFrameSizeAndRateAreReadAndClamped) {
-    struct Case {
-        int32_t width, height;
-        uint32_t rate, scale;
-        const char* script;
-        int32_t resultWidth, resultHeight;
-        uint32_t resultRate;
-    };
-    const Case cases[] = {
-        {720, 486, 29970026, 1000000,
-         "select 123 'Other'; expect 124 enabled; expect 124 text 720; type 124 -5; type 126 240;"
-         "select 120 'Other'; expect 166 text 29.97; type 166 59.94",
-         1, 240, 30000000},
-        {720, 486, 29970026, 1000000,
-         "select 123 'Other'; type 124 40000; select 120 'Other'; type 166 0.5", 40000, 486,
-         1000000},
-        {720, 486, 29970026, 1000000, "select 120 'Other'; type 166 ''", 720, 486, 29970026},
-        {720, 486, 15, 1, "select 120 'Other'; type 166 nan", 720, 486, 15000000},
-        {720, 486, 29970026, 1000000, "select 120 PAL; select 123 2", 640, 480, 25000000},
-        {720, 486, 29970026, 1000000,
-         "select 120 2; select 123 'Other'; spin 125 up; spin 127 down", 721, 485, 15000000},
-        {352, 288, 24, 1,
+    expectFlows({
+        {"",
+         "select 123 Other; expect 124 enabled; expect 124 text 720; type 124 -5; type 126 240;"
+         "select 120 Other; expect 166 text 29.97; type 166 59.94; select 106 1",
+         "Width=1 Height=240 Rate=30000000 Scale=1000000 PaddingSize=2048"},
+        {"", "select 123 Other; type 124 40000; select 120 Other; type 166 0.5",
+         "Width=40000 Height=486 Rate=1000000"},
+        {"", "select 120 Other; type 166 ''", "Width=720 Height=486 Rate=29970026"},
+        {"Rate=15 Scale=1", "select 120 Other; type 166 nan", "Rate=15000000 Scale=1000000"},
+        {"", "select 120 PAL; select 123 2", "Width=640 Height=480 Rate=25000000"},
+        {"", "select 120 2; select 123 Other; spin 125 up; spin 127 down",
+         "Width=721 Height=485 Rate=15000000"},
+        {"Width=352 Height=288 Rate=24 Scale=1",
          "expect 123 text Other; expect 124 text 352; expect 126 text 288; expect 120 text Other;"
          "expect 166 text 24.000000",
-         352, 288, 24000000},
-        {720, 486, 25000000, 1000000, "expect 120 text PAL; expect 166 disabled", 720, 486,
-         25000000},
-        {720, 486, 30000, 1001, "expect 120 text NTSC", 720, 486, 29970026},
+         "Width=352 Height=288 Rate=24000000"},
+        {"Rate=25000000", "expect 120 text PAL; expect 166 disabled", "Rate=25000000"},
+        {"Rate=30000 Scale=1001", "expect 120 text NTSC", "Rate=29970026"},
         // Without a scale the rate is unknown: "Other" at 0, which OK keeps to 1 frame a second.
-        {720, 486, 30, 0, "expect 120 text Other; expect 166 text 0.000000", 720, 486, 1000000},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.script);
-        SetDefaultWorkingCopies(kQual);
-        dialogVideoFormat.width = c.width;
-        dialogVideoFormat.height = c.height;
-        dialogVideoFormat.rate = c.rate;
-        dialogVideoFormat.scale = c.scale;
-        ASSERT_EQ(run(std::string(c.script) + "; press 1"), 1);
-        EXPECT_EQ(dialogVideoFormat.width, c.resultWidth);
-        EXPECT_EQ(dialogVideoFormat.height, c.resultHeight);
-        EXPECT_EQ(dialogVideoFormat.rate, c.resultRate);
-        EXPECT_EQ(dialogVideoFormat.scale, 1000000u);
-    }
+        {"Rate=30 Scale=0", "expect 120 text Other; expect 166 text 0.000000",
+         "Rate=1000000 Scale=1000000"},
+    });
 }
 
-TEST_F(SettingsDialog, AudioListsFollowTheWorkingCopyAndAreReadBack) {
-    struct Case {
-        uint32_t channels;
-        const char* formatId;
-        uint32_t sampleRate;
-        const char* script;
-        uint32_t resultRate;
-        const char* description;
-        uint32_t frameBytes;
-    };
-    const Case cases[] = {
-        {1, FORMAT_ID_PCM8, 44099,
-         "expect 1006 selection 1; expect 1007 selection 1; expect 1008 text '32 KHz'", 32000,
-         "32KHz 8bit Mono", 1},
-        {2, FORMAT_ID_PCM16, 100000, "expect 1008 selection 0", 48000, "48KHz 16bit Stereo", 4},
-        {6, FORMAT_ID_PCM16, 0, "expect 1006 selection 0; expect 1008 text '8 KHz'", 8000,
-         "8KHz 16bit Stereo", 4},
-        {2, FORMAT_ID_PCM16, 44100, "select 1006 1; select 1007 1; select 1008 3", 22050,
-         "22KHz 8bit Mono", 1},
-        {2, FORMAT_ID_PCM16, 44100, "select 1008 4", 11025, "11KHz 16bit Stereo", 4},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.script);
-        SetDefaultWorkingCopies(kQual);
-        dialogAudioFormat.channels = c.channels;
-        CopyText(dialogAudioFormat.formatId, c.formatId);
-        dialogAudioFormat.sampleRate = c.sampleRate;
-        dialogAudioFormat.flags = 0x10000000;
-        ASSERT_EQ(run(std::string(c.script) + "; press 1"), 1);
-        EXPECT_EQ(dialogAudioFormat.size, sizeof(AudioFormatRecord));
-        EXPECT_EQ(dialogAudioFormat.sampleRate, c.resultRate);
-        EXPECT_STREQ(dialogAudioFormat.description, c.description);
-        EXPECT_EQ(dialogAudioFormat.frameBytes, c.frameBytes);
-        EXPECT_EQ(dialogAudioFormat.channels, c.frameBytes == 1 || c.frameBytes == 2 ? 1u : 2u);
-        EXPECT_EQ(dialogAudioFormat.flags, 0u);
-    }
+TEST_F(SettingsDialog, AudioListsFollowTheLoadedSettingsAndAreReadBack) {
+    expectFlows({
+        {"| Channels=1 SamplesPerSecond=44099 Compression=" + kPcm8,
+         "expect 1006 selection 1; expect 1007 selection 1; expect 1008 text '32 KHz'",
+         "| Channels=1 SamplesPerSecond=32000 Compression=" + kPcm8},
+        {"| SamplesPerSecond=100000", "expect 1008 selection 0",
+         "| Channels=2 SamplesPerSecond=48000 Compression=" + kPcm16},
+        {"| Channels=6 SamplesPerSecond=0", "expect 1006 selection 0; expect 1008 text '8 KHz'",
+         "| Channels=2 SamplesPerSecond=8000"},
+        {"", "select 1006 Mono; select 1007 '8 bit'; select 1008 '22.05 KHz'",
+         "| Channels=1 SamplesPerSecond=22050 Compression=" + kPcm8},
+        {"", "select 1008 4", "| Channels=2 SamplesPerSecond=11025 Compression=" + kPcm16},
+    });
+    EXPECT_STREQ(record.resultAudio.description, "11KHz 16bit Stereo");
+    EXPECT_EQ(record.resultAudio.frameBytes, 4u);
+    EXPECT_EQ(record.resultAudio.flags, 0u);  // loaded with 0x10000000
 }
 
-TEST_F(SettingsDialog, FieldInterleavingAndTheCompressorButtons) {
+TEST_F(SettingsDialog, TheHostsFormatsWithTheirFieldInterleavingAndTheCompressorButtons) {
     struct Case {
         uint32_t flags;
         const char* script;
@@ -357,102 +322,146 @@ TEST_F(SettingsDialog, FieldInterleavingAndTheCompressorButtons) {
                           {0x28, "type 1011 'Both fields'; expect 1011 selection -1", 0x28}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
-        dialogVideoFormat.flags = c.flags;
-        ASSERT_EQ(run(std::string(c.script) + "; press 1"), 1);
-        EXPECT_EQ(dialogVideoFormat.flags, c.resultFlags);
+        hostVideoFlags = c.flags;
+        const WritingSettingsRecord& result =
+            call(kHostsFormats, std::string(c.script) + "; press 1");
+        EXPECT_EQ(result.accepted, 1u);
+        EXPECT_EQ(result.resultVideo.flags, c.resultFlags);
     }
-    const FakeCompressor& qual = world.compressor("QUAL");
-    ASSERT_EQ(run("click 107; click 110; press 1"), 1);
-    ASSERT_EQ(qual.configureOwners.size(), 1u);
-    EXPECT_NE(qual.configureOwners[0], ICQUERYBOX);
-    EXPECT_EQ(qual.aboutOwners, qual.configureOwners);
+    EXPECT_EQ(world.ini("Width"), "720");  // saved, though nothing was loaded
+
+    // The boxes of the stored compressor, and a data rate from nothing: the default rate.
+    call(kHostsFormats, "click 107; click 110; click 104; expect 105 text 800; press 1",
+         "fccHandler=BOTH DataRate=0");
+    const FakeCompressor& both = world.compressor("BOTH");
+    ASSERT_EQ(both.configureOwners.size(), 1u);
+    EXPECT_NE(both.configureOwners[0], ICQUERYBOX);
+    EXPECT_EQ(both.aboutOwners, both.configureOwners);
+    expectIni("fccHandler=BOTH DataRate=800 Quality=0");
 }
 
 TEST_F(SettingsDialog, CancelKeepsTheExchangedBlockAndTheLiveIniKeys) {
-    SetDefaultWorkingCopies(kBoth);
-    block().dataRate = 500;
-    const auto original = reinterpret_cast<uintptr_t>(dialogSettingsBlock);
-    ASSERT_EQ(run("expect 104 checked; expect 105 text 500; press 2"), 0);
-    EXPECT_NE(reinterpret_cast<uintptr_t>(dialogSettingsBlock), original);
-    EXPECT_EQ(block().headerSize, 148u);
-    EXPECT_EQ(block().stateSize, 1000u);
-    EXPECT_EQ(reinterpret_cast<uint8_t*>(&block())[148 + 999],
-              StateByte(world.compressor("BOTH"), 999));
+    // Quality and data rate are remembered in the INI file as the data-rate box is clicked.
+    const WritingSettingsRecord& result =
+        call(kEverything, "type 108 40; click 104; type 105 1500; click 104; press 2",
+             "fccHandler=BOTH DataRate=0");
+    EXPECT_EQ(result.accepted, 0u);
+    EXPECT_EQ(result.resultVideo.settingsBlockSize, 1148u);  // the block the dialog exchanged
+    EXPECT_EQ(stateByte(999), StateByte(world.compressor("BOTH"), 999));
+    expectIni("fccHandler=BOTH Quality=4000 DataRate=1500 Width=-");
 
-    // A compressor with quality control only gives up the data rate at opening, and the INI file
-    // keeps the rate it had.
-    SetDefaultWorkingCopies(kQual);
-    block().dataRate = 500;
-    ASSERT_EQ(run("expect 104 unchecked; expect 108 text 75; press escape"), 0);
-    EXPECT_EQ(world.ini("DataRate"), "500");
-    EXPECT_EQ(block().dataRate, 500u);
+    // A compressor with quality control only gives up the host's data rate at opening, and the
+    // INI file keeps that rate.
+    EXPECT_EQ(call(kHostsFormats, "expect 104 unchecked; expect 108 text 75; press escape",
+                   "DataRate=500")
+                  .accepted,
+              0u);
+    EXPECT_EQ(BlockOf(record).dataRate, 500u);
+    expectIni("DataRate=500 Quality=-");
+
+    // Without a front-end the dialog cannot open: the same as a cancelled dialog.
+    EXPECT_EQ(call(kEverything, "").accepted, 0u);
+    EXPECT_EQ(record.resultVideo.settingsBlockSize, 148u);
 }
 
 TEST_F(SettingsDialog, AudioOnlyAndVideoOnlyTemplates) {
-    ReleaseWorkingBlock();
-    const ImageFormatStruct video = dialogVideoFormat;
-    ASSERT_EQ(run("select 1008 0; select 1006 1; press 1", kTemplateAudio), 1);
-    EXPECT_STREQ(dialogAudioFormat.description, "48KHz 16bit Mono");
-    EXPECT_EQ(memcmp(&video, &dialogVideoFormat, sizeof video), 0);
-    EXPECT_FALSE(std::filesystem::exists(world.iniPath()));
-    EXPECT_EQ(world.compressor("QUAL").opened, 0);
-    EXPECT_FALSE(control(101).visible);
-    EXPECT_TRUE(control(101).items.empty());
+    const WritingSettingsRecord& audio =
+        call(kSettingsShowDialog | kSettingsLoadIni | kSettingsAudio,
+             "select 1008 0; select 1006 1; press 1");
+    EXPECT_EQ(audio.accepted, 1u);
+    EXPECT_STREQ(audio.resultAudio.description, "48KHz 16bit Mono");
+    EXPECT_EQ(world.snapshot().templateName, "AVIFILESETTINGS_AUDIO");
+    EXPECT_TRUE(control(101).items.empty());  // hidden and never filled: no compressor asked
+    EXPECT_EQ(world.compressor("MSVC").opened, 0);
     EXPECT_EQ(control(108).text, "");
-    EXPECT_TRUE(control(1006).visible);
-    EXPECT_FALSE(world.snapshot().has(1018));
+    expectIni("Quality=- DataRate=- Width=- | Channels=1 SamplesPerSecond=48000");
 
-    SetDefaultWorkingCopies(kQual);
-    dialogAudioFormat.channels = 1;
-    CopyText(dialogAudioFormat.formatId, FORMAT_ID_PCM8);
-    dialogAudioFormat.sampleRate = 22050;
-    ASSERT_EQ(run("select 120 PAL; press 1", kTemplateVideo), 1);
-    EXPECT_FALSE(control(1008).visible);
-    EXPECT_EQ(control(1008).selection, 3);
+    const WritingSettingsRecord& video =
+        call(kSettingsShowDialog | kSettingsLoadIni | kSettingsVideo,
+             "select 120 PAL; expect 1008 hidden; expect 1008 selection 3; press 1",
+             "| Channels=1 SamplesPerSecond=22050 Compression=" + kPcm8);
+    EXPECT_EQ(video.accepted, 1u);
+    EXPECT_EQ(world.snapshot().templateName, "AVIFILESETTINGS_VIDEO");
     EXPECT_EQ(control(1006).items, (Items{"Stereo", "Mono"}));
-    EXPECT_FALSE(world.snapshot().has(1017));
-    EXPECT_STREQ(dialogAudioFormat.description, "22KHz 8bit Mono");
-    EXPECT_EQ(dialogVideoFormat.rate, 25000000u);
+    EXPECT_EQ(video.resultVideo.rate, 25000000u);
+    EXPECT_EQ(video.resultAudio.sampleRate, 22050u);  // as loaded: audio is not concerned
+    // The hidden audio lists were filled and read like visible ones.
+    EXPECT_STREQ(dialog::dialogAudioFormat.description, "22KHz 8bit Mono");
+    EXPECT_EQ(dialog::dialogAudioFormat.frameBytes, 1u);
+    expectIni("Rate=25000000 | SamplesPerSecond=22050");
 }
 
 TEST_F(SettingsDialog, StoredCompressorIsFoundIgnoringCaseOrLeftAlone) {
-    SetDefaultWorkingCopies(FourCC("qual"));
-    ASSERT_EQ(run("expect 101 selection 0; press 1"), 1);
-    EXPECT_EQ(block().fccHandler, kQual);
+    call(kEverything, "expect 101 selection 0; press 1", "fccHandler=msvc");
+    expectIni("fccHandler=MSVC");
 
     // No listed compressor of that code: nothing is selected, both probes report it, and the
-    // size stays as it was.
-    SetDefaultWorkingCopies(FourCC("ZZZZ"));
-    dialogVideoFormat.width = 352;
-    dialogVideoFormat.height = 288;
+    // size stays as it was. With no compressor selected, the data-rate box can be unchecked for
+    // the quality control.
     MessageRecorder recorder;
-    block().dataRate = 500;
-    // With no compressor selected, the data-rate box can be unchecked for the quality control.
-    ASSERT_EQ(run("expect 101 selection -1; expect 122 count 0; expect 123 count 0;"
-                  "expect 124 disabled; expect 107 enabled; expect 110 enabled; click 104;"
-                  "expect 104 unchecked; expect 108 enabled; expect 108 text 75; press 1"),
-              1);
+    call(kEverything,
+         "expect 101 selection -1; expect 122 count 0; expect 123 count 0; expect 124 disabled;"
+         "expect 107 enabled; expect 110 enabled; click 104; expect 104 unchecked;"
+         "expect 108 enabled; expect 108 text 75; press 1",
+         "fccHandler=ZZZZ Width=352 Height=288 DataRate=500");
     ASSERT_EQ(recorder.shown().size(), 2u);
     for (const ShownMessage& shown : recorder.shown()) {
         EXPECT_EQ(shown.messageId, 788u);
         EXPECT_EQ(shown.text1, "AVI file writer");
         EXPECT_EQ(shown.flags, 0x12030u);
     }
-    EXPECT_EQ(block().fccHandler, FourCC("ZZZZ"));
-    EXPECT_EQ(dialogVideoFormat.width, 352);
-    EXPECT_EQ(dialogVideoFormat.height, 288);
-    EXPECT_STREQ(dialogVideoFormat.formatId, FORMAT_ID_RGB24);
+    expectIni("fccHandler=ZZZZ Width=352 Height=288 Quality=7500 DataRate=0 Compression=" + kRgb24);
 }
 
 class ListedTwice : public SettingsDialog {
   protected:
-    ListedTwice() : SettingsDialog({"VIDC.QUAL"}) {}
+    ListedTwice()
+        : SettingsDialog(SettingsCallCompressors(), SettingsCallDrivers(), {"VIDC.BOTH"}) {}
 };
 
+// Each selection asks the compressor for its box twice, since it has one.
 TEST_F(ListedTwice, TheLaterEntryStaysSelectedAfterBothHandlersRan) {
-    ASSERT_EQ(run("expect 101 count 5; expect 101 selection 1; press 1"), 1);
-    const auto& messages = world.compressor("QUAL").messages;
+    call(kEverything, "expect 101 count 5; expect 101 selection 3; press 1", "fccHandler=BOTH");
+    const auto& messages = world.compressor("BOTH").messages;
     EXPECT_EQ(std::count(messages.begin(), messages.end(), ICM_CONFIGURE), 4);
+}
+
+// The compressor layer's own drivers: their list, the sizes they refuse, their options box (a
+// dialog nested in the settings dialog) and their about box.
+class RealDrivers : public SettingsDialog {
+  protected:
+    RealDrivers() : SettingsDialog({}, {}) {}
+};
+
+TEST_F(RealDrivers, VideoOneWithTheDefaults) {
+    call(kEverything,
+         "expect 101 count 12; expect 101 text 'Video 1 (MSVC)'; expect 107 disabled;"
+         "expect 110 enabled; press 1");
+    EXPECT_EQ(record.accepted, 1u);
+    // Video 1 takes only sizes in multiples of 4: 720 x 486 is not offered, so "Other" holds it.
+    const Items& sizes = control(123).items;
+    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), "720 X 486"), 0);
+    EXPECT_EQ(control(123).text, "Other");
+    EXPECT_EQ(control(124).text, "720");
+    expectIni("fccHandler=MSVC Height=486");
+}
+
+TEST_F(RealDrivers, OptionsAndAboutBoxesOfPng) {
+    MessageRecorder messages;
+    call(kEverything,
+         "expect 101 text 'PNG (MPNG)'; expect 107 enabled; click 107; expect 100 enabled;"
+         "type 101 5; press enter; click 110; press 1",
+         "fccHandler=MPNG");
+    EXPECT_EQ(record.accepted, 1u);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].caption, "About PNG (MPNG)");
+    EXPECT_NE(messages.shown()[0].text.find("png codec of FFmpeg's libavcodec"), std::string::npos);
+    // The state now carries compression level 5: magic, version 1, one entry, the handler, then
+    // option 2 with its value.
+    ASSERT_EQ(record.resultVideo.settingsBlockSize, 168u);
+    const auto* state = reinterpret_cast<const uint8_t*>(record.resultVideo.settingsBlock) + 148;
+    EXPECT_EQ(memcmp(state, "zvcs\x01\x00\x01\x00MPNG\x02\x00\x00\x00\x05\x00\x00\x00", 20), 0);
+    expectIni("fccHandler=MPNG");
 }
 
 }  // namespace

@@ -55,25 +55,15 @@ void StartPendingDriver() {
     }
 }
 
-QStyleOptionSlider OptionOf(const QScrollBar& bar) {
-    QStyleOptionSlider option;
-    option.initFrom(&bar);
-    option.subControls = QStyle::SC_All;
-    option.orientation = bar.orientation();
-    option.minimum = bar.minimum();
-    option.maximum = bar.maximum();
-    option.sliderPosition = bar.sliderPosition();
-    option.sliderValue = bar.value();
-    option.singleStep = bar.singleStep();
-    option.pageStep = bar.pageStep();
-    if (bar.orientation() == Qt::Horizontal) {
-        option.state |= QStyle::State_Horizontal;
-    }
-    return option;
-}
+// A scroll bar describes itself to its style for its subclasses only; the member, named through
+// one, serves any scroll bar.
+struct StyleOptionOfScrollBar : QScrollBar {
+    static auto Member() { return &StyleOptionOfScrollBar::initStyleOption; }
+};
 
 QRect PartOf(const QScrollBar& bar, QStyle::SubControl part) {
-    const QStyleOptionSlider option = OptionOf(bar);
+    QStyleOptionSlider option;
+    (bar.*StyleOptionOfScrollBar::Member())(&option);
     const QRect rectangle = bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, part, &bar);
     if (rectangle.isEmpty()) {
         throw std::runtime_error("the scroll bar has no such part");

@@ -10,10 +10,6 @@
 namespace zedadu::test {
 namespace {
 
-using vfw::ffmpeg::BitmapLayout;
-using vfw::ffmpeg::kYuy2;
-using vfw::ffmpeg::UncompressedLayout;
-
 struct EncodeCase {
     const char* name;
     FOURCC handler;
@@ -23,10 +19,6 @@ struct EncodeCase {
     int height;
     double psnrFloor;  // decibels over the input's samples; 0 means lossless: exact
 };
-
-void PrintTo(const EncodeCase& encodeCase, std::ostream* out) {
-    *out << encodeCase.name;
-}
 
 // Floors sit 1 to 3 dB below what the default quality gives on these noisy test pictures.
 const EncodeCase kEncodeCases[] = {
@@ -60,10 +52,6 @@ constexpr int kNoiseFrame = 9;  // every byte random: the largest chunks
 uint32_t NextRandom(uint32_t& seed) {
     seed = seed * 1664525u + 1013904223u;
     return seed >> 24;
-}
-
-int BytesPerPixel(AVPixelFormat format) {
-    return format == AV_PIX_FMT_BGR24 ? 3 : format == AV_PIX_FMT_BGRA ? 4 : 2;
 }
 
 void PutPixel(uint8_t* at, AVPixelFormat format, uint8_t b, uint8_t g, uint8_t r) {
@@ -130,19 +118,17 @@ struct Chunk {
     DWORD flags;
 };
 
-// A compressor started for one input format, as the writer starts it.
+// A compressor started for one input format, as the writer starts it, and ended when it goes.
 class Session {
   public:
-    Session(FOURCC handler, const BITMAPINFOHEADER& input, int dataRate = 0)
-        : compressor_(OpenCompressor(handler, ICMODE_COMPRESS)), input_(input) {
-        if (!compressor_ ||
-            ICSendMessage(compressor_.get(), ICM_COMPRESS_QUERY, DWORD_PTR(&input_), 0) != 0) {
+    Session(CompressorInstance* compressor, const BITMAPINFOHEADER& input, int dataRate = 0)
+        : compressor_(compressor), input_(input) {
+        if (!compressor_ || ICSendMessage(compressor_, ICM_COMPRESS_QUERY, DWORD_PTR(&input_), 0)) {
             return;
         }
-        bound_ = ICSendMessage(compressor_.get(), ICM_COMPRESS_GET_SIZE, DWORD_PTR(&input_), 0);
-        format_.resize(
-            ICSendMessage(compressor_.get(), ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input_), 0));
-        ICSendMessage(compressor_.get(), ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input_),
+        bound_ = ICSendMessage(compressor_, ICM_COMPRESS_GET_SIZE, DWORD_PTR(&input_), 0);
+        format_.resize(ICSendMessage(compressor_, ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input_), 0));
+        ICSendMessage(compressor_, ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input_),
                       DWORD_PTR(format_.data()));
         ICCOMPRESSFRAMES frames{};
         frames.lpbiOutput = &Output();
@@ -153,11 +139,11 @@ class Session {
         frames.lKeyRate = kKeyInterval;
         frames.dwRate = 10;
         frames.dwScale = 1;
-        ICSendMessage(compressor_.get(), ICM_COMPRESS_FRAMES_INFO, DWORD_PTR(&frames),
-                      sizeof frames);
-        begun_ = ICSendMessage(compressor_.get(), ICM_COMPRESS_BEGIN, DWORD_PTR(&input_),
+        ICSendMessage(compressor_, ICM_COMPRESS_FRAMES_INFO, DWORD_PTR(&frames), sizeof frames);
+        begun_ = ICSendMessage(compressor_, ICM_COMPRESS_BEGIN, DWORD_PTR(&input_),
                                DWORD_PTR(format_.data())) == ICERR_OK;
     }
+    ~Session() { ICSendMessage(compressor_, ICM_COMPRESS_END, 0, 0); }
 
     bool Begun() const { return begun_; }
     BITMAPINFOHEADER& Output() { return *reinterpret_cast<BITMAPINFOHEADER*>(format_.data()); }
@@ -180,9 +166,8 @@ class Session {
                            nullptr,
                            nullptr};
         Output().biSizeImage = DWORD(bound_);
-        EXPECT_EQ(
-            ICSendMessage(compressor_.get(), ICM_COMPRESS, DWORD_PTR(&request), sizeof request),
-            ICERR_OK);
+        EXPECT_EQ(ICSendMessage(compressor_, ICM_COMPRESS, DWORD_PTR(&request), sizeof request),
+                  ICERR_OK);
         EXPECT_EQ(chunkId, cktypeDIBcompressed);
         EXPECT_LE(Output().biSizeImage, DWORD(bound_)) << "the size bound holds";
         chunk.bytes.assign(buffer.begin(), buffer.begin() + Output().biSizeImage);
@@ -190,7 +175,7 @@ class Session {
     }
 
   private:
-    Compressor compressor_;
+    CompressorInstance* compressor_;
     BITMAPINFOHEADER input_;
     std::vector<uint8_t> format_;
     LRESULT bound_ = 0;
@@ -212,7 +197,8 @@ TEST_P(EncodeTest, ForcedKeyFramesDecodeAloneAndPicturesSurviveTheRoundTrip) {
         encodeCase.width, encodeCase.height, encodeCase.inputBits, encodeCase.inputCompression);
     const BitmapLayout layout = *UncompressedLayout(input);
     const int rowBytes = layout.width * BytesPerPixel(layout.pixelFormat);
-    Session session(encodeCase.handler, input);
+    Compressor compressor = OpenCompressor(encodeCase.handler, ICMODE_COMPRESS);
+    Session session(compressor.get(), input);
     ASSERT_TRUE(session.Begun());
     std::vector<Chunk> chunks;
     std::vector<std::vector<uint8_t>> originals;
@@ -254,7 +240,12 @@ TEST_P(EncodeTest, ForcedKeyFramesDecodeAloneAndPicturesSurviveTheRoundTrip) {
 INSTANTIATE_TEST_SUITE_P(Compressors, EncodeTest, ::testing::ValuesIn(kEncodeCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-size_t TotalSize(Session& session, const BitmapLayout& layout, DWORD quality) {
+// The bytes of eight frames, key frames forced as the encode test forces them.
+size_t TotalSize(const char* code, DWORD quality, int dataRate = 0) {
+    const BITMAPINFOHEADER input = UncompressedHeader(64, 48, 24);
+    Compressor compressor = OpenCompressor(Code(code), ICMODE_COMPRESS);
+    Session session(compressor.get(), input, dataRate);
+    const BitmapLayout layout = *UncompressedLayout(input);
     size_t total = 0;
     for (int i = 0; i < 8; ++i) {
         total +=
@@ -265,29 +256,21 @@ size_t TotalSize(Session& session, const BitmapLayout& layout, DWORD quality) {
 
 // Quality where the compressor claims it, data rate where it has rate control or a byte budget.
 TEST(EncodeControlTest, QualityAndDataRateMoveTheOutputSize) {
-    const BITMAPINFOHEADER input = UncompressedHeader(64, 48, 24);
-    const BitmapLayout layout = *UncompressedLayout(input);
     for (const char* code : {"CVID", "MJPG", "XVID"}) {
-        SCOPED_TRACE(code);
-        const FOURCC handler = mmioFOURCC(code[0], code[1], code[2], code[3]);
-        Session coarse(handler, input);
-        Session fine(handler, input);
-        EXPECT_LT(TotalSize(coarse, layout, 2000), TotalSize(fine, layout, 9000));
+        EXPECT_LT(TotalSize(code, 2000), TotalSize(code, 9000)) << code;
     }
     for (const char* code : {"MJPG", "XVID"}) {
-        SCOPED_TRACE(code);
-        const FOURCC handler = mmioFOURCC(code[0], code[1], code[2], code[3]);
-        Session low(handler, input, 3000);
-        Session high(handler, input, 60000);
-        EXPECT_LT(TotalSize(low, layout, ICQUALITY_DEFAULT),
-                  TotalSize(high, layout, ICQUALITY_DEFAULT));
+        EXPECT_LT(TotalSize(code, ICQUALITY_DEFAULT, 3000),
+                  TotalSize(code, ICQUALITY_DEFAULT, 60000))
+            << code;
     }
 }
 
 TEST(EncodeControlTest, MotionJpegMeetsTheFrameBudget) {
     const BITMAPINFOHEADER input = UncompressedHeader(64, 48, 24);
     const BitmapLayout layout = *UncompressedLayout(input);
-    Session session(FourCC("MJPG"), input);
+    Compressor compressor = OpenCompressor(FourCC("MJPG"), ICMODE_COMPRESS);
+    Session session(compressor.get(), input);
     const std::vector<uint8_t> picture = MakeFrame(layout, 1);
     const size_t free = session.Compress(picture, true, 10000).bytes.size();
     const auto budget = DWORD(free / 2);
@@ -295,6 +278,61 @@ TEST(EncodeControlTest, MotionJpegMeetsTheFrameBudget) {
     // A budget below the coarsest frame gets the coarsest frame.
     const size_t coarsest = session.Compress(picture, true, 0).bytes.size();
     EXPECT_EQ(session.Compress(picture, true, 10000, 10).bytes.size(), coarsest);
+}
+
+std::vector<uint8_t> StateBlock(FOURCC handler, uint16_t version,
+                                std::vector<std::pair<uint32_t, int32_t>> entries) {
+    std::vector<uint8_t> block(12 + 8 * entries.size());
+    const uint16_t count = uint16_t(entries.size());
+    memcpy(block.data(), "zvcs", 4);
+    memcpy(block.data() + 4, &version, 2);
+    memcpy(block.data() + 6, &count, 2);
+    memcpy(block.data() + 8, &handler, 4);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        memcpy(block.data() + 12 + 8 * i, &entries[i].first, 4);
+        memcpy(block.data() + 16 + 8 * i, &entries[i].second, 4);
+    }
+    return block;
+}
+
+std::vector<uint8_t> State(CompressorInstance* compressor) {
+    std::vector<uint8_t> state(size_t(ICSendMessage(compressor, ICM_GETSTATE, 0, 0)));
+    EXPECT_EQ(ICSendMessage(compressor, ICM_GETSTATE, DWORD_PTR(state.data()), state.size()),
+              LRESULT(state.size()));
+    return state;
+}
+
+// The state holds the options that differ from the encoder's defaults; blocks for another
+// handler or version change nothing.
+TEST(CompressorStateTest, StateBlocksRoundTripAndForeignBlocksAreIgnored) {
+    const BITMAPINFOHEADER input = UncompressedHeader(64, 48, 24);
+    const std::vector<uint8_t> picture = MakeFrame(*UncompressedLayout(input), 1);
+    Compressor compressor = OpenCompressor(FourCC("ZMBV"), ICMODE_COMPRESS);
+    const auto compressedSize = [&] {
+        return Session(compressor.get(), input).Compress(picture, true).bytes.size();
+    };
+    EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {}));
+    const size_t defaultSize = compressedSize();
+
+    const std::vector<uint8_t> stored = StateBlock(FourCC("zmbv"), 1, {{1, 0}, {9, 3}});
+    EXPECT_EQ(
+        ICSendMessage(compressor.get(), ICM_SETSTATE, DWORD_PTR(stored.data()), stored.size()),
+        LRESULT(stored.size()));
+    EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {{1, 0}}));
+    EXPECT_GT(compressedSize(), defaultSize) << "compression level 0 stores";
+
+    std::vector<uint8_t> cut = StateBlock(FourCC("ZMBV"), 1, {{1, 5}, {1, 6}});
+    cut.resize(27);
+    for (const auto& foreign :
+         {StateBlock(FourCC("MJPG"), 1, {{1, 5}}), StateBlock(FourCC("ZMBV"), 2, {{1, 5}}), cut}) {
+        EXPECT_EQ(ICSendMessage(compressor.get(), ICM_SETSTATE, DWORD_PTR(foreign.data()),
+                                foreign.size()),
+                  0);
+    }
+    EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {{1, 0}}));
+    ICSendMessage(compressor.get(), ICM_SETSTATE, 0, 0);
+    EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {}));
+    EXPECT_EQ(compressedSize(), defaultSize);
 }
 
 }  // namespace

@@ -12,20 +12,12 @@
 namespace zedadu::test {
 namespace {
 
-using vfw::ffmpeg::BitmapLayout;
-using vfw::ffmpeg::kYuy2;
-using vfw::ffmpeg::UncompressedLayout;
-
 struct DecodeCase {
     const char* name;
     const char* encoding;  // ffmpeg's options after the test source
     const char* size = "64x48";
     const char* rate = "10";
 };
-
-void PrintTo(const DecodeCase& decodeCase, std::ostream* out) {
-    *out << decodeCase.name;
-}
 
 // Every video code of AVI files that Debian's ffmpeg writes and libavcodec decodes; B-frames
 // (mpeg4 -bf, libx264) included.
@@ -113,24 +105,13 @@ constexpr OutputCase kOutputs[] = {
 
 ::testing::AssertionResult SameBytes(const std::vector<uint8_t>& actual,
                                      const std::vector<uint8_t>& expected) {
-    if (actual.size() != expected.size()) {
-        return ::testing::AssertionFailure()
-               << "sizes " << actual.size() << " and " << expected.size();
+    if (actual == expected) {
+        return ::testing::AssertionSuccess();
     }
-    for (size_t i = 0; i < actual.size(); ++i) {
-        if (actual[i] != expected[i]) {
-            return ::testing::AssertionFailure()
-                   << "first difference at byte " << i << ": " << int(actual[i]) << " instead of "
-                   << int(expected[i]);
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
-int BytesPerPixel(const BitmapLayout& layout) {
-    return layout.pixelFormat == AV_PIX_FMT_BGR24  ? 3
-           : layout.pixelFormat == AV_PIX_FMT_BGRA ? 4
-                                                   : 2;
+    const auto [at, _] =
+        std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    return ::testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
+                                         << ", first difference at byte " << at - actual.begin();
 }
 
 // Decodes every chunk through ICDecompress and through libavcodec as libavformat sets it up,
@@ -143,7 +124,7 @@ void ExpectBitExact(const std::string& clip, AviVideo& video, const OutputCase& 
     BITMAPINFOHEADER target =
         UncompressedHeader(width, height, output.bitCount, output.compression);
     const BitmapLayout layout = *UncompressedLayout(target);
-    const int rowBytes = width * BytesPerPixel(layout);
+    const int rowBytes = width * BytesPerPixel(layout.pixelFormat);
 
     Compressor decompressor = OpenCompressor(source.biCompression, ICMODE_DECOMPRESS);
     ASSERT_TRUE(decompressor);
@@ -271,7 +252,7 @@ TEST(DecoderCodesTest, AliasesAndListedCodesOpenForDecompression) {
          {"CRAM", "WHAM", "MRLE", "dmb1", "dv25", "dvsl", "dvhd", "dv50", "FFVH", "DIVX",
           "DX50", "FMP4", "xvid", "DIV3", "IV31", "IV32", "IV41", "IV50", "ULY0", "ULY4",
           "MAGY", "X264", "AVC1", "TSCC", "YUY2", "UYVY", "YVYU", "YV12", "I420", "Y800"}) {
-        codes.push_back(mmioFOURCC(code[0], code[1], code[2], code[3]));
+        codes.push_back(Code(code));
     }
     for (const auto& builtIn : vfw::BuiltInCompressors()) {
         codes.push_back(builtIn.handler);

@@ -164,7 +164,7 @@ TEST(DriverListTest, SystemIniListsEveryDriverCompressorsFirst) {
         ASSERT_EQ(name.size(), 9u);
         ASSERT_EQ(name.substr(0, 5), "VIDC.");
         CharUpperA(name.data());
-        const FOURCC code = mmioFOURCC(name[5], name[6], name[7], name[8]);
+        const FOURCC code = Code(name.c_str() + 5);
         EXPECT_TRUE(OpenCompressor(code, ICMODE_DECOMPRESS)) << name;
         if (OpenCompressor(code, ICMODE_COMPRESS)) {
             compressors.push_back(name.substr(5));

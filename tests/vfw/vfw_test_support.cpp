@@ -144,8 +144,10 @@ std::vector<uint8_t> ConvertFrame(const AVFrame& frame, AVPixelFormat format, in
     const auto source = AVPixelFormat(frame.format);
     const int flags =
         vfw::ffmpeg::ScaleFlags(source, frame.width, frame.height, format, width, height);
-    Scaler scaler(sws_getContext(frame.width, frame.height, source, width, height, format, flags,
-                                 nullptr, nullptr, nullptr));
+    const std::unique_ptr<SwsContext, void (*)(SwsContext*)> scaler(
+        sws_getContext(frame.width, frame.height, source, width, height, format, flags, nullptr,
+                       nullptr, nullptr),
+        sws_freeContext);
     vfw::ffmpeg::SetFrameColorDetails(scaler.get(), frame);
     const int stride = (rowBytes + 3) / 4 * 4;
     std::vector<uint8_t> converted(size_t(stride) * height);
@@ -172,8 +174,12 @@ BITMAPINFOHEADER UncompressedHeader(int width, int height, WORD bitCount, DWORD 
     return header;
 }
 
-std::vector<uint8_t> TopDownRows(const std::vector<uint8_t>& bitmap,
-                                 const vfw::ffmpeg::BitmapLayout& layout, int rowBytes) {
+int BytesPerPixel(AVPixelFormat format) {
+    return format == AV_PIX_FMT_BGR24 ? 3 : format == AV_PIX_FMT_BGRA ? 4 : 2;
+}
+
+std::vector<uint8_t> TopDownRows(const std::vector<uint8_t>& bitmap, const BitmapLayout& layout,
+                                 int rowBytes) {
     std::vector<uint8_t> rows;
     for (int y = 0; y < layout.height; ++y) {
         const int stored = layout.bottomUp ? layout.height - 1 - y : y;

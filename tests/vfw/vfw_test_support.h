@@ -18,27 +18,29 @@ extern "C" {
 
 namespace zedadu::test {
 
-struct CodecContextFree {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ScalerFree {
-    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
+using vfw::ffmpeg::BitmapLayout;
+using vfw::ffmpeg::kYuy2;
+using vfw::ffmpeg::UncompressedLayout;
+
+// Owners of libav objects (freed through their address) and of compressor instances.
+template <auto free>
+struct FreeThroughAddress {
+    template <typename Object>
+    void operator()(Object* object) const {
+        free(&object);
+    }
 };
 struct CompressorClose {
     void operator()(CompressorInstance* compressor) const { ICClose(compressor); }
 };
-using CodecContext = std::unique_ptr<AVCodecContext, CodecContextFree>;
-using Frame = std::unique_ptr<AVFrame, FrameFree>;
-using Packet = std::unique_ptr<AVPacket, PacketFree>;
-using Scaler = std::unique_ptr<SwsContext, ScalerFree>;
+using CodecContext = std::unique_ptr<AVCodecContext, FreeThroughAddress<avcodec_free_context>>;
+using Frame = std::unique_ptr<AVFrame, FreeThroughAddress<av_frame_free>>;
+using Packet = std::unique_ptr<AVPacket, FreeThroughAddress<av_packet_free>>;
 using Compressor = std::unique_ptr<CompressorInstance, CompressorClose>;
 
+inline FOURCC Code(const char* text) {
+    return mmioFOURCC(text[0], text[1], text[2], text[3]);
+}
 Compressor OpenCompressor(FOURCC handler, UINT mode);
 
 // Runs the ffmpeg command line with these arguments, quietly; true when it succeeded.
@@ -70,9 +72,11 @@ std::vector<uint8_t> ConvertFrame(const AVFrame& frame, AVPixelFormat format, in
                                   int rowBytes);
 
 BITMAPINFOHEADER UncompressedHeader(int width, int height, WORD bitCount, DWORD compression = 0);
+// Bytes of a pixel of the four uncompressed layouts.
+int BytesPerPixel(AVPixelFormat format);
 
 // The rows of a bitmap with its padding removed, top row first.
-std::vector<uint8_t> TopDownRows(const std::vector<uint8_t>& bitmap,
-                                 const vfw::ffmpeg::BitmapLayout& layout, int rowBytes);
+std::vector<uint8_t> TopDownRows(const std::vector<uint8_t>& bitmap, const BitmapLayout& layout,
+                                 int rowBytes);
 
 }  // namespace zedadu::test
