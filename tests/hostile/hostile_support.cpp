@@ -9,6 +9,7 @@
 
 #include "frame/plugin.h"
 #include "frame/text.h"
+#include "tests/support/test_support.h"
 
 namespace zedadu::test {
 namespace {
@@ -92,12 +93,8 @@ void ReadFrames(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>&
     for (uint32_t i = 0; i < info.videoFormatCount; ++i) {
         const ImageFormatStruct& layout = info.videoFormats[i];
         for (uint32_t frame : {0u, 1u, 2u, count - 1, count}) {
-            ImageFrameRequest request{};
-            request.size = sizeof request;
-            request.frameNumber = frame;
-            request.buffer = host.data();
-            request.bufferSize = uint32_t(host.size());
-            request.requested = layout;
+            ImageFrameRequest request =
+                FrameRequest(frame, layout.formatId, layout.width, layout.height, host);
             const bool read = AVFILE_ReadImageFrame(handle, &request) == 1;
             EXPECT_FALSE(read && frame >= count) << frame;
             EXPECT_FALSE(read && request.result.imageSize > host.size());
@@ -118,14 +115,9 @@ void ReadAudio(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>& 
         const AudioFormatRecord& layout = info.audioFormats[i];
         const uint8_t silence = SameText(layout.formatId, FORMAT_ID_PCM8) ? 128 : 0;
         for (uint32_t first : {0u, length / 2, length - std::min(length, kRun / 2), length + 1}) {
-            AudioSamplesRequest request{};
-            request.size = sizeof request;
-            request.firstSample = first;
-            request.sampleCount = kRun;
-            request.buffer = host.data();
+            AudioSamplesRequest request = SamplesRequest(first, kRun, layout.formatId, host);
             request.bufferSize =
                 uint32_t(std::min<uint64_t>(kRun * layout.frameBytes, host.size()));
-            request.requested = layout;
             const bool read = AVFILE_ReadAudioSamples(handle, &request) == 1;
             if (first > length) {
                 EXPECT_TRUE(read) << label;
@@ -142,20 +134,6 @@ void ReadAudio(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>& 
 
 }  // namespace
 
-uint32_t U32At(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = value << 8 | uint8_t(bytes.at(at + i));
-    }
-    return value;
-}
-
-void SetU32(std::string& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes.at(at + i) = char(value >> (8 * i));
-    }
-}
-
 size_t ChunkHeader(const std::string& bytes, const std::string& name, int nth) {
     return Locate(bytes, name, nth).header();
 }
@@ -167,23 +145,6 @@ size_t ParentHeader(const std::string& bytes, const std::string& name, int nth) 
         throw std::out_of_range(name + " has no parent");
     }
     return chunk.chunks[parent].header;
-}
-
-std::vector<size_t> StructuralBoundaries(const std::string& bytes) {
-    std::vector<Chunk> chunks;
-    WalkList(bytes, 0, bytes.size(), -1, chunks);
-    std::vector<size_t> cuts;
-    for (const Chunk& chunk : chunks) {
-        const bool list = bytes.compare(chunk.header, 4, "RIFF") == 0 ||
-                          bytes.compare(chunk.header, 4, "LIST") == 0;
-        const size_t data = chunk.header + (list ? 12 : 8);
-        cuts.insert(cuts.end(), {chunk.header, chunk.header + 4, data, data + 1,
-                                 chunk.header + PaddedLength(bytes, chunk.header) - 1});
-    }
-    std::erase_if(cuts, [&](size_t cut) { return cut >= bytes.size(); });
-    std::sort(cuts.begin(), cuts.end());
-    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-    return cuts;
 }
 
 void RemoveChunk(std::string& bytes, const std::string& name, int nth) {

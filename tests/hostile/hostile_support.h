@@ -18,18 +18,12 @@ void ResetAllocationMeter();
 size_t LargestAllocation();
 size_t AllocatedBytes();
 
-uint32_t U32At(const std::string& bytes, size_t at);
-void SetU32(std::string& bytes, size_t at, uint32_t value);
-
 // Chunks are named by their id, or by their type for RIFF and LIST chunks; nth counts chunks of
 // that name in file order. Sizes of the enclosing lists follow every change.
 size_t ChunkHeader(const std::string& bytes, const std::string& name, int nth = 0);
 size_t ParentHeader(const std::string& bytes, const std::string& name, int nth = 0);
 void RemoveChunk(std::string& bytes, const std::string& name, int nth = 0);
 void DuplicateChunk(std::string& bytes, const std::string& name, int nth = 0);
-// Where a cut splits the structure: every chunk's header, the middle of it, its data start, the
-// byte after and its last byte.
-std::vector<size_t> StructuralBoundaries(const std::string& bytes);
 // Cuts the chunk's data to size bytes or extends it with zeros.
 void ResizeChunk(std::string& bytes, const std::string& name, int nth, uint32_t size);
 // The position of the size field of the chunk (for lists, the field before their type).

@@ -39,11 +39,11 @@ AviSpec Uncompressed() {
                    {std::string(24, 'a'), std::string(24, 'b'), std::string(24, 'c')});
 }
 
-// Bottom row a run of 4 pixels of one colour, end of line, top row a run of another, end of
-// bitmap.
+// Bottom row two runs of 2 pixels of one colour, end of line, top row two runs of another, end of
+// bitmap: 12 bytes, so that no decoder takes them for the 8 bytes of an uncompressed frame.
 AviSpec RunLength() {
     const auto frame = [](char bottom, char top) {
-        return std::string{4, bottom, 0, 0, 4, top, 0, 1};
+        return std::string{2, bottom, 2, bottom, 0, 0, 2, top, 2, top, 0, 1};
     };
     return Fixture(BitmapFormat(4, 2, 8, BI_RLE8, 0, "", Palette()),
                    {frame(1, 2), frame(2, 3), frame(3, 1)});
@@ -89,12 +89,25 @@ class Malformed : public testing::Test {
     std::string path = directory.file("malformed.avi");
 };
 
+// Frame 0 as RGB32, bottom row first: the uncompressed bytes widened, the run-length rows in
+// their palette colours.
 TEST_F(Malformed, WellFormedFixturesReadWhole) {
-    for (const Base& base : kBases) {
+    const auto times = [](int n, const std::string& pixel) {
+        std::string row;
+        while (n-- > 0) {
+            row += pixel;
+        }
+        return row;
+    };
+    const std::string firstFrames[] = {
+        times(8, "aaa\xFF"),
+        times(4, std::string("\0\0\xFF\xFF", 4)) + times(4, std::string("\0\xFF\0\xFF", 4))};
+    for (size_t i = 0; i < std::size(kBases); ++i) {
+        const Base& base = kBases[i];
         const Outcome outcome = Check(base.fixture().build(), Expect::Opens, base.name);
         EXPECT_EQ(outcome.frameCount, 3u);
         EXPECT_EQ(outcome.framesRead, 4 * outcome.videoLayouts) << base.name;
-        EXPECT_EQ(outcome.firstFrame.size(), 32u) << base.name;
+        EXPECT_EQ(outcome.firstFrame, firstFrames[i]) << base.name;
         EXPECT_EQ(outcome.firstSamples, std::string(10, 100) + std::string(10, 101) +
                                             std::string(10, 102) + std::string(70, char(128)))
             << base.name;
@@ -132,13 +145,13 @@ TEST_F(Malformed, ChunkSizesFromZeroToBeyondTheFile) {
     }
 }
 
-// A file cut at any chunk boundary opens exactly when the index's header survives, with as many
-// frames as whole video entries survive.
-TEST_F(Malformed, TruncatedAtEveryStructuralBoundary) {
+// A file cut anywhere (at every byte, so at every structural boundary) opens exactly when the
+// index's header survives, with as many frames as whole video entries survive.
+TEST_F(Malformed, TruncatedAtEveryByte) {
     for (const Base& base : kBases) {
         const std::string intact = base.fixture().build();
         const size_t index = ChunkHeader(intact, "idx1") + 8;
-        for (size_t cut : StructuralBoundaries(intact)) {
+        for (size_t cut = 0; cut < intact.size(); ++cut) {
             const std::string label = Label(base, "cut at " + std::to_string(cut));
             const Outcome outcome =
                 Check(intact.substr(0, cut), cut >= index ? Expect::Opens : Expect::Refused, label);
@@ -256,36 +269,45 @@ TEST_F(Malformed, ShortStreamHeadersAndZeroRates) {
 }
 
 // Sizes that are zero, negative or too large for any buffer: the open refuses what no frame could
-// be delivered for; a frame too large for the host's buffer is refused before anything is decoded
-// (the allocation checks of every case hold the decode buffer to the host's buffer).
+// be delivered for, and any negative width or a compressed image stored top row first (a negative
+// height); a frame too large for the host's buffer is refused before anything is decoded (the
+// allocation checks of every case hold the decode buffer to the host's buffer).
 TEST_F(Malformed, BitmapSizesZeroNegativeOrOverflowing) {
     struct Case {
         int32_t width;
         int32_t height;
-        uint16_t bits;  // 0: the fixture's own
-        Expect expect;
+        uint16_t bits;     // 0: the fixture's own
+        Expect expect[2];  // uncompressed, run-length
     };
     const Case cases[] = {
-        {4, 0, 0, Expect::Either},          {0, 2, 0, Expect::Either},
-        {0, INT_MIN, 0, Expect::Refused},   {4, INT_MIN, 0, Expect::Refused},
-        {46341, 46341, 0, Expect::Refused}, {INT_MAX, 1, 0, Expect::Refused},
-        {15000, 15000, 0, Expect::Opens},   {4, 2, 1, Expect::Either},
-        {4, 2, 15, Expect::Either},         {4, 2, 0xFFFF, Expect::Either},
+        {4, 0, 0, {Expect::Either, Expect::Either}},
+        {0, 2, 0, {Expect::Opens, Expect::Either}},
+        {0, INT_MIN, 0, {Expect::Refused, Expect::Refused}},
+        {4, INT_MIN, 0, {Expect::Refused, Expect::Refused}},
+        {-4, 2, 0, {Expect::Refused, Expect::Refused}},
+        {4, -2, 0, {Expect::Opens, Expect::Refused}},
+        {46341, 46341, 0, {Expect::Refused, Expect::Refused}},
+        {65536, 65536, 32, {Expect::Refused, Expect::Refused}},
+        {0x40000000, 1, 0, {Expect::Refused, Expect::Refused}},
+        {INT_MAX, 1, 0, {Expect::Refused, Expect::Refused}},
+        {15000, 15000, 0, {Expect::Opens, Expect::Opens}},
+        {4, 2, 1, {Expect::Either, Expect::Either}},
+        {4, 2, 15, {Expect::Either, Expect::Either}},
+        {4, 2, 0xFFFF, {Expect::Either, Expect::Either}},
     };
-    for (const Base& base : kBases) {
-        const std::string intact = base.fixture().build();
+    for (size_t b = 0; b < std::size(kBases); ++b) {
+        const std::string intact = kBases[b].fixture().build();
         for (const Case& c : cases) {
             std::string bytes = intact;
             SetU32(bytes, DataField(bytes, "strf", 0, 4), uint32_t(c.width));
             SetU32(bytes, DataField(bytes, "strf", 0, 8), uint32_t(c.height));
             if (c.bits) {
-                bytes[DataField(bytes, "strf", 0, 14)] = char(c.bits);
-                bytes[DataField(bytes, "strf", 0, 15)] = char(c.bits >> 8);
+                bytes.replace(DataField(bytes, "strf", 0, 14), 2, Le16(c.bits));
             }
             const std::string label =
-                Label(base, std::to_string(c.width) + " x " + std::to_string(c.height) + " bits " +
-                                std::to_string(c.bits));
-            const Outcome outcome = Check(bytes, c.expect, label);
+                Label(kBases[b], std::to_string(c.width) + " x " + std::to_string(c.height) +
+                                     " bits " + std::to_string(c.bits));
+            const Outcome outcome = Check(bytes, c.expect[b], label);
             if (c.width == 0 || c.height == 0 || c.width >= 15000) {
                 EXPECT_EQ(outcome.framesRead, 0u) << label;
             }
@@ -327,8 +349,9 @@ TEST_F(Malformed, ColourTablesBeyondTheirCountOrTheirChunk) {
     }
 }
 
-// Audio formats that say nothing usable open with their video; their samples are refused, and
-// silence past the end is still delivered (ReadThrough).
+// Audio formats that say nothing usable, or whose stored frames are no whole-byte PCM frames of
+// their layout (4 or 24 bits), open with their video; their samples are refused, and silence
+// past the end is still delivered (ReadThrough).
 TEST_F(Malformed, AudioFormatsShortOrEmpty) {
     struct Case {
         const char* what;
@@ -340,6 +363,8 @@ TEST_F(Malformed, AudioFormatsShortOrEmpty) {
         {"14 bytes", WaveFormat(1, 8000, 8).substr(0, 14)},
         {"0 channels", WaveFormat(0, 8000, 8)},
         {"0 bits", WaveFormat(1, 8000, 0)},
+        {"4 bits", WaveFormat(2, 8000, 4)},
+        {"24 bits", WaveFormat(2, 8000, 24)},
         {"65535 channels of 65535 bits",
          Le16(1) + Le16(65535) + Le32(8000) + Le32(0) + Le16(0) + Le16(65535)},
     };
@@ -355,16 +380,20 @@ TEST_F(Malformed, AudioFormatsShortOrEmpty) {
     }
 }
 
-// Only whole entries the file holds are read, however many the index claims.
+// Only whole entries the file holds are read, however many the index claims; their frames read.
 TEST_F(Malformed, IndexSizesOddOrBeyondTheFile) {
     const std::pair<uint32_t, uint32_t> sizes[] = {
-        {0, 0}, {7, 0}, {16 * 3 - 1, 1}, {16 * 5 + 8, 3}, {0x7FFFFFF0, 3}};  // size, frames
+        {0, 0}, {7, 0}, {16 * 3 - 1, 1}, {16 * 5 + 8, 3}, {0x7FFFFFF0, 3}, {0xFFFFFFF0, 3}};
     for (const Base& base : kBases) {
         for (const auto& [size, frames] : sizes) {
             std::string bytes = base.fixture().build();
             SetU32(bytes, SizeField(bytes, "idx1"), size);
             const std::string label = Label(base, "index of " + std::to_string(size) + " bytes");
-            EXPECT_EQ(Check(bytes, Expect::Opens, label).frameCount, frames) << label;
+            const Outcome outcome = Check(bytes, Expect::Opens, label);
+            EXPECT_EQ(outcome.frameCount, frames) << label;
+            if (frames == 3) {
+                EXPECT_EQ(outcome.framesRead, 4 * outcome.videoLayouts) << label;
+            }
         }
     }
 }
@@ -389,19 +418,23 @@ TEST_F(Malformed, IndexOfMillionsOfEntries) {
 }
 
 // Entries whose sizes or offsets point anywhere, run backwards, or name no stream by their digits.
+// A video chunk claiming more than the file holds still reads uncompressed (no more than the
+// image is read), and fails compressed; nothing is sized from the claim (ReadThrough).
 TEST_F(Malformed, IndexEntriesPointingAnywhere) {
-    enum Field { kSize, kOffset, kId };
+    enum Field { kSize, kSizeWithNext, kOffset, kId };
     struct Case {
         const char* what;
         size_t entry;  // 0, 2, 4 video; 1, 3, 5 audio
         Field field;
         uint32_t value;
         uint32_t frames;
+        int lost[2] = {-1, -1};  // frames of the four read per layout that fail; -1: any
     };
     const Case cases[] = {
         {"video size 0", 2, kSize, 0, 3},
-        {"video size 0x80000000", 2, kSize, 0x80000000, 3},
-        {"video size 0xFFFFFFFF", 2, kSize, 0xFFFFFFFF, 3},
+        {"video size 0x80000000", 2, kSize, 0x80000000, 3, {0, 1}},
+        {"video size 0xFFFFFFFF", 2, kSize, 0xFFFFFFFF, 3, {0, 1}},
+        {"video and audio sizes 0xFFFFFFF0", 2, kSizeWithNext, 0xFFFFFFF0, 3, {0, 1}},
         {"audio size 0", 3, kSize, 0, 3},
         {"audio size 0x80000000", 3, kSize, 0x80000000, 3},
         {"audio size 0xFFFFFFFF", 3, kSize, 0xFFFFFFFF, 3},
@@ -417,17 +450,23 @@ TEST_F(Malformed, IndexEntriesPointingAnywhere) {
         {"first character ignored", 2, kId, FourCC("x0dc"), 3},
         {"video entry named as audio", 2, kId, FourCC("01wb"), 2},
     };
-    for (const Base& base : kBases) {
+    for (size_t b = 0; b < std::size(kBases); ++b) {
         for (const Case& c : cases) {
-            const AviSpec fixture = base.fixture();
+            const AviSpec fixture = kBases[b].fixture();
             std::vector<IndexEntry> entries = fixture.entries();
             IndexEntry& entry = entries[c.entry];
-            (c.field == kSize     ? entry.size
-             : c.field == kOffset ? entry.offset
-                                  : entry.chunkId) = c.value;
-            const std::string label = Label(base, c.what);
-            EXPECT_EQ(Check(fixture.build(entries), Expect::Opens, label).frameCount, c.frames)
-                << label;
+            (c.field == kOffset ? entry.offset
+             : c.field == kId   ? entry.chunkId
+                                : entry.size) = c.value;
+            if (c.field == kSizeWithNext) {
+                entries[c.entry + 1].size = c.value;
+            }
+            const std::string label = Label(kBases[b], c.what);
+            const Outcome outcome = Check(fixture.build(entries), Expect::Opens, label);
+            EXPECT_EQ(outcome.frameCount, c.frames) << label;
+            if (c.lost[b] >= 0) {
+                EXPECT_EQ(outcome.framesRead, (4 - c.lost[b]) * outcome.videoLayouts) << label;
+            }
         }
     }
 }
