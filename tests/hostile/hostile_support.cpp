@@ -9,6 +9,7 @@
 
 #include "frame/plugin.h"
 #include "frame/text.h"
+#include "tests/support/allocation_meter.h"
 #include "tests/support/test_support.h"
 
 namespace zedadu::test {
@@ -69,21 +70,16 @@ void GrowEnclosingLists(std::string& bytes, const Located& chunk, int64_t delta)
     }
 }
 
-const uint8_t* Bytes(const std::vector<uint8_t>& buffer) {
-    return buffer.data();
-}
-
-void CheckOfferedLayouts(const ReadingFileInfo& info, size_t fileSize, const std::string& label) {
-    EXPECT_LE(info.frameCount, fileSize / 16) << label;
-    EXPECT_LE(info.videoFormatCount, 3u) << label;
-    EXPECT_LE(info.audioFormatCount, 2u) << label;
+void CheckOfferedLayouts(const ReadingFileInfo& info, size_t fileSize) {
+    EXPECT_LE(info.frameCount, fileSize / 16);
+    EXPECT_LE(info.videoFormatCount, 3u);
+    EXPECT_LE(info.audioFormatCount, 2u);
     for (uint32_t i = 0; i < info.videoFormatCount; ++i) {
         const ImageFormatStruct& layout = info.videoFormats[i];
         const uint32_t bytes = SameText(layout.formatId, FORMAT_ID_RGB32)   ? 4
                                : SameText(layout.formatId, FORMAT_ID_RGB24) ? 3
                                                                             : 2;
-        EXPECT_EQ(layout.imageSize, uint32_t(layout.width) * uint32_t(layout.height) * bytes)
-            << label;
+        EXPECT_EQ(layout.imageSize, uint32_t(layout.width) * uint32_t(layout.height) * bytes);
     }
 }
 
@@ -100,7 +96,7 @@ void ReadFrames(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>&
             EXPECT_FALSE(read && request.result.imageSize > host.size());
             outcome.framesRead += read;
             if (read && frame == 0 && SameText(layout.formatId, FORMAT_ID_RGB32)) {
-                outcome.firstFrame.assign(Bytes(host), Bytes(host) + request.result.imageSize);
+                outcome.firstFrame.assign(host.data(), host.data() + request.result.imageSize);
             }
         }
     }
@@ -108,7 +104,7 @@ void ReadFrames(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>&
 
 // Silence past the end, whatever the file holds; the first samples are kept for comparisons.
 void ReadAudio(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>& host,
-               Outcome& outcome, const std::string& label) {
+               Outcome& outcome) {
     constexpr uint32_t kRun = 100;
     const uint32_t length = info.audioLength;
     for (uint32_t i = 0; i < info.audioFormatCount; ++i) {
@@ -120,13 +116,12 @@ void ReadAudio(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>& 
                 uint32_t(std::min<uint64_t>(kRun * layout.frameBytes, host.size()));
             const bool read = AVFILE_ReadAudioSamples(handle, &request) == 1;
             if (first > length) {
-                EXPECT_TRUE(read) << label;
-                EXPECT_EQ(request.samplesDelivered, kRun) << label;
-                EXPECT_EQ(std::count(Bytes(host), Bytes(host) + request.bufferSize, silence),
-                          request.bufferSize)
-                    << label;
+                EXPECT_TRUE(read);
+                EXPECT_EQ(request.samplesDelivered, kRun);
+                EXPECT_EQ(std::count(host.data(), host.data() + request.bufferSize, silence),
+                          request.bufferSize);
             } else if (read && first == 0 && i == 0) {
-                outcome.firstSamples.assign(Bytes(host), Bytes(host) + request.bufferSize);
+                outcome.firstSamples.assign(host.data(), host.data() + request.bufferSize);
             }
         }
     }
@@ -172,29 +167,29 @@ void ResizeChunk(std::string& bytes, const std::string& name, int nth, uint32_t 
     GrowEnclosingLists(bytes, chunk, int64_t(resized.size()) - int64_t(length));
 }
 
-Outcome ReadThrough(const std::string& path, const std::string& label) {
+Outcome ReadThrough(const std::string& path) {
     static std::vector<uint8_t> host(kHostBufferBytes);
     const size_t fileSize = std::filesystem::file_size(path);
     Outcome outcome;
     ResetAllocationMeter();
     void* handle = nullptr;
     outcome.opened = AVFILE_OpenFileForRead(&handle, path.c_str()) == 1;
-    EXPECT_EQ(outcome.opened, handle != nullptr) << label;
+    EXPECT_EQ(outcome.opened, handle != nullptr);
     if (outcome.opened) {
         ReadingFileInfo info{};
         info.size = sizeof info;
-        EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1) << label;
+        EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1);
         outcome.frameCount = info.frameCount;
         outcome.audioLength = info.audioLength;
         outcome.videoLayouts = info.videoFormatCount;
         outcome.audioLayouts = info.audioFormatCount;
-        CheckOfferedLayouts(info, fileSize, label);
+        CheckOfferedLayouts(info, fileSize);
         ReadFrames(handle, info, host, outcome);
-        ReadAudio(handle, info, host, outcome, label);
-        EXPECT_EQ(AVFILE_CloseReadingFile(handle), 1) << label;
+        ReadAudio(handle, info, host, outcome);
+        EXPECT_EQ(AVFILE_CloseReadingFile(handle), 1);
     }
-    EXPECT_LE(LargestAllocation(), fileSize + kHostBufferBytes + kFixedAllowance) << label;
-    EXPECT_LE(AllocatedBytes(), 4 * fileSize + 2 * kHostBufferBytes + kFixedAllowance) << label;
+    EXPECT_LE(LargestAllocation(), fileSize + kHostBufferBytes + kFixedAllowance);
+    EXPECT_LE(AllocatedBytes(), 4 * fileSize + 2 * kHostBufferBytes + kFixedAllowance);
     return outcome;
 }
 

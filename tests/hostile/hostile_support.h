@@ -1,6 +1,6 @@
 // Helpers of the malformed-input suite: surgery on the chunks of a well-formed file that keeps the
 // sizes of the lists around them right, a read of everything through the entry points with the
-// invariants every opened file keeps, and a meter of what the plug-in allocates meanwhile.
+// invariants every opened file keeps, and limits on what the plug-in allocates meanwhile.
 #pragma once
 
 #include <cstddef>
@@ -11,12 +11,6 @@
 #include "frame/records.h"
 
 namespace zedadu::test {
-
-// The plug-in's allocations through operator new since the last reset: the largest block and the
-// bytes of all blocks.
-void ResetAllocationMeter();
-size_t LargestAllocation();
-size_t AllocatedBytes();
 
 // Chunks are named by their id, or by their type for RIFF and LIST chunks; nth counts chunks of
 // that name in file order. Sizes of the enclosing lists follow every change.
@@ -48,6 +42,6 @@ struct Outcome {
 // and closes it. Checks what every opened file must keep (sound offered layouts, silence past the
 // end) and that no allocation is larger than the file and the host's buffer justify.
 inline constexpr size_t kHostBufferBytes = 256 << 10;
-Outcome ReadThrough(const std::string& path, const std::string& label);
+Outcome ReadThrough(const std::string& path);
 
 }  // namespace zedadu::test
