@@ -67,21 +67,12 @@ LRESULT Compress(ICCOMPRESS& c) {
 LRESULT FakeDriver(DWORD_PTR, HDRVR, UINT message, LPARAM a, LPARAM b) {
     auto* input = reinterpret_cast<BITMAPINFOHEADER*>(a);
     auto* output = reinterpret_cast<BITMAPINFOHEADER*>(b);
-    switch (message) {
-        case DRV_LOAD:
-        case DRV_ENABLE:
-        case DRV_DISABLE:
-        case DRV_FREE:
-            return 1;
-        case DRV_OPEN:
-            ++fake.opened;
-            break;
-        case DRV_CLOSE:
-            ++fake.closed;
-            break;
-        default:
-            break;
+    if (message == DRV_LOAD || message == DRV_ENABLE || message == DRV_DISABLE ||
+        message == DRV_FREE) {
+        return 1;
     }
+    fake.opened += message == DRV_OPEN;
+    fake.closed += message == DRV_CLOSE;
     fake.messages.push_back(message);
     switch (message) {
         case ICM_SETQUALITY:

@@ -49,11 +49,8 @@ struct Reference {
 
 Reference TakeReference(const std::string& path) {
     Reference reference{path, {}, {}, {}, {}};
-    void* handle = nullptr;
-    EXPECT_EQ(AVFILE_OpenFileForRead(&handle, path.c_str()), 1) << path;
-    ReadingFileInfo info{};
-    info.size = sizeof info;
-    EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1) << path;
+    const ReadingFile file(path);
+    const ReadingFileInfo info = file.info();
     std::vector<uint8_t> buffer;
     for (uint32_t i = 0; i < info.videoFormatCount; ++i) {
         reference.layouts.push_back(info.videoFormats[i]);
@@ -61,7 +58,7 @@ Reference TakeReference(const std::string& path) {
         auto& pictures = reference.pictures.emplace_back();
         for (uint32_t frame = 0; frame < info.frameCount; ++frame) {
             ImageFrameRequest request = FrameRequest(info.videoFormats[i], frame, buffer);
-            EXPECT_EQ(AVFILE_ReadImageFrame(handle, &request), 1) << path;
+            EXPECT_EQ(AVFILE_ReadImageFrame(file.handle(), &request), 1) << path;
             pictures.push_back(Delivered(buffer, request.result.imageSize));
         }
     }
@@ -69,9 +66,8 @@ Reference TakeReference(const std::string& path) {
         reference.audioLayouts.push_back(info.audioFormats[i]);
         AudioSamplesRequest request = SamplesRequest(info.audioFormats[i], 0, info.audioLength,
                                                      reference.audio.emplace_back());
-        EXPECT_EQ(AVFILE_ReadAudioSamples(handle, &request), 1) << path;
+        EXPECT_EQ(AVFILE_ReadAudioSamples(file.handle(), &request), 1) << path;
     }
-    EXPECT_EQ(AVFILE_CloseReadingFile(handle), 1);
     return reference;
 }
 
