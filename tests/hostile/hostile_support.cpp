@@ -127,6 +127,16 @@ void ReadAudio(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>& 
     }
 }
 
+// Replaces the chunk, with its pad byte, by what `edit` makes of it.
+template <typename Edit>
+void EditChunk(std::string& bytes, const std::string& name, int nth, Edit edit) {
+    const Located chunk = Locate(bytes, name, nth);
+    const size_t length = PaddedLength(bytes, chunk.header());
+    const std::string edited = edit(bytes.substr(chunk.header(), length));
+    bytes.replace(chunk.header(), length, edited);
+    GrowEnclosingLists(bytes, chunk, int64_t(edited.size()) - int64_t(length));
+}
+
 }  // namespace
 
 size_t ChunkHeader(const std::string& bytes, const std::string& name, int nth) {
@@ -143,28 +153,19 @@ size_t ParentHeader(const std::string& bytes, const std::string& name, int nth) 
 }
 
 void RemoveChunk(std::string& bytes, const std::string& name, int nth) {
-    const Located chunk = Locate(bytes, name, nth);
-    const size_t length = PaddedLength(bytes, chunk.header());
-    bytes.erase(chunk.header(), length);
-    GrowEnclosingLists(bytes, chunk, -int64_t(length));
+    EditChunk(bytes, name, nth, [](const std::string&) { return std::string(); });
 }
 
 void DuplicateChunk(std::string& bytes, const std::string& name, int nth) {
-    const Located chunk = Locate(bytes, name, nth);
-    const size_t length = PaddedLength(bytes, chunk.header());
-    bytes.insert(chunk.header() + length, bytes.substr(chunk.header(), length));
-    GrowEnclosingLists(bytes, chunk, int64_t(length));
+    EditChunk(bytes, name, nth, [](const std::string& chunk) { return chunk + chunk; });
 }
 
 void ResizeChunk(std::string& bytes, const std::string& name, int nth, uint32_t size) {
-    const Located chunk = Locate(bytes, name, nth);
-    const size_t length = PaddedLength(bytes, chunk.header());
-    std::string data = bytes.substr(chunk.header() + 8, U32At(bytes, chunk.header() + 4));
-    data.resize(size, '\0');
-    std::string resized = bytes.substr(chunk.header(), 8) + data + std::string(size % 2, '\0');
-    SetU32(resized, 4, size);
-    bytes.replace(chunk.header(), length, resized);
-    GrowEnclosingLists(bytes, chunk, int64_t(resized.size()) - int64_t(length));
+    EditChunk(bytes, name, nth, [size](const std::string& chunk) {
+        std::string data = chunk.substr(8, U32At(chunk, 4));
+        data.resize(size, '\0');
+        return chunk.substr(0, 4) + Le32(size) + data + std::string(size % 2, '\0');
+    });
 }
 
 Outcome ReadThrough(const std::string& path) {

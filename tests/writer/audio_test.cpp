@@ -83,14 +83,9 @@ TEST_F(Audio, HeldBackSamplesGoFirstAndTheOffsetLeadsVideo) {
 }
 
 TEST_F(Audio, SixteenBitSamplesNarrowedForAnEightBitFile) {
-    const WriterSetup s{.rate = 30,
-                        .frames = 2,
-                        .audio = true,
-                        .channels = 1,
-                        .sampleRate = 48000,
-                        .audioId = FORMAT_ID_PCM8};
-    WriterSetup wide = s;
-    wide.audioId = FORMAT_ID_PCM16;
+    WriterSetup wide{.rate = 30, .frames = 2, .audio = true, .channels = 1, .sampleRate = 48000};
+    WriterSetup s = wide;
+    s.audioId = FORMAT_ID_PCM8;
     const std::string path = dir.file("narrow.avi");
     void* handle = OpenWriter(s, path);
     auto samples = TestSamples(wide, 0, 101);

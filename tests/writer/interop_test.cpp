@@ -47,11 +47,8 @@ TEST_F(Interop, UncompressedFilesInEveryLayout) {
                  {true, 0, 1, 0},    {true, 512, 0, 0},  {true, 512, 1, 0},   {true, 2048, 0, 0},
                  {true, 2048, 1, 0}, {true, 0, 0, 3},    {true, 0, 0, 12}};
     for (const Case& c : cases) {
-        const WriterSetup s{.padding = c.padding,
-                            .offset = c.offset,
-                            .frames = 12,
-                            .audio = c.audio,
-                            .sampleRate = 48000};
+        WriterSetup s{.padding = c.padding, .offset = c.offset, .frames = 12, .audio = c.audio};
+        s.sampleRate = 48000;
         const std::string name = "dib-" + std::to_string(c.audio) + "-" +
                                  std::to_string(c.padding) + "-" + std::to_string(c.offset) + "-" +
                                  std::to_string(c.audioFrom);
@@ -127,15 +124,12 @@ TEST_P(Encoders, WrittenFilesDecodeAsWritten) {
     }
     ICClose(probe);
     for (uint32_t padding : {0u, 512u}) {
-        const WriterSetup s{.handler = handler,
-                            .width = encoder.width,
-                            .height = encoder.height,
-                            .padding = padding,
-                            .dataRate = 0,
-                            .frames = 10,
-                            .audio = padding != 0,
-                            .sampleRate = 48000,
-                            .smooth = true};
+        WriterSetup s{.handler = handler, .width = encoder.width, .height = encoder.height};
+        s.padding = padding;
+        s.frames = 10;
+        s.audio = padding != 0;
+        s.sampleRate = 48000;
+        s.smooth = true;
         const std::string path =
             dir.file(std::string(encoder.handler) + std::to_string(padding) + ".avi");
         SCOPED_TRACE(path);

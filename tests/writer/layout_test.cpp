@@ -9,9 +9,7 @@ namespace {
 using Layout = WriterTest;
 
 TEST_F(Layout, UncompressedVideoOnlyWithoutPadding) {
-    WriterSetup s = NtscSetup();
-    s.width = 720;
-    s.height = 486;
+    const WriterSetup s{.width = 720, .height = 486, .rate = 29970026, .scale = 1000000};
     const Clip clip = WriteClip(s, dir.file("clip.avi"), 3);
     const std::string b = clip.bytes();
     const uint32_t frame = 1049760, stride = frame + 8;
@@ -73,9 +71,7 @@ TEST_F(Layout, PaddedRecordsAudioSlotsAndFillers) {
     EXPECT_EQ(writer::FillerBytes(1016, 512), 8u);
     for (const uint32_t padding : {512u, 2048u, 4096u}) {
         SCOPED_TRACE(padding);
-        WriterSetup s = NtscSetup();
-        s.padding = padding;
-        s.audio = true;
+        WriterSetup s{.rate = 29970026, .scale = 1000000, .padding = padding, .audio = true};
         s.frames = 2;
         const Clip clip = WriteClip(s, dir.file("padded" + std::to_string(padding) + ".avi"), 1);
         const std::string b = clip.bytes();
@@ -134,14 +130,11 @@ TEST_F(Layout, SlotSizesAndAudioLead) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
-        const WriterSetup s{.rate = c.rate,
-                            .scale = c.scale,
-                            .padding = 512,
-                            .offset = c.offset,
-                            .audio = true,
-                            .channels = c.channels,
-                            .sampleRate = c.sampleRate,
-                            .audioId = c.id};
+        WriterSetup s{.rate = c.rate, .scale = c.scale, .padding = 512, .offset = c.offset};
+        s.audio = true;
+        s.channels = c.channels;
+        s.sampleRate = c.sampleRate;
+        s.audioId = c.id;
         const Clip clip = WriteClip(s, dir.file("lead" + std::to_string(c.rate) + ".avi"), 1);
         const std::string b = clip.bytes();
         // avih dwMicroSecPerFrame and dwInitialFrames, audio strh dwInitialFrames and

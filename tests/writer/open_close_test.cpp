@@ -58,12 +58,9 @@ TEST_F(OpenClose, OutputNamesAndExistingFiles) {
 }
 
 TEST_F(OpenClose, WritingHandleFormatsAndInfo) {
-    WriterSetup s{.width = 720,
-                  .height = 486,
-                  .videoId = FORMAT_ID_RGB16,
-                  .audio = true,
-                  .sampleRate = 22050,
-                  .audioId = FORMAT_ID_PCM8};
+    WriterSetup s{.width = 720, .height = 486, .videoId = FORMAT_ID_RGB16, .audio = true};
+    s.sampleRate = 22050;
+    s.audioId = FORMAT_ID_PCM8;
     OpenRequest open(s, dir.file("formats.avi"));
     open.request.video.flags = 0x1000000A;
     void* opened = nullptr;

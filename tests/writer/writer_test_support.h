@@ -43,14 +43,6 @@ struct WriterSetup {
     bool smooth = false;  // frames of a moving gradient, fair to lossy encoders
 };
 
-// 29.97 frames a second (29970026 / 1000000).
-inline WriterSetup NtscSetup() {
-    WriterSetup s;
-    s.rate = 29970026;
-    s.scale = 1000000;
-    return s;
-}
-
 // Owns what an open request points at: the name buffer and the settings block.
 class OpenRequest {
   public:
