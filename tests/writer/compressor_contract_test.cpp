@@ -3,7 +3,6 @@
 // information, and the messages shown when the compressor or the data rate will not do.
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <set>
 #include <tuple>
 
@@ -257,29 +256,31 @@ TEST_F(CompressorContract, RefusalsAndTheirMessages) {
     EXPECT_TRUE(messages.shown().empty());
     fake.frameQuery = ICERR_OK;
 
+    // The compressor refuses to begin or its palette overflows the header room (788), the data
+    // rate is too low (789, answered), or there is no video stream to start (786).
     struct Case {
         const char* name;
-        std::function<void(WriterSetup&)> change;
-        uint32_t message;
+        LRESULT begin;
+        DWORD paletteEntries;
+        uint32_t padding, dataRate, frames, message;
         int32_t answer;
         bool starts;
     } cases[] = {
-        {"begin", [](WriterSetup&) { fake.begin = ICERR_UNSUPPORTED; }, 788, IDOK, false},
-        {"palette",
-         [](WriterSetup& w) {
-             w.padding = 0;
-             fake.paletteEntries = 256;
-         },
-         788, IDOK, false},
-        {"rate-no", [](WriterSetup& w) { w.dataRate = 100; }, 789, IDNO, false},
-        {"rate-yes", [](WriterSetup& w) { w.dataRate = 100; }, 789, IDYES, true},
-        {"no-video", [](WriterSetup& w) { w.frames = 0; }, 786, IDOK, false},
+        {"begin", ICERR_UNSUPPORTED, 0, 512, 800, 9, 788, IDOK, false},
+        {"palette", ICERR_OK, 256, 0, 800, 9, 788, IDOK, false},
+        {"rate-no", ICERR_OK, 0, 512, 100, 9, 789, IDNO, false},
+        {"rate-yes", ICERR_OK, 0, 512, 100, 9, 789, IDYES, true},
+        {"no-video", ICERR_OK, 0, 512, 800, 0, 786, IDOK, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const size_t shown = messages.shown().size();
+        fake.begin = c.begin;
+        fake.paletteEntries = c.paletteEntries;
         WriterSetup w = s;
-        c.change(w);
+        w.padding = c.padding;
+        w.dataRate = c.dataRate;
+        w.frames = c.frames;
         const std::string path = dir.file(std::string(c.name) + ".avi");
         void* handle = OpenWriter(w, path);
         ASSERT_NE(handle, nullptr);
@@ -300,8 +301,6 @@ TEST_F(CompressorContract, RefusalsAndTheirMessages) {
         }
         ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
         EXPECT_EQ(std::filesystem::exists(path), c.starts);
-        fake.begin = ICERR_OK;
-        fake.paletteEntries = 0;
     }
 }
 
