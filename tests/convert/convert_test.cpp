@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "convert/convert.h"
-#include "tests/convert/allocation_counter.h"
+#include "tests/support/allocation_meter.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/host/host_test_support.h"
-#include "tests/writer/writer_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace zedadu::test {
 namespace {

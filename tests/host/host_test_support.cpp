@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "frame/plugin.h"
-#include "tests/writer/writer_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace zedadu::test {
 
@@ -70,26 +70,17 @@ Picture ReadPng(const std::string& path) {
 
 DeliveredBytes ReadFrameBytesDirectly(const std::string& path, uint32_t frame, const char* formatId,
                                       int32_t width, int32_t height) {
-    void* handle = nullptr;
-    DeliveredBytes delivered{};
-    if (AVFILE_OpenFileForRead(&handle, path.c_str()) != 1) {
+    const ReadingFile file(path);
+    if (!file.opened()) {
         ADD_FAILURE() << "cannot open " << path;
-        return delivered;
+        return {};
     }
-    ReadingFileInfo info{};
-    info.size = sizeof info;
-    EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1);
-    ImageFrameRequest request{};
-    request.requested = info.videoFormats[0];
-    request.requested.width = width ? width : request.requested.width;
-    request.requested.height = height ? height : request.requested.height;
-    strcpy(request.requested.formatId, formatId);
-    delivered.bytes.resize(size_t(request.requested.width + 1) * request.requested.height * 4);
-    request.frameNumber = frame;
-    request.buffer = delivered.bytes.data();
-    request.bufferSize = uint32_t(delivered.bytes.size());
-    EXPECT_EQ(AVFILE_ReadImageFrame(handle, &request), 1);
-    AVFILE_CloseReadingFile(handle);
+    const ImageFormatStruct& offered = file.info().videoFormats[0];
+    width = width ? width : offered.width;
+    height = height ? height : offered.height;
+    DeliveredBytes delivered{{}, std::vector<uint8_t>(size_t(width + 1) * height * 4)};
+    ImageFrameRequest request = FrameRequest(frame, formatId, width, height, delivered.bytes);
+    EXPECT_EQ(AVFILE_ReadImageFrame(file.handle(), &request), 1);
     delivered.result = request.result;
     delivered.bytes.resize(request.result.imageSize);
     return delivered;
@@ -115,25 +106,16 @@ Picture ReadFrameDirectly(const std::string& path, uint32_t frame, const char* f
 
 std::vector<uint8_t> ReadSamplesDirectly(const std::string& path, uint32_t first, uint32_t count,
                                          const char* formatId) {
-    void* handle = nullptr;
-    if (AVFILE_OpenFileForRead(&handle, path.c_str()) != 1) {
+    const ReadingFile file(path);
+    if (!file.opened()) {
         ADD_FAILURE() << "cannot open " << path;
         return {};
     }
-    ReadingFileInfo info{};
-    info.size = sizeof info;
-    EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1);
     const bool wide = strcmp(formatId, FORMAT_ID_PCM16) == 0;
-    std::vector<uint8_t> samples(size_t(count) * info.audioFormats[0].channels * (wide ? 2 : 1));
-    AudioSamplesRequest request{};
-    request.size = sizeof request;
-    request.firstSample = first;
-    request.sampleCount = count;
-    request.buffer = samples.data();
-    request.bufferSize = uint32_t(samples.size());
-    strcpy(request.requested.formatId, formatId);
-    EXPECT_EQ(AVFILE_ReadAudioSamples(handle, &request), 1);
-    AVFILE_CloseReadingFile(handle);
+    std::vector<uint8_t> samples(size_t(count) * file.info().audioFormats[0].channels *
+                                 (wide ? 2 : 1));
+    AudioSamplesRequest request = SamplesRequest(first, count, formatId, samples);
+    EXPECT_EQ(AVFILE_ReadAudioSamples(file.handle(), &request), 1);
     return samples;
 }
 

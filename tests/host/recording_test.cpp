@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "tests/host/host_test_support.h"
-#include "tests/writer/writer_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace zedadu::test {
 namespace {

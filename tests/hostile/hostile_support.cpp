@@ -9,6 +9,8 @@
 
 #include "frame/plugin.h"
 #include "frame/text.h"
+#include "tests/support/allocation_meter.h"
+#include "tests/support/test_support.h"
 
 namespace zedadu::test {
 namespace {
@@ -68,21 +70,16 @@ void GrowEnclosingLists(std::string& bytes, const Located& chunk, int64_t delta)
     }
 }
 
-const uint8_t* Bytes(const std::vector<uint8_t>& buffer) {
-    return buffer.data();
-}
-
-void CheckOfferedLayouts(const ReadingFileInfo& info, size_t fileSize, const std::string& label) {
-    EXPECT_LE(info.frameCount, fileSize / 16) << label;
-    EXPECT_LE(info.videoFormatCount, 3u) << label;
-    EXPECT_LE(info.audioFormatCount, 2u) << label;
+void CheckOfferedLayouts(const ReadingFileInfo& info, size_t fileSize) {
+    EXPECT_LE(info.frameCount, fileSize / 16);
+    EXPECT_LE(info.videoFormatCount, 3u);
+    EXPECT_LE(info.audioFormatCount, 2u);
     for (uint32_t i = 0; i < info.videoFormatCount; ++i) {
         const ImageFormatStruct& layout = info.videoFormats[i];
         const uint32_t bytes = SameText(layout.formatId, FORMAT_ID_RGB32)   ? 4
                                : SameText(layout.formatId, FORMAT_ID_RGB24) ? 3
                                                                             : 2;
-        EXPECT_EQ(layout.imageSize, uint32_t(layout.width) * uint32_t(layout.height) * bytes)
-            << label;
+        EXPECT_EQ(layout.imageSize, uint32_t(layout.width) * uint32_t(layout.height) * bytes);
     }
 }
 
@@ -92,18 +89,14 @@ void ReadFrames(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>&
     for (uint32_t i = 0; i < info.videoFormatCount; ++i) {
         const ImageFormatStruct& layout = info.videoFormats[i];
         for (uint32_t frame : {0u, 1u, 2u, count - 1, count}) {
-            ImageFrameRequest request{};
-            request.size = sizeof request;
-            request.frameNumber = frame;
-            request.buffer = host.data();
-            request.bufferSize = uint32_t(host.size());
-            request.requested = layout;
+            ImageFrameRequest request =
+                FrameRequest(frame, layout.formatId, layout.width, layout.height, host);
             const bool read = AVFILE_ReadImageFrame(handle, &request) == 1;
             EXPECT_FALSE(read && frame >= count) << frame;
             EXPECT_FALSE(read && request.result.imageSize > host.size());
             outcome.framesRead += read;
             if (read && frame == 0 && SameText(layout.formatId, FORMAT_ID_RGB32)) {
-                outcome.firstFrame.assign(Bytes(host), Bytes(host) + request.result.imageSize);
+                outcome.firstFrame.assign(host.data(), host.data() + request.result.imageSize);
             }
         }
     }
@@ -111,50 +104,40 @@ void ReadFrames(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>&
 
 // Silence past the end, whatever the file holds; the first samples are kept for comparisons.
 void ReadAudio(void* handle, const ReadingFileInfo& info, std::vector<uint8_t>& host,
-               Outcome& outcome, const std::string& label) {
+               Outcome& outcome) {
     constexpr uint32_t kRun = 100;
     const uint32_t length = info.audioLength;
     for (uint32_t i = 0; i < info.audioFormatCount; ++i) {
         const AudioFormatRecord& layout = info.audioFormats[i];
         const uint8_t silence = SameText(layout.formatId, FORMAT_ID_PCM8) ? 128 : 0;
         for (uint32_t first : {0u, length / 2, length - std::min(length, kRun / 2), length + 1}) {
-            AudioSamplesRequest request{};
-            request.size = sizeof request;
-            request.firstSample = first;
-            request.sampleCount = kRun;
-            request.buffer = host.data();
+            AudioSamplesRequest request = SamplesRequest(first, kRun, layout.formatId, host);
             request.bufferSize =
                 uint32_t(std::min<uint64_t>(kRun * layout.frameBytes, host.size()));
-            request.requested = layout;
             const bool read = AVFILE_ReadAudioSamples(handle, &request) == 1;
             if (first > length) {
-                EXPECT_TRUE(read) << label;
-                EXPECT_EQ(request.samplesDelivered, kRun) << label;
-                EXPECT_EQ(std::count(Bytes(host), Bytes(host) + request.bufferSize, silence),
-                          request.bufferSize)
-                    << label;
+                EXPECT_TRUE(read);
+                EXPECT_EQ(request.samplesDelivered, kRun);
+                EXPECT_EQ(std::count(host.data(), host.data() + request.bufferSize, silence),
+                          request.bufferSize);
             } else if (read && first == 0 && i == 0) {
-                outcome.firstSamples.assign(Bytes(host), Bytes(host) + request.bufferSize);
+                outcome.firstSamples.assign(host.data(), host.data() + request.bufferSize);
             }
         }
     }
 }
 
+// Replaces the chunk, with its pad byte, by what `edit` makes of it.
+template <typename Edit>
+void EditChunk(std::string& bytes, const std::string& name, int nth, Edit edit) {
+    const Located chunk = Locate(bytes, name, nth);
+    const size_t length = PaddedLength(bytes, chunk.header());
+    const std::string edited = edit(bytes.substr(chunk.header(), length));
+    bytes.replace(chunk.header(), length, edited);
+    GrowEnclosingLists(bytes, chunk, int64_t(edited.size()) - int64_t(length));
+}
+
 }  // namespace
-
-uint32_t U32At(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = value << 8 | uint8_t(bytes.at(at + i));
-    }
-    return value;
-}
-
-void SetU32(std::string& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes.at(at + i) = char(value >> (8 * i));
-    }
-}
 
 size_t ChunkHeader(const std::string& bytes, const std::string& name, int nth) {
     return Locate(bytes, name, nth).header();
@@ -169,71 +152,45 @@ size_t ParentHeader(const std::string& bytes, const std::string& name, int nth) 
     return chunk.chunks[parent].header;
 }
 
-std::vector<size_t> StructuralBoundaries(const std::string& bytes) {
-    std::vector<Chunk> chunks;
-    WalkList(bytes, 0, bytes.size(), -1, chunks);
-    std::vector<size_t> cuts;
-    for (const Chunk& chunk : chunks) {
-        const bool list = bytes.compare(chunk.header, 4, "RIFF") == 0 ||
-                          bytes.compare(chunk.header, 4, "LIST") == 0;
-        const size_t data = chunk.header + (list ? 12 : 8);
-        cuts.insert(cuts.end(), {chunk.header, chunk.header + 4, data, data + 1,
-                                 chunk.header + PaddedLength(bytes, chunk.header) - 1});
-    }
-    std::erase_if(cuts, [&](size_t cut) { return cut >= bytes.size(); });
-    std::sort(cuts.begin(), cuts.end());
-    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-    return cuts;
-}
-
 void RemoveChunk(std::string& bytes, const std::string& name, int nth) {
-    const Located chunk = Locate(bytes, name, nth);
-    const size_t length = PaddedLength(bytes, chunk.header());
-    bytes.erase(chunk.header(), length);
-    GrowEnclosingLists(bytes, chunk, -int64_t(length));
+    EditChunk(bytes, name, nth, [](const std::string&) { return std::string(); });
 }
 
 void DuplicateChunk(std::string& bytes, const std::string& name, int nth) {
-    const Located chunk = Locate(bytes, name, nth);
-    const size_t length = PaddedLength(bytes, chunk.header());
-    bytes.insert(chunk.header() + length, bytes.substr(chunk.header(), length));
-    GrowEnclosingLists(bytes, chunk, int64_t(length));
+    EditChunk(bytes, name, nth, [](const std::string& chunk) { return chunk + chunk; });
 }
 
 void ResizeChunk(std::string& bytes, const std::string& name, int nth, uint32_t size) {
-    const Located chunk = Locate(bytes, name, nth);
-    const size_t length = PaddedLength(bytes, chunk.header());
-    std::string data = bytes.substr(chunk.header() + 8, U32At(bytes, chunk.header() + 4));
-    data.resize(size, '\0');
-    std::string resized = bytes.substr(chunk.header(), 8) + data + std::string(size % 2, '\0');
-    SetU32(resized, 4, size);
-    bytes.replace(chunk.header(), length, resized);
-    GrowEnclosingLists(bytes, chunk, int64_t(resized.size()) - int64_t(length));
+    EditChunk(bytes, name, nth, [size](const std::string& chunk) {
+        std::string data = chunk.substr(8, U32At(chunk, 4));
+        data.resize(size, '\0');
+        return chunk.substr(0, 4) + Le32(size) + data + std::string(size % 2, '\0');
+    });
 }
 
-Outcome ReadThrough(const std::string& path, const std::string& label) {
+Outcome ReadThrough(const std::string& path) {
     static std::vector<uint8_t> host(kHostBufferBytes);
     const size_t fileSize = std::filesystem::file_size(path);
     Outcome outcome;
     ResetAllocationMeter();
     void* handle = nullptr;
     outcome.opened = AVFILE_OpenFileForRead(&handle, path.c_str()) == 1;
-    EXPECT_EQ(outcome.opened, handle != nullptr) << label;
+    EXPECT_EQ(outcome.opened, handle != nullptr);
     if (outcome.opened) {
         ReadingFileInfo info{};
         info.size = sizeof info;
-        EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1) << label;
+        EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1);
         outcome.frameCount = info.frameCount;
         outcome.audioLength = info.audioLength;
         outcome.videoLayouts = info.videoFormatCount;
         outcome.audioLayouts = info.audioFormatCount;
-        CheckOfferedLayouts(info, fileSize, label);
+        CheckOfferedLayouts(info, fileSize);
         ReadFrames(handle, info, host, outcome);
-        ReadAudio(handle, info, host, outcome, label);
-        EXPECT_EQ(AVFILE_CloseReadingFile(handle), 1) << label;
+        ReadAudio(handle, info, host, outcome);
+        EXPECT_EQ(AVFILE_CloseReadingFile(handle), 1);
     }
-    EXPECT_LE(LargestAllocation(), fileSize + kHostBufferBytes + kFixedAllowance) << label;
-    EXPECT_LE(AllocatedBytes(), 4 * fileSize + 2 * kHostBufferBytes + kFixedAllowance) << label;
+    EXPECT_LE(LargestAllocation(), fileSize + kHostBufferBytes + kFixedAllowance);
+    EXPECT_LE(AllocatedBytes(), 4 * fileSize + 2 * kHostBufferBytes + kFixedAllowance);
     return outcome;
 }
 

@@ -1,6 +1,6 @@
 // Helpers of the malformed-input suite: surgery on the chunks of a well-formed file that keeps the
 // sizes of the lists around them right, a read of everything through the entry points with the
-// invariants every opened file keeps, and a meter of what the plug-in allocates meanwhile.
+// invariants every opened file keeps, and limits on what the plug-in allocates meanwhile.
 #pragma once
 
 #include <cstddef>
@@ -12,24 +12,12 @@
 
 namespace zedadu::test {
 
-// The plug-in's allocations through operator new since the last reset: the largest block and the
-// bytes of all blocks.
-void ResetAllocationMeter();
-size_t LargestAllocation();
-size_t AllocatedBytes();
-
-uint32_t U32At(const std::string& bytes, size_t at);
-void SetU32(std::string& bytes, size_t at, uint32_t value);
-
 // Chunks are named by their id, or by their type for RIFF and LIST chunks; nth counts chunks of
 // that name in file order. Sizes of the enclosing lists follow every change.
 size_t ChunkHeader(const std::string& bytes, const std::string& name, int nth = 0);
 size_t ParentHeader(const std::string& bytes, const std::string& name, int nth = 0);
 void RemoveChunk(std::string& bytes, const std::string& name, int nth = 0);
 void DuplicateChunk(std::string& bytes, const std::string& name, int nth = 0);
-// Where a cut splits the structure: every chunk's header, the middle of it, its data start, the
-// byte after and its last byte.
-std::vector<size_t> StructuralBoundaries(const std::string& bytes);
 // Cuts the chunk's data to size bytes or extends it with zeros.
 void ResizeChunk(std::string& bytes, const std::string& name, int nth, uint32_t size);
 // The position of the size field of the chunk (for lists, the field before their type).
@@ -54,6 +42,6 @@ struct Outcome {
 // and closes it. Checks what every opened file must keep (sound offered layouts, silence past the
 // end) and that no allocation is larger than the file and the host's buffer justify.
 inline constexpr size_t kHostBufferBytes = 256 << 10;
-Outcome ReadThrough(const std::string& path, const std::string& label);
+Outcome ReadThrough(const std::string& path);
 
 }  // namespace zedadu::test

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,18 +9,9 @@
 
 namespace {
 
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string Le32(uint32_t v) {
-    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
+using zedadu::test::Le32;
+using zedadu::test::ReadBytes;
+using zedadu::test::WriteBytes;
 
 // RIFF 'TEST' { LIST 'abcd' { "odd " 3 bytes + pad, "data" 4 bytes }, "tail" 2 bytes }
 void WriteNestedFile(const std::string& path) {
@@ -58,7 +47,7 @@ TEST(Mmio, CreatedChunksGetTheirSizesAndPadBytes) {
     const std::string expected = "RIFF" + Le32(50) + "TEST" + "LIST" + Le32(28) + "abcd" + "odd " +
                                  Le32(3) + std::string("xyz\0", 4) + "data" + Le32(4) + "1234" +
                                  "tail" + Le32(2) + "!!";
-    EXPECT_EQ(Bytes(path), expected);
+    EXPECT_EQ(ReadBytes(path), expected);
 }
 
 TEST(Mmio, DescendSearchesInsideTheParentFromTheCurrentPosition) {

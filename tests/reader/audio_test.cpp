@@ -77,14 +77,19 @@ class AudioEdges : public testing::Test {
   protected:
     // 8-bit stereo at 22050 Hz in three chunks of 10, 20 and 30 frames; the header may claim more
     // frames than the index holds.
-    void Write(uint32_t headerLength = 60) {
+    AviSpec Fixture(uint32_t headerLength = 60) {
         AviSpec fixture;
         fixture.streams = {{FourCC("auds"), 0, headerLength, WaveFormat(2, 22050, 8)}};
-        for (const size_t frames : {10, 20, 30}) {
+        for (size_t stored = 0; const size_t frames : {10, 20, 30}) {
             fixture.chunks.push_back({FourCC("00wb"), pcm.substr(stored, 2 * frames)});
             stored += 2 * frames;
         }
-        WriteBytes(path, fixture.build());
+        return fixture;
+    }
+    void Open(const std::string& bytes) {
+        WriteBytes(path, bytes);
+        file = std::make_unique<ReadingFile>(path);
+        ASSERT_TRUE(file->opened());
     }
     AudioSamplesRequest Read(uint32_t first, uint32_t count, const char* formatId,
                              size_t bytes = 400) {
@@ -96,31 +101,31 @@ class AudioEdges : public testing::Test {
     std::vector<uint8_t> Bytes(size_t from, size_t count) {
         return std::vector<uint8_t>(pcm.begin() + from, pcm.begin() + from + count);
     }
+    std::vector<uint8_t> Delivered(size_t from, size_t count) {
+        return std::vector<uint8_t>(buffer.begin() + from, buffer.begin() + from + count);
+    }
 
     ScratchDirectory directory;
     std::string path = directory.file("edges.avi");
     std::string pcm = Pattern(120);
-    size_t stored = 0;
     std::unique_ptr<ReadingFile> file;
     std::vector<uint8_t> buffer;
     int32_t result = 0;
 };
 
 TEST_F(AudioEdges, RunsAcrossChunksAndPastTheEnd) {
-    Write();
-    file = std::make_unique<ReadingFile>(path);
+    Open(Fixture().build());
     const ReadingFileInfo info = file->info();
     EXPECT_STREQ(info.audioFormats[0].description, "22KHz 8bit Stereo");
     EXPECT_EQ(info.audioFormats[0].frameBytes, 2u);
 
     AudioSamplesRequest request = Read(5, 30, FORMAT_ID_PCM8);  // tail, whole, head
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 60), Bytes(10, 60));
+    EXPECT_EQ(Delivered(0, 60), Bytes(10, 60));
     request = Read(50, 20, FORMAT_ID_PCM8, 40);  // crosses the end: 8-bit silence is 128
     EXPECT_EQ(request.samplesDelivered, 10u);
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 20), Bytes(100, 20));
-    EXPECT_EQ(buffer[20], 128);
-    EXPECT_EQ(buffer[39], 128);
+    EXPECT_EQ(Delivered(0, 20), Bytes(100, 20));
+    EXPECT_EQ(Delivered(20, 20), std::vector<uint8_t>(20, 128));
     request = Read(61, 5, FORMAT_ID_PCM16, 20);  // past the end: all silence, the file's layout
     EXPECT_EQ(result, 1);
     EXPECT_EQ(request.samplesDelivered, 5u);
@@ -146,38 +151,28 @@ TEST_F(AudioEdges, RunsAcrossChunksAndPastTheEnd) {
 }
 
 TEST_F(AudioEdges, FramesTheIndexDoesNotCoverAreSilence) {
-    Write(100);
-    file = std::make_unique<ReadingFile>(path);
+    Open(Fixture(100).build());
     AudioSamplesRequest request = Read(55, 10, FORMAT_ID_PCM8, 20);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(request.samplesDelivered, 5u);
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 10), Bytes(110, 10));
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 10, buffer.end()),
-              std::vector<uint8_t>(10, 128));
+    EXPECT_EQ(Delivered(0, 10), Bytes(110, 10));
+    EXPECT_EQ(Delivered(10, 10), std::vector<uint8_t>(10, 128));
     request = Read(70, 10, FORMAT_ID_PCM16, 40);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(request.samplesDelivered, 0u);
     EXPECT_EQ(buffer, std::vector<uint8_t>(40, 0));
 }
 
+// The third entry places its chunk where only 10 of its 30 frames lie before the end.
 TEST_F(AudioEdges, AShortReadCountsTheChunksCompletedBeforeIt) {
-    AviSpec fixture;
-    fixture.streams = {{FourCC("auds"), 0, 60, WaveFormat(2, 22050, 8)}};
-    for (const size_t frames : {10, 20, 30}) {
-        fixture.chunks.push_back({FourCC("00wb"), pcm.substr(stored, 2 * frames)});
-        stored += 2 * frames;
-    }
-    // The third entry places its chunk where only 10 of its 30 frames lie before the end.
+    const AviSpec fixture = Fixture();
     std::vector<IndexEntry> entries = fixture.entries();
-    const uint32_t fileSize = uint32_t(fixture.build().size());
-    entries[2].offset = fileSize - 20 - fixture.movieListType();
-    WriteBytes(path, fixture.build(entries));
-    file = std::make_unique<ReadingFile>(path);
-    ASSERT_TRUE(file->opened());
+    entries[2].offset = uint32_t(fixture.build().size()) - 20 - fixture.movieListType();
+    Open(fixture.build(entries));
     AudioSamplesRequest request = Read(5, 40, FORMAT_ID_PCM8);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(request.samplesDelivered, 25u);
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 50), Bytes(10, 50));
+    EXPECT_EQ(Delivered(0, 50), Bytes(10, 50));
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 #include "tests/reader/reader_fixtures.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace zedadu::test {
 namespace {
@@ -53,26 +50,6 @@ std::string MovieChunk(const ChunkSpec& chunk) {
 
 }  // namespace
 
-std::string Le16(uint16_t v) {
-    return {char(v), char(v >> 8)};
-}
-std::string Le32(uint32_t v) {
-    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-bool Ffmpeg(const std::string& arguments) {
-    return std::system(("ffmpeg -nostdin -loglevel error -y " + arguments).c_str()) == 0;
-}
-
 std::string BitmapFormat(int32_t width, int32_t height, uint16_t bits, FOURCC compression,
                          uint32_t imageSize, const std::string& extra,
                          const std::string& colourTable) {
@@ -121,59 +98,6 @@ std::string AviSpec::build(const std::vector<IndexEntry>& index) const {
         contents += Chunk(FourCC("idx1"), entries);
     }
     return Chunk(FourCC("RIFF"), Code(FourCC("AVI ")) + contents);
-}
-
-ReadingFile::ReadingFile(const std::string& path) {
-    AVFILE_OpenFileForRead(&handle_, path.c_str());
-}
-
-ReadingFile::~ReadingFile() {
-    if (handle_) {
-        AVFILE_CloseReadingFile(handle_);
-    }
-}
-
-ReadingFileInfo ReadingFile::info() const {
-    ReadingFileInfo info{};
-    info.size = sizeof info;
-    AVFILE_GetReadingFileInfo(handle_, &info);
-    return info;
-}
-
-ImageFrameRequest FrameRequest(uint32_t frame, const char* formatId, int32_t width, int32_t height,
-                               std::vector<uint8_t>& buffer) {
-    ImageFrameRequest request{};
-    request.size = sizeof request;
-    request.frameNumber = frame;
-    request.buffer = buffer.data();
-    request.bufferSize = uint32_t(buffer.size());
-    request.requested.size = sizeof(ImageFormatStruct);
-    strcpy(request.requested.formatId, formatId);
-    request.requested.width = width;
-    request.requested.height = height;
-    return request;
-}
-
-AudioSamplesRequest SamplesRequest(uint32_t first, uint32_t count, const char* formatId,
-                                   std::vector<uint8_t>& buffer) {
-    AudioSamplesRequest request{};
-    request.size = sizeof request;
-    request.firstSample = first;
-    request.sampleCount = count;
-    request.buffer = buffer.data();
-    request.bufferSize = uint32_t(buffer.size());
-    strcpy(request.requested.formatId, formatId);
-    return request;
-}
-
-std::vector<uint8_t> TopDownPacked(const uint8_t* image, int32_t width, int32_t height,
-                                   int bytesPerPixel, size_t stride) {
-    std::vector<uint8_t> packed;
-    for (int32_t row = height - 1; row >= 0; --row) {
-        const uint8_t* line = image + stride * size_t(row);
-        packed.insert(packed.end(), line, line + size_t(width) * bytesPerPixel);
-    }
-    return packed;
 }
 
 namespace {

@@ -1,5 +1,5 @@
-// Fixtures for the reading tests: AVI files built in code from annotated fields, ffmpeg runs, a
-// reading handle that closes itself, and a fake decompressor that records what it is sent.
+// Fixtures for the reading tests: AVI files built in code from annotated fields, and a fake
+// decompressor that records what it is sent.
 #pragma once
 
 #include <cstdint>
@@ -9,15 +9,9 @@
 #include "frame/index_entry.h"
 #include "frame/plugin.h"
 #include "platform/vfw/vfw.h"
+#include "tests/support/test_support.h"
 
 namespace zedadu::test {
-
-std::string Le16(uint16_t value);
-std::string Le32(uint32_t value);
-std::string ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::string& bytes);
-// Runs ffmpeg quietly with these arguments; true when it succeeded.
-bool Ffmpeg(const std::string& arguments);
 
 // A bitmap format chunk: the 40-byte header, extra bytes, then the colour table.
 std::string BitmapFormat(int32_t width, int32_t height, uint16_t bits, FOURCC compression = 0,
@@ -59,30 +53,6 @@ struct AviSpec {
     // The file position of the movie list's type.
     uint32_t movieListType() const;
 };
-
-// Opens through the entry point and closes when it goes out of scope.
-class ReadingFile {
-  public:
-    explicit ReadingFile(const std::string& path);
-    ~ReadingFile();
-    ReadingFile(const ReadingFile&) = delete;
-    ReadingFile& operator=(const ReadingFile&) = delete;
-    bool opened() const { return handle_ != nullptr; }
-    void* handle() const { return handle_; }
-    ReadingFileInfo info() const;
-
-  private:
-    void* handle_ = nullptr;
-};
-
-ImageFrameRequest FrameRequest(uint32_t frame, const char* formatId, int32_t width, int32_t height,
-                               std::vector<uint8_t>& buffer);
-AudioSamplesRequest SamplesRequest(uint32_t first, uint32_t count, const char* formatId,
-                                   std::vector<uint8_t>& buffer);
-
-// Bottom-up rows with padded strides to top-down rows without padding (ffmpeg's raw output).
-std::vector<uint8_t> TopDownPacked(const uint8_t* image, int32_t width, int32_t height,
-                                   int bytesPerPixel, size_t stride);
 
 // A decompressor driver installed under a handler code. Frames decode to an image filled with
 // the first byte of their chunk; every compressor message is recorded.

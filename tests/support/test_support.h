@@ -1,12 +1,24 @@
-// Helpers shared by the tests: scratch directories, scripted message boxes, poisoned records.
+// Helpers shared by the tests: scratch directories, scripted message boxes, poisoned records, the
+// bytes of files, Debian's ffmpeg and ffprobe, and reading AVI files through the entry points.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "frame/index_entry.h"
+#include "frame/records.h"
+
+namespace zedadu {
+inline bool operator==(const IndexEntry& a, const IndexEntry& b) {
+    return memcmp(&a, &b, sizeof a) == 0;
+}
+}  // namespace zedadu
 
 namespace zedadu::test {
 
@@ -69,5 +81,59 @@ bool IsPoisonedExceptSize(const Record& record) {
     }
     return true;
 }
+
+std::string ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string Le16(uint16_t value);
+std::string Le32(uint32_t value);
+uint32_t U32At(const std::string& bytes, size_t at);
+void SetU32(std::string& bytes, size_t at, uint32_t value);
+// Expects each little-endian word at its offset (chunk ids as FourCC values).
+void ExpectWords(const std::string& bytes,
+                 std::initializer_list<std::pair<size_t, uint32_t>> offsetsAndWords);
+
+std::string Id(const std::string& bytes, size_t at);
+// The movie list position and the idx1 entries of an AVI file.
+uint32_t MovieListAt(const std::string& bytes);
+std::vector<IndexEntry> IndexOf(const std::string& bytes);
+
+// Output (standard output and error) and exit status of a shell command.
+struct CommandResult {
+    int status;
+    std::string output;
+};
+CommandResult Run(const std::string& command);
+// Runs ffmpeg quietly with these arguments; true when it succeeded (else its output is reported).
+bool Ffmpeg(const std::string& arguments);
+// ffprobe and a full ffmpeg decode report nothing.
+void ExpectValidAvi(const std::string& path);
+// ffmpeg's decode of one stream as raw bytes ("-f rawvideo -pix_fmt bgr24", "-f s16le", ...).
+std::string Decoded(const std::string& path, const std::string& output);
+// Equal sizes and bytes, reporting the first difference rather than the whole content.
+void ExpectSameBytes(const std::string& actual, const std::string& expected);
+void ExpectSameBytes(const std::string& actual, const std::vector<uint8_t>& expected);
+// A bitmap's rows (bottom row first, padded to 4 bytes) top row first without padding, as a
+// decoder delivers them.
+std::string TopDown(const uint8_t* bitmap, uint32_t width, uint32_t height, uint32_t bytesPerPixel);
+
+// Opens for reading through the entry point and closes when it goes out of scope.
+class ReadingFile {
+  public:
+    explicit ReadingFile(const std::string& path);
+    ~ReadingFile();
+    ReadingFile(const ReadingFile&) = delete;
+    ReadingFile& operator=(const ReadingFile&) = delete;
+    bool opened() const { return handle_ != nullptr; }
+    void* handle() const { return handle_; }
+    ReadingFileInfo info() const;
+
+  private:
+    void* handle_ = nullptr;
+};
+
+ImageFrameRequest FrameRequest(uint32_t frame, const char* formatId, int32_t width, int32_t height,
+                               std::vector<uint8_t>& buffer);
+AudioSamplesRequest SamplesRequest(uint32_t first, uint32_t count, const char* formatId,
+                                   std::vector<uint8_t>& buffer);
 
 }  // namespace zedadu::test

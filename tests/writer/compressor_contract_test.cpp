@@ -1,9 +1,10 @@
 // The writer's conversation with a compressor, recorded by a fake compressor driver: the messages
 // at open, at stream start and per frame, key-frame forcing, the frame budget, the frames
 // information, and the messages shown when the compressor or the data rate will not do.
+#include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <set>
+#include <tuple>
 
 #include "frame/plugin.h"
 #include "platform/hostlib/hostlib.h"
@@ -65,21 +66,12 @@ LRESULT Compress(ICCOMPRESS& c) {
 LRESULT FakeDriver(DWORD_PTR, HDRVR, UINT message, LPARAM a, LPARAM b) {
     auto* input = reinterpret_cast<BITMAPINFOHEADER*>(a);
     auto* output = reinterpret_cast<BITMAPINFOHEADER*>(b);
-    switch (message) {
-        case DRV_LOAD:
-        case DRV_ENABLE:
-        case DRV_DISABLE:
-        case DRV_FREE:
-            return 1;
-        case DRV_OPEN:
-            ++fake.opened;
-            break;
-        case DRV_CLOSE:
-            ++fake.closed;
-            break;
-        default:
-            break;
+    if (message == DRV_LOAD || message == DRV_ENABLE || message == DRV_DISABLE ||
+        message == DRV_FREE) {
+        return 1;
     }
+    fake.opened += message == DRV_OPEN;
+    fake.closed += message == DRV_CLOSE;
     fake.messages.push_back(message);
     switch (message) {
         case ICM_SETQUALITY:
@@ -126,46 +118,32 @@ class CompressorContract : public WriterTest {
         WriterTest::TearDown();
     }
     // 29.97 frames a second, data rate 800, padding 512, 44100 Hz 16-bit stereo audio.
-    static WriterSetup Standard() {
-        WriterSetup s;
-        s.handler = FourCC("fake");
-        s.rate = 29970026;
-        s.scale = 1000000;
-        s.dataRate = 800;
-        s.padding = 512;
-        s.audio = true;
-        s.frames = 9;
-        return s;
-    }
-    std::string caution() const {
-        char text[100] = {};
-        MyLoadString(785, text, sizeof text);
-        return text;
-    }
+    static constexpr WriterSetup kStandard{.handler = FourCC("fake"),
+                                           .rate = 29970026,
+                                           .scale = 1000000,
+                                           .padding = 512,
+                                           .dataRate = 800,
+                                           .frames = 9,
+                                           .audio = true};
 };
 
-const std::vector<UINT> kOpenMessages = {
-    DRV_OPEN,           ICM_SETQUALITY,          ICM_COMPRESS_QUERY, ICM_COMPRESS_GET_SIZE,
-    ICM_COMPRESS_QUERY, ICM_COMPRESS_GET_FORMAT, DRV_CLOSE};
-const std::vector<UINT> kStartMessages = {DRV_OPEN,
-                                          ICM_SETQUALITY,
-                                          ICM_COMPRESS_QUERY,
-                                          ICM_COMPRESS_GET_SIZE,
-                                          ICM_COMPRESS_GET_FORMAT,
-                                          ICM_GETINFO,
-                                          ICM_COMPRESS_FRAMES_INFO,
-                                          ICM_COMPRESS_BEGIN,
-                                          ICM_COMPRESS_GET_SIZE};
+std::string HostString(uint32_t id) {
+    char text[100] = {};
+    MyLoadString(id, text, sizeof text);
+    return text;
+}
 
 TEST_F(CompressorContract, MessagesKeyFramesBudgetAndFramesInformation) {
-    const WriterSetup s = Standard();
+    const WriterSetup& s = kStandard;
     fake.pairQuery = ICERR_BADFORMAT;  // the open then asks for the compressor's own format
     fake.chunkId = FourCC("00dc");     // a whole chunk id rather than the two-character code
     fake.marksKey = {2};
     const std::string path = dir.file("fake.avi");
     void* handle = OpenWriter(s, path);
     ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(fake.messages, kOpenMessages);
+    EXPECT_EQ(fake.messages, (std::vector<UINT>{DRV_OPEN, ICM_SETQUALITY, ICM_COMPRESS_QUERY,
+                                                ICM_COMPRESS_GET_SIZE, ICM_COMPRESS_QUERY,
+                                                ICM_COMPRESS_GET_FORMAT, DRV_CLOSE}));
     fake.messages.clear();
     std::vector<std::vector<uint8_t>> frames;
     for (uint32_t i = 0; i < s.frames; ++i) {
@@ -177,82 +155,74 @@ TEST_F(CompressorContract, MessagesKeyFramesBudgetAndFramesInformation) {
         ASSERT_EQ(AVFILE_WriteNextVideoFrame(handle, &record), 1);
         EXPECT_NE(record.pixels, frames.back().data()) << "points at the compressed frame";
     }
-    std::vector<UINT> expected = kStartMessages;
-    expected.insert(expected.end(), s.frames, ICM_COMPRESS);
+    std::vector<UINT> expected(s.frames, ICM_COMPRESS);  // after the stream start's messages
+    expected.insert(expected.begin(),
+                    {DRV_OPEN, ICM_SETQUALITY, ICM_COMPRESS_QUERY, ICM_COMPRESS_GET_SIZE,
+                     ICM_COMPRESS_GET_FORMAT, ICM_GETINFO, ICM_COMPRESS_FRAMES_INFO,
+                     ICM_COMPRESS_BEGIN, ICM_COMPRESS_GET_SIZE});
     EXPECT_EQ(fake.messages, expected);
     EXPECT_EQ(fake.qualities, (std::vector<LPARAM>{7500, 7500}));
     EXPECT_EQ(fake.infoSize, LPARAM(sizeof(ICINFO)));
     EXPECT_EQ(fake.framesSize, LPARAM(sizeof(ICCOMPRESSFRAMES)));
-    EXPECT_EQ(fake.frames.dwFlags, ICCOMPRESSFRAMES_PADDING);
-    EXPECT_EQ(fake.frames.lStartFrame, 0);
-    EXPECT_EQ(fake.frames.lFrameCount, 2000000000);
-    EXPECT_EQ(fake.frames.lQuality, 7500);
-    EXPECT_EQ(fake.frames.lDataRate, 613366);
-    EXPECT_EQ(fake.frames.lKeyRate, 4);
-    EXPECT_EQ(fake.frames.dwRate, 29970026u);
-    EXPECT_EQ(fake.frames.dwScale, 1000000u);
-    EXPECT_EQ(fake.frames.dwOverheadPerFrame, 6356u);
-    EXPECT_NE(fake.frames.lpbiOutput, nullptr);
-    EXPECT_NE(fake.frames.lpbiInput, nullptr);
     EXPECT_EQ(fake.compressSize, LPARAM(sizeof(ICCOMPRESS)));
+    const ICCOMPRESSFRAMES& info = fake.frames;
+    EXPECT_TRUE(info.lpbiOutput && info.lpbiInput);
+    // Flags, start, count, quality, data rate, key rate, rate, scale, overhead per frame.
+    EXPECT_EQ(
+        std::tuple(info.dwFlags, info.lStartFrame, info.lFrameCount, info.lQuality, info.lDataRate,
+                   info.lKeyRate, info.dwRate, info.dwScale, info.dwOverheadPerFrame),
+        std::tuple(DWORD(ICCOMPRESSFRAMES_PADDING), 0, 2000000000, 7500, 613366, 4, 29970026u,
+                   1000000u, 6356u));
     for (uint32_t i = 0; i < s.frames; ++i) {
+        const CompressCall& call = fake.compress[i];
         const bool forced = i % 4 == 0;
-        EXPECT_EQ(fake.compress[i].flags, forced ? ICCOMPRESS_KEYFRAME : 0u) << i;
-        EXPECT_EQ(fake.compress[i].hasPrevious, !forced) << i;
-        EXPECT_EQ(fake.compress[i].frameNumber, LONG(i));
-        EXPECT_EQ(fake.compress[i].frameSize, 20465u);
-        EXPECT_EQ(fake.compress[i].quality, 7500u);
+        EXPECT_EQ(std::tuple(call.flags, call.hasPrevious, call.frameNumber, call.frameSize,
+                             call.quality),
+                  std::tuple(forced ? ICCOMPRESS_KEYFRAME : 0u, !forced, LONG(i), 20465u, 7500u))
+            << i;
     }
     fake.messages.clear();
     ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
     EXPECT_EQ(fake.messages, (std::vector<UINT>{ICM_COMPRESS_END, DRV_CLOSE}));
     const std::string b = ReadBytes(path);
     EXPECT_EQ(Id(b, 112), "FAKE");  // the handler code is upper-cased in the stream header
-    std::vector<uint32_t> keyFrames;
-    for (const IndexEntry& entry : IndexOf(b)) {
-        if (entry.chunkId == FourCC("00dc") && entry.flags == 0x10) {
-            keyFrames.push_back(entry.offset);
-        }
-    }
-    EXPECT_EQ(keyFrames.size(), 4u);  // 0, 2 (marked by the compressor), 4, 8
+    const std::vector<IndexEntry> index = IndexOf(b);
+    const auto key = [](const IndexEntry& e) {
+        return e.chunkId == FourCC("00dc") && e.flags == 0x10;
+    };
+    EXPECT_EQ(std::count_if(index.begin(), index.end(), key), 4);  // 0, 2 (by the compressor), 4, 8
     ExpectValidAvi(path);
     std::string written;
     for (const auto& frame : frames) {
-        written += TopDown(frame, s.width, s.height, 3);
+        written += TopDown(frame.data(), s.width, s.height, 3);
     }
     ExpectSameBytes(Decoded(path, "-map 0:v -f rawvideo -pix_fmt bgr24"), written);
 }
 
 TEST_F(CompressorContract, KeyRateOneUnnamedChunksAndRateFromTheLastFrame) {
-    WriterSetup s = Standard();
+    WriterSetup s = kStandard;
     s.keyFrameRate = 0;  // raised to 1: every frame is a key frame
     s.dataRate = 0;      // no budget, no data rate, no question
     s.width = 33;        // rows of 100 bytes: 20000-byte frames
     s.height = 200;
-    s.frames = 3;
     fake.chunkId = 0;
-    const std::string path = dir.file("unnamed.avi");
     MessageRecorder messages;
-    void* handle = OpenWriter(s, path);
-    ASSERT_NE(handle, nullptr);
-    for (uint32_t i = 0; i < s.frames; ++i) {
-        auto frame = TestFrame(s, i);
-        ASSERT_TRUE(WriteFrame(handle, s, frame));
-        EXPECT_EQ(fake.compress[i].flags, ICCOMPRESS_KEYFRAME);
-        EXPECT_EQ(fake.compress[i].frameSize, 0u);
+    const Clip clip = WriteClip(s, dir.file("unnamed.avi"), 3);
+    for (const CompressCall& call : fake.compress) {
+        EXPECT_EQ(call.flags, ICCOMPRESS_KEYFRAME);
+        EXPECT_EQ(call.frameSize, 0u);
     }
     EXPECT_EQ(fake.frames.lKeyRate, 1);
     EXPECT_EQ(fake.frames.lDataRate, 0);
-    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
     EXPECT_TRUE(messages.shown().empty());
-    const std::string b = ReadBytes(path);
-    EXPECT_EQ(Le32(b, 32 + 4), 764324u);  // (20000 + 6356) x 29
+    const std::string b = clip.bytes();
+    EXPECT_EQ(U32At(b, 32 + 4), 764324u);  // (20000 + 6356) x 29
     EXPECT_EQ(IndexOf(b).at(2).chunkId, FourCC("00dc"));
-    ExpectValidAvi(path);
+    ExpectValidAvi(clip.path);
 }
 
 TEST_F(CompressorContract, HostLayoutsReachTheCompressorAsAgreed) {
-    WriterSetup s = Standard();
+    WriterSetup s = kStandard;
     s.frames = 2;
     const std::string path = dir.file("layouts.avi");
     void* handle = OpenWriter(s, path);
@@ -263,11 +233,11 @@ TEST_F(CompressorContract, HostLayoutsReachTheCompressorAsAgreed) {
     const auto original = rgb32;
     ASSERT_TRUE(WriteFrame(handle, s, rgb32, FORMAT_ID_RGB32));
     ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
-    EXPECT_EQ(fake.compress[0].inputCompression, FourCC("YUY2"));
-    EXPECT_EQ(fake.compress[0].inputBitCount, 16);
-    EXPECT_EQ(fake.compress[0].inputSize, uint32_t(s.width * s.height * 2));
-    EXPECT_EQ(fake.compress[1].inputCompression, BI_RGB);
-    EXPECT_EQ(fake.compress[1].inputBitCount, 24);
+    const CompressCall& first = fake.compress[0];
+    EXPECT_EQ(std::tuple(first.inputCompression, first.inputBitCount, first.inputSize),
+              std::tuple(FourCC("YUY2"), WORD(16), uint32_t(s.width * s.height * 2)));
+    EXPECT_EQ(std::tuple(fake.compress[1].inputCompression, fake.compress[1].inputBitCount),
+              std::tuple(DWORD(BI_RGB), WORD(24)));
     EXPECT_EQ(IndexOf(ReadBytes(path)).at(2).chunkId, FourCC("00dc"));
     for (size_t pixel = 0; pixel < size_t(s.width) * s.height; ++pixel) {
         ASSERT_EQ(memcmp(&rgb32[3 * pixel], &original[4 * pixel], 3), 0) << "converted in place";
@@ -276,7 +246,7 @@ TEST_F(CompressorContract, HostLayoutsReachTheCompressorAsAgreed) {
 }
 
 TEST_F(CompressorContract, RefusalsAndTheirMessages) {
-    const WriterSetup s = Standard();
+    const WriterSetup& s = kStandard;
     MessageRecorder messages;
     fake.frameQuery = ICERR_BADFORMAT;
     EXPECT_EQ(OpenWriter(s, dir.file("refused.avi")), nullptr);
@@ -286,29 +256,31 @@ TEST_F(CompressorContract, RefusalsAndTheirMessages) {
     EXPECT_TRUE(messages.shown().empty());
     fake.frameQuery = ICERR_OK;
 
+    // The compressor refuses to begin or its palette overflows the header room (788), the data
+    // rate is too low (789, answered), or there is no video stream to start (786).
     struct Case {
         const char* name;
-        std::function<void(WriterSetup&)> change;
-        uint32_t message;
+        LRESULT begin;
+        DWORD paletteEntries;
+        uint32_t padding, dataRate, frames, message;
         int32_t answer;
         bool starts;
     } cases[] = {
-        {"begin", [](WriterSetup&) { fake.begin = ICERR_UNSUPPORTED; }, 788, IDOK, false},
-        {"palette",
-         [](WriterSetup& w) {
-             w.padding = 0;
-             fake.paletteEntries = 256;
-         },
-         788, IDOK, false},
-        {"rate-no", [](WriterSetup& w) { w.dataRate = 100; }, 789, IDNO, false},
-        {"rate-yes", [](WriterSetup& w) { w.dataRate = 100; }, 789, IDYES, true},
-        {"no-video", [](WriterSetup& w) { w.frames = 0; }, 786, IDOK, false},
+        {"begin", ICERR_UNSUPPORTED, 0, 512, 800, 9, 788, IDOK, false},
+        {"palette", ICERR_OK, 256, 0, 800, 9, 788, IDOK, false},
+        {"rate-no", ICERR_OK, 0, 512, 100, 9, 789, IDNO, false},
+        {"rate-yes", ICERR_OK, 0, 512, 100, 9, 789, IDYES, true},
+        {"no-video", ICERR_OK, 0, 512, 800, 0, 786, IDOK, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const size_t shown = messages.shown().size();
+        fake.begin = c.begin;
+        fake.paletteEntries = c.paletteEntries;
         WriterSetup w = s;
-        c.change(w);
+        w.padding = c.padding;
+        w.dataRate = c.dataRate;
+        w.frames = c.frames;
         const std::string path = dir.file(std::string(c.name) + ".avi");
         void* handle = OpenWriter(w, path);
         ASSERT_NE(handle, nullptr);
@@ -319,9 +291,7 @@ TEST_F(CompressorContract, RefusalsAndTheirMessages) {
         const ShownMessage& message = messages.shown().back();
         EXPECT_EQ(message.messageId, c.message);
         EXPECT_EQ(message.flags, c.message == 789 ? 0x12034u : 0x12030u);
-        if (c.message != 786) {
-            EXPECT_EQ(message.text1, caution());
-        }
+        EXPECT_EQ(message.text1, HostString(c.message == 786 ? 787 : 785));
         EXPECT_EQ(message.text2, "");
         // A stream that did not start takes nothing more, and leaves no file behind.
         EXPECT_EQ(WriteFrame(handle, w, frame), c.starts);
@@ -331,12 +301,7 @@ TEST_F(CompressorContract, RefusalsAndTheirMessages) {
         }
         ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
         EXPECT_EQ(std::filesystem::exists(path), c.starts);
-        fake.begin = ICERR_OK;
-        fake.paletteEntries = 0;
     }
-    char noVideoText[100] = {};
-    MyLoadString(787, noVideoText, sizeof noVideoText);
-    EXPECT_EQ(messages.shown().back().text1, noVideoText);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 // The layout of written files, byte by byte, for the worked examples.
-#include "frame/avi_file_handle.h"
 #include "frame/plugin.h"
 #include "tests/writer/writer_test_support.h"
 #include "writer/writer_internal.h"
@@ -10,132 +9,108 @@ namespace {
 using Layout = WriterTest;
 
 TEST_F(Layout, UncompressedVideoOnlyWithoutPadding) {
-    WriterSetup s;
-    s.width = 720;
-    s.height = 486;
-    s.rate = 29970026;
-    s.scale = 1000000;
-    const std::string path = dir.file("clip.avi");
-    void* handle = OpenWriter(s, path);
-    ASSERT_NE(handle, nullptr);
-    std::vector<std::vector<uint8_t>> frames;
-    for (uint32_t i = 0; i < 3; ++i) {
-        frames.push_back(TestFrame(s, i));
-        ASSERT_TRUE(WriteFrame(handle, s, frames.back()));
-    }
-    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
-    const std::string b = ReadBytes(path);
+    const WriterSetup s{.width = 720, .height = 486, .rate = 29970026, .scale = 1000000};
+    const Clip clip = WriteClip(s, dir.file("clip.avi"), 3);
+    const std::string b = clip.bytes();
     const uint32_t frame = 1049760, stride = frame + 8;
-    const size_t indexAt = 512 + 3 * stride;
-    ASSERT_EQ(b.size(), indexAt + 8 + 3 * 16);
-    EXPECT_EQ(Id(b, 0) + Id(b, 8), "RIFFAVI ");
-    EXPECT_EQ(Le32(b, 4), b.size() - 8);
-    EXPECT_EQ(Id(b, 12) + Id(b, 20) + Id(b, 24), "LISThdrlavih");
-    EXPECT_EQ(Le32(b, 16), 500u - 20);
-    const uint32_t avih[] = {33366, (frame + 0) * 29, 0, 0x10, 3, 0, 1, frame + 32, 720, 486};
-    for (size_t i = 0; i < std::size(avih); ++i) {
-        EXPECT_EQ(Le32(b, 32 + 4 * i), avih[i]) << "avih field " << i;
-    }
-    EXPECT_EQ(Id(b, 88) + Id(b, 96) + Id(b, 100) + Id(b, 108) + Id(b, 112), "LISTstrlstrhvidsDIB ");
-    EXPECT_EQ(Le32(b, 108 + 20), 1000000u);
-    EXPECT_EQ(Le32(b, 108 + 24), 29970026u);
-    EXPECT_EQ(Le32(b, 108 + 32), 3u);
-    EXPECT_EQ(Id(b, 172), "strf");
-    EXPECT_EQ(Le32(b, 176), 40u);
-    EXPECT_EQ(Le32(b, 180 + 20), frame);  // biSizeImage
-    EXPECT_EQ(Id(b, 220), "JUNK");
-    EXPECT_EQ(Le32(b, 224), 500u - 228);
+    ASSERT_EQ(b.size(), 512 + 3 * stride + 8 + 3 * 16);
+    ExpectWords(b, {{0, FourCC("RIFF")},
+                    {4, uint32_t(b.size() - 8)},
+                    {8, FourCC("AVI ")},
+                    {12, FourCC("LIST")},
+                    {16, 500 - 20},
+                    {20, FourCC("hdrl")},
+                    {24, FourCC("avih")},
+                    // µs per frame, bytes per second, padding, flags, frames, initial frames,
+                    // streams, buffer size, width, height
+                    {32, 33366},
+                    {36, frame * 29},
+                    {40, 0},
+                    {44, 0x10},
+                    {48, 3},
+                    {52, 0},
+                    {56, 1},
+                    {60, frame + 32},
+                    {64, 720},
+                    {68, 486},
+                    {88, FourCC("LIST")},
+                    {96, FourCC("strl")},
+                    {100, FourCC("strh")},
+                    {108, FourCC("vids")},
+                    {112, FourCC("DIB ")},
+                    {128, 1000000},
+                    {132, 29970026},
+                    {140, 3},
+                    {172, FourCC("strf")},
+                    {176, 40},
+                    {200, frame},
+                    {220, FourCC("JUNK")},
+                    {224, 500 - 228},
+                    {500, FourCC("LIST")},
+                    {504, 4 + 3 * stride},
+                    {508, FourCC("movi")}});
     EXPECT_EQ(b.substr(228, 272), std::string(272, '\0'));
-    EXPECT_EQ(Id(b, 500) + Id(b, 508), "LISTmovi");
-    EXPECT_EQ(Le32(b, 504), 4 + 3 * stride);
+    const std::vector<IndexEntry> index = IndexOf(b);
+    ASSERT_EQ(index.size(), 3u);
+    const uint32_t offsets[] = {4, 1049772, 2099540};  // chunks at 512, 512 + 1049768, ...
     for (uint32_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(Id(b, 512 + i * stride), "00xx");
-        EXPECT_EQ(Le32(b, 516 + i * stride), frame);
-        EXPECT_EQ(b.compare(520 + i * stride, frame,
-                            reinterpret_cast<const char*>(frames[i].data()), frame),
+        EXPECT_EQ(index[i], (IndexEntry{FourCC("00xx"), 0x10, offsets[i], frame})) << i;
+        ExpectWords(b, {{508 + offsets[i], FourCC("00xx")}, {508 + offsets[i] + 4, frame}});
+        EXPECT_EQ(b.compare(508 + offsets[i] + 8, frame,
+                            reinterpret_cast<const char*>(clip.frames[i].data()), frame),
                   0);
     }
-    const std::vector<IndexEntry> index = IndexOf(b);
-    ASSERT_EQ(index.size(), 3u);
-    const uint32_t offsets[] = {4, 1049772, 2099540};
-    for (uint32_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(index[i].chunkId, FourCC("00xx"));
-        EXPECT_EQ(index[i].flags, 0x10u);
-        EXPECT_EQ(index[i].offset, offsets[i]);
-        EXPECT_EQ(index[i].size, frame);
-    }
-    ExpectValidAvi(path);
+    ExpectValidAvi(clip.path);
 }
 
-// 29.97 frames a second, 44100 Hz 16-bit stereo: slots of 6356 bytes.
-WriterSetup PaddedWithAudio(uint32_t padding) {
-    WriterSetup s;
-    s.rate = 29970026;
-    s.scale = 1000000;
-    s.padding = padding;
-    s.audio = true;
-    s.frames = 2;
-    return s;
-}
-
+// 29.97 frames a second, 44100 Hz 16-bit stereo: slots of 6356 bytes. Each record (LIST "rec ")
+// ends on a multiple of the padding; the first holds the opening slot and its filler.
 TEST_F(Layout, PaddedRecordsAudioSlotsAndFillers) {
-    const WriterSetup s = PaddedWithAudio(512);
-    const std::string path = dir.file("padded.avi");
-    void* handle = OpenWriter(s, path);
-    ASSERT_NE(handle, nullptr);
-    auto frame = TestFrame(s, 0);
-    ASSERT_TRUE(WriteFrame(handle, s, frame));
-    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
-    const std::string b = ReadBytes(path);
-    EXPECT_EQ(MovieListAt(b), 488u);
-    EXPECT_EQ(Le32(b, 32 + 8), 512u);     // dwPaddingGranularity
-    EXPECT_EQ(Le32(b, 32 + 12), 0x110u);  // dwFlags
-    EXPECT_EQ(Le32(b, 32 + 24), 2u);      // dwStreams
-    // The opening record: LIST "rec " { JUNK slot, JUNK filler }, 13 x 512 bytes.
-    EXPECT_EQ(Id(b, 500) + Id(b, 508) + Id(b, 512), "LISTrec JUNK");
-    EXPECT_EQ(Le32(b, 504), 6648u);
-    EXPECT_EQ(Le32(b, 516), 6348u);
-    EXPECT_EQ(Id(b, 512 + 6356), "JUNK");
-    EXPECT_EQ(Le32(b, 512 + 6356 + 4), 280u);
-    EXPECT_EQ(b.substr(520, 6348 + 8 + 280).find_first_not_of('\0', 6348), 6348u);
-    // The frame's record: its chunk on a multiple of 512, then the slot, then the filler.
-    EXPECT_EQ(Id(b, 7156) + Id(b, 7164) + Id(b, 7168), "LISTrec 00xx");
-    EXPECT_EQ((7156 + 8 + Le32(b, 7160)) % 512, 500u % 512);
-    const uint32_t slot = 7168 + 8 + 2304;
-    EXPECT_EQ(Id(b, slot), "JUNK");
-    EXPECT_EQ(Le32(b, slot + 4), 6348u);
-    const std::vector<IndexEntry> index = IndexOf(b);
-    ASSERT_EQ(index.size(), 3u);
-    EXPECT_EQ(index[0].chunkId, FourCC("rec "));
-    EXPECT_EQ(index[0].offset, 4u);
-    EXPECT_EQ(index[0].size, 6648u);
-    EXPECT_EQ(index[1].chunkId, FourCC("rec "));
-    EXPECT_EQ(index[1].offset, 7156u - 496);
-    EXPECT_EQ(index[2].chunkId, FourCC("00xx"));
-    EXPECT_EQ(index[2].offset, 7168u - 496);
-    ExpectValidAvi(path);
-}
-
-TEST_F(Layout, MovieListPositionAndFirstChunkFollowThePadding) {
-    EXPECT_EQ(writer::MovieListPosition(0), 500u);
-    EXPECT_EQ(writer::MovieListPosition(1), 488u);
-    EXPECT_EQ(writer::MovieListPosition(512), 488u);
-    EXPECT_EQ(writer::MovieListPosition(2048), 2024u);
-    for (uint32_t padding : {2048u, 4096u}) {
-        const WriterSetup s = PaddedWithAudio(padding);
-        const std::string path = dir.file("pad" + std::to_string(padding) + ".avi");
-        void* handle = OpenWriter(s, path);
-        ASSERT_NE(handle, nullptr);
-        auto frame = TestFrame(s, 0);
-        ASSERT_TRUE(WriteFrame(handle, s, frame));
-        ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
-        const std::string b = ReadBytes(path);
-        EXPECT_EQ(MovieListAt(b), padding - 24);
-        EXPECT_EQ(Id(b, padding), "JUNK");  // the first slot, on a multiple of the padding
-        const uint32_t second = padding - 12 + Le32(b, padding - 8) + 8;
+    EXPECT_EQ(writer::FillerBytes(1024, 512), 512u);      // already aligned: a whole filler
+    EXPECT_EQ(writer::FillerBytes(1020, 512), 4u + 512);  // too small for a header: carried over
+    EXPECT_EQ(writer::FillerBytes(1016, 512), 8u);
+    for (const uint32_t padding : {512u, 2048u, 4096u}) {
+        SCOPED_TRACE(padding);
+        WriterSetup s{.rate = 29970026, .scale = 1000000, .padding = padding, .audio = true};
+        s.frames = 2;
+        const Clip clip = WriteClip(s, dir.file("padded" + std::to_string(padding) + ".avi"), 1);
+        const std::string b = clip.bytes();
+        const uint32_t movie = padding - 24;  // M: 488 for 512, 2024 for 2048
+        const uint32_t opening = movie + 12, second = opening + 8 + U32At(b, opening + 4);
+        const uint32_t slot = second + 12 + 8 + 2304;  // after the frame chunk
+        EXPECT_EQ(MovieListAt(b), movie);
         EXPECT_EQ((second + 12) % padding, 0u);
-        EXPECT_EQ(Id(b, second + 12), "00xx");
-        ExpectValidAvi(path);
+        ExpectWords(b, {{40, padding},
+                        {44, 0x110},
+                        {56, 2},
+                        {opening, FourCC("LIST")},
+                        {opening + 8, FourCC("rec ")},
+                        {padding, FourCC("JUNK")},
+                        {padding + 4, 6348},
+                        {second, FourCC("LIST")},
+                        {second + 8, FourCC("rec ")},
+                        {second + 12, FourCC("00xx")},
+                        {slot, FourCC("JUNK")},
+                        {slot + 4, 6348}});
+        const uint32_t filler = second - (padding + 8 + 6348);
+        EXPECT_EQ(Id(b, padding + 8 + 6348), "JUNK");
+        EXPECT_EQ(b.substr(padding + 8, 6348) + b.substr(padding + 8 + 6348 + 8, filler - 8),
+                  std::string(6348 + filler - 8, '\0'));
+        const std::vector<IndexEntry> index = IndexOf(b);
+        ASSERT_EQ(index.size(), 3u);
+        EXPECT_EQ(index[0].chunkId, FourCC("rec "));
+        EXPECT_EQ(index[0].offset, 4u);
+        EXPECT_EQ(index[0].size, second - opening - 8);
+        EXPECT_EQ(index[1].chunkId, FourCC("rec "));
+        EXPECT_EQ(index[1].offset, second - movie - 8);
+        EXPECT_EQ(index[2].chunkId, FourCC("00xx"));
+        EXPECT_EQ(index[2].offset, second + 12 - movie - 8);
+        if (padding == 512) {  // a record of 6656 bytes: LIST size 6648, filler 280
+            EXPECT_EQ(index[0].size, 6648u);
+            EXPECT_EQ(filler, 280u + 8);
+            EXPECT_EQ(second, 7156u);
+        }
+        ExpectValidAvi(clip.path);
     }
 }
 
@@ -154,46 +129,24 @@ TEST_F(Layout, SlotSizesAndAudioLead) {
         {100, 1, 8000, 1, FORMAT_ID_PCM16, 1, 216, 58, 10000},  // the lead stays within the ring
     };
     for (const Case& c : cases) {
-        WriterSetup s;
-        s.rate = c.rate;
-        s.scale = c.scale;
-        s.audio = true;
-        s.sampleRate = c.sampleRate;
-        s.channels = c.channels;
-        s.audioId = c.id;
-        s.offset = c.offset;
-        s.padding = 512;
-        const std::string path = dir.file("lead" + std::to_string(c.rate) + ".avi");
-        void* handle = OpenWriter(s, path);
-        ASSERT_NE(handle, nullptr);
-        auto frame = TestFrame(s, 0);
-        ASSERT_TRUE(WriteFrame(handle, s, frame));
-        ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
-        const std::string b = ReadBytes(path);
         SCOPED_TRACE(c.rate);
-        EXPECT_EQ(Le32(b, 32), c.microseconds);
-        EXPECT_EQ(Le32(b, 32 + 20), c.initialFrames);
-        EXPECT_EQ(Le32(b, 232 + 8 + 16), c.initialFrames);  // audio strh dwInitialFrames
-        EXPECT_EQ(Le32(b, 232 + 8 + 36), c.slot);
-        EXPECT_EQ(Le32(b, 500 + 12 + 4), c.slot - 8);
-        const std::vector<IndexEntry> index = IndexOf(b);
-        EXPECT_EQ(index.size(), c.initialFrames + 1 + 2);  // opening records, frame record, chunk
-        ExpectValidAvi(path);
+        WriterSetup s{.rate = c.rate, .scale = c.scale, .padding = 512, .offset = c.offset};
+        s.audio = true;
+        s.channels = c.channels;
+        s.sampleRate = c.sampleRate;
+        s.audioId = c.id;
+        const Clip clip = WriteClip(s, dir.file("lead" + std::to_string(c.rate) + ".avi"), 1);
+        const std::string b = clip.bytes();
+        // avih dwMicroSecPerFrame and dwInitialFrames, audio strh dwInitialFrames and
+        // dwSuggestedBufferSize, the first slot's size
+        ExpectWords(b, {{32, c.microseconds},
+                        {52, c.initialFrames},
+                        {256, c.initialFrames},
+                        {276, c.slot},
+                        {516, c.slot - 8}});
+        EXPECT_EQ(IndexOf(b).size(), c.initialFrames + 1 + 2);  // opening records, frame record
+        ExpectValidAvi(clip.path);
     }
-}
-
-TEST_F(Layout, FillerRuleAndFileLimit) {
-    EXPECT_EQ(writer::FillerBytes(12 + 6356, 512), 280u + 8);
-    EXPECT_EQ(writer::FillerBytes(1024, 512), 512u);      // already aligned: a whole filler
-    EXPECT_EQ(writer::FillerBytes(1020, 512), 4u + 512);  // too small for a header: carried over
-    EXPECT_EQ(writer::FillerBytes(1016, 512), 8u);
-    AviFileHandle handle;
-    handle.videoIndex.resize(10);
-    const uint64_t limit = 0xFFFFFFFFull - 8 - 16 * 11;
-    EXPECT_TRUE(writer::FinishedFileFits(handle, limit - 1, 1));
-    EXPECT_TRUE(writer::FinishedFileFits(handle, limit, 1));
-    EXPECT_FALSE(writer::FinishedFileFits(handle, limit + 1, 1));
-    EXPECT_FALSE(writer::FinishedFileFits(handle, 0xFFFFFFFFull, 0));
 }
 
 }  // namespace

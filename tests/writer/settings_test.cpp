@@ -1,6 +1,7 @@
 // The writing settings: INI defaults and values, copies of the host's formats, the dialog run
 // with its save order, the release, and the writing file information.
 #include <fstream>
+#include <tuple>
 
 #include "dialog/settings_dialog.h"
 #include "frame/plugin.h"
@@ -42,20 +43,15 @@ TEST_F(Settings, DefaultsWithoutAnIniFile) {
     EXPECT_EQ(record.accepted, 1u);
     const AudioFormatRecord& audio = record.resultAudio;
     EXPECT_STREQ(audio.formatId, FORMAT_ID_PCM16);
-    EXPECT_EQ(audio.channels, 2u);
-    EXPECT_EQ(audio.sampleRate, 44100u);
-    EXPECT_EQ(audio.frameBytes, 4u);
     EXPECT_STREQ(audio.description, "44KHz 16bit Stereo");
-    EXPECT_EQ(audio.flags, 0x10000000u);
+    EXPECT_EQ(std::tuple(audio.channels, audio.sampleRate, audio.frameBytes, audio.flags),
+              std::tuple(2u, 44100u, 4u, 0x10000000u));
     const ImageFormatStruct& video = record.resultVideo;
     EXPECT_STREQ(video.formatId, FORMAT_ID_RGB24);
-    EXPECT_EQ(video.width, 720);
-    EXPECT_EQ(video.height, 486);
-    EXPECT_EQ(video.rate, 29970026u);
-    EXPECT_EQ(video.scale, 1000000u);
-    EXPECT_EQ(video.imageSize, 1049760u);
     EXPECT_STREQ(video.description, "720 x 486 24bit");
-    EXPECT_EQ(video.flags, 0x10000002u);
+    EXPECT_EQ(std::tuple(video.width, video.height, video.rate, video.scale, video.imageSize,
+                         video.flags),
+              std::tuple(720, 486, 29970026u, 1000000u, 1049760u, 0x10000002u));
     ASSERT_EQ(video.settingsBlockSize, 148u);
     CompressionSettings expected{};
     expected.headerSize = 148;
@@ -72,23 +68,26 @@ TEST_F(Settings, DefaultsWithoutAnIniFile) {
     EXPECT_FALSE(std::filesystem::exists(ini())) << "loading writes nothing";
 }
 
+// Sections and keys in any case, a short or long handler code, the image size of 24 bits
+// whatever the layout, and the settings block's values.
 TEST_F(Settings, ValuesFromTheIniFile) {
     struct Case {
         std::string ini;
         std::string audioDescription;
         uint32_t frameBytes;
         std::string handler;
+        std::string videoDescription;
     } cases[] = {
         {"[audiowritingsettings]\nSAMPLESPERSECOND=22050\nchannels=1\nCompression=" +
              std::string(FORMAT_ID_PCM8) + "\n[VideoWritingSettings]\nfccHandler=ab\n",
-         "22KHz 8bit Mono", 1, "ab  "},
+         "22KHz 8bit Mono", 1, "ab  ", "720 x 486 24bit"},
         {"[AudioWritingSettings]\nSamplesPerSecond=11025\nChannels=6\n[VideoWritingSettings]\n"
          "fccHandler=\nCompression=" +
              std::string(FORMAT_ID_RGB32) + "\nWidth=640\nHeight=480\n",
-         "11KHz 16bit Mono", 12, "    "},
+         "11KHz 16bit Mono", 12, "    ", "640 x 480 24bit"},
         {"; a comment\n[VideoWritingSettings]\nfccHandler=abcdef\nQuality=-5\nPaddingSize=2048\n"
          "KeyFrameRate=1\nDataRate=0\noffsetAudioandVideo=1\nFieldRendering=3\n",
-         "44KHz 16bit Stereo", 4, "abcd"},
+         "44KHz 16bit Stereo", 4, "abcd", "720 x 486 24bit"},
     };
     for (const Case& c : cases) {
         writeIni(c.ini);
@@ -97,24 +96,18 @@ TEST_F(Settings, ValuesFromTheIniFile) {
         EXPECT_EQ(record.resultAudio.description, c.audioDescription);
         EXPECT_EQ(record.resultAudio.frameBytes, c.frameBytes);
         EXPECT_EQ(Handler(record), c.handler);
+        EXPECT_EQ(record.resultVideo.description, c.videoDescription);
+        EXPECT_EQ(record.resultVideo.imageSize,
+                  uint32_t(record.resultVideo.width * record.resultVideo.height * 3));
+        const auto& block =
+            *static_cast<const CompressionSettings*>(record.resultVideo.settingsBlock);
+        if (&c == &cases[2]) {
+            EXPECT_EQ(std::tuple(block.quality, block.paddingSize, block.keyFrameRate,
+                                 block.dataRate, block.offsetAudioAndVideo, block.fieldRendering),
+                      std::tuple(uint32_t(-5), 2048u, 1u, 0u, 1, 3u));
+        }
         AVFILE_ReleaseFormatFromSetWritingSettings(&record);
     }
-    WritingSettingsRecord record = EmptyRecord(kSettingsLoadIni);
-    writeIni(cases[1].ini);
-    ASSERT_EQ(AVFILE_SetWritingSettings(&record), 1);
-    EXPECT_EQ(record.resultVideo.imageSize, 640u * 480 * 3);  // 24-bit whatever the layout
-    EXPECT_STREQ(record.resultVideo.description, "640 x 480 24bit");
-    AVFILE_ReleaseFormatFromSetWritingSettings(&record);
-    writeIni(cases[2].ini);
-    ASSERT_EQ(AVFILE_SetWritingSettings(&record), 1);
-    const auto& block = *static_cast<const CompressionSettings*>(record.resultVideo.settingsBlock);
-    EXPECT_EQ(block.quality, uint32_t(-5));
-    EXPECT_EQ(block.paddingSize, 2048u);
-    EXPECT_EQ(block.keyFrameRate, 1u);
-    EXPECT_EQ(block.dataRate, 0u);
-    EXPECT_EQ(block.offsetAudioAndVideo, 1);
-    EXPECT_EQ(block.fieldRendering, 3u);
-    AVFILE_ReleaseFormatFromSetWritingSettings(&record);
 }
 
 TEST_F(Settings, CopiesOfTheHostsFormatsAndRefusedRecords) {

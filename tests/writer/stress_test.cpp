@@ -7,6 +7,7 @@
 #include <future>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "frame/avi_file_handle.h"
 #include "frame/module.h"
@@ -22,26 +23,14 @@ using Stress = WriterTest;
 
 ImageFrameRequest FrameRequest(const ImageFormatStruct& layout, uint32_t frame,
                                std::vector<uint8_t>& buffer) {
-    ImageFrameRequest request{};
-    request.size = sizeof request;
-    request.frameNumber = frame;
-    request.buffer = buffer.data();
-    request.bufferSize = uint32_t(buffer.size());
-    request.requested = layout;
-    return request;
+    return test::FrameRequest(frame, layout.formatId, layout.width, layout.height, buffer);
 }
 
+// A request whose buffer is filled with 0xCC.
 AudioSamplesRequest SamplesRequest(const AudioFormatRecord& layout, uint32_t first, uint32_t count,
                                    std::vector<uint8_t>& buffer) {
     buffer.assign(size_t(count) * layout.frameBytes, 0xCC);
-    AudioSamplesRequest request{};
-    request.size = sizeof request;
-    request.firstSample = first;
-    request.sampleCount = count;
-    request.buffer = buffer.data();
-    request.bufferSize = uint32_t(buffer.size());
-    request.requested = layout;
-    return request;
+    return test::SamplesRequest(first, count, layout.formatId, buffer);
 }
 
 std::vector<uint8_t> Delivered(const std::vector<uint8_t>& buffer, uint32_t bytes) {
@@ -60,11 +49,8 @@ struct Reference {
 
 Reference TakeReference(const std::string& path) {
     Reference reference{path, {}, {}, {}, {}};
-    void* handle = nullptr;
-    EXPECT_EQ(AVFILE_OpenFileForRead(&handle, path.c_str()), 1) << path;
-    ReadingFileInfo info{};
-    info.size = sizeof info;
-    EXPECT_EQ(AVFILE_GetReadingFileInfo(handle, &info), 1) << path;
+    const ReadingFile file(path);
+    const ReadingFileInfo info = file.info();
     std::vector<uint8_t> buffer;
     for (uint32_t i = 0; i < info.videoFormatCount; ++i) {
         reference.layouts.push_back(info.videoFormats[i]);
@@ -72,7 +58,7 @@ Reference TakeReference(const std::string& path) {
         auto& pictures = reference.pictures.emplace_back();
         for (uint32_t frame = 0; frame < info.frameCount; ++frame) {
             ImageFrameRequest request = FrameRequest(info.videoFormats[i], frame, buffer);
-            EXPECT_EQ(AVFILE_ReadImageFrame(handle, &request), 1) << path;
+            EXPECT_EQ(AVFILE_ReadImageFrame(file.handle(), &request), 1) << path;
             pictures.push_back(Delivered(buffer, request.result.imageSize));
         }
     }
@@ -80,9 +66,8 @@ Reference TakeReference(const std::string& path) {
         reference.audioLayouts.push_back(info.audioFormats[i]);
         AudioSamplesRequest request = SamplesRequest(info.audioFormats[i], 0, info.audioLength,
                                                      reference.audio.emplace_back());
-        EXPECT_EQ(AVFILE_ReadAudioSamples(handle, &request), 1) << path;
+        EXPECT_EQ(AVFILE_ReadAudioSamples(file.handle(), &request), 1) << path;
     }
-    EXPECT_EQ(AVFILE_CloseReadingFile(handle), 1);
     return reference;
 }
 
@@ -139,20 +124,6 @@ int ReadAtRandom(const std::vector<Reference>& references, unsigned seed,
     return failures;
 }
 
-// Writes a file of the setup's frames and samples in one thread; answers its path.
-std::string Recorded(const WriterSetup& s, const std::string& path) {
-    void* handle = OpenWriter(s, path);
-    EXPECT_NE(handle, nullptr) << path;
-    for (uint32_t i = 0; i < s.frames; ++i) {
-        auto frame = TestFrame(s, i);
-        auto samples = TestSamples(s, i * 1000, 1000);
-        EXPECT_TRUE(WriteFrame(handle, s, frame)) << path;
-        EXPECT_TRUE(WriteSamples(handle, s, samples, 1000)) << path;
-    }
-    EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
-    return path;
-}
-
 // The video and the audio of one recording, each from a thread of its own.
 struct TwoThreadRecording {
     WriterSetup s;
@@ -184,25 +155,21 @@ struct TwoThreadRecording {
 };
 
 TEST_F(Stress, EightReadersCheckEveryReadWhileTwoRecordingsRun) {
-    WriterSetup uncompressed;
-    uncompressed.frames = 12;
-    uncompressed.audio = true;
-    uncompressed.padding = 512;
-    WriterSetup compressed = uncompressed;
-    compressed.handler = FourCC("MSVC");
-    compressed.audioId = FORMAT_ID_PCM8;
-    compressed.channels = 1;
-    compressed.padding = 0;
+    const WriterSetup uncompressed{.padding = 512, .frames = 12, .audio = true};
+    const WriterSetup compressed{.handler = FourCC("MSVC"),
+                                 .frames = 12,
+                                 .audio = true,
+                                 .channels = 1,
+                                 .audioId = FORMAT_ID_PCM8};
     const std::string motionJpeg = dir.file("mjpeg.avi");
-    ASSERT_EQ(
-        test::Run("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=32x24:rate=10:duration=1.2 "
-                  "-f lavfi -i sine=sample_rate=8000:duration=1.2 -c:v mjpeg -c:a pcm_s16le '" +
-                  motionJpeg + "'")
-            .status,
-        0);
+    ASSERT_TRUE(
+        Ffmpeg("-f lavfi -i testsrc=size=32x24:rate=10:duration=1.2 -f lavfi -i "
+               "sine=sample_rate=8000:duration=1.2 -c:v mjpeg -c:a pcm_s16le '" +
+               motionJpeg + "'"));
     const std::vector<Reference> references = {
-        TakeReference(Recorded(uncompressed, dir.file("dib.avi"))),
-        TakeReference(Recorded(compressed, dir.file("msvc.avi"))), TakeReference(motionJpeg)};
+        TakeReference(WriteClip(uncompressed, dir.file("dib.avi"), 12, 1000).path),
+        TakeReference(WriteClip(compressed, dir.file("msvc.avi"), 12, 1000).path),
+        TakeReference(motionJpeg)};
 
     TwoThreadRecording first{uncompressed, nullptr, {}, 0}, second{compressed, nullptr, {}, 0};
     first.s.frames = second.s.frames = 150;
@@ -236,11 +203,8 @@ TEST_F(Stress, EightReadersCheckEveryReadWhileTwoRecordingsRun) {
         ExpectSameBytes(Decoded(path, wide ? "-map 0:a -f s16le" : "-map 0:a -f u8"),
                         TestSamples(recording->s, 0, written));
     }
-    std::string video;
-    for (const auto& frame : first.frames) {
-        video += TopDown(frame, first.s.width, first.s.height, 3);
-    }
-    ExpectSameBytes(Decoded(dir.file("first.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24"), video);
+    ExpectSameBytes(Decoded(dir.file("first.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24"),
+                    Clip{"", first.frames}.topDown(first.s));
 }
 
 // Holds the thread that shows a message box until the test lets it go.
@@ -262,20 +226,23 @@ class HeldMessageBox {
     std::promise<void> released_;
 };
 
+// Calls refused for the lock leave the handles as they were: the reader has not even opened its
+// file, the writer has written nothing more and its handle still closes.
 TEST_F(Stress, CallsThatNeedTheLockGiveUpWhileAnEntryPointHoldsIt) {
-    WriterSetup s;
-    s.audio = true;
-    const std::string reading = Recorded(s, dir.file("reading.avi"));
+    const WriterSetup s{.audio = true};
+    const std::string reading = WriteClip(s, dir.file("reading.avi"), 3, 1000).path;
     void* reader = nullptr;
     ASSERT_EQ(AVFILE_OpenFileForRead(&reader, reading.c_str()), 1);
     void* holder = OpenWriter(s, dir.file("holder.avi"));
     void* other = OpenWriter(s, dir.file("other.avi"));
     auto frame = TestFrame(s, 0);
+    auto samples = TestSamples(s, 0, 5000);
     ASSERT_TRUE(WriteFrame(holder, s, frame) && WriteFrame(other, s, frame));
+    const auto& otherHandle = *static_cast<const AviFileHandle*>(other);
+    const uint32_t movieEnd = otherHandle.movieEnd;
 
     HeldMessageBox box;
-    std::thread holding([&] {
-        auto samples = TestSamples(s, 0, 5000);  // more than a slot holds: message 790
+    std::thread holding([&] {  // more samples than a slot holds: message 790
         EXPECT_FALSE(WriteSamples(holder, s, samples, 5000));
     });
     ASSERT_EQ(box.waitUntilShown(), 790u);
@@ -283,20 +250,24 @@ TEST_F(Stress, CallsThatNeedTheLockGiveUpWhileAnEntryPointHoldsIt) {
     ReadingFileInfo info{};
     info.size = sizeof info;
     ASSERT_EQ(AVFILE_GetReadingFileInfo(reader, &info), 1);
-    std::vector<uint8_t> pixels(info.videoFormats[0].imageSize, 0xCC), samples;
+    std::vector<uint8_t> pixels(info.videoFormats[0].imageSize, 0xCC), delivered;
     ImageFrameRequest frameRequest = FrameRequest(info.videoFormats[0], 1, pixels);
-    AudioSamplesRequest samplesRequest = SamplesRequest(info.audioFormats[0], 10, 100, samples);
+    AudioSamplesRequest samplesRequest = SamplesRequest(info.audioFormats[0], 10, 100, delivered);
     Poison(frameRequest.result);
     Poison(samplesRequest.result);
     EXPECT_EQ(AVFILE_ReadImageFrame(reader, &frameRequest), 0);
     EXPECT_EQ(AVFILE_ReadAudioSamples(reader, &samplesRequest), 0);
+    EXPECT_EQ(static_cast<const AviFileHandle*>(reader)->mmioFile, nullptr);
     EXPECT_TRUE(IsPoisonedExceptSize(frameRequest.result));
     EXPECT_TRUE(IsPoisonedExceptSize(samplesRequest.result));
     EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0xCC), long(pixels.size()));
-    EXPECT_EQ(std::count(samples.begin(), samples.end(), 0xCC), long(samples.size()));
+    EXPECT_EQ(std::count(delivered.begin(), delivered.end(), 0xCC), long(delivered.size()));
     EXPECT_FALSE(WriteFrame(other, s, frame));
+    EXPECT_FALSE(WriteSamples(other, s, samples, 100));
     EXPECT_EQ(AVFILE_CloseFileForWrite(other), 0);
-    EXPECT_EQ(static_cast<AviFileHandle*>(other)->frameCount, 1u);
+    EXPECT_EQ(std::tuple(otherHandle.tag, otherHandle.frameCount, otherHandle.movieEnd,
+                         otherHandle.audioLength),
+              std::tuple(FourCC("AVI "), 1u, movieEnd, 0u));
     void* opened = nullptr;  // opening, file info and closing take no lock
     EXPECT_EQ(AVFILE_OpenFileForRead(&opened, reading.c_str()), 1);
     EXPECT_EQ(AVFILE_GetReadingFileInfo(opened, &info), 1);

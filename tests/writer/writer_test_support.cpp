@@ -1,11 +1,9 @@
 #include "tests/writer/writer_test_support.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
+#include "frame/avi_file_handle.h"
 #include "frame/plugin.h"
 #include "platform/system/system.h"
 
@@ -69,9 +67,21 @@ uint32_t FrameBytes(const WriterSetup& s) {
 }
 
 std::vector<uint8_t> TestFrame(const WriterSetup& s, uint32_t index) {
-    std::vector<uint8_t> frame(size_t(s.width) * s.height * 4);  // room for any layout
-    for (size_t i = 0; i < frame.size(); ++i) {
-        frame[i] = uint8_t((i * 7 + index * 31 + (i / 97) * 13) & 0xFF);
+    std::vector<uint8_t> frame(size_t(s.width) * s.height * 4);
+    if (!s.smooth) {
+        for (size_t i = 0; i < frame.size(); ++i) {
+            frame[i] = uint8_t((i * 7 + index * 31 + (i / 97) * 13) & 0xFF);
+        }
+        return frame;
+    }
+    const uint32_t row = (uint32_t(s.width) * 3 + 3) / 4 * 4;
+    for (int32_t y = 0; y < s.height; ++y) {
+        for (int32_t x = 0; x < s.width; ++x) {
+            uint8_t* pixel = &frame[size_t(y) * row + size_t(x) * 3];
+            pixel[0] = uint8_t(x * 3 + index * 4);
+            pixel[1] = uint8_t(y * 4 + index * 2);
+            pixel[2] = uint8_t((x + y) * 2 + index);
+        }
     }
     return frame;
 }
@@ -118,99 +128,36 @@ bool WriteSamples(void* handle, const WriterSetup& s, std::vector<uint8_t>& samp
     return AVFILE_WriteNextAudioSamples(handle, &record) == 1;
 }
 
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-uint32_t Le32(const std::string& bytes, size_t at) {
-    if (at + 4 > bytes.size()) {
-        ADD_FAILURE() << "read past the end at " << at;
-        return 0;
+std::string Clip::topDown(const WriterSetup& s) const {
+    std::string all;
+    for (const auto& frame : frames) {
+        all += TopDown(frame.data(), s.width, s.height, 3);
     }
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    return all;
 }
 
-std::string Id(const std::string& bytes, size_t at) {
-    return at + 4 <= bytes.size() ? bytes.substr(at, 4) : std::string();
-}
-
-uint32_t MovieListAt(const std::string& bytes) {
-    // The header list starts at 12 and ends where the movie list begins.
-    return 20 + Le32(bytes, 16);
-}
-
-std::vector<IndexEntry> IndexOf(const std::string& bytes) {
-    const uint32_t movie = MovieListAt(bytes);
-    const size_t index = size_t(movie) + 8 + Le32(bytes, movie + 4);
-    std::vector<IndexEntry> entries;
-    if (Id(bytes, index) != "idx1") {
-        ADD_FAILURE() << "no idx1 at " << index;
-        return entries;
+Clip WriteClip(const WriterSetup& s, const std::string& path, uint32_t frames,
+               uint32_t samplesPerFrame, uint32_t audioFrom) {
+    Clip clip{path, {}, 0};
+    void* handle = OpenWriter(s, path);
+    EXPECT_NE(handle, nullptr) << path;
+    if (!handle) {
+        return clip;
     }
-    for (size_t at = index + 8; at + 16 <= index + 8 + Le32(bytes, index + 4); at += 16) {
-        entries.push_back(
-            {Le32(bytes, at), Le32(bytes, at + 4), Le32(bytes, at + 8), Le32(bytes, at + 12)});
+    uint32_t sent = 0;
+    for (uint32_t i = 0; i < frames; ++i) {
+        clip.frames.push_back(TestFrame(s, i));
+        auto pixels = clip.frames.back();
+        EXPECT_TRUE(WriteFrame(handle, s, pixels)) << i;
+        if (samplesPerFrame && i >= audioFrom) {
+            auto samples = TestSamples(s, sent, samplesPerFrame);
+            EXPECT_TRUE(WriteSamples(handle, s, samples, samplesPerFrame)) << i;
+            sent += samplesPerFrame;
+        }
     }
-    return entries;
-}
-
-CommandResult Run(const std::string& command) {
-    CommandResult result{-1, {}};
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) {
-        return result;
-    }
-    char buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.output.append(buffer, got);
-    }
-    result.status = pclose(pipe);
-    return result;
-}
-
-void ExpectValidAvi(const std::string& path) {
-    const CommandResult probe = Run("ffprobe -v error '" + path + "'");
-    EXPECT_EQ(probe.status, 0) << path;
-    EXPECT_EQ(probe.output, "") << path;
-    const CommandResult decode = Run("ffmpeg -nostdin -v error -i '" + path + "' -f null -");
-    EXPECT_EQ(decode.status, 0) << path;
-    EXPECT_EQ(decode.output, "") << path;
-}
-
-std::string Decoded(const std::string& path, const std::string& output) {
-    const std::string target = path + ".decoded";
-    const CommandResult result =
-        Run("ffmpeg -nostdin -v error -y -i '" + path + "' " + output + " '" + target + "'");
-    EXPECT_EQ(result.status, 0) << result.output;
-    std::string bytes = ReadBytes(target);
-    remove(target.c_str());
-    return bytes;
-}
-
-void ExpectSameBytes(const std::string& actual, const std::string& expected) {
-    EXPECT_EQ(actual.size(), expected.size());
-    const size_t common = std::min(actual.size(), expected.size());
-    const auto difference =
-        std::mismatch(actual.begin(), actual.begin() + long(common), expected.begin());
-    EXPECT_EQ(size_t(difference.first - actual.begin()), common) << "first differing byte";
-}
-
-void ExpectSameBytes(const std::string& actual, const std::vector<uint8_t>& expected) {
-    ExpectSameBytes(actual, std::string(expected.begin(), expected.end()));
-}
-
-std::string TopDown(const std::vector<uint8_t>& frame, uint32_t width, uint32_t height,
-                    uint32_t bytesPerPixel) {
-    const uint32_t row = (width * bytesPerPixel + 3) / 4 * 4;
-    std::string rows;
-    for (uint32_t y = height; y-- > 0;) {
-        rows.append(reinterpret_cast<const char*>(frame.data()) + size_t(y) * row,
-                    width * bytesPerPixel);
-    }
-    return rows;
+    clip.audioFrames = static_cast<AviFileHandle*>(handle)->audioLength;
+    EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    return clip;
 }
 
 }  // namespace zedadu::test

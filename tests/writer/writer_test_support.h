@@ -1,6 +1,5 @@
 // Helpers of the writer tests: a scratch directory with its own INI file, open requests built
-// from a few settings, frames and samples, reading back the bytes of a written file, and running
-// Debian's ffprobe and ffmpeg on it.
+// from a few settings, frames and samples, and whole clips written through the entry points.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "frame/index_entry.h"
 #include "frame/records.h"
 #include "tests/support/test_support.h"
 
@@ -42,6 +40,7 @@ struct WriterSetup {
     uint32_t sampleRate = 44100;
     const char* audioId = FORMAT_ID_PCM16;
     uint32_t options = 0;
+    bool smooth = false;  // frames of a moving gradient, fair to lossy encoders
 };
 
 // Owns what an open request points at: the name buffer and the settings block.
@@ -58,7 +57,7 @@ class OpenRequest {
 // Opens for write; null when refused.
 void* OpenWriter(const WriterSetup& setup, const std::string& path);
 uint32_t FrameBytes(const WriterSetup& setup);
-// A frame of the setup's layout whose bytes depend on its index.
+// A frame of the setup's layout (with room for any layout) whose bytes depend on its index.
 std::vector<uint8_t> TestFrame(const WriterSetup& setup, uint32_t index);
 bool WriteFrame(void* handle, const WriterSetup& setup, std::vector<uint8_t>& pixels,
                 const char* formatId = nullptr);
@@ -67,28 +66,18 @@ std::vector<uint8_t> TestSamples(const WriterSetup& setup, uint32_t first, uint3
 bool WriteSamples(void* handle, const WriterSetup& setup, std::vector<uint8_t>& samples,
                   uint32_t frames, const char* formatId = nullptr);
 
-std::string ReadBytes(const std::string& path);
-uint32_t Le32(const std::string& bytes, size_t at);
-std::string Id(const std::string& bytes, size_t at);
-// The movie list position and the idx1 entries of a written file.
-uint32_t MovieListAt(const std::string& bytes);
-std::vector<IndexEntry> IndexOf(const std::string& bytes);
-
-// Output (standard output and error) and exit status of a shell command.
-struct CommandResult {
-    int status;
-    std::string output;
+// A file written by WriteClip: the frames sent and the sample frames the file holds.
+struct Clip {
+    std::string path;
+    std::vector<std::vector<uint8_t>> frames;
+    uint32_t audioFrames = 0;
+    std::string bytes() const { return ReadBytes(path); }
+    // The frames as a decoder delivers them as bgr24.
+    std::string topDown(const WriterSetup& setup) const;
 };
-CommandResult Run(const std::string& command);
-// ffprobe and a full ffmpeg decode report nothing.
-void ExpectValidAvi(const std::string& path);
-// ffmpeg's decode of one stream as raw bytes ("-f rawvideo -pix_fmt bgr24", "-f s16le", ...).
-std::string Decoded(const std::string& path, const std::string& output);
-// Equal sizes and bytes, reporting the first difference rather than the whole content.
-void ExpectSameBytes(const std::string& actual, const std::string& expected);
-void ExpectSameBytes(const std::string& actual, const std::vector<uint8_t>& expected);
-// A frame's bitmap rows (bottom row first) in top-down order, as a decoder delivers them.
-std::string TopDown(const std::vector<uint8_t>& frame, uint32_t width, uint32_t height,
-                    uint32_t bytesPerPixel);
+// Writes `frames` test frames, each followed from frame `audioFrom` on by `samplesPerFrame`
+// sample frames, and closes.
+Clip WriteClip(const WriterSetup& setup, const std::string& path, uint32_t frames,
+               uint32_t samplesPerFrame = 0, uint32_t audioFrom = 0);
 
 }  // namespace zedadu::test
