@@ -86,7 +86,7 @@ TEST_F(HostRecording, ConvertRecordsWhatItReadsAndAsksBeforeReplacing) {
     EXPECT_EQ(ReadBytes(file("out.avi")), before);
     EXPECT_EQ(Host("convert in.avi out.avi --settings --yes").status, 0);
 
-    // The host's own compression by default: Microsoft Video 1, which ffmpeg decodes.
+    // The host's own compression by default: Video 1, which ffmpeg decodes.
     ASSERT_EQ(Host("convert in.avi compressed.avi").status, 0);
     ExpectValidAvi(file("compressed.avi"));
     EXPECT_EQ(Decoded(file("compressed.avi"), "-map 0:v -f rawvideo -pix_fmt rgb24").size(),

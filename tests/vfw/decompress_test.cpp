@@ -170,8 +170,8 @@ TEST_P(DecodeTest, EveryChunkMatchesLibavcodecBitExactInEveryLayout) {
     const DecodeCase& decodeCase = GetParam();
     ScratchDirectory directory;
     const std::string clip = directory.file("clip.avi");
-    ASSERT_TRUE(RunFfmpeg(std::string("-f lavfi -i testsrc2=size=") + decodeCase.size + ":rate=" +
-                          decodeCase.rate + " -frames:v 6 " + decodeCase.encoding + " " + clip));
+    ASSERT_TRUE(Ffmpeg(std::string("-f lavfi -i testsrc2=size=") + decodeCase.size + ":rate=" +
+                       decodeCase.rate + " -frames:v 6 " + decodeCase.encoding + " " + clip));
     AviVideo video = ReadAviVideo(clip);
     ASSERT_EQ(video.chunks.size(), 6u);
     for (const OutputCase& output : kOutputs) {

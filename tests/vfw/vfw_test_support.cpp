@@ -54,11 +54,6 @@ Compressor OpenCompressor(FOURCC handler, UINT mode) {
     return Compressor(ICOpen(ICTYPE_VIDEO, handler, mode));
 }
 
-bool RunFfmpeg(const std::string& arguments) {
-    const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
 AviVideo ReadAviVideo(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};

@@ -43,9 +43,6 @@ inline FOURCC Code(const char* text) {
 }
 Compressor OpenCompressor(FOURCC handler, UINT mode);
 
-// Runs the ffmpeg command line with these arguments, quietly; true when it succeeded.
-bool RunFfmpeg(const std::string& arguments);
-
 // The first video stream of an AVI file as the reader meets it: the 'strf' bytes (padded with
 // zeros to the size of the reader's format buffer) and the chunks with their index flags.
 struct AviVideo {
