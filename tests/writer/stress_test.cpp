@@ -132,7 +132,6 @@ struct TwoThreadRecording {
     uint32_t sent = 0;
 
     void run() {
-        std::atomic<bool> videoDone{false};
         frames.resize(s.frames);
         std::thread video([&] {
             for (uint32_t i = 0; i < s.frames; ++i) {
@@ -140,12 +139,15 @@ struct TwoThreadRecording {
                 auto pixels = frames[i];
                 EXPECT_TRUE(WriteFrame(handle, s, pixels)) << i;
             }
-            videoDone = true;
         });
+        // The last frame counts before its call returns, so the refusal is checked against the
+        // handle's own count rather than the video thread's progress.
+        uint32_t& framesCounted = static_cast<AviFileHandle*>(handle)->frameCount;
         for (;;) {
             auto samples = TestSamples(s, sent, 1500);
             if (!WriteSamples(handle, s, samples, 1500)) {
-                EXPECT_TRUE(videoDone.load()) << "refused only once the video is complete";
+                EXPECT_EQ(std::atomic_ref(framesCounted).load(), s.frames)
+                    << "refused only once the video is complete";
                 break;
             }
             sent += 1500;
