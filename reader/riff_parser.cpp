@@ -186,7 +186,7 @@ bool FindLegacyIndex(ParseState& state) {
     return Ascend(state.file, index) && Ascend(state.file, state.riff);
 }
 
-IndexEntry DecodeEntry(const uint8_t* bytes) {
+inline IndexEntry DecodeEntry(const uint8_t* bytes) {
     return {LoadU32(bytes), LoadU32(bytes + 4), LoadU32(bytes + 8), LoadU32(bytes + 12)};
 }
 
@@ -265,55 +265,56 @@ int StreamOf(FOURCC chunkId) {
     return int((chunkId >> 8) & 0xFF) - '0';
 }
 
-void AddEntry(ParseState& state, const IndexEntry& entry, uint32_t adjustment) {
-    AviFileHandle& handle = state.handle;
-    const int32_t size = ClampToFile(state, entry.size);
-    const int stream = StreamOf(entry.chunkId);
-    if (stream == state.audioStream) {
-        AppendIndexEntry(handle.audioIndex, entry, adjustment);
-        handle.maxAudioChunk = std::max(handle.maxAudioChunk, size);
-    }
-    if (stream == state.videoStream) {
-        AppendIndexEntry(handle.videoIndex, entry, adjustment);
-        handle.maxVideoChunk = std::max(handle.maxVideoChunk, size);
-    }
-    handle.readSpan = std::max(handle.readSpan, size);
-}
-
-// The index is read in blocks and split as it comes. Both arrays are reserved for every entry up
-// front: memory that is reserved but never written costs nothing, and a long index is then
-// never copied as it grows. A short read ends the index at the last whole entry read.
+// The index is read in blocks and split as it comes, in one pass that also finds the largest
+// chunk of each stream and the widest step between consecutive video chunks. Both arrays are
+// reserved for every entry up front, so appending cannot fail: memory that is reserved but never
+// written costs nothing, and a long index is never copied as it grows. A short read ends the index
+// at the last whole entry read.
 void SplitIndex(ParseState& state, uint32_t adjustment) {
     constexpr size_t kBlockEntries = 4096;
     AviFileHandle& handle = state.handle;
-    handle.audioIndex.reserve(state.indexEntries);
-    handle.videoIndex.reserve(state.indexEntries);
+    std::vector<IndexEntry>& audio = handle.audioIndex;
+    std::vector<IndexEntry>& video = handle.videoIndex;
+    audio.reserve(state.indexEntries);
+    video.reserve(state.indexEntries);
+    int32_t largestAudio = handle.maxAudioChunk, largestVideo = handle.maxVideoChunk;
+    int32_t largest = handle.readSpan;
+    int64_t widestVideoStep = 0;
     std::vector<uint8_t> block(kBlockEntries * kIndexEntryBytes);
     for (size_t first = 0; first < state.indexEntries; first += kBlockEntries) {
         const size_t wanted = std::min(kBlockEntries, state.indexEntries - first);
         const size_t got = ReadEntries(state, first, wanted, block.data());
         for (size_t i = 0; i < got; ++i) {
-            AddEntry(state, DecodeEntry(block.data() + i * kIndexEntryBytes), adjustment);
+            IndexEntry entry = DecodeEntry(block.data() + i * kIndexEntryBytes);
+            entry.offset += adjustment;  // modulo 2^32, as the file's offsets wrap
+            const int32_t size = ClampToFile(state, entry.size);
+            const int stream = StreamOf(entry.chunkId);
+            if (stream == state.audioStream) {
+                audio.push_back(entry);
+                largestAudio = std::max(largestAudio, size);
+            }
+            if (stream == state.videoStream) {
+                if (!video.empty()) {
+                    const int64_t step = int64_t(entry.offset) - int64_t(video.back().offset);
+                    widestVideoStep = std::max(widestVideoStep, step);
+                }
+                video.push_back(entry);
+                largestVideo = std::max(largestVideo, size);
+            }
+            largest = std::max(largest, size);
         }
         if (got < wanted) {
             break;
         }
     }
-    const uint64_t both = uint64_t(handle.maxVideoChunk) + uint64_t(handle.maxAudioChunk);
-    handle.readSpan = std::max(handle.readSpan, ClampToFile(state, both));
-}
-
-// With four video chunks or more, one read may span the largest gap between two of them.
-void WidenReadSpanToGaps(ParseState& state) {
-    const std::vector<IndexEntry>& video = state.handle.videoIndex;
-    if (video.size() < 4) {
-        return;
+    handle.maxAudioChunk = largestAudio;
+    handle.maxVideoChunk = largestVideo;
+    const uint64_t both = uint64_t(largestVideo) + uint64_t(largestAudio);
+    handle.readSpan = std::max(largest, ClampToFile(state, both));
+    // With four video chunks or more, one read may span the largest gap between two of them.
+    if (video.size() >= 4) {
+        handle.readSpan = std::max(handle.readSpan, ClampToFile(state, uint64_t(widestVideoStep)));
     }
-    int64_t widest = 0;
-    for (size_t i = 1; i < video.size(); ++i) {
-        widest = std::max(widest, int64_t(video[i].offset) - int64_t(video[i - 1].offset));
-    }
-    state.handle.readSpan = std::max(state.handle.readSpan, ClampToFile(state, uint64_t(widest)));
 }
 
 bool MeasureFile(ParseState& state) {
@@ -353,11 +354,7 @@ bool ParseAviFile(AviFileHandle& handle) {
     if (handle.videoIndex.size() != handle.frameCount) {
         handle.frameCount = uint32_t(handle.videoIndex.size());
     }
-    if (!reader.close()) {
-        return false;
-    }
-    WidenReadSpanToGaps(state);
-    return true;
+    return reader.close();
 }
 
 }  // namespace zedadu::reader

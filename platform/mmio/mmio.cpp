@@ -184,8 +184,10 @@ LONG mmioRead(HMMIO file, char* buffer, LONG count) {
             file->position += int64_t(take);
             continue;
         }
-        if (wanted - done >= kReadBufferSize) {
-            // Large reads go straight into the caller's memory.
+        if (wanted >= kReadBufferSize) {
+            // Large reads go straight into the caller's memory, also for what is left after the
+            // buffered part: refilling the buffer there would copy every later read of a
+            // sequence that started inside it.
             const ssize_t got = ReadAt(file->descriptor, buffer + done, wanted - done, at);
             if (got < 0) {
                 return -1;
