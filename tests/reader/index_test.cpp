@@ -94,6 +94,27 @@ TEST(LegacyIndex, StreamsAndLengthsFollowTheIndex) {
     AudioSamplesRequest request = SamplesRequest(0, 6, FORMAT_ID_PCM8, samples);
     EXPECT_EQ(AVFILE_ReadAudioSamples(file.handle(), &request), 1);
     EXPECT_EQ(std::string(samples.begin(), samples.end()), "ababab");
+    const auto* handle = static_cast<const AviFileHandle*>(file.handle());
+    EXPECT_EQ(handle->maxVideoChunk, int32_t(kImageBytes));
+    EXPECT_EQ(handle->maxAudioChunk, 2);
+    EXPECT_EQ(handle->readSpan, 3000) << "the largest chunk of any stream";
+}
+
+// One read may cover two video chunks and what lies between them once there are four or more.
+TEST(LegacyIndex, TheReadSpanWidensToTheWidestStepBetweenVideoChunks) {
+    ScratchDirectory directory;
+    const std::string path = directory.file("gap.avi");
+    const ChunkSpec gap{FourCC("JUNK"), std::string(5000, '\0'), 0, false};
+    for (const uint32_t frames : {3u, 4u}) {
+        AviSpec fixture = Uncompressed(frames);
+        fixture.chunks.insert(fixture.chunks.begin() + 2, gap);
+        WriteBytes(path, fixture.build());
+        ExpectFramesReadBack(path, frames);
+        ReadingFile file(path);
+        const auto* handle = static_cast<const AviFileHandle*>(file.handle());
+        const int32_t step = int32_t(kImageBytes + 8 + gap.data.size() + 8);
+        EXPECT_EQ(handle->readSpan, frames == 4 ? step : int32_t(kImageBytes)) << frames;
+    }
 }
 
 }  // namespace
