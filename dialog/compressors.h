@@ -2,13 +2,14 @@
 // reach one compressor's configuration box, about box and private state.
 #pragma once
 
+#include "frame/avi_ids.h"
 #include "frame/records.h"
 #include "platform/vfw/vfw.h"
 
 namespace zedadu::dialog {
 
 inline constexpr int kCompressorCapacity = 100;  // the uncompressed entry included
-inline constexpr FOURCC kUncompressedHandler = FourCC("DIB ");
+using avi::kUncompressedHandler;
 
 // Entry i is also position i of the dialog's compressor list. Rebuilt each time the dialog's
 // video part opens; the uncompressed entry is always the last.

@@ -20,6 +20,8 @@ inline constexpr FOURCC kLegacyIndex = FourCC("idx1");
 inline constexpr FOURCC kJunk = FourCC("JUNK");
 inline constexpr FOURCC kVideoStream = FourCC("vids");
 inline constexpr FOURCC kAudioStream = FourCC("auds");
+inline constexpr FOURCC kUncompressedHandler = FourCC("DIB ");  // a video stream's handler code
+inline constexpr FOURCC kYuy2Compression = FourCC("YUY2");      // a bitmap's compression code
 
 inline constexpr size_t kMainHeaderBytes = 56;    // 'avih'
 inline constexpr size_t kStreamHeaderBytes = 64;  // 'strh'

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "convert/convert.h"
+#include "frame/avi_ids.h"
 #include "frame/module.h"
 #include "frame/text.h"
 #include "reader/bitmap.h"
@@ -15,8 +16,6 @@
 namespace zedadu::reader {
 namespace {
 
-constexpr FOURCC kUncompressed = FourCC("DIB ");
-constexpr FOURCC kYuy2 = FourCC("YUY2");
 constexpr uint32_t kImageFlags = 2;
 constexpr uint32_t kDigitalVideoRequest = 0x100;
 constexpr uint32_t kDigitalVideoImageFlags = 0x102;
@@ -30,7 +29,7 @@ struct WantedLayout {
 constexpr WantedLayout kWantedLayouts[] = {
     {FORMAT_ID_RGB32, 32, BI_RGB},
     {FORMAT_ID_RGB24, 24, BI_RGB},
-    {FORMAT_ID_YUY2, 16, kYuy2},
+    {FORMAT_ID_YUY2, 16, avi::kYuy2Compression},
 };
 
 const WantedLayout* FindWantedLayout(const char* formatId) {
@@ -194,7 +193,8 @@ bool DecodeUpTo(AviFileHandle& handle, uint32_t frame, int64_t cached, FrameCach
 }
 
 bool ServedAsYuy2(const BITMAPINFOHEADER& output, const WantedLayout& wanted) {
-    return wanted.compression == kYuy2 && output.biCompression == BI_RGB && output.biBitCount == 24;
+    return wanted.compression == avi::kYuy2Compression && output.biCompression == BI_RGB &&
+           output.biBitCount == 24;
 }
 
 // The bytes the delivered image takes in the host's buffer: 32-bit requests are widened, YUY2
@@ -413,7 +413,7 @@ bool ReadImageFrame(AviFileHandle& handle, ImageFrameRequest& request) {
     }
     FitToSourceAspect(source, request.result);
     FrameCache& cache = TheFrameCache();
-    const bool delivered = handle.videoHandler == kUncompressed
+    const bool delivered = handle.videoHandler == avi::kUncompressedHandler
                                ? ReadUncompressedFrame(handle, request, *wanted, cache)
                                : ReadCompressedFrame(handle, request, *wanted, cache);
     if (!delivered) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "frame/avi_ids.h"
 #include "frame/text.h"
 #include "platform/system/system.h"
 #include "reader/bitmap.h"
@@ -15,7 +16,6 @@
 namespace zedadu::reader {
 namespace {
 
-constexpr FOURCC kUncompressed = FourCC("DIB ");
 constexpr FOURCC kRunLength = FourCC("MRLE");
 constexpr FOURCC kVideo1 = FourCC("MSVC");
 constexpr FOURCC kDigitalVideo = FourCC("dvsd");
@@ -51,7 +51,7 @@ struct LayoutCandidate {
     uint32_t bytesPerPixel;
 };
 constexpr LayoutCandidate kLayoutCandidates[] = {
-    {FORMAT_ID_YUY2, FourCC("YUY2"), 16, 2},
+    {FORMAT_ID_YUY2, avi::kYuy2Compression, 16, 2},
     {FORMAT_ID_RGB24, BI_RGB, 24, 3},
     {FORMAT_ID_RGB32, BI_RGB, 32, 4},
 };
@@ -89,19 +89,21 @@ void SettleHandler(AviFileHandle& handle) {
         source.biCompression = BI_RGB;
     }
     if (handler == 0) {
-        handler = kUncompressed;
+        handler = avi::kUncompressedHandler;
     }
-    if (SameCodeIgnoringCase(handler, kUncompressed) && source.biCompression != BI_RGB) {
+    if (SameCodeIgnoringCase(handler, avi::kUncompressedHandler) &&
+        source.biCompression != BI_RGB) {
         handler = source.biCompression;
     }
     if (SameCodeIgnoringCase(handler, FourCC("msvc")) ||
         SameCodeIgnoringCase(handler, FourCC("cram"))) {
         handler = kVideo1;
     }
-    if (SameCodeIgnoringCase(handler, kUncompressed)) {
-        handler = kUncompressed;
+    if (SameCodeIgnoringCase(handler, avi::kUncompressedHandler)) {
+        handler = avi::kUncompressedHandler;
     }
-    if (handler == kUncompressed && source.biSizeImage > handle.videoIndex.front().size) {
+    if (handler == avi::kUncompressedHandler &&
+        source.biSizeImage > handle.videoIndex.front().size) {
         handler = kRunLength;
     }
 }
@@ -130,7 +132,7 @@ bool SettleFormatExtent(AviFileHandle& handle) {
 // the one height, -2^31, that has no positive counterpart (even with a width of 0).
 bool SettleBitmapSize(AviFileHandle& handle) {
     BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
-    const bool uncompressed = handle.videoHandler == kUncompressed;
+    const bool uncompressed = handle.videoHandler == avi::kUncompressedHandler;
     if (source.biWidth < 0 || source.biHeight == INT32_MIN ||
         (source.biHeight < 0 && !uncompressed)) {
         return false;
@@ -253,7 +255,7 @@ bool DescribeVideo(AviFileHandle& handle) {
     if (!SettleFormatExtent(handle) || !SettleBitmapSize(handle)) {
         return false;
     }
-    if (handle.videoHandler != kUncompressed) {
+    if (handle.videoHandler != avi::kUncompressedHandler) {
         return DescribeCompressedVideo(handle);
     }
     DescribeUncompressedVideo(handle);

@@ -156,7 +156,7 @@ bool SetUpVideo(AviFileHandle& handle, const OpenWriteRequest& request) {
     if (settings.paddingSize < kSmallestPadding) {
         settings.paddingSize = 0;
     }
-    if (settings.fccHandler != kDibHandler && !ProbeCompressor(handle)) {
+    if (settings.fccHandler != kUncompressedHandler && !ProbeCompressor(handle)) {
         return false;
     }
     ListVideoInputs(handle);

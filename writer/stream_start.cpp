@@ -256,7 +256,7 @@ bool StartStream(AviFileHandle& handle) {
         return StreamFailed(handle);
     }
     handle.movieEnd = static_cast<uint32_t>(movieEnd);
-    if (Settings(handle).fccHandler == kDibHandler) {
+    if (Settings(handle).fccHandler == kUncompressedHandler) {
         memcpy(&handle.sourceBitmapInfo, &handle.outputBitmapInfo, kFormatCopyBytes);
         handle.framesSinceKey = 0;
         return true;

@@ -18,7 +18,6 @@ namespace {
 
 using namespace avi;
 
-constexpr FOURCC kYuy2 = FourCC("YUY2");
 constexpr uint16_t kUncompressedCode = 'x' | 'x' << 8;
 constexpr uint16_t kCompressedCode = 'd' | 'c' << 8;
 constexpr uint32_t kStreamDigits = '0' | '0' << 8;
@@ -34,7 +33,7 @@ uint32_t PrepareFrame(const AviFileHandle& handle, VideoWriteRecord& record,
     }
     if (SameFormatId(format.formatId, FORMAT_ID_YUY2)) {
         // Packed 4:2:2 goes to the compressor as it is.
-        frame.biCompression = kYuy2;
+        frame.biCompression = avi::kYuy2Compression;
         frame.biBitCount = 16;
         frame.biSizeImage = uint32_t(frame.biWidth) * uint32_t(frame.biHeight) * 2;
         return frame.biSizeImage;
@@ -123,7 +122,7 @@ bool WriteNextVideoFrame(AviFileHandle& handle, VideoWriteRecord& record) {
     }
     BITMAPINFOHEADER frame = handle.outputBitmapInfo.header;
     const uint32_t byteCount = PrepareFrame(handle, record, frame);
-    if (Settings(handle).fccHandler == kDibHandler) {
+    if (Settings(handle).fccHandler == kUncompressedHandler) {
         return WriteVideoRecord(handle, record.pixels, byteCount, AVIIF_KEYFRAME,
                                 kUncompressedCode);
     }

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "frame/avi_file_handle.h"
+#include "frame/avi_ids.h"
 #include "frame/records.h"
 
 namespace zedadu::writer {
 
-inline constexpr FOURCC kDibHandler = FourCC("DIB ");
+using avi::kUncompressedHandler;
 inline constexpr uint32_t kMessageFlagsOk =
     MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND;
 inline constexpr uint32_t kMessageFlagsYesNo = kMessageFlagsOk | MB_YESNO;
