@@ -87,10 +87,11 @@ struct QueryCase {
 // What each encoder takes, including the frame sizes the dialog probes.
 constexpr QueryCase kQueryCases[] = {
     {"MSVC", 720, 480, 24, BI_RGB, ICERR_OK},
-    {"MSVC", 720, 486, 24, BI_RGB, ICERR_BADFORMAT},
-    {"MSVC", 722, 480, 16, BI_RGB, ICERR_BADFORMAT},
+    {"MSVC", 720, 486, 24, BI_RGB, ICERR_OK},
+    {"MSVC", 5, 4, 16, BI_RGB, ICERR_OK},
+    {"MSVC", 4, 3, 16, BI_RGB, ICERR_BADFORMAT},
     {"CVID", 240, 176, 32, BI_RGB, ICERR_OK},
-    {"CVID", 66, 48, 24, BI_RGB, ICERR_BADFORMAT},
+    {"CVID", 66, 47, 24, BI_RGB, ICERR_OK},
     {"dvsd", 720, 480, 24, BI_RGB, ICERR_OK},
     {"dvsd", 720, 576, 16, BI_RGB, ICERR_OK},
     {"dvsd", 640, 480, 24, BI_RGB, ICERR_BADFORMAT},
@@ -100,6 +101,7 @@ constexpr QueryCase kQueryCases[] = {
     {"MJPG", 64, 48, 16, BI_BITFIELDS, ICERR_BADFORMAT},
     {"HFYU", 63, 48, 24, BI_RGB, ICERR_OK},
     {"ULY2", 720, 486, 24, BI_RGB, ICERR_OK},
+    {"ULY2", 721, 486, 24, BI_RGB, ICERR_BADFORMAT},
     {"XVID", 63, 47, 32, BI_RGB, ICERR_OK},
     {"MPNG", 1, 1, 24, BI_RGB, ICERR_OK},
     {"FFV1", 64, -48, 24, BI_RGB, ICERR_OK},
