@@ -164,5 +164,29 @@ TEST(CompressorFormatTest, OutputFormatsFitTheProbeAndCarryExtraData) {
               ICERR_BADFORMAT);
 }
 
+// A compression begun for one size takes pictures of that size only.
+TEST(CompressorFormatTest, PicturesOfAnotherSizeThanBegunAreRefused) {
+    Compressor compressor = OpenCompressor(FourCC("MJPG"), ICMODE_COMPRESS);
+    BITMAPINFOHEADER begun = UncompressedHeader(64, 48, 24);
+    std::vector<uint8_t> format(1064);
+    ICSendMessage(compressor.get(), ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&begun),
+                  DWORD_PTR(format.data()));
+    ASSERT_EQ(ICSendMessage(compressor.get(), ICM_COMPRESS_BEGIN, DWORD_PTR(&begun),
+                            DWORD_PTR(format.data())),
+              ICERR_OK);
+    BITMAPINFOHEADER other = UncompressedHeader(64, 50, 24);
+    std::vector<uint8_t> picture(other.biSizeImage), chunk(100000);
+    ICCOMPRESS request{};
+    request.lpbiOutput = reinterpret_cast<BITMAPINFOHEADER*>(format.data());
+    request.lpOutput = chunk.data();
+    request.lpbiInput = &other;
+    request.lpInput = picture.data();
+    EXPECT_EQ(ICSendMessage(compressor.get(), ICM_COMPRESS, DWORD_PTR(&request), sizeof request),
+              ICERR_BADFORMAT);
+    request.lpbiInput = &begun;
+    EXPECT_EQ(ICSendMessage(compressor.get(), ICM_COMPRESS, DWORD_PTR(&request), sizeof request),
+              ICERR_OK);
+}
+
 }  // namespace
 }  // namespace zedadu::test
