@@ -16,7 +16,9 @@
 //   already names, else 24-bit RGB. ICDecompress takes the chunk's size from the input's
 //   biSizeImage; a 0-byte chunk leaves the picture as it was. One chunk gives one picture: a
 //   codec that reorders pictures (B-frames) releases each one a call or more late, and meanwhile
-//   the newest picture released so far is delivered again.
+//   the newest picture released so far is delivered again. Codecs that libavcodec decodes on slice
+//   threads (DV, FFV1 with slices, MagicYUV, ...) use one thread per core, at most 16; decodes on
+//   slice threads take turns, so that together they never run more threads than there are cores.
 // - Compressors: "MSVC", "CVID", "MJPG", "dvsd", "HFYU", "FFV1", "XVID", "ZMBV", "ULRG", "ULY2",
 //   "MPNG" (other codes of those codecs only decode). Inputs are BI_RGB 16 (5-5-5), 24 and 32
 //   bits and YUY2 (even width), at every size with three exceptions: DV takes only 720x480 and

@@ -168,7 +168,8 @@ void RepeatEdges(AVFrame& frame, int width, int height) {
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     constexpr int kSampleWidth = 64;  // a width every plane of a format divides into whole units
     int unitRows[4];
-    if (!descriptor || av_image_fill_linesizes(unitRows, format, kSampleWidth) < 0) {
+    if (!descriptor || width <= 0 || height <= 0 ||
+        av_image_fill_linesizes(unitRows, format, kSampleWidth) < 0) {
         return;
     }
     const int planes = av_pix_fmt_count_planes(format);

@@ -43,7 +43,9 @@ FrameEncoder::FrameEncoder(const CompressorSpec& entry, const EncoderSettings& s
     : spec_(entry),
       settings_(settings),
       state_(state),
-      coded_(CodedSize(entry, settings.width, settings.height)) {}
+      coded_(CodedSize(entry, settings.width, settings.height)) {
+    frames_.reserve(kMostFrames);  // adding a picture never moves the pool
+}
 
 std::unique_ptr<FrameEncoder> FrameEncoder::Open(const CompressorSpec& entry,
                                                  const EncoderSettings& settings,
@@ -222,11 +224,15 @@ AVFrame* FrameEncoder::WritableFrame() {
     if (!frame) {
         return nullptr;
     }
-    frames_.push_back(frame);
     frame->format = settings_.pixelFormat;
     frame->width = coded_.width;
     frame->height = coded_.height;
-    return av_frame_get_buffer(frame, 0) >= 0 ? frame : nullptr;
+    if (av_frame_get_buffer(frame, 0) < 0) {
+        av_frame_free(&frame);
+        return nullptr;
+    }
+    frames_.push_back(frame);
+    return frame;
 }
 
 // The bitmap in the encoder's picture: cropped to its whole blocks, or padded to whole blocks.
@@ -266,23 +272,24 @@ LRESULT FrameEncoder::Compress(const ICCOMPRESS& request) {
     if (budget > 0 && size_t(packet_->size) > budget && !FitBudget(forceKey, quality, budget)) {
         return ICERR_INTERNAL;
     }
-    return Deliver(request, {packet_->data, size_t(packet_->size)}, IsKey());
+    return Deliver(request);
 }
 
-LRESULT FrameEncoder::Deliver(const ICCOMPRESS& request, std::span<const uint8_t> chunk, bool key) {
+LRESULT FrameEncoder::Deliver(const ICCOMPRESS& request) const {
     // The caller's buffer holds the output format's image size, or the largest frame.
     const DWORD room = request.lpbiOutput->biSizeImage;
     const size_t capacity = room ? room : spec_.maxFrameBytes(settings_.width, settings_.height);
-    if (chunk.size() > capacity) {
+    const auto size = size_t(packet_->size);
+    if (size > capacity) {
         return ICERR_BADSIZE;
     }
-    memcpy(request.lpOutput, chunk.data(), chunk.size());
-    request.lpbiOutput->biSizeImage = DWORD(chunk.size());
+    memcpy(request.lpOutput, packet_->data, size);
+    request.lpbiOutput->biSizeImage = DWORD(size);
     if (request.lpckid) {
         *request.lpckid = cktypeDIBcompressed;
     }
     if (request.lpdwFlags) {
-        *request.lpdwFlags = key ? AVIIF_KEYFRAME : 0;
+        *request.lpdwFlags = IsKey() ? AVIIF_KEYFRAME : 0;
     }
     return ICERR_OK;
 }

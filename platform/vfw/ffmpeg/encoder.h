@@ -73,7 +73,7 @@ class FrameEncoder {
     void SetQuality();
     AVFrame* WritableFrame();
     bool TakePicture(const BitmapLayout& input, const uint8_t* bits);
-    LRESULT Deliver(const ICCOMPRESS& request, std::span<const uint8_t> chunk, bool key);
+    LRESULT Deliver(const ICCOMPRESS& request) const;
     bool Encode(bool forceKey, int frameQuality);
     bool EncodeKeyHonestly(bool forceKey, int frameQuality);
     bool FitBudget(bool forceKey, int quality, size_t budget);
