@@ -17,8 +17,10 @@ struct Size {
 
 #ifdef ZEDADU_LARGE_FRAME_SIZES
 constexpr Size kSizes[] = {{4096, 2160}};
+#define ZEDADU_FRAME_SIZE_SUITE LargeFrames
 #else
 constexpr Size kSizes[] = {{2, 2}, {3, 3}, {641, 479}, {720, 486}, {1920, 1080}};
+#define ZEDADU_FRAME_SIZE_SUITE Frames
 #endif
 
 struct Compressor {
@@ -144,7 +146,7 @@ TEST_P(FrameSizes, EverySizeIsRecordedOrRefusedAsTheCompressorSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    CompressorLayer, FrameSizes,
+    ZEDADU_FRAME_SIZE_SUITE, FrameSizes,
     testing::Values(Compressor{"MSVC", 24, true, {4, 4}}, Compressor{"CVID", 22},
                     Compressor{"MJPG", 25}, Compressor{"dvsd", 25, false, {1, 1}, {1, 1}, true},
                     Compressor{"HFYU", 0}, Compressor{"FFV1", 0}, Compressor{"XVID", 25},
