@@ -10,6 +10,7 @@
 
 #include "frame/avi_file_handle.h"
 #include "frame/plugin.h"
+#include "tests/support/allocation_meter.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {
@@ -145,6 +146,25 @@ TEST_F(Safety, FilesThatCannotBeCreatedOrVanishFailQuietlyAndCloseFrees) {
     EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
     EXPECT_FALSE(std::filesystem::exists(deleted));
     EXPECT_TRUE(messages.shown().empty());
+}
+
+// The index grows geometrically: a long recording allocates a few times, not once a frame.
+TEST_F(Safety, AFrameCostsNoAllocationOnceTheBuffersHaveGrown) {
+    const WriterSetup s{.width = 4, .height = 2, .frames = 4000};
+    void* handle = OpenWriter(s, dir.file("long.avi"));
+    std::vector<uint8_t> pixels = TestFrame(s, 0);
+    VideoWriteRecord record{};
+    record.format.size = sizeof record.format;
+    snprintf(record.format.formatId, sizeof record.format.formatId, "%s", s.videoId);
+    for (uint32_t i = 0; i < s.frames; ++i) {
+        if (i == 10) {
+            ResetAllocationMeter();
+        }
+        record.pixels = pixels.data();
+        ASSERT_EQ(AVFILE_WriteNextVideoFrame(handle, &record), 1) << i;
+    }
+    EXPECT_LT(AllocationCount(), 20u);
+    EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
 }
 
 TEST_F(Safety, NothingPassesFourGibibytes) {

@@ -264,6 +264,12 @@ TEST_F(Stress, CallsThatNeedTheLockGiveUpWhileAnEntryPointHoldsIt) {
     EXPECT_TRUE(IsPoisonedExceptSize(samplesRequest.result));
     EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0xCC), long(pixels.size()));
     EXPECT_EQ(std::count(delivered.begin(), delivered.end(), 0xCC), long(delivered.size()));
+    // A run with nothing to read inside the stream is answered without the lock.
+    std::vector<uint8_t> silence;
+    AudioSamplesRequest atTheEnd =
+        SamplesRequest(info.audioFormats[0], info.audioLength, 10, silence);
+    EXPECT_EQ(AVFILE_ReadAudioSamples(reader, &atTheEnd), 1);
+    EXPECT_EQ(atTheEnd.samplesDelivered, 0u);
     EXPECT_FALSE(WriteFrame(other, s, frame));
     EXPECT_FALSE(WriteSamples(other, s, samples, 100));
     EXPECT_EQ(AVFILE_CloseFileForWrite(other), 0);
