@@ -15,6 +15,7 @@
 #include "platform/hostlib/host_api.h"
 #include "platform/profile/profile.h"
 #include "tests/dialog/settings_call.h"
+#include "writer/settings.h"
 
 namespace zedadu::test {
 namespace {
@@ -53,6 +54,7 @@ class SettingsDialog : public ::testing::Test {
                    std::vector<std::string> drivers = {})
         : world(std::move(compressors), std::move(drivers32), std::move(drivers)) {}
     void TearDown() override {
+        writer::SetSettingsDialogRunnerForTesting(nullptr);
         AVFILE_ReleaseFormatFromSetWritingSettings(&record);
         AVFILE_ReleaseFormatFromSetWritingSettings(&host);
     }
@@ -459,6 +461,16 @@ TEST_F(SettingsDialog, CancelKeepsTheExchangedBlockAndTheLiveIniKeys) {
     EXPECT_EQ(record.resultVideo.settingsBlockSize, 148u);
 }
 
+// The real dialog, keeping the audio working copy it leaves for a look afterwards.
+struct SessionAudio {
+    static inline AudioFormatRecord committed{};
+    static intptr_t Run(const char* name, HWND parent, dialog::SettingsDialogSession& session) {
+        const intptr_t result = dialog::RunSettingsDialog(name, parent, session);
+        committed = session.audioFormat;
+        return result;
+    }
+};
+
 TEST_F(SettingsDialog, AudioOnlyAndVideoOnlyTemplates) {
     const WritingSettingsRecord& audio =
         call(kSettingsShowDialog | kSettingsLoadIni | kSettingsAudio,
@@ -471,6 +483,7 @@ TEST_F(SettingsDialog, AudioOnlyAndVideoOnlyTemplates) {
     EXPECT_EQ(control(108).text, "");
     expectIni("Quality=- DataRate=- Width=- | Channels=1 SamplesPerSecond=48000");
 
+    writer::SetSettingsDialogRunnerForTesting(&SessionAudio::Run);
     const WritingSettingsRecord& video =
         call(kSettingsShowDialog | kSettingsLoadIni | kSettingsVideo,
              "select 120 PAL; expect 1008 hidden; expect 1008 selection 3; press 1",
@@ -481,8 +494,8 @@ TEST_F(SettingsDialog, AudioOnlyAndVideoOnlyTemplates) {
     EXPECT_EQ(video.resultVideo.rate, 25000000u);
     EXPECT_EQ(video.resultAudio.sampleRate, 22050u);  // as loaded: audio is not concerned
     // The hidden audio lists were filled and read like visible ones.
-    EXPECT_STREQ(dialog::dialogAudioFormat.description, "22KHz 8bit Mono");
-    EXPECT_EQ(dialog::dialogAudioFormat.frameBytes, 1u);
+    EXPECT_STREQ(SessionAudio::committed.description, "22KHz 8bit Mono");
+    EXPECT_EQ(SessionAudio::committed.frameBytes, 1u);
     expectIni("Rate=25000000 | SamplesPerSecond=22050");
 }
 

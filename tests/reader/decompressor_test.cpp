@@ -7,7 +7,6 @@
 #include <set>
 #include <tuple>
 
-#include "frame/avi_file_handle.h"
 #include "tests/reader/reader_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -68,7 +67,7 @@ TEST_F(FakeDecoderFile, NegotiationOffersWhatTheDecompressorAcceptsInAFixedOrder
             EXPECT_EQ(std::tuple(offered.imageSize, offered.flags, offered.rate),
                       std::tuple(8u * 6 * (i + 2), 2u, 25u));
         }
-        EXPECT_EQ(static_cast<AviFileHandle*>(file.handle())->videoFormat.formatId[0], '\0');
+        EXPECT_EQ(ReadingOf(file.handle()).videoFormat.formatId[0], '\0');
         EXPECT_EQ(fake->messages, (std::vector<UINT>{ICM_GETINFO, ICM_DECOMPRESS_QUERY,
                                                      ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_QUERY,
                                                      ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_END}));
@@ -115,8 +114,7 @@ TEST_F(FakeDecoderFile, HandlersSettleOnTheDecompressorThatDecodesThem) {
     {
         ReadingFile file(path);
         ASSERT_TRUE(file.opened());
-        EXPECT_EQ(static_cast<AviFileHandle*>(file.handle())->sourceBitmapInfo.header.biCompression,
-                  0u);
+        EXPECT_EQ(ReadingOf(file.handle()).streamFormat.header.biCompression, 0u);
         EXPECT_FALSE(runLength->messages.empty());
     }
     // An uncompressed stream whose image is larger than its first chunk holds run-length data.
