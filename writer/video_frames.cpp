@@ -125,7 +125,7 @@ bool WriteNextVideoFrame(WritingFile& writing, VideoWriteRecord& record) {
         return WriteVideoRecord(writing, record.pixels, byteCount, AVIIF_KEYFRAME,
                                 kUncompressedCode);
     }
-    // The frame cache must not take this handle's compressor state for a reading handle's.
+    // Whatever a reading handle decodes next starts anew.
     reader::ForgetCachedFrame();
     return CompressFrame(writing, record, frame, byteCount);
 }
