@@ -92,28 +92,42 @@ void CheckFrames(const ReadingFile& file, CheckReport& report) {
     }
 }
 
-// Every sample frame, a second at a time; a refused block fails whole, and sample frames that come
-// as silence inside the stream (beyond what its index covers) fail too.
+// Reads [first, first + count); a refused read is narrowed down in smaller pieces, down to
+// `smallest` sample frames, so that one bad chunk does not fail a whole second.
+void CheckSamples(const ReadingFile& file, uint64_t first, uint32_t count, uint32_t smallest,
+                  CheckReport& report) {
+    std::vector<uint8_t> samples;
+    try {
+        const uint32_t delivered = ReadSamples(file, first, count, *FindAudioLayout("pcm16"), samples);
+        if (delivered < count) {
+            AddSpan(report.failedAudio, first + delivered, first + count - 1);
+        }
+        return;
+    } catch (const HostError&) {
+        if (count <= smallest) {
+            AddSpan(report.failedAudio, first, first + count - 1);
+            return;
+        }
+    }
+    const uint32_t piece = std::max(smallest, count / 8);
+    for (uint32_t done = 0; done < count; done += piece) {
+        CheckSamples(file, first + done, std::min(piece, count - done), smallest, report);
+    }
+}
+
+// Every sample frame, a second at a time; sample frames that come as silence inside the stream
+// (beyond what its index covers) fail too.
 void CheckAudio(const ReadingFile& file, CheckReport& report) {
     const auto audio = NativeAudio(file.info());
     if (!audio) {
         return;
     }
-    const Layout& layout = *FindAudioLayout("pcm16");
     const uint32_t block = std::max<uint32_t>(audio->sampleRate, 1);
     report.sampleFrames = file.info().audioLength;
     ProgressBar progress("audio", report.sampleFrames);
-    std::vector<uint8_t> samples;
     for (uint64_t first = 0; first < report.sampleFrames; first += block) {
         const auto count = uint32_t(std::min<uint64_t>(block, report.sampleFrames - first));
-        try {
-            const uint32_t delivered = ReadSamples(file, first, count, layout, samples);
-            if (delivered < count) {
-                AddSpan(report.failedAudio, first + delivered, first + count - 1);
-            }
-        } catch (const HostError&) {
-            AddSpan(report.failedAudio, first, first + count - 1);
-        }
+        CheckSamples(file, first, count, std::max<uint32_t>(block / 512, 1), report);
         progress.Update(first + count);
     }
 }
@@ -122,10 +136,12 @@ CheckReport CheckFile(const Plugin& plugin, const std::string& path) {
     CheckReport report;
     report.path = path;
     try {
-        const ReadingFile file(plugin, path);
-        if (const auto scan = ScanAvi(ResolvedInput(path))) {
+        CheckReadable(path);
+        const auto scan = ScanAvi(ResolvedInput(path));
+        if (scan && scan->verdict == AviScan::Verdict::kAvi) {
             report.index = scan->index;
         }
+        const ReadingFile file(plugin, path);
         CheckFrames(file, report);
         CheckAudio(file, report);
     } catch (const HostError& error) {
@@ -138,17 +154,19 @@ std::string Outcome(const std::vector<Span>& failed, uint64_t total, const char*
     if (failed.empty()) {
         return Text("%s read, none failed", Counted(total, what).c_str());
     }
-    return Text("%s, %llu failed: %s", Counted(total, what).c_str(),
-                static_cast<unsigned long long>(SpanTotal(failed)), SpanText(failed).c_str());
+    return Text("%llu of %s failed: %s", static_cast<unsigned long long>(SpanTotal(failed)),
+                Counted(total, what).c_str(), SpanText(failed).c_str());
 }
 
 void PrintText(const CheckReport& report) {
     Section section(report.path);
+    if (report.index) {
+        section.Row("index", IndexKindName(*report.index));
+    }
     if (report.error) {
         section.Row("result", *report.error).Print();
         return;
     }
-    section.Row("index", report.index ? IndexKindName(*report.index) : "unknown");
     section.Row("frames", report.frames ? Outcome(report.failedFrames, report.frames, "frame")
                                         : std::string("no video"));
     section.Row("audio", report.sampleFrames
@@ -168,12 +186,13 @@ Json SpansJson(const std::vector<Span>& spans) {
 }
 
 Json ReportJson(const CheckReport& report) {
-    Json json = {{"path", report.path}, {"complete", report.complete()}};
+    Json json = {{"path", report.path},
+                 {"complete", report.complete()},
+                 {"index", report.index ? Json(IndexKindName(*report.index)) : Json(nullptr)}};
     if (report.error) {
         json["error"] = *report.error;
         return json;
     }
-    json["index"] = report.index ? Json(IndexKindName(*report.index)) : Json(nullptr);
     json["frames"] = report.frames;
     json["failedFrames"] = SpansJson(report.failedFrames);
     json["sampleFrames"] = report.sampleFrames;

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "host/text.h"
 #include "platform/profile/profile.h"
@@ -135,6 +136,10 @@ bool InstalledCompressor::takesDataRate() const {
 }
 
 std::string InstalledCompressor::label() const {
+    const std::string shortCode = WithoutTrailingBlanks(FourCCText(code));
+    if (strcasestr(name.c_str(), shortCode.c_str())) {
+        return name;
+    }
     return FourCCText(code) + " (" + name + ")";
 }
 

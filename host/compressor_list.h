@@ -24,7 +24,7 @@ struct InstalledCompressor {
     bool takesQuality() const;
     bool takesKeyFrames() const;
     bool takesDataRate() const;
-    // "MJPG (Motion JPEG)"
+    // "MJPG (Motion JPEG)", or the name alone when it names the code: "Video 1 (MSVC)".
     std::string label() const;
 };
 

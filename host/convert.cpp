@@ -138,7 +138,7 @@ int RunConvert(const ConvertOptions& options) {
     section.Row("frames", FramesText(in, result));
     section.Row("frames read at", FramesReadText(source, settings));
     section.Row("sample frames", SamplesText(in, source, result));
-    DescribeSettings(section, settings);
+    DescribeSettings(section, settings, NativeAudio(in.info()).has_value());
     section.Row("OpenDML", options.openDml ? "on for this file" : "as ZEDADU.ini says");
     section.Row("settings saved", saved);
     section.Row("file size", ByteCount(result.fileBytes));

@@ -59,7 +59,7 @@ void DescribeCompression(Section& section, const CompressionSettings& compressio
         section.Row("data rate", DescribeDataRate(compression, *compressor));
     }
     section.Row("records", compression.paddingSize
-                               ? Text("padded to %s", ByteCount(compression.paddingSize).c_str())
+                               ? "padded to " + Counted(compression.paddingSize, "byte")
                                : std::string("not padded"));
     section.Row("audio lead", compression.offsetAudioAndVideo
                                   ? "audio leads video by 0.75 s"
@@ -95,7 +95,7 @@ void RunSettings(WritingSettings& settings, uint32_t request, const HostFormats&
     }
 }
 
-void DescribeSettings(Section& section, const WritingSettings& settings) {
+void DescribeSettings(Section& section, const WritingSettings& settings, bool withAudio) {
     const ImageFormatStruct& video = settings.video();
     section.Row("video", Text("%i x %i %s, %s (%u/%u)", video.width, video.height,
                               LayoutLabel(video.formatId).c_str(),
@@ -103,7 +103,7 @@ void DescribeSettings(Section& section, const WritingSettings& settings) {
     if (const CompressionSettings* compression = settings.compression()) {
         DescribeCompression(section, *compression);
     }
-    section.Row("audio", DescribeAudio(settings.audio()));
+    section.Row("audio", withAudio ? DescribeAudio(settings.audio()) : std::string("none"));
 }
 
 }  // namespace zedadu::host

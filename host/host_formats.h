@@ -27,7 +27,8 @@ HostFormats DefaultFormats();
 // Runs the settings call with `request`; throws HostError when the plug-in refuses it.
 void RunSettings(WritingSettings& settings, uint32_t request, const HostFormats& formats);
 
-// Rows for the video, compression and audio of settings the plug-in returned.
-void DescribeSettings(Section& section, const WritingSettings& settings);
+// Rows for the video, compression and audio of settings the plug-in returned; the audio row says
+// "none" for a recording without audio.
+void DescribeSettings(Section& section, const WritingSettings& settings, bool withAudio = true);
 
 }  // namespace zedadu::host

@@ -98,7 +98,8 @@ void PrintText(const ReadingFile& file) {
     DescribeFile(section, file.info());
     if (const std::optional<AviScan> scan = ScanAvi(ResolvedInput(file.path()))) {
         if (const auto codec = scan->VideoCodec()) {
-            section.Row("video codec", FourCCText(*codec));
+            section.Row("video codec", *codec == FourCC("DIB ") ? std::string("DIB (uncompressed)")
+                                                                : FourCCText(*codec));
         }
         section.Row("index", IndexKindName(scan->index));
     }

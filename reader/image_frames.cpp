@@ -20,6 +20,10 @@ constexpr uint32_t kImageFlags = 2;
 constexpr uint32_t kDigitalVideoRequest = 0x100;
 constexpr uint32_t kDigitalVideoImageFlags = 0x102;
 constexpr uint32_t kDroppedFrameBytes = 2;  // chunks this small hold no picture
+// libswscale writes up to 16 bytes past the end of a bitmap row whose width is not a multiple of
+// its vector width (450 pixels of 24 bits, for instance); the last row in memory would spill out
+// of the decode buffer, so the buffer keeps that much room behind the image.
+constexpr size_t kScalerOverrun = 64;
 
 struct WantedLayout {
     const char* formatId;
@@ -290,10 +294,11 @@ bool ReadCompressedFrame(AviFileHandle& handle, ImageFrameRequest& request,
     if (fresh) {
         SendFormats(handle.decompressor, ICM_DECOMPRESS_BEGIN, handle);
     }
-    if (cache.decode.size() < output.biSizeImage) {
+    const size_t decodeBytes = size_t(output.biSizeImage) + kScalerOverrun;
+    if (cache.decode.size() < decodeBytes) {
         cached = -1;  // growing loses the decoded image
     }
-    if (!cache.decode.ensure(output.biSizeImage) || !cache.read.ensure(size_t(handle.readSpan)) ||
+    if (!cache.decode.ensure(decodeBytes) || !cache.read.ensure(size_t(handle.readSpan)) ||
         !DecodeUpTo(handle, request.frameNumber, cached, cache)) {
         return false;
     }
