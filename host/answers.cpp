@@ -41,8 +41,7 @@ void AddAnswerOptions(CLI::App& command, Answers& answers) {
     CLI::Option* yes = command.add_flag(
         "--yes,-y", answers.yes,
         "answer every question with Yes (or OK), unattended: existing outputs are replaced");
-    command.add_flag("--no,-n", answers.no, "answer every question with No (or OK)")
-        ->excludes(yes);
+    command.add_flag("--no,-n", answers.no, "answer every question with No (or OK)")->excludes(yes);
 }
 
 void ApplyAnswers(const Answers& answers) {

@@ -84,10 +84,9 @@ int RunAudio(const AudioOptions& options) {
     staged.Commit();
     Section(Text("Audio of %s", options.path.c_str()))
         .Row("written", options.out)
-        .Row("sample frames",
-             Text("%u to %u (%s, %s)", run.from, run.from + run.count - 1,
-                  Counted(run.count, "sample frame").c_str(),
-                  Duration(double(run.count) / native.sampleRate).c_str()))
+        .Row("sample frames", Text("%u to %u (%s, %s)", run.from, run.from + run.count - 1,
+                                   Counted(run.count, "sample frame").c_str(),
+                                   Duration(double(run.count) / native.sampleRate).c_str()))
         .Row("format", AudioText(native.sampleRate, layout.bytes * 8, native.channels))
         .Print();
     return kExitOk;

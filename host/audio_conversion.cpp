@@ -33,17 +33,17 @@ AudioConversion::AudioConversion(const ReadingFile& in, uint32_t sampleRate, uin
     av_channel_layout_default(&inLayout, int(inChannels_));
     av_channel_layout_default(&outLayout, int(outChannels_));
     const bool ready =
-        swr_alloc_set_opts2(&resampler_, &outLayout, AV_SAMPLE_FMT_S16, int(sampleRate),
-                            &inLayout, AV_SAMPLE_FMT_S16, int(inRate), 0, nullptr) >= 0 &&
+        swr_alloc_set_opts2(&resampler_, &outLayout, AV_SAMPLE_FMT_S16, int(sampleRate), &inLayout,
+                            AV_SAMPLE_FMT_S16, int(inRate), 0, nullptr) >= 0 &&
         swr_init(resampler_) >= 0;
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
     if (!ready) {
         swr_free(&resampler_);
-        throw HostError(Text("cannot convert the audio of %s from %u Hz and %u channels to %u Hz "
-                             "and %u channels",
-                             in.path().c_str(), native->sampleRate, inChannels_, sampleRate,
-                             channels));
+        throw HostError(
+            Text("cannot convert the audio of %s from %u Hz and %u channels to %u Hz "
+                 "and %u channels",
+                 in.path().c_str(), native->sampleRate, inChannels_, sampleRate, channels));
     }
 }
 

@@ -102,8 +102,8 @@ void ForEachChunk(const FileReader& file, uint64_t begin, uint64_t end, Visit vi
 bool IsDataChunk(const Chunk& chunk) {
     const auto first = char(chunk.id & 0xFF);
     const auto second = char((chunk.id >> 8) & 0xFF);
-    const bool numbered = isdigit(static_cast<unsigned char>(first)) &&
-                          isdigit(static_cast<unsigned char>(second));
+    const bool numbered =
+        isdigit(static_cast<unsigned char>(first)) && isdigit(static_cast<unsigned char>(second));
     return numbered || (first == 'i' && second == 'x') ||
            (chunk.id == kList && chunk.listType == kRecordList);
 }

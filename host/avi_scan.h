@@ -24,9 +24,9 @@ enum class IndexKind {
 const char* IndexKindName(IndexKind kind);
 
 struct StreamCodes {
-    FOURCC type = 0;         // "vids", "auds", ...
-    FOURCC handler = 0;      // the stream header's handler code
-    uint32_t format = 0;     // video: the bitmap's compression code; audio: the wave format tag
+    FOURCC type = 0;          // "vids", "auds", ...
+    FOURCC handler = 0;       // the stream header's handler code
+    uint32_t format = 0;      // video: the bitmap's compression code; audio: the wave format tag
     bool superIndex = false;  // an 'indx' chunk in the stream list
 };
 

@@ -98,7 +98,8 @@ void CheckSamples(const ReadingFile& file, uint64_t first, uint32_t count, uint3
                   CheckReport& report) {
     std::vector<uint8_t> samples;
     try {
-        const uint32_t delivered = ReadSamples(file, first, count, *FindAudioLayout("pcm16"), samples);
+        const uint32_t delivered =
+            ReadSamples(file, first, count, *FindAudioLayout("pcm16"), samples);
         if (delivered < count) {
             AddSpan(report.failedAudio, first + delivered, first + count - 1);
         }

@@ -20,9 +20,8 @@ constexpr DWORD kNamesCapacity = 65536;
 constexpr FOURCC kUncompressed = FourCC("DIB ");
 constexpr char kUncompressedName[] = "Uncompressed RGB";
 
-constexpr FrameSize kUsualSizes[] = {{1920, 1080}, {1280, 720}, {720, 576}, {720, 486},
-                                     {720, 480},   {640, 480},  {352, 288}, {320, 240},
-                                     {176, 144},   {160, 120}};
+constexpr FrameSize kUsualSizes[] = {{1920, 1080}, {1280, 720}, {720, 576}, {720, 486}, {720, 480},
+                                     {640, 480},   {352, 288},  {320, 240}, {176, 144}, {160, 120}};
 // Sizes that show the rules of width and height: even but no multiple of four, then odd.
 constexpr FrameSize kIrregularSizes[] = {{322, 242}, {321, 241}};
 constexpr uint32_t kDepths[] = {32, 24, 16};
@@ -30,7 +29,8 @@ constexpr uint32_t kDepths[] = {32, 24, 16};
 // A compressor opened for compression, closed with the owner.
 class OpenedCompressor {
   public:
-    explicit OpenedCompressor(FOURCC code) : instance_(ICOpen(ICTYPE_VIDEO, code, ICMODE_COMPRESS)) {}
+    explicit OpenedCompressor(FOURCC code)
+        : instance_(ICOpen(ICTYPE_VIDEO, code, ICMODE_COMPRESS)) {}
     ~OpenedCompressor() {
         if (instance_) {
             ICClose(instance_);
@@ -72,8 +72,7 @@ std::optional<InstalledCompressor> Describe(FOURCC code) {
     ICINFO info{};
     ICGetInfo(compressor.get(), &info, sizeof info);
     char name[256] = {};
-    WideCharToMultiByte(CP_ACP, 0, info.szDescription, -1, name, sizeof name - 1, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_ACP, 0, info.szDescription, -1, name, sizeof name - 1, nullptr, nullptr);
     return InstalledCompressor{code, name, info.dwFlags};
 }
 

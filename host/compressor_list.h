@@ -17,7 +17,7 @@ namespace zedadu::host {
 
 struct InstalledCompressor {
     FOURCC code = 0;
-    std::string name;  // the compressor's description
+    std::string name;    // the compressor's description
     uint32_t flags = 0;  // the VIDCF_* capabilities of ICGetInfo
 
     bool uncompressed() const;
@@ -42,7 +42,7 @@ const InstalledCompressor* FindCompressor(const std::vector<InstalledCompressor>
 bool TakesFrames(const InstalledCompressor& compressor, FrameSize size, uint32_t depth);
 
 struct CompressorAbilities {
-    bool options = false;         // it has a configuration box for options of its own
+    bool options = false;          // it has a configuration box for options of its own
     std::vector<FrameSize> sizes;  // the sizes probed that it takes, in the order probed
     bool anySize = false;          // it takes every size probed, odd ones included
     std::vector<uint32_t> depths;  // of 32, 24 and 16 bits

@@ -59,8 +59,9 @@ void PrintTable(const std::vector<InstalledCompressor>& compressors) {
                YesNo(compressor.takesDataRate()).c_str(), YesNo(abilities.options).c_str(),
                DepthsText(abilities).c_str(), SizesText(abilities).c_str());
     }
-    printf("\nconvert --compressor takes the code or the name; --quality 0 to 100, --keyframes and "
-           "--data-rate (KB/s) apply where the compressor takes them.\n");
+    printf(
+        "\nconvert --compressor takes the code or the name; --quality 0 to 100, --keyframes and "
+        "--data-rate (KB/s) apply where the compressor takes them.\n");
 }
 
 void PrintJson(const std::vector<InstalledCompressor>& compressors) {

@@ -45,9 +45,10 @@ InstalledCompressor ChosenCompressor(const ConversionChoices& choices,
     if (const InstalledCompressor* found = FindCompressor(compressors, *choices.compressor)) {
         return *found;
     }
-    throw UsageError(Text("--compressor \"%s\" names no installed compressor; the codes are %s "
-                          "(zedadu-host compressors describes them)",
-                          choices.compressor->c_str(), CompressorCodes(compressors).c_str()));
+    throw UsageError(
+        Text("--compressor \"%s\" names no installed compressor; the codes are %s "
+             "(zedadu-host compressors describes them)",
+             choices.compressor->c_str(), CompressorCodes(compressors).c_str()));
 }
 
 // A setting the compressor does not take would silently do nothing: it is refused instead.
@@ -98,24 +99,27 @@ void ApplyAudio(const ConversionChoices& choices, AudioFormatRecord& audio) {
     }
     const Layout* layout = FindAudioLayout(FieldText(audio.formatId));
     const uint32_t bits = choices.audio->bits.value_or(layout ? layout->bytes * 8 : 16);
-    audio = AudioFormat(*FindAudioLayout(bits == 8 ? "pcm8" : "pcm16"),
-                        choices.audio->channels.value_or(audio.channels),
-                        choices.audio->sampleRate);
+    audio =
+        AudioFormat(*FindAudioLayout(bits == 8 ? "pcm8" : "pcm16"),
+                    choices.audio->channels.value_or(audio.channels), choices.audio->sampleRate);
 }
 
 }  // namespace
 
 void AddConversionOptions(CLI::App& command, ConversionOptionTexts& texts) {
-    command.add_option("--compressor,-c", texts.compressor,
-                       "the compressor, by code or name (zedadu-host compressors lists them)")
+    command
+        .add_option("--compressor,-c", texts.compressor,
+                    "the compressor, by code or name (zedadu-host compressors lists them)")
         ->type_name("CODE|NAME");
     command.add_option("--quality", texts.quality, "compression quality, 0 to 100")
         ->type_name("0-100");
-    command.add_option("--keyframes", texts.keyFrames,
-                       "a key frame every N frames (0: where the compressor puts them)")
+    command
+        .add_option("--keyframes", texts.keyFrames,
+                    "a key frame every N frames (0: where the compressor puts them)")
         ->type_name("N");
-    command.add_option("--data-rate", texts.dataRate,
-                       "the most video data a second, in KB/s as the dialog shows it (0: no limit)")
+    command
+        .add_option("--data-rate", texts.dataRate,
+                    "the most video data a second, in KB/s as the dialog shows it (0: no limit)")
         ->type_name("KBPS");
     command.add_option("--size,-s", texts.size, "frame size of the output")->type_name("WxH");
     command.add_option("--rate,-r", texts.rate, "frames per second of the output: 25, 30000/1001")
@@ -128,9 +132,10 @@ void AddConversionOptions(CLI::App& command, ConversionOptionTexts& texts) {
                                          "audio leads video by 0.75 s in the file");
     command.add_flag("--no-audio-lead", texts.noAudioLead, "audio and video start together")
         ->excludes(lead);
-    command.add_option("--audio", texts.audio,
-                       "audio of the output: rate in Hz, channels, bits, e.g. 48000:2:16 "
-                       "(converted with libswresample)")
+    command
+        .add_option("--audio", texts.audio,
+                    "audio of the output: rate in Hz, channels, bits, e.g. 48000:2:16 "
+                    "(converted with libswresample)")
         ->type_name("RATE[:CH[:BITS]]");
 }
 

@@ -132,8 +132,8 @@ int RunConvert(const ConvertOptions& options) {
     CheckCompressorTakes(settings.video(), *settings.compression());
     const std::string saved = SaveSettingsAsAsked(options, dialog, settings);
     ConvertSource source(in, settings);
-    const RecordingResult result = Record(
-        plugin, settings, {options.out, true, "converting", options.openDml}, source);
+    const RecordingResult result =
+        Record(plugin, settings, {options.out, true, "converting", options.openDml}, source);
     Section section(Text("Converted %s into %s", options.in.c_str(), result.path.c_str()));
     section.Row("frames", FramesText(in, result));
     section.Row("frames read at", FramesReadText(source, settings));

@@ -31,9 +31,8 @@ bool HasDecoder(FOURCC code) {
 // The video stream's codec when neither it nor the stream's handler opens a decompressor.
 std::optional<FOURCC> CodecWithoutDecoder(const AviScan& scan) {
     for (const StreamCodes& stream : scan.streams) {
-        if (stream.type != FourCC("vids") || stream.format == BI_RGB ||
-            stream.format == BI_RLE8 || HasDecoder(stream.format) ||
-            (stream.handler && HasDecoder(stream.handler))) {
+        if (stream.type != FourCC("vids") || stream.format == BI_RGB || stream.format == BI_RLE8 ||
+            HasDecoder(stream.format) || (stream.handler && HasDecoder(stream.handler))) {
             continue;
         }
         return stream.format;

@@ -68,8 +68,8 @@ FrameSize SaveFrame(const DeliveredFrame& frame, const FramesRequest& request,
             throw HostError(Text("a frame came as %s, which this host cannot picture",
                                  LayoutLabel(frame.result.formatId).c_str()));
         }
-        if (request.size && (image.width != request.size->width ||
-                             image.height != request.size->height)) {
+        if (request.size &&
+            (image.width != request.size->width || image.height != request.size->height)) {
             image = Resized(image, request.size->width, request.size->height);
             written = *request.size;
         }
@@ -82,15 +82,16 @@ FrameSize SaveFrame(const DeliveredFrame& frame, const FramesRequest& request,
 FramesRequest ParseRequest(const FramesOptions& options, const ReadingFile& file) {
     const Layout* layout = FindImageLayout(options.format);
     if (!layout || (layout->bytes == 2 && !IsRaw(*layout))) {
-        throw UsageError(Text("--format takes rgb24, rgb32 or yuy2, not \"%s\"",
-                              options.format.c_str()));
+        throw UsageError(
+            Text("--format takes rgb24, rgb32 or yuy2, not \"%s\"", options.format.c_str()));
     }
     FramesRequest request{layout, std::nullopt, 0, 0};
     if (options.size) {
         request.size = ParseSize("--size", *options.size);
     }
     request.from = uint32_t(ParseWhole("--from", options.from, 0, kMostFrames));
-    const uint64_t count = ParseWhole("--count", options.count, 1, kMostFrames).value_or(kMostFrames);
+    const uint64_t count =
+        ParseWhole("--count", options.count, 1, kMostFrames).value_or(kMostFrames);
     const uint32_t frames = file.info().frameCount;
     if (frames == 0) {
         throw HostError(options.path + " has no video");
@@ -133,8 +134,8 @@ std::string DeliveredText(const DeliveredFrame& frame, const FramesRequest& requ
         return delivered;
     }
     const auto native = NativeVideo(info);
-    const bool ownSize = native && native->width == frame.result.width &&
-                         native->height == frame.result.height;
+    const bool ownSize =
+        native && native->width == frame.result.width && native->height == frame.result.height;
     return delivered + (ownSize ? " (the file's own size: the plug-in does not scale these frames)"
                                 : Text(" (the decompressor grows %i x %i to the picture's shape)",
                                        request.size->width, request.size->height));
@@ -159,11 +160,11 @@ int RunFrames(const FramesOptions& options) {
     Section(Text("Frames %u to %u of %s", request.from, request.from + request.count - 1,
                  options.path.c_str()))
         .Row("delivered", DeliveredText(last, request, file.info()))
-        .Row("written", Text("%s of %i x %i in %s%s",
-                             Counted(request.count, IsRaw(*request.layout) ? "raw file" : "picture")
-                                 .c_str(),
-                             written.width, written.height, options.out.c_str(),
-                             resized ? " (resized by the host)" : ""))
+        .Row("written",
+             Text("%s of %i x %i in %s%s",
+                  Counted(request.count, IsRaw(*request.layout) ? "raw file" : "picture").c_str(),
+                  written.width, written.height, options.out.c_str(),
+                  resized ? " (resized by the host)" : ""))
         .Print();
     return kExitOk;
 }
@@ -185,9 +186,10 @@ Command AddFramesCommand(CLI::App& application) {
                      "layout asked of the plug-in: rgb24, rgb32 or yuy2 (raw files)")
         ->type_name("LAYOUT")
         ->capture_default_str();
-    command->add_option("--size", options->size,
-                        "frame size of the pictures; the plug-in scales where its decompressor "
-                        "can, the host resizes what comes at another size")
+    command
+        ->add_option("--size", options->size,
+                     "frame size of the pictures; the plug-in scales where its decompressor "
+                     "can, the host resizes what comes at another size")
         ->type_name("WxH");
     command->add_option("--out", options->out, "folder for the files (created)")->required();
     AddAnswerOptions(*command, options->answers);

@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "host/answers.h"
-#include "host/commands.h"
 #include "host/avi_scan.h"
+#include "host/commands.h"
 #include "host/errors.h"
 #include "host/file_checks.h"
 #include "host/file_report.h"

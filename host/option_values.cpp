@@ -61,8 +61,8 @@ std::optional<FrameRateValue> Decimal(const std::string& text) {
 std::optional<FrameRateValue> Fraction(const std::string& text) {
     const size_t slash = text.find('/');
     const auto rate = Digits(text.substr(0, slash));
-    const auto scale = slash == std::string::npos ? std::optional<uint64_t>(1)
-                                                  : Digits(text.substr(slash + 1));
+    const auto scale =
+        slash == std::string::npos ? std::optional<uint64_t>(1) : Digits(text.substr(slash + 1));
     constexpr uint64_t kMost = std::numeric_limits<uint32_t>::max();
     if (!rate || !scale || *rate > kMost || *scale > kMost) {
         return std::nullopt;
@@ -122,11 +122,11 @@ AudioValue ParseAudio(const char* option, const std::string& text) {
     const size_t first = text.find(':');
     const size_t second = first == std::string::npos ? first : text.find(':', first + 1);
     const auto rate = Digits(text.substr(0, first));
-    const auto channels =
-        first == std::string::npos ? std::optional<uint64_t>(0)
-                                   : Digits(text.substr(first + 1, second - first - 1));
-    const auto bits = second == std::string::npos ? std::optional<uint64_t>(0)
-                                                  : Digits(text.substr(second + 1));
+    const auto channels = first == std::string::npos
+                              ? std::optional<uint64_t>(0)
+                              : Digits(text.substr(first + 1, second - first - 1));
+    const auto bits =
+        second == std::string::npos ? std::optional<uint64_t>(0) : Digits(text.substr(second + 1));
     if (!rate || !channels || !bits || *rate < kSlowestSampleRate || *rate > kFastestSampleRate ||
         *channels > kMostChannels || (first != std::string::npos && *channels == 0) ||
         (second != std::string::npos && *bits != 8 && *bits != 16)) {

@@ -55,11 +55,10 @@ void ConfirmReplacingFiles(const std::vector<std::string>& existing) {
     if (existing.empty()) {
         return;
     }
-    const std::string what =
-        existing.size() == 1
-            ? existing.front() + " already exists"
-            : Text("%s and %zu more of the files to write already exist", existing.front().c_str(),
-                   existing.size() - 1);
+    const std::string what = existing.size() == 1
+                                 ? existing.front() + " already exists"
+                                 : Text("%s and %zu more of the files to write already exist",
+                                        existing.front().c_str(), existing.size() - 1);
     if (!ConfirmReplacing(what + "; replace " + (existing.size() == 1 ? "it?" : "them?"))) {
         throw HostError(what + "; nothing was written (--yes replaces " +
                         (existing.size() == 1 ? "it)" : "them)"));

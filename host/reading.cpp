@@ -42,7 +42,9 @@ std::string OfferedImageLayouts(const ReadingFileInfo& info) {
     std::string names;
     for (uint32_t i = 0; i < info.videoFormatCount && info.videoFormats; ++i) {
         if (const Layout* layout = FindImageLayout(FieldText(info.videoFormats[i].formatId))) {
-            names += std::string(names.empty() ? "" : i + 1 == info.videoFormatCount ? " or " : ", ") +
+            names += std::string(names.empty()                    ? ""
+                                 : i + 1 == info.videoFormatCount ? " or "
+                                                                  : ", ") +
                      layout->name;
         }
     }
@@ -75,8 +77,8 @@ DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& 
         throw HostError(file.path() + " has no video");
     }
     const FrameSize wanted = size.value_or(FrameSize{native->width, native->height});
-    const size_t capacity = std::min<size_t>(DeliveryCapacity(*native, wanted),
-                                             std::numeric_limits<uint32_t>::max());
+    const size_t capacity =
+        std::min<size_t>(DeliveryCapacity(*native, wanted), std::numeric_limits<uint32_t>::max());
     DeliveredFrame frame;
     frame.bytes.resize(capacity);
     ImageFrameRequest request{};

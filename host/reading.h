@@ -34,7 +34,8 @@ DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& 
 Image ReadPicture(const ReadingFile& file, uint32_t index,
                   std::optional<FrameSize> size = std::nullopt);
 // `count` sample frames from `first` on in `layout` (8-bit ones of a 16-bit file narrowed by the
-// host library); returns how many were real samples rather than the silence past the end. Throws HostError when the plug-in refuses them.
+// host library); returns how many were real samples rather than the silence past the end. Throws
+// HostError when the plug-in refuses them.
 uint32_t ReadSamples(const ReadingFile& file, uint64_t first, uint32_t count, const Layout& layout,
                      std::vector<uint8_t>& samples);
 

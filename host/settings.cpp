@@ -75,8 +75,9 @@ Command AddSettingsCommand(CLI::App& application) {
     AddDialogOptions(*command, options->dialog);
     command->add_flag("--audio", options->audio, "the audio settings (default: audio and video)");
     command->add_flag("--video", options->video, "the video settings (default: audio and video)");
-    command->add_option("--opendml", options->openDml,
-                        "switch the plug-in's OpenDML (AVI 2.0) writing on or off in ZEDADU.ini")
+    command
+        ->add_option("--opendml", options->openDml,
+                     "switch the plug-in's OpenDML (AVI 2.0) writing on or off in ZEDADU.ini")
         ->type_name("on|off");
     AddAnswerOptions(*command, options->answers);
     return {command, [options] { return RunSettingsCommand(*options); }};

@@ -28,8 +28,9 @@ std::string FourCCText(FOURCC code) {
 }
 
 std::string Counted(uint64_t count, const char* singular, const char* plural) {
-    const std::string word =
-        count == 1 ? singular : plural ? std::string(plural) : std::string(singular) + "s";
+    const std::string word = count == 1 ? singular
+                             : plural   ? std::string(plural)
+                                        : std::string(singular) + "s";
     return Text("%llu %s", static_cast<unsigned long long>(count), word.c_str());
 }
 
@@ -52,8 +53,9 @@ std::string SampleRateText(uint32_t sampleRate) {
 }
 
 std::string AudioText(uint32_t sampleRate, uint32_t bits, uint32_t channels) {
-    const std::string layout =
-        channels == 1 ? "mono" : channels == 2 ? "stereo" : Counted(channels, "channel");
+    const std::string layout = channels == 1   ? "mono"
+                               : channels == 2 ? "stereo"
+                                               : Counted(channels, "channel");
     return Text("%s, %u-bit, %s", SampleRateText(sampleRate).c_str(), bits, layout.c_str());
 }
 

@@ -39,9 +39,9 @@ class HostCheck : public HostTest {
 TEST_F(HostCheck, AWholeCaptureReadsCompletely) {
     const HostRun text = Host("check capture.avi");
     EXPECT_EQ(text.status, 0) << text.err;
-    for (const char* words : {"index   legacy", "30 frames read, none failed",
-                              "48000 sample frames read, none failed",
-                              "every frame and sample frame read"}) {
+    for (const char* words :
+         {"index   legacy", "30 frames read, none failed", "48000 sample frames read, none failed",
+          "every frame and sample frame read"}) {
         EXPECT_NE(text.out.find(words), std::string::npos) << words << " in\n" << text.out;
     }
     const auto json = HostJson("check --json capture.avi");

@@ -100,8 +100,8 @@ TEST_F(HostConversion, CompressedSourcesAtAnotherSizeAreResizedByTheHost) {
         Ffmpeg("-f lavfi -i testsrc=size=720x480:rate=30000/1001 -frames:v 2 -c:v " +
                std::string(codec) + " source.avi");
         for (const char* size : {"400x300", "800x600"}) {
-            const HostRun run = Host("convert source.avi out.avi --yes -c HFYU --size " +
-                                     std::string(size));
+            const HostRun run =
+                Host("convert source.avi out.avi --yes -c HFYU --size " + std::string(size));
             ASSERT_EQ(run.status, 0) << codec << " " << size << "\n" << run.err;
             EXPECT_NE(run.out.find("as the plug-in delivered them, resized to"), std::string::npos)
                 << run.out;
@@ -152,16 +152,14 @@ TEST_F(HostConversion, TheSettingsFileChangesOnlyWhenAsked) {
     ASSERT_EQ(Host("convert in.avi once.avi -c MJPG --quality 60 --size 64x48").status, 0);
     EXPECT_FALSE(std::filesystem::exists(file("ZEDADU.ini")));
 
-    const HostRun saved =
-        Host("convert in.avi saved.avi -c XVID --quality 60 --keyframes 1 --size 64x48 --rate 15 "
-             "--audio 22050:1 --padding 0 --no-audio-lead --save");
+    const HostRun saved = Host(
+        "convert in.avi saved.avi -c XVID --quality 60 --keyframes 1 --size 64x48 --rate 15 "
+        "--audio 22050:1 --padding 0 --no-audio-lead --save");
     ASSERT_EQ(saved.status, 0) << saved.err;
-    EXPECT_NE(saved.out.find("in ZEDADU.ini (--save)"), std::string::npos)
-        << saved.out;
+    EXPECT_NE(saved.out.find("in ZEDADU.ini (--save)"), std::string::npos) << saved.out;
     const HostRun settings = Host("settings");
     for (const char* words : {"64 x 48 RGB24, 15 fps (15/1)", "MPEG-4 Part 2 (XVID)", "60 of 100",
-                              "every frame",
-                              "not padded", "none (audio and video start together)",
+                              "every frame", "not padded", "none (audio and video start together)",
                               "22.05 kHz, 16-bit, mono", "off (not set)"}) {
         EXPECT_NE(settings.out.find(words), std::string::npos) << words << " in\n" << settings.out;
     }

@@ -33,8 +33,7 @@ HostRun HostTest::Host(const std::string& arguments) const {
 HostRun HostTest::HostAs(const std::string& user, const std::string& arguments) const {
     const std::string command = "cd '" + dir.path().string() +
                                 "' && env -u DISPLAY -u WAYLAND_DISPLAY " + user +
-                                " ./zedadu-host " + arguments +
-                                " >host.out 2>host.err </dev/null";
+                                " ./zedadu-host " + arguments + " >host.out 2>host.err </dev/null";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(file("host.out")),
             ReadBytes(file("host.err"))};
@@ -75,10 +74,10 @@ void HostTest::Ffmpeg(const std::string& arguments) const {
 }
 
 ProbedStream Probe(const std::string& path, const char* kind) {
-    const CommandResult run =
-        test::Run(std::string("ffprobe -v error -count_packets -select_streams ") + kind +
-                  ":0 -show_entries stream=nb_read_packets,duration,sample_rate,channels -of json '" +
-                  path + "'");
+    const CommandResult run = test::Run(
+        std::string("ffprobe -v error -count_packets -select_streams ") + kind +
+        ":0 -show_entries stream=nb_read_packets,duration,sample_rate,channels -of json '" + path +
+        "'");
     const auto json = nlohmann::json::parse(run.output, nullptr, false);
     ProbedStream probed;
     if (run.status != 0 || json.is_discarded() || json["streams"].empty()) {

@@ -11,8 +11,9 @@ class HostOpenDml : public HostTest {};
 
 TEST_F(HostOpenDml, CapturesPastTheFirstGigabyteUseTheirOpenDmlIndex) {
     // 180 uncompressed 1920 x 1080 frames: 1.1 GB.
-    Ffmpeg("-f lavfi -i testsrc=size=1920x1080:rate=25 -frames:v 180 -c:v rawvideo -pix_fmt bgr24 "
-           "big.avi");
+    Ffmpeg(
+        "-f lavfi -i testsrc=size=1920x1080:rate=25 -frames:v 180 -c:v rawvideo -pix_fmt bgr24 "
+        "big.avi");
     const auto info = HostJson("info --json big.avi");
     EXPECT_EQ(info["index"], "OpenDML");
     const auto checked = HostJson("check --json big.avi", -1);

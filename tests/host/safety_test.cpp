@@ -25,8 +25,8 @@ class HostSafety : public HostTest {
     // programs, the host's output and the platform's own files of a user whose home is the
     // directory).
     std::map<std::string, std::string> Files() const {
-        static const std::set<std::string> kIgnored = {
-            "host.out", "host.err", "zedadu-host", "zedadu.mvx", "libzedadu-hostlib.so"};
+        static const std::set<std::string> kIgnored = {"host.out", "host.err", "zedadu-host",
+                                                       "zedadu.mvx", "libzedadu-hostlib.so"};
         std::map<std::string, std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
             const std::string name = fs::relative(entry.path(), dir.path()).string();
@@ -101,8 +101,7 @@ TEST_F(HostSafety, NoCommandWritesOverItsInputOrReplacesAFileWithoutAYes) {
                   "old.avi already exists and the existing file was kept");
     const HostRun asked = HostOnTerminal("audio in.avi --out old.wav", "y\\n");
     EXPECT_EQ(asked.status, 0) << asked.out;
-    EXPECT_NE(asked.out.find("old.wav already exists; replace it? [y]es/[n]o? "),
-              std::string::npos)
+    EXPECT_NE(asked.out.find("old.wav already exists; replace it? [y]es/[n]o? "), std::string::npos)
         << asked.out;
     ASSERT_EQ(Host("audio in.avi --out whole.wav").status, 0);
     EXPECT_EQ(ReadBytes(file("old.wav")), ReadBytes(file("whole.wav"))) << "the whole audio now";
@@ -124,7 +123,8 @@ TEST_F(HostSafety, FoldersThatCannotBeWrittenAreNamed) {
                   true);
     ExpectRefused("frames in.avi --out shut/pictures", 1,
                   "cannot make the folder shut/pictures: permission denied", true);
-    ExpectRefused("audio in.avi --out in.avi/a.wav", 1, "cannot write into in.avi: it is not a folder");
+    ExpectRefused("audio in.avi --out in.avi/a.wav", 1,
+                  "cannot write into in.avi: it is not a folder");
 }
 
 TEST_F(HostSafety, OptionsOutOfRangeAreOnePlainSentence) {
@@ -137,7 +137,8 @@ TEST_F(HostSafety, OptionsOutOfRangeAreOnePlainSentence) {
         {"frames in.avi --out p --size 3", "--size takes a frame size WIDTHxHEIGHT"},
         {"frames in.avi --out p --format yuy2",
          "in.avi does not offer its frames as YUY2; --format rgb24 or rgb32 reads them"},
-        {"frames in.avi --out p --from 10", "--from 10 is past the last frame (in.avi has 10 frames)"},
+        {"frames in.avi --out p --from 10",
+         "--from 10 is past the last frame (in.avi has 10 frames)"},
         {"convert in.avi o.avi --quality 101",
          "--quality takes a whole number from 0 to 100, not \"101\""},
         {"convert in.avi o.avi -c NOPE", "--compressor \"NOPE\" names no installed compressor"},
