@@ -127,7 +127,9 @@ int RunConvert(const ConvertOptions& options) {
     RunSettings(settings, dialog ? kSettingsShowDialog | kSettingsAudio | kSettingsVideo : 0,
                 formats);
     if (!settings.accepted()) {
-        throw HostError("the settings dialog was cancelled; nothing was converted");
+        throw HostError(
+            "the settings dialog ended without OK (cancelled, or its script failed); nothing was "
+            "converted");
     }
     CheckCompressorTakes(settings.video(), *settings.compression());
     const std::string saved = SaveSettingsAsAsked(options, dialog, settings);

@@ -184,6 +184,11 @@ TEST_F(HostRecording, TheSettingsDialogRunsFromAScriptForSettingsAndConvert) {
               0);
     EXPECT_EQ(Decoded(file("slow.avi"), "-f rawvideo -pix_fmt rgb24").size(), 3u * 160 * 120 * 3);
     EXPECT_EQ(Host("convert in.avi none.avi --dialog-script 'press escape'").status, 1);
+    // A wrong entry name is told with the names the list has.
+    const HostRun wrong = Host("convert in.avi none.avi --dialog-script \"select 101 'Huff'\"");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.err.find("entries: \"Video 1 (MSVC)\", "), std::string::npos) << wrong.err;
+    EXPECT_NE(wrong.err.find("ended without OK"), std::string::npos) << wrong.err;
 }
 
 }  // namespace
