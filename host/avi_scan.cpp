@@ -197,6 +197,12 @@ IndexKind Scanner::ChooseIndex() const {
 // entries are read in blocks; only their furthest end is kept.
 bool Scanner::LegacyIndexCovers() const {
     const uint64_t entries = legacyIndex_->size / kIndexEntryBytes;
+    if (!movie_) {
+        return true;
+    }
+    if (entries == 0) {
+        return !MovieHasDataFrom(movie_->data + 4);
+    }
     uint8_t block[kIndexBlockEntries * kIndexEntryBytes];
     uint64_t furthestEnd = 0;
     FOURCC firstId = 0;
@@ -217,11 +223,8 @@ bool Scanner::LegacyIndexCovers() const {
         }
         done += count;
     }
-    if (entries == 0) {
-        return !movie_ || !MovieHasDataFrom(movie_->data + 4);
-    }
     const uint64_t covered = IndexBase(firstId, firstOffset) + furthestEnd;
-    return !movie_ || !MovieHasDataFrom(covered + (covered & 1));
+    return !MovieHasDataFrom(covered + (covered & 1));
 }
 
 // Offsets count from the movie list's type when the first entry's chunk is found there, else

@@ -69,12 +69,16 @@ void CheckReadable(const std::string& path) {
     if (S_ISDIR(status.st_mode)) {
         throw HostError("cannot read " + path + ": it is a folder, not a file");
     }
+    // A pipe or a device could block or never end.
+    if (!S_ISREG(status.st_mode)) {
+        throw HostError("cannot read " + path + ": it is not a regular file");
+    }
     const int fd = open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         throw HostError("cannot read " + path + ": " + SystemReason(errno));
     }
     close(fd);
-    if (S_ISREG(status.st_mode) && status.st_size == 0) {
+    if (status.st_size == 0) {
         throw HostError("cannot read " + path + ": the file is empty");
     }
 }

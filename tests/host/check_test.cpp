@@ -96,5 +96,31 @@ TEST_F(HostCheck, FilesWithoutAWholeIndexAreReadFromTheFile) {
     }
 }
 
+// The host's own walk of the file meets claimed sizes far past the end, lists that claim more
+// than their parent, an index larger than the file and chunks of no size; it ends, reads within
+// the file and says what it found.
+TEST_F(HostCheck, HostileStructuresEndTheWalk) {
+    const size_t hdrl = capture_.find("hdrl") - 8;
+    const size_t movi = capture_.find("movi") - 8;
+    const size_t index = capture_.find("idx1");
+    std::string huge = capture_;
+    SetU32(huge, 4, 0xFFFFFFFF);
+    SetU32(huge, hdrl + 4, 0xFFFFFFF0);
+    SetU32(huge, index + 4, 0xFFFFFFFF);
+    std::string empty = capture_.substr(0, movi + 12);
+    for (int i = 0; i < 20000; ++i) {
+        empty += "JUNK" + Le32(0);
+    }
+    SetU32(empty, movi + 4, uint32_t(empty.size() - movi - 8));
+    const std::pair<const char*, std::string> files[] = {
+        {"huge.avi", huge}, {"empty-chunks.avi", empty}, {"header.avi", capture_.substr(0, 10)}};
+    for (const auto& [name, bytes] : files) {
+        WriteBytes(file(name), bytes);
+        const HostRun run = Host(std::string("check ") + name);
+        EXPECT_TRUE(run.status == 0 || run.status == 1) << name << "\n" << run.err;
+        EXPECT_NE(run.out.find("result"), std::string::npos) << name << "\n" << run.out;
+    }
+}
+
 }  // namespace
 }  // namespace zedadu::test

@@ -1,5 +1,7 @@
 // The bad inputs a new user tries, through every command that reads or writes: each ends with its
 // exit status and a sentence that names the cause, and no file that should stay changes.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <map>
 #include <set>
@@ -79,6 +81,8 @@ TEST_F(HostSafety, InputsThatCannotBeReadNameTheirCause) {
         }
     }
     ExpectRefused("info locked.avi", 1, "cannot read locked.avi: permission denied", true);
+    ASSERT_EQ(mkfifo(file("pipe.avi").c_str(), 0644), 0);
+    ExpectRefused("check pipe.avi", 1, "cannot read pipe.avi: it is not a regular file");
 }
 
 TEST_F(HostSafety, NoCommandWritesOverItsInputOrReplacesAFileWithoutAYes) {
