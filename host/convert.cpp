@@ -43,7 +43,9 @@ HostFormats StartingFormats(const Plugin& plugin, const ReadingFile& in, bool sa
         RunSettings(saved, kSettingsLoadIni | kSettingsAudio | kSettingsVideo, formats);
         formats.video = saved.video();
         formats.audio = saved.audio();
-        formats.compression = *saved.compression();
+        if (const CompressionSettings* compression = saved.compression()) {
+            formats.compression = *compression;
+        }
         return formats;
     }
     if (const auto video = NativeVideo(in.info())) {
