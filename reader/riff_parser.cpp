@@ -19,33 +19,10 @@ constexpr int kNoStream = -1000;               // no chunk id gives this stream 
 constexpr uint64_t kLargestRead = 0x7FFFFFFF;  // what one read can ask for
 constexpr size_t kEntriesChecked = 5;
 
-// Closes the file on every path; close() reports whether closing succeeded.
-class RiffReader {
-  public:
-    explicit RiffReader(HMMIO file) : file_(file) {}
-    ~RiffReader() {
-        if (file_) {
-            mmioClose(file_, 0);
-        }
-    }
-    RiffReader(const RiffReader&) = delete;
-    RiffReader& operator=(const RiffReader&) = delete;
-
-    HMMIO get() const { return file_; }
-    bool close() {
-        const MMRESULT result = mmioClose(file_, 0);
-        file_ = nullptr;
-        return result == MMSYSERR_NOERROR;
-    }
-
-  private:
-    HMMIO file_;
-};
-
 struct ParseState {
-    ParseState(AviFileHandle& parsed, HMMIO opened) : handle(parsed), file(opened) {}
+    ParseState(ReadingFile& parsed, HMMIO opened) : reading(parsed), file(opened) {}
 
-    AviFileHandle& handle;
+    ReadingFile& reading;
     HMMIO file;
     uint64_t fileSize = 0;
     MMCKINFO riff{};
@@ -94,36 +71,44 @@ bool ReadMainHeader(ParseState& state) {
     if (!ReadChunkPrefix(state.file, mainHeader, bytes, sizeof bytes)) {
         return false;
     }
-    state.handle.frameCount = LoadU32(bytes + 16);
+    state.reading.frameCount = LoadU32(bytes + 16);
     return Ascend(state.file, mainHeader);
 }
 
-bool ReadVideoFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header, int stream) {
-    uint8_t bytes[sizeof(BitmapInfo)] = {};
-    if (!ReadChunkPrefix(state.file, format, bytes, sizeof bytes)) {
+// Reads min(chunk size, the record's size) bytes of a format chunk into a record of a pinned
+// layout; the rest of the record is zero. A shorter read fails and leaves the record alone.
+template <typename Format>
+bool ReadFormatChunk(HMMIO file, const MMCKINFO& chunk, Format& format) {
+    uint8_t bytes[sizeof(Format)] = {};
+    if (!ReadChunkPrefix(file, chunk, bytes, sizeof bytes)) {
         return false;
     }
-    AviFileHandle& handle = state.handle;
-    memcpy(&handle.sourceBitmapInfo, bytes, sizeof bytes);
-    handle.videoHandler = LoadU32(header + 4);
-    handle.videoFormat.scale = LoadU32(header + 20);
-    handle.videoFormat.rate = LoadU32(header + 24);
-    handle.frameCount = LoadU32(header + 32);
+    memcpy(&format, bytes, sizeof bytes);
+    return true;
+}
+
+bool ReadVideoFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header, int stream) {
+    ReadingFile& reading = state.reading;
+    if (!ReadFormatChunk(state.file, format, reading.streamFormat)) {
+        return false;
+    }
+    reading.videoHandler = LoadU32(header + 4);
+    reading.videoFormat.scale = LoadU32(header + 20);
+    reading.videoFormat.rate = LoadU32(header + 24);
+    reading.frameCount = LoadU32(header + 32);
     state.videoStream = stream;
     return true;
 }
 
 bool ReadAudioFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header, int stream) {
-    uint8_t bytes[sizeof(PCMWAVEFORMAT)] = {};
-    if (!ReadChunkPrefix(state.file, format, bytes, sizeof bytes)) {
+    ReadingFile& reading = state.reading;
+    if (!ReadFormatChunk(state.file, format, reading.waveFormat)) {
         return false;
     }
-    AviFileHandle& handle = state.handle;
-    memcpy(&handle.waveFormat, bytes, sizeof bytes);
-    handle.audioLength = LoadU32(header + 32);
+    reading.audioLength = LoadU32(header + 32);
     // 16 bits x 16 bits overflows a signed int; the quotient fits.
-    handle.audioFrameBytes =
-        int32_t(uint32_t(handle.waveFormat.wBitsPerSample) * handle.waveFormat.nChannels / 8);
+    reading.audioFrameBytes =
+        int32_t(uint32_t(reading.waveFormat.wBitsPerSample) * reading.waveFormat.nChannels / 8);
     state.audioStream = stream;
     return true;
 }
@@ -272,13 +257,13 @@ int StreamOf(FOURCC chunkId) {
 // at the last whole entry read.
 void SplitIndex(ParseState& state, uint32_t adjustment) {
     constexpr size_t kBlockEntries = 4096;
-    AviFileHandle& handle = state.handle;
-    std::vector<IndexEntry>& audio = handle.audioIndex;
-    std::vector<IndexEntry>& video = handle.videoIndex;
+    StreamIndex& index = state.reading.index;
+    std::vector<IndexEntry>& audio = index.audio;
+    std::vector<IndexEntry>& video = index.video;
     audio.reserve(state.indexEntries);
     video.reserve(state.indexEntries);
-    int32_t largestAudio = handle.maxAudioChunk, largestVideo = handle.maxVideoChunk;
-    int32_t largest = handle.readSpan;
+    int32_t largestAudio = index.maxAudioChunk, largestVideo = index.maxVideoChunk;
+    int32_t largest = index.readSpan;
     int64_t widestVideoStep = 0;
     std::vector<uint8_t> block(kBlockEntries * kIndexEntryBytes);
     for (size_t first = 0; first < state.indexEntries; first += kBlockEntries) {
@@ -307,13 +292,13 @@ void SplitIndex(ParseState& state, uint32_t adjustment) {
             break;
         }
     }
-    handle.maxAudioChunk = largestAudio;
-    handle.maxVideoChunk = largestVideo;
+    index.maxAudioChunk = largestAudio;
+    index.maxVideoChunk = largestVideo;
     const uint64_t both = uint64_t(largestVideo) + uint64_t(largestAudio);
-    handle.readSpan = std::max(largest, ClampToFile(state, both));
+    index.readSpan = std::max(largest, ClampToFile(state, both));
     // With four video chunks or more, one read may span the largest gap between two of them.
     if (video.size() >= 4) {
-        handle.readSpan = std::max(handle.readSpan, ClampToFile(state, uint64_t(widestVideoStep)));
+        index.readSpan = std::max(index.readSpan, ClampToFile(state, uint64_t(widestVideoStep)));
     }
 }
 
@@ -325,36 +310,36 @@ bool MeasureFile(ParseState& state) {
 
 }  // namespace
 
-HMMIO OpenForReading(const char* path) {
+RiffFile OpenForReading(const char* path) {
     if (HMMIO file = mmioOpenA(path, nullptr, MMIO_READ | MMIO_DENYWRITE)) {
-        return file;
+        return RiffFile(file);
     }
-    return mmioOpenA(path, nullptr, MMIO_READ);
+    return RiffFile(mmioOpenA(path, nullptr, MMIO_READ));
 }
 
-bool EnsureFileOpen(AviFileHandle& handle) {
-    if (!handle.mmioFile) {
-        handle.mmioFile = OpenForReading(handle.path);
+bool EnsureFileOpen(ReadingFile& reading) {
+    if (!reading.file) {
+        reading.file = OpenForReading(reading.path);
     }
-    return handle.mmioFile != nullptr;
+    return bool(reading.file);
 }
 
-bool ParseAviFile(AviFileHandle& handle) {
-    RiffReader reader(OpenForReading(handle.path));
-    if (!reader.get()) {
+bool ParseAviFile(ReadingFile& reading) {
+    RiffFile file = OpenForReading(reading.path);
+    if (!file) {
         return false;
     }
-    ParseState state(handle, reader.get());
+    ParseState state(reading, file.get());
     if (!MeasureFile(state) || !ReadMainHeader(state) || !ParseStreamLists(state) ||
         !FindMovieList(state) || !FindLegacyIndex(state)) {
         return false;
     }
     const uint32_t adjustment = state.indexEntries > 0 ? ChooseIndexAdjustment(state) : 0;
     SplitIndex(state, adjustment);
-    if (handle.videoIndex.size() != handle.frameCount) {
-        handle.frameCount = uint32_t(handle.videoIndex.size());
+    if (reading.index.video.size() != reading.frameCount) {
+        reading.frameCount = uint32_t(reading.index.video.size());
     }
-    return reader.close();
+    return file.close();
 }
 
 }  // namespace zedadu::reader

@@ -318,3 +318,25 @@ MMRESULT mmioCreateChunk(HMMIO file, MMCKINFO* chunk, UINT flags) {
     chunk->dwFlags = MMIO_DIRTY;
     return MMSYSERR_NOERROR;
 }
+
+namespace zedadu {
+
+RiffFile& RiffFile::operator=(RiffFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        file_ = other.file_;
+        other.file_ = nullptr;
+    }
+    return *this;
+}
+
+bool RiffFile::close() {
+    if (!file_) {
+        return true;
+    }
+    const MMRESULT result = mmioClose(file_, 0);
+    file_ = nullptr;
+    return result == MMSYSERR_NOERROR;
+}
+
+}  // namespace zedadu
