@@ -52,16 +52,16 @@ SampleRun ParseRun(const AudioOptions& options, const ReadingFileInfo& info) {
     return {from, uint32_t(std::min<uint64_t>(count, info.audioLength - from))};
 }
 
-// The WAV file goes into a folder the host may write, never over the input, and replaces an
-// existing file only after a Yes.
+// The WAV file goes into a folder the host may write and replaces an existing file only after a
+// Yes.
 void PrepareOutput(const AudioOptions& options) {
     CheckWritableDirectory(std::filesystem::path(options.out).parent_path().string(), false);
-    RefuseToWriteOverInputs(options.out, {options.path});
     ConfirmReplacingFiles(ExistingFiles({options.out}));
 }
 
 int RunAudio(const AudioOptions& options) {
     ApplyAnswers(options.answers);
+    RefuseToWriteOverInputs(options.out, {options.path});
     const Layout& layout = *FindAudioLayout(options.pcm8 ? "pcm8" : "pcm16");
     Plugin plugin;
     const ReadingFile file(plugin, options.path);

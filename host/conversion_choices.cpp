@@ -27,7 +27,8 @@ uint32_t DepthOf(const ImageFormatStruct& video) {
 std::string CompressorCodes(const std::vector<InstalledCompressor>& compressors) {
     std::string codes;
     for (const InstalledCompressor& compressor : compressors) {
-        codes += (codes.empty() ? "" : ", ") + FourCCText(compressor.code);
+        const std::string code = FourCCText(compressor.code);
+        codes += (codes.empty() ? "" : ", ") + code.substr(0, code.find_last_not_of(' ') + 1);
     }
     return codes;
 }
