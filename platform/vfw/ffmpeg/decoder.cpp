@@ -209,7 +209,7 @@ bool FrameDecoder::PreparePacket(const uint8_t* data, size_t size, bool keyFrame
     return true;
 }
 
-LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bool hurry,
+LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bool draw,
                              const BitmapLayout& output, uint8_t* bits) {
     if (size == 0) {
         return ICERR_OK;
@@ -233,7 +233,11 @@ LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bo
     if (sent < 0 && !fresh) {
         return ICERR_ERROR;
     }
-    if (hurry || !latest_->data[0]) {
+    return draw ? Redraw(output, bits) : ICERR_OK;
+}
+
+LRESULT FrameDecoder::Redraw(const BitmapLayout& output, uint8_t* bits) {
+    if (!latest_->data[0]) {
         return ICERR_OK;
     }
     return scaler_.FrameToBitmap(*latest_, output, bits) ? ICERR_OK : ICERR_INTERNAL;
