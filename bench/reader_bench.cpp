@@ -45,6 +45,7 @@ using zedadu::reader::ReadingFile;
 
 constexpr uint32_t kFrames = 300;
 constexpr int kKeyInterval = 4;
+constexpr uint32_t kDroppedFrameBytes = 2;  // chunks this small hold no picture
 
 struct ClipSpec {
     std::string name;
@@ -148,6 +149,9 @@ class LibavDecoder {
 
     bool Decode(uint32_t frame) {
         const IndexEntry& entry = index_[frame];
+        if (entry.size <= kDroppedFrameBytes) {
+            return true;  // the previous picture stands (ffmpeg writes such chunks for DV at 29.97)
+        }
         chunk_.resize(entry.size + AV_INPUT_BUFFER_PADDING_SIZE);
         if (pread(descriptor_, chunk_.data(), entry.size, entry.offset) != ssize_t(entry.size)) {
             return false;
