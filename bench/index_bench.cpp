@@ -1,0 +1,156 @@
+// Opening and reading files by their OpenDML index, and opening a file that has no index at all,
+// each beside its baseline in the same run.
+//
+//   index_bench [--benchmark_filter=...]
+//
+// Files are generated with ffmpeg into a temporary directory at start-up (about 4.5 GB, deleted at
+// the end): an OpenDML file (640 x 480 bgr24, 1400 frames and 48 kHz stereo audio, 2800 index
+// entries), a legacy file with the same number of entries (320 x 240), a legacy file of the
+// OpenDML file's first 1000 frames, and a 2 GB OpenDML file whose indexes are all turned into JUNK.
+// Targets: "Open/opendml" at most 1.5 times "Open/legacy-same-entries"; "Open/no-index-2GB" (the
+// index rebuilt by walking the movie lists) at most 0.25 times "Cat/no-index-2GB", the file in
+// the page cache; "Read/opendml-1000-frames" at most 1.02 times "Read/legacy-1000-frames".
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "frame/plugin.h"
+#include "frame/records.h"
+
+namespace {
+
+constexpr int kWidth = 640, kHeight = 480;
+constexpr uint32_t kReadFrames = 1000;
+
+std::filesystem::path scratch;
+
+bool Run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+std::string Path(const std::string& name) {
+    return (scratch / name).string();
+}
+
+bool Generate(const std::string& name, const std::string& size, uint32_t frames) {
+    const double seconds = frames / 25.0;
+    return Run("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=" + size +
+               ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -frames:v " +
+               std::to_string(frames) + " -t " + std::to_string(seconds) +
+               " -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le -ac 2 " + Path(name));
+}
+
+uint32_t Le32At(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    memcpy(&value, bytes.data() + at, 4);
+    return value;
+}
+
+// Turns the super indexes of the header list and the legacy index behind the first movie list
+// into JUNK: the file keeps its layout and loses its indexes.
+bool HideIndexes(const std::string& path) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    std::string head(1 << 16, '\0');
+    file.read(head.data(), std::streamsize(head.size()));
+    file.clear();
+    for (size_t at = head.find("indx"); at != std::string::npos; at = head.find("indx", at + 4)) {
+        file.seekp(std::streamoff(at));
+        file.write("JUNK", 4);
+    }
+    const size_t movie = head.find("movi");
+    if (movie == std::string::npos || movie < 8) {
+        return false;
+    }
+    const uint64_t index = movie + uint64_t(Le32At(head, movie - 4));
+    char id[4] = {};
+    file.seekg(std::streamoff(index));
+    file.read(id, 4);
+    file.clear();
+    if (memcmp(id, "idx1", 4) != 0) {
+        return false;
+    }
+    file.seekp(std::streamoff(index));
+    file.write("JUNK", 4);
+    return bool(file);
+}
+
+void Open(benchmark::State& state, const std::string& path) {
+    for (auto _ : state) {
+        void* handle = nullptr;
+        if (!AVFILE_OpenFileForRead(&handle, path.c_str())) {
+            state.SkipWithError("open failed");
+            break;
+        }
+        AVFILE_CloseReadingFile(handle);
+    }
+}
+
+void Cat(benchmark::State& state, const std::string& path) {
+    const std::string command = "cat " + path + " > /dev/null";
+    for (auto _ : state) {
+        Run(command);
+    }
+}
+
+void ReadSequentially(benchmark::State& state, const std::string& path) {
+    void* handle = nullptr;
+    if (!AVFILE_OpenFileForRead(&handle, path.c_str())) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    std::vector<uint8_t> buffer(size_t(kWidth) * kHeight * 3);
+    uint32_t next = 0;
+    for (auto _ : state) {
+        ImageFrameRequest request{};
+        request.frameNumber = next;
+        request.buffer = buffer.data();
+        request.bufferSize = uint32_t(buffer.size());
+        strcpy(request.requested.formatId, zedadu::FORMAT_ID_RGB24);
+        request.requested.width = kWidth;
+        request.requested.height = kHeight;
+        if (!AVFILE_ReadImageFrame(handle, &request)) {
+            state.SkipWithError("frame read failed");
+            break;
+        }
+        benchmark::DoNotOptimize(buffer.data());
+        next = (next + 1) % kReadFrames;
+    }
+    state.SetItemsProcessed(state.iterations());
+    AVFILE_CloseReadingFile(handle);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    scratch =
+        std::filesystem::temp_directory_path() / ("zedadu-index-bench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(scratch);
+    const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
+    if (!Generate("opendml.avi", size, 1400) ||
+        !Generate("legacy-same-entries.avi", "320x240", 1400) ||
+        !Generate("legacy-1000.avi", size, kReadFrames) || !Generate("no-index.avi", size, 2150) ||
+        !HideIndexes(Path("no-index.avi"))) {
+        fprintf(stderr, "could not generate the files\n");
+        std::filesystem::remove_all(scratch);
+        return 1;
+    }
+    benchmark::RegisterBenchmark("Open/opendml", Open, Path("opendml.avi"));
+    benchmark::RegisterBenchmark("Open/legacy-same-entries", Open, Path("legacy-same-entries.avi"));
+    benchmark::RegisterBenchmark("Open/no-index-2GB", Open, Path("no-index.avi"))->UseRealTime();
+    benchmark::RegisterBenchmark("Cat/no-index-2GB", Cat, Path("no-index.avi"))->UseRealTime();
+    benchmark::RegisterBenchmark("Read/opendml-1000-frames", ReadSequentially, Path("opendml.avi"));
+    benchmark::RegisterBenchmark("Read/legacy-1000-frames", ReadSequentially,
+                                 Path("legacy-1000.avi"));
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(scratch);
+    return 0;
+}
