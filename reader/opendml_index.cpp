@@ -72,59 +72,95 @@ std::optional<StandardIndex> InspectStandardIndex(HMMIO file, uint64_t fileSize,
                          header->chunkId, header->base};
 }
 
-// Calls visit for every standard index the super index names, in the super index's order: an
-// entry that points outside the file, at anything but a standard index of this stream, or at or
-// before the end of the standard index named before it names none, so that no entry is read
-// twice and the super index cannot name itself.
+// Calls visit for every standard index the super index names, in the super index's order, and
+// answers whether every entry in use named one: an entry that points outside the file, at
+// anything but a standard index of this stream, or at or before the end of the standard index
+// named before it (so at itself, or twice at one) spoils the whole super index.
 template <typename Visit>
-void ForEachStandardIndex(HMMIO file, uint64_t fileSize, const SuperIndexChunk& chunk,
+bool ForEachStandardIndex(HMMIO file, uint64_t fileSize, const SuperIndexChunk& chunk,
                           const IndexHeader& header, int stream, Visit visit) {
     const uint64_t held = HeldBytes(fileSize, chunk.data, chunk.size) - kHeaderBytes;
     const uint64_t count = std::min<uint64_t>(header.entriesInUse, held / kSuperEntryBytes);
     // Safe narrowing: the entries lie within the file's bytes of this chunk.
     std::vector<uint8_t> entries(size_t(count * kSuperEntryBytes));
-    const size_t got = ReadAt(file, chunk.data + kHeaderBytes, entries.data(), entries.size());
+    if (ReadAt(file, chunk.data + kHeaderBytes, entries.data(), entries.size()) != entries.size()) {
+        return false;
+    }
     uint64_t nextFree = 0;
-    for (size_t at = 0; at + kSuperEntryBytes <= got; at += kSuperEntryBytes) {
+    for (size_t at = 0; at < entries.size(); at += kSuperEntryBytes) {
         const uint64_t position = LoadU64(entries.data() + at);
         uint8_t chunkHeader[8];
         if (position < nextFree || fileSize < 8 || position > fileSize - 8 ||
             ReadAt(file, position, chunkHeader, sizeof chunkHeader) != sizeof chunkHeader) {
-            continue;
+            return false;
         }
         const uint32_t size = LoadU32(chunkHeader + 4);
-        if (const auto index = InspectStandardIndex(file, fileSize, position + 8, size, stream)) {
-            nextFree = position + 8 + size;
-            visit(*index);
+        const auto index = InspectStandardIndex(file, fileSize, position + 8, size, stream);
+        if (!index) {
+            return false;
         }
+        nextFree = position + 8 + size;
+        visit(*index);
     }
+    return true;
 }
 
-// Appends up to room entries of a standard index, read in blocks.
-void AppendEntries(HMMIO file, uint64_t fileSize, const StandardIndex& index, uint64_t room,
-                   ChunkList& chunks) {
+// Appends the entries of a standard index, read in blocks; false when one names a chunk that does
+// not lie within the file or the index cannot be read whole.
+bool AppendEntries(HMMIO file, uint64_t fileSize, const StandardIndex& index, ChunkList& chunks) {
     std::vector<uint8_t> block(kBlockBytes - kBlockBytes % index.entryBytes);
-    const uint64_t count = std::min(index.count, room);
-    for (uint64_t first = 0; first < count;) {
-        const uint64_t wanted = std::min<uint64_t>(count - first, block.size() / index.entryBytes);
-        const size_t got = ReadAt(file, index.entries + first * index.entryBytes, block.data(),
-                                  size_t(wanted * index.entryBytes));
-        const size_t whole = got / index.entryBytes;
-        for (size_t i = 0; i < whole; ++i) {
-            const uint8_t* entry = block.data() + i * index.entryBytes;
-            const uint64_t offset = LoadU32(entry);
-            const uint32_t sizeWord = LoadU32(entry + 4);
-            // Compared by subtraction, so that no base and offset can wrap: a position past the
-            // file reads nothing.
-            const bool inside = index.base <= fileSize && offset <= fileSize - index.base;
-            chunks.append(index.chunkId, sizeWord & kNotKeyFrame ? 0 : kIndexKeyFrame,
-                          inside ? index.base + offset : fileSize, sizeWord & ~kNotKeyFrame);
+    for (uint64_t first = 0; first < index.count;) {
+        const uint64_t wanted =
+            std::min<uint64_t>(index.count - first, block.size() / index.entryBytes);
+        const size_t bytes = size_t(wanted * index.entryBytes);
+        if (ReadAt(file, index.entries + first * index.entryBytes, block.data(), bytes) != bytes) {
+            return false;
         }
-        if (whole < wanted) {
-            return;
+        for (size_t at = 0; at < bytes; at += index.entryBytes) {
+            const uint64_t offset = LoadU32(block.data() + at);
+            const uint32_t sizeWord = LoadU32(block.data() + at + 4);
+            const uint32_t size = sizeWord & ~kNotKeyFrame;
+            // Compared by subtraction, so that no base, offset and size can wrap.
+            if (index.base > fileSize || offset > fileSize - index.base ||
+                size > fileSize - index.base - offset) {
+                return false;
+            }
+            chunks.append(index.chunkId, sizeWord & kNotKeyFrame ? 0 : kIndexKeyFrame,
+                          index.base + offset, size);
         }
         first += wanted;
     }
+    return true;
+}
+
+bool LoadStandardIndexes(HMMIO file, uint64_t fileSize, const SuperIndexChunk& superIndex,
+                         int stream, ChunkList& chunks) {
+    const uint64_t most = std::min<uint64_t>(fileSize / kBytesPerChunk, UINT32_MAX);
+    if (const auto index =
+            InspectStandardIndex(file, fileSize, superIndex.data, superIndex.size, stream)) {
+        if (index->count > most) {
+            return false;
+        }
+        chunks.reserve(size_t(index->count));
+        return AppendEntries(file, fileSize, *index, chunks);
+    }
+    const auto header = ReadHeader(file, fileSize, superIndex.data, superIndex.size);
+    if (!header || header->type != kIndexOfIndexes || header->longsPerEntry != 4) {
+        return false;
+    }
+    uint64_t total = 0;
+    if (!ForEachStandardIndex(file, fileSize, superIndex, *header, stream,
+                              [&](const StandardIndex& index) { total += index.count; }) ||
+        total > most) {
+        return false;
+    }
+    chunks.reserve(size_t(total));
+    bool whole = true;
+    ForEachStandardIndex(file, fileSize, superIndex, *header, stream,
+                         [&](const StandardIndex& index) {
+                             whole = whole && AppendEntries(file, fileSize, index, chunks);
+                         });
+    return whole;
 }
 
 }  // namespace
@@ -132,26 +168,10 @@ void AppendEntries(HMMIO file, uint64_t fileSize, const StandardIndex& index, ui
 bool LoadOpenDmlIndex(HMMIO file, uint64_t fileSize, const SuperIndexChunk& superIndex, int stream,
                       ChunkList& chunks) {
     chunks = {};
-    const uint64_t most = std::min<uint64_t>(fileSize / kBytesPerChunk, UINT32_MAX);
-    if (const auto index =
-            InspectStandardIndex(file, fileSize, superIndex.data, superIndex.size, stream)) {
-        chunks.reserve(size_t(std::min(index->count, most)));
-        AppendEntries(file, fileSize, *index, most, chunks);
-        return true;
-    }
-    const auto header = ReadHeader(file, fileSize, superIndex.data, superIndex.size);
-    if (!header || header->type != kIndexOfIndexes || header->longsPerEntry != 4) {
+    if (!LoadStandardIndexes(file, fileSize, superIndex, stream, chunks)) {
+        chunks = {};
         return false;
     }
-    uint64_t total = 0;
-    ForEachStandardIndex(file, fileSize, superIndex, *header, stream,
-                         [&](const StandardIndex& index) { total += index.count; });
-    total = std::min(total, most);
-    chunks.reserve(size_t(total));
-    ForEachStandardIndex(file, fileSize, superIndex, *header, stream,
-                         [&](const StandardIndex& index) {
-                             AppendEntries(file, fileSize, index, total - chunks.size(), chunks);
-                         });
     return true;
 }
 

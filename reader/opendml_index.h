@@ -16,12 +16,13 @@ struct SuperIndexChunk {
 };
 
 // Reads the chunks of one stream from its 'indx' chunk: the standard indexes a super index names,
-// or the standard index the chunk itself holds. Only standard indexes of this stream are read,
-// none twice and none overlapping another; counts come from the bytes the file holds and the
-// entries are reserved once, never more than one for every 16 bytes of the file. A position whose
-// base and offset run past the file reads nothing. Field indexes (two fields a frame) read as
-// frames. Key frames are the entries whose size has bit 31 clear. False, with `chunks` empty, when
-// the chunk holds no index of this stream.
+// or the standard index the chunk itself holds. Counts come from the bytes the file holds, and the
+// entries are reserved once, never more than one for every 16 bytes of the file. Field indexes
+// (two fields a frame) read as frames; key frames are the entries whose size has bit 31 clear.
+// False, with `chunks` empty, when the chunk holds no index of this stream, or when any part of it
+// points anywhere but where an index of the stream's chunks would: at something other than a
+// standard index of this stream, at one standard index twice or overlapping another, or at a
+// chunk that does not lie within the file (base and offset compared so that nothing wraps).
 bool LoadOpenDmlIndex(HMMIO file, uint64_t fileSize, const SuperIndexChunk& superIndex, int stream,
                       ChunkList& chunks);
 
