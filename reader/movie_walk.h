@@ -17,13 +17,27 @@ struct WalkedChunk {
     uint32_t size;
 };
 
-// Walks the chunks from a position on, in file order: into every RIFF part ('AVI ', 'AVIX') and
-// into their movie lists and 'rec ' lists, whatever sizes those claim (a file cut short or never
-// finished may claim 0 or more than it holds), past any other list and any chunk of no stream
-// ('JUNK', 'idx1', 'ix00'). Calls visit for every chunk of a stream; the walk ends at the end of
-// the file, at a chunk that runs past it, at an id that is no chunk id, or when visit answers
-// false. Every step moves forward by a chunk header at least.
-void WalkMovieLists(HMMIO file, uint64_t fileSize, uint64_t from,
+inline constexpr uint64_t kUnknownEnd = UINT64_MAX;
+
+// Where a walk starts: inside a movie list, or before a RIFF part.
+struct WalkStart {
+    uint64_t position;
+    bool insideMovieList;
+    uint64_t movieListEnd = kUnknownEnd;  // when the size of that movie list is to be believed
+};
+
+// The end of a movie list whose data starts at `data`, when its size is to be believed: one that
+// is 0 or runs past the end of the file (a recording never finished, a file cut short) is not.
+uint64_t BelievedEnd(uint64_t data, uint32_t size, uint64_t fileSize);
+
+// Walks the chunks in file order: into every RIFF part ('AVI ', 'AVIX'), into the first movie
+// list of each and into 'rec ' lists, whatever sizes the parts claim, past any other list and any
+// chunk of no stream ('JUNK', 'idx1', 'ix00'). Calls visit for every chunk of a stream inside a
+// movie list; chunks behind a movie list's believed end are outside it unless they are chunks of
+// a stream (then the size was stale). The walk ends at the end of the file, at a chunk that runs
+// past it, at an id that is no chunk id, or when visit answers false. Every step moves forward by
+// a chunk header at least.
+void WalkMovieLists(HMMIO file, uint64_t fileSize, WalkStart start,
                     const std::function<bool(const WalkedChunk&)>& visit);
 
 }  // namespace zedadu::reader

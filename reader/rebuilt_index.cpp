@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "reader/movie_walk.h"
-
 namespace zedadu::reader {
 namespace {
 
@@ -11,22 +9,31 @@ constexpr uint64_t kBytesPerChunk = 16;  // what a chunk takes at least, header 
 
 }  // namespace
 
-bool DataFollowsIndex(HMMIO file, uint64_t fileSize, IndexedStreams streams, uint64_t videoEnd,
-                      uint64_t audioEnd) {
-    const uint64_t from = std::min(videoEnd, audioEnd);
-    if (from == kNoEnd) {
-        return false;
-    }
-    bool follows = false;
-    WalkMovieLists(file, fileSize, from, [&](const WalkedChunk& chunk) {
-        follows = (chunk.stream == streams.video && chunk.data > videoEnd) ||
-                  (chunk.stream == streams.audio && chunk.data > audioEnd);
-        return !follows;
+bool IndexCoversData(HMMIO file, uint64_t fileSize, WalkStart firstChunk, IndexedStreams streams,
+                     IndexSpan video, IndexSpan audio) {
+    bool uncovered = false;
+    const uint64_t lastFirst = std::max(video.first, audio.first);
+    WalkMovieLists(file, fileSize, firstChunk, [&](const WalkedChunk& chunk) {
+        uncovered = (chunk.stream == streams.video && chunk.data < video.first) ||
+                    (chunk.stream == streams.audio && chunk.data < audio.first);
+        return !uncovered && chunk.data < lastFirst;
     });
-    return follows;
+    const uint64_t from = std::min(video.end, audio.end);
+    if (uncovered || from == kNoEnd) {
+        return !uncovered;
+    }
+    // The earlier end lies in the first movie list, or in the movie list of a later part.
+    const WalkStart tail{from, true,
+                         from < firstChunk.movieListEnd ? firstChunk.movieListEnd : kUnknownEnd};
+    WalkMovieLists(file, fileSize, tail, [&](const WalkedChunk& chunk) {
+        uncovered = (chunk.stream == streams.video && chunk.data > video.end) ||
+                    (chunk.stream == streams.audio && chunk.data > audio.end);
+        return !uncovered;
+    });
+    return !uncovered;
 }
 
-RebuiltIndex RebuildIndex(HMMIO file, uint64_t fileSize, uint64_t firstChunk,
+RebuiltIndex RebuildIndex(HMMIO file, uint64_t fileSize, WalkStart firstChunk,
                           IndexedStreams streams) {
     size_t videoChunks = 0, audioChunks = 0;
     WalkMovieLists(file, fileSize, firstChunk, [&](const WalkedChunk& chunk) {

@@ -6,6 +6,7 @@
 
 #include "platform/mmio/mmio.h"
 #include "reader/chunk_list.h"
+#include "reader/movie_walk.h"
 
 namespace zedadu::reader {
 
@@ -15,15 +16,21 @@ struct IndexedStreams {
     int audio;
 };
 
-// Where a stream's index ends: behind the last chunk it lists, padding included. A stream that
-// the file does not have ends nowhere; one whose index lists nothing ends where the movie list
-// starts.
+// What a stream's index covers: from the data of its first chunk to behind its last chunk, padding
+// included. A stream the file does not have covers everything ({0, kNoEnd}); one whose index lists
+// nothing covers nothing from the movie list's first chunk on ({first chunk, first chunk}).
 inline constexpr uint64_t kNoEnd = UINT64_MAX;
+struct IndexSpan {
+    uint64_t first;
+    uint64_t end;
+};
 
-// Whether a chunk of the video or audio stream lies behind the end of that stream's index, found
-// by walking from the earlier of the two ends (for a complete index, a few chunk headers).
-bool DataFollowsIndex(HMMIO file, uint64_t fileSize, IndexedStreams streams, uint64_t videoEnd,
-                      uint64_t audioEnd);
+// Whether the index covers the movie lists: no chunk of the video or audio stream lies before the
+// first chunk or behind the last chunk its index lists. Found by walking from the first chunk up
+// to the first indexed ones and from the earlier of the two ends on: for an index that covers its
+// file, a few chunk headers.
+bool IndexCoversData(HMMIO file, uint64_t fileSize, WalkStart firstChunk, IndexedStreams streams,
+                     IndexSpan video, IndexSpan audio);
 
 struct RebuiltIndex {
     ChunkList video;  // flags 0: the key frames are found once the decompressor is known
@@ -32,7 +39,7 @@ struct RebuiltIndex {
 
 // Every whole chunk of the two streams from the first movie list's first chunk on. The chunks are
 // counted by a first walk and reserved once, never more than one for every 16 bytes of the file.
-RebuiltIndex RebuildIndex(HMMIO file, uint64_t fileSize, uint64_t firstChunk,
+RebuiltIndex RebuildIndex(HMMIO file, uint64_t fileSize, WalkStart firstChunk,
                           IndexedStreams streams);
 
 }  // namespace zedadu::reader

@@ -178,10 +178,11 @@ TEST(MovieWalk, FindsEveryWholeChunkOfEveryPart) {
         WriteBytes(path, file);
         HMMIO opened = mmioOpenA(path.c_str(), nullptr, MMIO_READ);
         std::vector<reader::WalkedChunk> found;
-        reader::WalkMovieLists(opened, file.size(), from, [&](const reader::WalkedChunk& c) {
-            found.push_back(c);
-            return true;
-        });
+        reader::WalkMovieLists(opened, file.size(), {from, true},
+                               [&](const reader::WalkedChunk& c) {
+                                   found.push_back(c);
+                                   return true;
+                               });
         mmioClose(opened, 0);
         return found;
     };
