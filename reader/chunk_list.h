@@ -10,6 +10,9 @@
 
 namespace zedadu::reader {
 
+// Video chunks this small hold no picture: the frame before them stands (a dropped frame).
+inline constexpr uint32_t kDroppedFrameBytes = 2;
+
 // Where a chunk's data lies in the file, and how many bytes it holds.
 struct ChunkPlace {
     int64_t position;

@@ -1,11 +1,47 @@
 #include "reader/rebuilt_index.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "frame/avi_ids.h"
+#include "platform/vfw/vfw.h"
+#include "reader/file_bytes.h"
 
 namespace zedadu::reader {
 namespace {
 
 constexpr uint64_t kBytesPerChunk = 16;  // what a chunk takes at least, header and pad included
+constexpr LRESULT kDecodesAlone = 1;
+
+void MarkEveryPicture(std::vector<IndexEntry>& video) {
+    for (IndexEntry& entry : video) {
+        entry.flags = entry.size > kDroppedFrameBytes ? kIndexKeyFrame : 0;
+    }
+}
+
+// Asks chunk by chunk, in stream order, until the decompressor cannot tell.
+void AskChunkByChunk(HMMIO file, HIC decompressor, BITMAPINFOHEADER& format,
+                     std::vector<IndexEntry>& video, const std::vector<uint32_t>& positionHigh) {
+    std::vector<uint8_t> chunk;
+    for (size_t i = 0; i < video.size(); ++i) {
+        const ChunkPlace place = PlaceOf(video, positionHigh, i);
+        if (place.size <= kDroppedFrameBytes) {
+            continue;
+        }
+        chunk.resize(place.size);
+        if (ReadAt(file, uint64_t(place.position), chunk.data(), chunk.size()) != chunk.size()) {
+            return;
+        }
+        format.biSizeImage = place.size;
+        const LRESULT answer = ICSendMessage(decompressor, ICM_DECOMPRESS_KEYFRAME_QUERY,
+                                             reinterpret_cast<DWORD_PTR>(&format),
+                                             reinterpret_cast<DWORD_PTR>(chunk.data()));
+        if (answer < 0) {
+            return;
+        }
+        video[i].flags = answer == kDecodesAlone ? kIndexKeyFrame : 0;
+    }
+}
 
 }  // namespace
 
@@ -55,6 +91,27 @@ RebuiltIndex RebuildIndex(HMMIO file, uint64_t fileSize, WalkStart firstChunk,
         return true;
     });
     return index;
+}
+
+void FindKeyFrames(HMMIO file, FOURCC handler, BITMAPINFOHEADER& format,
+                   std::vector<IndexEntry>& video, const std::vector<uint32_t>& positionHigh) {
+    if (handler == avi::kUncompressedHandler) {
+        MarkEveryPicture(video);
+        return;
+    }
+    HIC decompressor = ICOpen(ICTYPE_VIDEO, handler, ICMODE_DECOMPRESS);
+    if (!decompressor) {
+        return;
+    }
+    format.biSizeImage = 0;
+    const LRESULT every = ICSendMessage(decompressor, ICM_DECOMPRESS_KEYFRAME_QUERY,
+                                        reinterpret_cast<DWORD_PTR>(&format), 0);
+    if (every == kDecodesAlone) {
+        MarkEveryPicture(video);
+    } else if (every == 0) {
+        AskChunkByChunk(file, decompressor, format, video, positionHigh);
+    }
+    ICClose(decompressor);
 }
 
 }  // namespace zedadu::reader

@@ -42,4 +42,13 @@ struct RebuiltIndex {
 RebuiltIndex RebuildIndex(HMMIO file, uint64_t fileSize, WalkStart firstChunk,
                           IndexedStreams streams);
 
+// Marks the key frames of a rebuilt video index. Chunks of kDroppedFrameBytes or less hold no
+// picture and are never key frames. Uncompressed frames all are; for compressed frames the
+// decompressor of the handler tells, for every chunk at once or chunk by chunk in stream order
+// (ICM_DECOMPRESS_KEYFRAME_QUERY), reading each chunk once. The format is the stream's, colour
+// table and extra bytes behind it; its image size is changed on the way. A decompressor that
+// cannot tell leaves the rest of the chunks without a key frame: they decode from the first frame.
+void FindKeyFrames(HMMIO file, FOURCC handler, BITMAPINFOHEADER& format,
+                   std::vector<IndexEntry>& video, const std::vector<uint32_t>& positionHigh);
+
 }  // namespace zedadu::reader
