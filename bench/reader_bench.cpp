@@ -34,14 +34,14 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "frame/avi_file_handle.h"
 #include "frame/plugin.h"
+#include "platform/vfw/compressor.h"
 #include "reader/internal.h"
 
 namespace {
 
-using zedadu::AviFileHandle;
 using zedadu::IndexEntry;
+using zedadu::reader::ReadingFile;
 
 constexpr uint32_t kFrames = 300;
 constexpr int kKeyInterval = 4;
@@ -70,14 +70,7 @@ bool Generate(ClipSpec& clip) {
 }
 
 bool DecoderInstalled(FOURCC handler) {
-    if (handler == FourCC("DIB ")) {
-        return true;
-    }
-    HIC decoder = ICOpen(ICTYPE_VIDEO, handler, ICMODE_DECOMPRESS);
-    if (decoder) {
-        ICClose(decoder);
-    }
-    return decoder != nullptr;
+    return handler == FourCC("DIB ") || bool(zedadu::vfw::Compressor(handler, ICMODE_DECOMPRESS));
 }
 
 // Frames in a fixed scattered order that visits every frame.
@@ -125,8 +118,8 @@ void ReadWithReader(benchmark::State& state, const ClipSpec& clip, bool scattere
 // decoded by libavcodec, converted to bottom-up 32-bit BGRA by libswscale.
 class LibavDecoder {
   public:
-    LibavDecoder(const ClipSpec& clip, const AviFileHandle& handle) : index_(handle.videoIndex) {
-        const BITMAPINFOHEADER& format = handle.sourceBitmapInfo.header;
+    LibavDecoder(const ClipSpec& clip, const ReadingFile& reading) : index_(reading.index.video) {
+        const BITMAPINFOHEADER& format = reading.streamFormat.header;
         context_ = avcodec_alloc_context3(avcodec_find_decoder_by_name(clip.decoder));
         context_->width = format.biWidth;
         context_->height = std::abs(format.biHeight);  // raw frames may be stored top row first
@@ -193,13 +186,13 @@ class LibavDecoder {
 
 void ReadWithLibav(benchmark::State& state, const ClipSpec& clip, bool scattered) {
     // The reader's own parse finds the chunks; no decompressor is needed for that.
-    auto handle = std::make_unique<AviFileHandle>();
-    strcpy(handle->path, clip.path.c_str());
-    if (!zedadu::reader::ParseAviFile(*handle)) {
+    auto reading = std::make_unique<ReadingFile>();
+    strcpy(reading->path, clip.path.c_str());
+    if (!zedadu::reader::ParseAviFile(*reading)) {
         state.SkipWithError("parse failed");
         return;
     }
-    LibavDecoder decoder(clip, *handle);
+    LibavDecoder decoder(clip, *reading);
     const std::vector<uint32_t> order = ScatteredOrder(kFrames);
     size_t next = 0;
     for (auto _ : state) {

@@ -25,7 +25,7 @@ extern "C" {
 #include <vector>
 
 #include "frame/plugin.h"
-#include "platform/vfw/vfw.h"
+#include "platform/vfw/compressor.h"
 
 namespace {
 
@@ -154,9 +154,7 @@ void WriterCompressed(benchmark::State& state) {
     state.SetLabel(codec.handler);
     const FOURCC handler =
         mmioFOURCC(codec.handler[0], codec.handler[1], codec.handler[2], codec.handler[3]);
-    if (HIC probe = ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS)) {
-        ICClose(probe);
-    } else {
+    if (!zedadu::vfw::Compressor(handler, ICMODE_COMPRESS)) {
         state.SkipWithError("no such compressor installed");
         return;
     }

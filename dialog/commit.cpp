@@ -9,9 +9,9 @@
 #include "dialog/control_ids.h"
 #include "dialog/dialog_internal.h"
 #include "dialog/format_probes.h"
-#include "dialog/settings_dialog.h"
+#include "dialog/session.h"
+#include "frame/host_text.h"
 #include "frame/text.h"
-#include "platform/hostlib/hostlib.h"
 
 namespace zedadu::dialog {
 namespace {
@@ -37,9 +37,7 @@ bool ConfirmLowQuality(HWND dialog, CompressionSettings& block) {
         block.quality = kDefaultQuality;
         return true;
     }
-    const int answer =
-        MyMessageBox(kLowQualityMessage, HostString(785).c_str(), "",
-                     MB_YESNOCANCEL | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND);
+    const int answer = ShowHostMessage(kLowQualityMessage, kCautionTextId, kMessageYesNoCancel);
     if (answer == IDCANCEL) {
         return false;
     }
@@ -49,17 +47,18 @@ bool ConfirmLowQuality(HWND dialog, CompressionSettings& block) {
     return true;
 }
 
-bool CommitCompression(HWND dialog, CompressionSettings& block) {
+bool CommitCompression(HWND dialog, const SettingsDialogSession& session) {
+    CompressionSettings& block = *session.settingsBlock;
     if (Checked(dialog, kDataRateCheck)) {
         block.dataRate = Value(dialog, kDataRateCombo);
-        WriteVideoSetting("DataRate", block.dataRate);
+        WriteVideoSetting(session, "DataRate", block.dataRate);
         block.quality = 0;
     } else {
         block.quality = Value(dialog, kQualityEdit) * 100;
         if (!ConfirmLowQuality(dialog, block)) {
             return false;
         }
-        WriteVideoSetting("Quality", block.quality);
+        WriteVideoSetting(session, "Quality", block.quality);
         block.dataRate = 0;
     }
     block.paddingSize = Value(dialog, kPaddingCombo);
@@ -70,8 +69,7 @@ bool CommitCompression(HWND dialog, CompressionSettings& block) {
     return true;
 }
 
-void CommitAudio(HWND dialog) {
-    AudioFormatRecord& audio = dialogAudioFormat;
+void CommitAudio(HWND dialog, AudioFormatRecord& audio) {
     memset(&audio, 0, sizeof audio);
     audio.size = sizeof audio;
     const int rateEntry = Selection(dialog, kSampleRateList);
@@ -90,41 +88,43 @@ void CommitAudio(HWND dialog) {
 }
 
 // A custom rate that is a number replaces the rate under edit, which is then kept to 1 to 30.
-void ReadCustomFrameRate(HWND dialog) {
+void ReadCustomFrameRate(HWND dialog, float& frameRate) {
     char text[kRateTextSize] = "";
     GetDlgItemTextA(dialog, kFrameRateEdit, text, sizeof text);
     float typed = 0.0f;
     if (sscanf(text, "%f", &typed) == 1 && !std::isnan(typed)) {
-        dialogFrameRate = typed;
+        frameRate = typed;
     }
-    dialogFrameRate = std::clamp(dialogFrameRate, kLowestCustomRate, kHighestCustomRate);
+    frameRate = std::clamp(frameRate, kLowestCustomRate, kHighestCustomRate);
 }
 
-void CommitFrameRate(HWND dialog) {
+void CommitFrameRate(HWND dialog, SettingsDialogSession& session) {
+    float& frameRate = session.frameRate;
     if (Enabled(dialog, kFrameRateEdit)) {
-        ReadCustomFrameRate(dialog);
+        ReadCustomFrameRate(dialog, frameRate);
     } else {
         const int entry = Selection(dialog, kFrameRateList);
-        const float preset = entry >= 0 ? frameRatePresets[entry] : 0.0f;
+        const float preset = entry >= 0 ? session.formats.frameRatePresets[entry] : 0.0f;
         if (-0.2 <= preset - 29.97 && preset - 29.97 < 0.2) {
-            dialogFrameRate = kNtscFrameRate;
+            frameRate = kNtscFrameRate;
         } else if (!IsOtherFrameRate(preset)) {
-            dialogFrameRate = preset;
+            frameRate = preset;
         } else {
-            ReadCustomFrameRate(dialog);
+            ReadCustomFrameRate(dialog, frameRate);
         }
     }
-    dialogVideoFormat.rate = static_cast<uint32_t>(static_cast<double>(dialogFrameRate) * 1000000);
-    dialogVideoFormat.scale = 1000000;
+    session.videoFormat.rate = static_cast<uint32_t>(static_cast<double>(frameRate) * 1000000);
+    session.videoFormat.scale = 1000000;
 }
 
 // With nothing selected (the size probe failed and the list is empty) the size stays as it was.
-void CommitFrameSize(HWND dialog) {
-    ImageFormatStruct& video = dialogVideoFormat;
+void CommitFrameSize(HWND dialog, SettingsDialogSession& session) {
+    ImageFormatStruct& video = session.videoFormat;
+    const FormatLists& formats = session.formats;
     const int entry = Selection(dialog, kFrameSizeList);
-    if (entry >= 0 && frameSizeWidths[entry] != 0) {
-        video.width = frameSizeWidths[entry];
-        video.height = frameSizeHeights[entry];
+    if (entry >= 0 && formats.frameSizeWidths[entry] != 0) {
+        video.width = formats.frameSizeWidths[entry];
+        video.height = formats.frameSizeHeights[entry];
     } else if (entry >= 0) {
         video.height = static_cast<int32_t>(GetDlgItemInt(dialog, kHeightEdit, nullptr, TRUE));
         video.width = static_cast<int32_t>(GetDlgItemInt(dialog, kWidthEdit, nullptr, TRUE));
@@ -133,20 +133,21 @@ void CommitFrameSize(HWND dialog) {
     video.height = std::max(video.height, 1);
 }
 
-void CommitVideo(HWND dialog) {
-    CommitFrameRate(dialog);
-    CommitFrameSize(dialog);
+void CommitVideo(HWND dialog, SettingsDialogSession& session) {
+    ImageFormatStruct& video = session.videoFormat;
+    CommitFrameRate(dialog, session);
+    CommitFrameSize(dialog, session);
     const int depthEntry = Selection(dialog, kColorDepthList);
     if (depthEntry >= 0 && depthEntry < kColorDepthSlots) {
-        switch (colorDepthList[depthEntry]) {
+        switch (session.formats.colorDepths[depthEntry]) {
             case 16:
-                CopyText(dialogVideoFormat.formatId, FORMAT_ID_RGB16);
+                CopyText(video.formatId, FORMAT_ID_RGB16);
                 break;
             case 24:
-                CopyText(dialogVideoFormat.formatId, FORMAT_ID_RGB24);
+                CopyText(video.formatId, FORMAT_ID_RGB24);
                 break;
             case 32:
-                CopyText(dialogVideoFormat.formatId, FORMAT_ID_RGB32);
+                CopyText(video.formatId, FORMAT_ID_RGB32);
                 break;
             default:
                 break;
@@ -154,19 +155,19 @@ void CommitVideo(HWND dialog) {
     }
     const int fieldEntry = Selection(dialog, kFieldInterleavingCombo);
     if (fieldEntry >= 0 && fieldEntry < static_cast<int>(std::size(kFieldFlags))) {
-        dialogVideoFormat.flags = kFieldFlags[fieldEntry];
+        video.flags = kFieldFlags[fieldEntry];
     }
 }
 
 }  // namespace
 
-INT_PTR CommitSettingsDialog(HWND dialog) {
-    if (dialogSettingsBlock && !CommitCompression(dialog, *dialogSettingsBlock)) {
+INT_PTR CommitSettingsDialog(HWND dialog, SettingsDialogSession& session) {
+    if (session.settingsBlock && !CommitCompression(dialog, session)) {
         return 0;
     }
-    CommitAudio(dialog);
-    if (dialogSettingsBlock) {
-        CommitVideo(dialog);
+    CommitAudio(dialog, session.audioFormat);
+    if (session.settingsBlock) {
+        CommitVideo(dialog, session);
     }
     EndDialog(dialog, 1);
     return 1;

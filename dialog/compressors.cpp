@@ -7,11 +7,9 @@
 #include "frame/text.h"
 #include "platform/profile/profile.h"
 #include "platform/system/system.h"
+#include "platform/vfw/compressor.h"
 
 namespace zedadu::dialog {
-
-CompressorList compressorList{};
-
 namespace {
 
 constexpr DWORD kNameBufferSize = 5000;
@@ -37,7 +35,7 @@ FOURCC HandlerCodeOf(const char* name) {
 
 // Adds the compressors of one section in the order of its keys. The last place of the table
 // stays free for the uncompressed entry.
-void AddCompressorsOfSection(const char* section) {
+void AddCompressorsOfSection(CompressorList& list, const char* section) {
     char names[kNameBufferSize];
     names[0] = names[1] = '\0';
     GetPrivateProfileStringA(section, nullptr, "nothing", names, sizeof names, kDriverList);
@@ -48,13 +46,13 @@ void AddCompressorsOfSection(const char* section) {
         if (lstrcmpiA(prefix, kCompressorKeyPrefix) != 0) {
             continue;
         }
-        int32_t& count = compressorList.compressorCount;
+        int32_t& count = list.compressorCount;
         if (count >= kCompressorCapacity - 1) {
             return;
         }
         CharUpperA(name);
-        compressorList.handlerCodes[count] = HandlerCodeOf(name);
-        if (GetCompressorInfo(compressorList.handlerCodes[count], &compressorList.infos[count])) {
+        list.handlerCodes[count] = HandlerCodeOf(name);
+        if (GetCompressorInfo(list.handlerCodes[count], &list.infos[count])) {
             ++count;
         }
     }
@@ -62,16 +60,16 @@ void AddCompressorsOfSection(const char* section) {
 
 }  // namespace
 
-int EnumerateCompressors() {
-    compressorList.compressorCount = 0;
+int EnumerateCompressors(CompressorList& list) {
+    list.compressorCount = 0;
     // The compressor layer writes its driver list when there is none yet.
     vfw::EnsureDriverList();
     for (const char* section : {"drivers", "drivers32"}) {
-        AddCompressorsOfSection(section);
+        AddCompressorsOfSection(list, section);
     }
-    int32_t& count = compressorList.compressorCount;
-    compressorList.handlerCodes[count] = kUncompressedHandler;
-    GetCompressorInfo(kUncompressedHandler, &compressorList.infos[count]);
+    int32_t& count = list.compressorCount;
+    list.handlerCodes[count] = kUncompressedHandler;
+    GetCompressorInfo(kUncompressedHandler, &list.infos[count]);
     ++count;
     return 1;
 }
@@ -83,7 +81,7 @@ int GetCompressorInfo(FOURCC handler, ICINFO* info) {
                             kDescriptionCharacters);
         return 1;
     }
-    const OpenCompressor compressor(handler);
+    const vfw::Compressor compressor(handler, ICMODE_COMPRESS);
     if (!compressor) {
         return 0;
     }
@@ -93,14 +91,14 @@ int GetCompressorInfo(FOURCC handler, ICINFO* info) {
 
 LRESULT ConfigureCompressor(HWND owner, CompressionSettings** location) {
     CompressionSettings* block = *location;
-    const OpenCompressor compressor(block->fccHandler);
+    const vfw::Compressor compressor(block->fccHandler, ICMODE_COMPRESS);
     if (!compressor) {
         return -1;
     }
     if (block->stateSize > 0) {
         compressor.send(ICM_SETSTATE, StateOf(block), block->stateSize);
     }
-    const LRESULT reply = compressor.send(ICM_CONFIGURE, owner, 0);
+    const LRESULT reply = compressor.send(ICM_CONFIGURE, owner);
     // A compressor that answers a negative length has no state to keep.
     const int64_t length = std::max<int64_t>(compressor.send(ICM_GETSTATE, nullptr, 0), 0);
     if (length > static_cast<int32_t>(block->stateSize)) {
@@ -122,8 +120,8 @@ LRESULT ConfigureCompressor(HWND owner, CompressionSettings** location) {
 }
 
 LRESULT ShowCompressorAbout(HWND owner, FOURCC handler) {
-    const OpenCompressor compressor(handler);
-    return compressor ? compressor.send(ICM_ABOUT, owner, 0) : -1;
+    const vfw::Compressor compressor(handler, ICMODE_COMPRESS);
+    return compressor ? compressor.send(ICM_ABOUT, owner) : -1;
 }
 
 }  // namespace zedadu::dialog

@@ -18,14 +18,13 @@ struct CompressorList {
     FOURCC handlerCodes[kCompressorCapacity];
     ICINFO infos[kCompressorCapacity];
 };
-extern CompressorList compressorList;
 
 // The owner window of the query forms: the compressor shows nothing and replies ICERR_OK when it
 // has such a box.
 inline HWND const kQueryBox = reinterpret_cast<HWND>(ICQUERYBOX);
 
 // Rebuilds the list from the "drivers" and "drivers32" sections of "system.ini"; always 1.
-int EnumerateCompressors();
+int EnumerateCompressors(CompressorList& list);
 // 1 with the record filled, 0 when the compressor cannot be opened for compression.
 int GetCompressorInfo(FOURCC handler, ICINFO* info);
 // Restores the block's state into the compressor, asks for its configuration box and captures
@@ -35,31 +34,5 @@ int GetCompressorInfo(FOURCC handler, ICINFO* info);
 LRESULT ConfigureCompressor(HWND owner, CompressionSettings** block);
 // The reply to ICM_ABOUT; -1 when the compressor cannot be opened.
 LRESULT ShowCompressorAbout(HWND owner, FOURCC handler);
-
-// A compressor opened for compression, closed when it goes out of scope.
-class OpenCompressor {
-  public:
-    explicit OpenCompressor(FOURCC handler)
-        : compressor_(ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS)) {}
-    ~OpenCompressor() {
-        if (compressor_) {
-            ICClose(compressor_);
-        }
-    }
-    OpenCompressor(const OpenCompressor&) = delete;
-    OpenCompressor& operator=(const OpenCompressor&) = delete;
-
-    explicit operator bool() const { return compressor_ != nullptr; }
-    HIC get() const { return compressor_; }
-    LRESULT send(UINT message, DWORD_PTR argument1, DWORD_PTR argument2) const {
-        return ICSendMessage(compressor_, message, argument1, argument2);
-    }
-    LRESULT send(UINT message, const void* argument1, DWORD_PTR argument2) const {
-        return send(message, reinterpret_cast<DWORD_PTR>(argument1), argument2);
-    }
-
-  private:
-    HIC compressor_;
-};
 
 }  // namespace zedadu::dialog

@@ -33,6 +33,26 @@ enum ControlId : int {
     kBitDepthList = 1007,
     kSampleRateList = 1008,
     kFieldInterleavingCombo = 1011,
+
+    // Labels, relabelled from the host's strings where a template has them.
+    kQualityLabel = 1016,
+    kAudioGroup = 1017,
+    kChannelsLabel = 1018,
+    kBitDepthLabel = 1019,
+    kSampleRateLabel = 1020,
+    kFrameRateLabel = 1021,
+    kFrameSizeLabel = 1022,
+    kColorDepthLabel = 1023,
+    kFieldInterleavingLabel = 1024,
+    kCompressorLabel = 1025,
+    kWidthLabel = 1026,
+    kHeightLabel = 1027,
+    kFrameRateUnit = 1028,
+    kPaddingLabel = 1029,
+    kDataRateUnit = 1030,
+    kPaddingUnit = 1031,
+    kVideoGroup = 1032,
+    kKeyFrameUnit = 1033,
 };
 
 // WM_COMMAND is looked at for these identifiers only.

@@ -1,32 +1,23 @@
-// What the parts of the settings dialog share: its module-level state besides the working copies,
-// the INI keys it keeps live, and its messages.
+// What the parts of the settings dialog share: the INI keys it keeps live, the reading of its
+// numbers and texts, and short forms of the control calls.
 #pragma once
 
 #include <string>
 
+#include "dialog/session.h"
 #include "frame/records.h"
 #include "platform/ui/dialog.h"
 #include "platform/vfw/vfw.h"
 
 namespace zedadu::dialog {
 
-// The INI path, composed at every initialisation as the settings call composes it.
-extern char dialogIniPath[kPathSize];
-// Frames per second under edit.
-extern float dialogFrameRate;
-
 INT_PTR SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // OK: 1 after ending the dialog, 0 when the user chose to stay in it.
-INT_PTR CommitSettingsDialog(HWND dialog);
-
-// The text of a host string.
-std::string HostString(uint32_t id);
-// An OK box of the settings messages: the message, host string 785 and an empty text.
-void ShowSettingsMessage(uint32_t messageId);
+INT_PTR CommitSettingsDialog(HWND dialog, SettingsDialogSession& session);
 
 // "Quality" and "DataRate" of the video settings, read and written while the dialog is open.
-uint32_t ReadVideoSetting(const char* key, int defaultValue);
-void WriteVideoSetting(const char* key, uint32_t value);
+uint32_t ReadVideoSetting(const SettingsDialogSession& session, const char* key, int defaultValue);
+void WriteVideoSetting(const SettingsDialogSession& session, const char* key, uint32_t value);
 
 // Frames per second of rate over scale, the two words taken as signed; a scale of 0
 // gives 0, a rate that no preset matches.

@@ -9,16 +9,12 @@
 #include "dialog/compressors.h"
 #include "dialog/control_ids.h"
 #include "dialog/dialog_internal.h"
-#include "dialog/settings_dialog.h"
+#include "dialog/session.h"
+#include "frame/host_text.h"
 #include "frame/text.h"
+#include "platform/vfw/compressor.h"
 
 namespace zedadu::dialog {
-
-uint32_t colorDepthList[kColorDepthSlots];
-float frameRatePresets[kFrameRatePresetCapacity];
-int32_t frameSizeWidths[kFrameSizeCapacity];
-int32_t frameSizeHeights[kFrameSizeCapacity];
-
 namespace {
 
 constexpr uint32_t kNoCompressorMessage = 788;
@@ -66,6 +62,24 @@ BITMAPINFOHEADER ProbeHeader() {
     return header;
 }
 
+// The compressor a probe asks, opened for compression; message 788 when it cannot be opened.
+vfw::Compressor OpenForProbe(FOURCC handler) {
+    vfw::Compressor compressor(handler, ICMODE_COMPRESS);
+    if (!compressor) {
+        ShowHostMessage(kNoCompressorMessage, kCautionTextId, kMessageOk);
+    }
+    return compressor;
+}
+
+// The area that receives the formats a compressor proposes; message 40 when it cannot be had.
+Scratch AllocateScratch() {
+    Scratch scratch(static_cast<uint8_t*>(malloc(kScratchSize)));
+    if (!scratch) {
+        ShowHostMessage(kNoMemoryMessage, kCautionTextId, kMessageOk);
+    }
+    return scratch;
+}
+
 // What the uncompressed entry accepts.
 void MarkUncompressedDepths(const uint32_t* depths, uint32_t* marks) {
     for (size_t i = 0; depths[i] != 0; ++i) {
@@ -96,7 +110,7 @@ std::string FrameRateText(float preset) {
     return text;
 }
 
-void FillColorDepthList(HWND dialog, const uint32_t* marks) {
+void FillColorDepthList(HWND dialog, SettingsDialogSession& session, const uint32_t* marks) {
     SendDlgItemMessageA(dialog, kColorDepthList, CB_RESETCONTENT, 0, 0);
     int entries = 0;
     int selected = 0;
@@ -106,39 +120,40 @@ void FillColorDepthList(HWND dialog, const uint32_t* marks) {
         }
         SendDlgItemMessageA(dialog, kColorDepthList, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(kDepths[i].text));
-        if (SameText(dialogVideoFormat.formatId, kDepths[i].formatId)) {
+        if (SameText(session.videoFormat.formatId, kDepths[i].formatId)) {
             selected = entries;
         }
-        colorDepthList[entries++] = kDepths[i].depth;
+        session.formats.colorDepths[entries++] = kDepths[i].depth;
     }
     SendDlgItemMessageA(dialog, kColorDepthList, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
 // The first preset within 0.1 of the rate, else "Other", else the first entry.
-int PresetFor(double rate) {
+int PresetFor(const float* presets, double rate) {
     int other = -1;
-    for (int k = 0; frameRatePresets[k] != kEndOfPresets; ++k) {
-        if (Within(frameRatePresets[k] - rate, -0.1, 0.1)) {
+    for (int k = 0; presets[k] != kEndOfPresets; ++k) {
+        if (Within(presets[k] - rate, -0.1, 0.1)) {
             return k;
         }
-        if (other < 0 && frameRatePresets[k] == 0.0f) {
+        if (other < 0 && presets[k] == 0.0f) {
             other = k;
         }
     }
     return other >= 0 ? other : 0;
 }
 
-void FillFrameRateList(HWND dialog) {
+void FillFrameRateList(HWND dialog, const SettingsDialogSession& session) {
+    const float* presets = session.formats.frameRatePresets;
     SendDlgItemMessageA(dialog, kFrameRateList, CB_RESETCONTENT, 0, 0);
-    for (int k = 0; frameRatePresets[k] != kEndOfPresets; ++k) {
-        const std::string text = FrameRateText(frameRatePresets[k]);
+    for (int k = 0; presets[k] != kEndOfPresets; ++k) {
+        const std::string text = FrameRateText(presets[k]);
         SendDlgItemMessageA(dialog, kFrameRateList, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(text.c_str()));
     }
-    const double rate = FrameRateOf(dialogVideoFormat);
-    const int selected = PresetFor(rate);
+    const double rate = FrameRateOf(session.videoFormat);
+    const int selected = PresetFor(presets, rate);
     SendDlgItemMessageA(dialog, kFrameRateList, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
-    const bool custom = IsOtherFrameRate(frameRatePresets[selected]);
+    const bool custom = IsOtherFrameRate(presets[selected]);
     char text[64] = "";
     if (custom) {
         snprintf(text, sizeof text, "%.6f", rate);
@@ -148,13 +163,15 @@ void FillFrameRateList(HWND dialog) {
 }
 
 // The first listed pair of the working copy's size, else "Other", else the first entry.
-int FrameSizeFor(int32_t width, int32_t height) {
+int FrameSizeFor(const FormatLists& formats, int32_t width, int32_t height) {
+    const int32_t* widths = formats.frameSizeWidths;
+    const int32_t* heights = formats.frameSizeHeights;
     int other = -1;
-    for (int j = 0; frameSizeWidths[j] != -1; ++j) {
-        if (frameSizeWidths[j] == width && frameSizeHeights[j] == height) {
+    for (int j = 0; widths[j] != -1; ++j) {
+        if (widths[j] == width && heights[j] == height) {
             return j;
         }
-        if (other < 0 && frameSizeWidths[j] == 0 && frameSizeHeights[j] == 0) {
+        if (other < 0 && widths[j] == 0 && heights[j] == 0) {
             other = j;
         }
     }
@@ -167,22 +184,24 @@ void EnableCustomSize(HWND dialog, bool enable) {
     }
 }
 
-void FillFrameSizeList(HWND dialog) {
+void FillFrameSizeList(HWND dialog, const SettingsDialogSession& session) {
+    const int32_t* widths = session.formats.frameSizeWidths;
+    const int32_t* heights = session.formats.frameSizeHeights;
     SendDlgItemMessageA(dialog, kFrameSizeList, CB_RESETCONTENT, 0, 0);
-    for (int j = 0; frameSizeWidths[j] != -1; ++j) {
+    for (int j = 0; widths[j] != -1; ++j) {
         char text[64] = "Other";
-        if (frameSizeWidths[j] != 0 && frameSizeHeights[j] != 0) {
-            snprintf(text, sizeof text, "%i X %i", frameSizeWidths[j], frameSizeHeights[j]);
+        if (widths[j] != 0 && heights[j] != 0) {
+            snprintf(text, sizeof text, "%i X %i", widths[j], heights[j]);
         }
         SendDlgItemMessageA(dialog, kFrameSizeList, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(text));
     }
-    const int32_t width = dialogVideoFormat.width;
-    const int32_t height = dialogVideoFormat.height;
-    const int selected = FrameSizeFor(width, height);
+    const int32_t width = session.videoFormat.width;
+    const int32_t height = session.videoFormat.height;
+    const int selected = FrameSizeFor(session.formats, width, height);
     SendDlgItemMessageA(dialog, kFrameSizeList, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
     // An empty table (the probe failed) counts as a listed size.
-    const bool custom = frameSizeWidths[selected] == 0 && frameSizeHeights[selected] == 0;
+    const bool custom = widths[selected] == 0 && heights[selected] == 0;
     EnableCustomSize(dialog, custom);
     if (custom) {
         SetDlgItemInt(dialog, kWidthEdit, static_cast<UINT>(width), TRUE);
@@ -204,25 +223,21 @@ int ProbeColorDepths(const uint32_t* depths, uint32_t* marks, const CompressionS
         MarkUncompressedDepths(depths, marks);
         return 1;
     }
-    const OpenCompressor compressor(block.fccHandler);
+    const vfw::Compressor compressor = OpenForProbe(block.fccHandler);
     if (!compressor) {
-        ShowSettingsMessage(kNoCompressorMessage);
         return 0;
     }
     BITMAPINFOHEADER header = ProbeHeader();
-    const Scratch proposed(static_cast<uint8_t*>(malloc(kScratchSize)));
+    const Scratch proposed = AllocateScratch();
     if (!proposed) {
-        ShowSettingsMessage(kNoMemoryMessage);
         return 0;
     }
     bool any = false;
     for (size_t i = 0; depths[i] != 0; ++i) {
         SetProbeImage(header, static_cast<WORD>(depths[i]), header.biWidth, header.biHeight);
         // A compressor that proposes no output format is still taken to accept 24 bits.
-        if (compressor.send(ICM_COMPRESS_GET_FORMAT, &header,
-                            reinterpret_cast<DWORD_PTR>(proposed.get())) == ICERR_OK) {
-            marks[i] = compressor.send(ICM_COMPRESS_QUERY, &header,
-                                       reinterpret_cast<DWORD_PTR>(proposed.get())) == ICERR_OK;
+        if (compressor.send(ICM_COMPRESS_GET_FORMAT, &header, proposed.get()) == ICERR_OK) {
+            marks[i] = compressor.send(ICM_COMPRESS_QUERY, &header, proposed.get()) == ICERR_OK;
         } else {
             marks[i] = depths[i] == 24 ? 1 : 0;
         }
@@ -235,27 +250,26 @@ int ProbeColorDepths(const uint32_t* depths, uint32_t* marks, const CompressionS
 }
 
 int ProbeFrameSizes(int32_t* widths, int32_t* heights, const CompressionSettings& block) {
-    std::unique_ptr<OpenCompressor> compressor;
+    // The uncompressed entry has no compressor to ask: it takes every size.
+    vfw::Compressor compressor;
     if (block.fccHandler != kUncompressedHandler) {
-        compressor = std::make_unique<OpenCompressor>(block.fccHandler);
-        if (!*compressor) {
-            ShowSettingsMessage(kNoCompressorMessage);
+        compressor = OpenForProbe(block.fccHandler);
+        if (!compressor) {
             return 0;
         }
     }
     BITMAPINFOHEADER header = ProbeHeader();
-    const Scratch scratch(static_cast<uint8_t*>(malloc(kScratchSize)));
+    const Scratch scratch = AllocateScratch();
     if (!scratch) {
-        ShowSettingsMessage(kNoMemoryMessage);
         return 0;
     }
     if (compressor) {
-        compressor->send(ICM_SETQUALITY, DWORD_PTR{block.quality}, 0);
+        compressor.send(ICM_SETQUALITY, block.quality);
     }
     int listed = 0;
     for (const FrameSize& size : kCandidateSizes) {
         SetProbeImage(header, 24, size.width, size.height);
-        if (compressor && compressor->send(ICM_COMPRESS_QUERY, &header, 0) == ICERR_BADFORMAT) {
+        if (compressor && compressor.send(ICM_COMPRESS_QUERY, &header) == ICERR_BADFORMAT) {
             continue;
         }
         widths[listed] = size.width;
@@ -274,20 +288,22 @@ int FillFrameRatePresets(float* presets) {
     return 1;
 }
 
-void RefreshFormatFields(HWND dialog) {
-    std::fill(std::begin(colorDepthList), std::end(colorDepthList), kEmptyColorDepth);
+void RefreshFormatFields(HWND dialog, SettingsDialogSession& session) {
+    FormatLists& formats = session.formats;
+    const CompressionSettings& block = *session.settingsBlock;
+    std::fill(std::begin(formats.colorDepths), std::end(formats.colorDepths), kEmptyColorDepth);
     const uint32_t depths[] = {kDepths[0].depth, kDepths[1].depth, kDepths[2].depth, 0};
     uint32_t marks[std::size(kDepths)] = {};
-    ProbeColorDepths(depths, marks, *dialogSettingsBlock);
-    FillFrameRatePresets(frameRatePresets);
-    frameSizeWidths[0] = frameSizeHeights[0] = -1;
-    ProbeFrameSizes(frameSizeWidths, frameSizeHeights, *dialogSettingsBlock);
-    FillColorDepthList(dialog, marks);
-    FillFrameRateList(dialog);
+    ProbeColorDepths(depths, marks, block);
+    FillFrameRatePresets(formats.frameRatePresets);
+    formats.frameSizeWidths[0] = formats.frameSizeHeights[0] = -1;
+    ProbeFrameSizes(formats.frameSizeWidths, formats.frameSizeHeights, block);
+    FillColorDepthList(dialog, session, marks);
+    FillFrameRateList(dialog, session);
     for (const int id : {kWidthUpDown, kHeightUpDown}) {
         SendDlgItemMessageA(dialog, id, UDM_SETRANGE, 0, MAKELPARAM(32000, 0));
     }
-    FillFrameSizeList(dialog);
+    FillFrameSizeList(dialog, session);
 }
 
 }  // namespace zedadu::dialog

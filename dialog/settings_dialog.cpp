@@ -10,6 +10,7 @@
 #include "dialog/control_ids.h"
 #include "dialog/dialog_internal.h"
 #include "dialog/format_probes.h"
+#include "frame/host_text.h"
 #include "frame/module.h"
 #include "frame/settings_ini.h"
 #include "frame/text.h"
@@ -18,13 +19,6 @@
 #include "platform/system/system.h"
 
 namespace zedadu::dialog {
-
-AudioFormatRecord dialogAudioFormat{};
-ImageFormatStruct dialogVideoFormat{};
-CompressionSettings* dialogSettingsBlock = nullptr;
-char dialogIniPath[kPathSize] = {};
-float dialogFrameRate = 0.0f;
-
 namespace {
 
 constexpr uint32_t kTitleString = 1449;
@@ -38,31 +32,31 @@ struct Label {
     uint32_t stringId;
 };
 // Labels a template lacks are simply not relabelled.
-constexpr Label kLabels[] = {{1032, 1677},
-                             {1022, 1645},
-                             {1026, 1646},
-                             {1027, 1647},
-                             {1021, 1455},
-                             {1028, 1456},
-                             {1023, 1457},
-                             {1024, 1648},
-                             {1025, 1459},
+constexpr Label kLabels[] = {{kVideoGroup, 1677},
+                             {kFrameSizeLabel, 1645},
+                             {kWidthLabel, 1646},
+                             {kHeightLabel, 1647},
+                             {kFrameRateLabel, 1455},
+                             {kFrameRateUnit, 1456},
+                             {kColorDepthLabel, 1457},
+                             {kFieldInterleavingLabel, 1648},
+                             {kCompressorLabel, 1459},
                              {kConfigureButton, 1467},
                              {kAboutButton, 1468},
-                             {1016, 1470},
+                             {kQualityLabel, 1470},
                              {kKeyFrameCheck, 1471},
-                             {1033, 1316},
+                             {kKeyFrameUnit, 1316},
                              {kRecompressToMatchCheck, 1474},
                              {kDataRateCheck, 1473},
-                             {1030, 1624},
+                             {kDataRateUnit, 1624},
                              {kRecompressAlwaysCheck, 1472},
-                             {1029, 1461},
-                             {1031, 1462},
+                             {kPaddingLabel, 1461},
+                             {kPaddingUnit, 1462},
                              {kOffsetAudioCheck, 1475},
-                             {1017, 1651},
-                             {1018, 1464},
-                             {1019, 1465},
-                             {1020, 1466},
+                             {kAudioGroup, 1651},
+                             {kChannelsLabel, 1464},
+                             {kBitDepthLabel, 1465},
+                             {kSampleRateLabel, 1466},
                              {kOkButton, 1266},
                              {kCancelButton, 1267}};
 
@@ -79,10 +73,6 @@ constexpr SampleRateEntry kSampleRates[] = {{"48 KHz", 48000},     {"44.1 KHz", 
                                             {"32 KHz", 32000},     {"22.05 KHz", 22050},
                                             {"11.025 KHz", 11025}, {"8 KHz", INT32_MIN}};
 
-CompressionSettings& Block() {
-    return *dialogSettingsBlock;
-}
-
 void InsertAtTop(HWND dialog, int id, const char* text) {
     SendDlgItemMessageA(dialog, id, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(text));
 }
@@ -95,31 +85,32 @@ void Select(HWND dialog, int id, int entry) {
     SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
 }
 
-void ShowQuality(HWND dialog) {
-    const UINT shown = Block().quality / 100;
+void ShowQuality(HWND dialog, const CompressionSettings& block) {
+    const UINT shown = block.quality / 100;
     SetDlgItemInt(dialog, kQualityEdit, shown, FALSE);
     SetScrollPos(GetDlgItem(dialog, kQualityScrollBar), SB_CTL, static_cast<int>(shown), TRUE);
 }
 
 // Quality is kept in hundredths of a percent; a stored value of 100 or less means "not set".
-void QualityFromSettingsWhenUnset() {
-    if (Block().quality <= 100) {
-        Block().quality = ReadVideoSetting(kQualityKey, kDefaultQuality);
+void QualityFromSettingsWhenUnset(const SettingsDialogSession& session) {
+    CompressionSettings& block = *session.settingsBlock;
+    if (block.quality <= 100) {
+        block.quality = ReadVideoSetting(session, kQualityKey, kDefaultQuality);
     }
 }
 
 // The quality edit's value becomes the block's quality, remembered in the INI file at once.
-void KeepQualityOfEdit(HWND dialog) {
+void KeepQualityOfEdit(HWND dialog, const SettingsDialogSession& session) {
     if (Enabled(dialog, kQualityEdit)) {
-        Block().quality = Value(dialog, kQualityEdit) * 100;
-        WriteVideoSetting(kQualityKey, Block().quality);
+        session.settingsBlock->quality = Value(dialog, kQualityEdit) * 100;
+        WriteVideoSetting(session, kQualityKey, session.settingsBlock->quality);
     }
 }
 
-void KeepDataRateOfCombo(HWND dialog) {
+void KeepDataRateOfCombo(HWND dialog, const SettingsDialogSession& session) {
     if (Enabled(dialog, kDataRateCombo)) {
-        Block().dataRate = Value(dialog, kDataRateCombo);
-        WriteVideoSetting(kDataRateKey, Block().dataRate);
+        session.settingsBlock->dataRate = Value(dialog, kDataRateCombo);
+        WriteVideoSetting(session, kDataRateKey, session.settingsBlock->dataRate);
     }
 }
 
@@ -129,83 +120,78 @@ void DisableQuality(HWND dialog) {
     Clear(dialog, kQualityEdit);
 }
 
-const ICINFO* SelectedCompressor(HWND dialog) {
+const ICINFO* SelectedCompressor(HWND dialog, const CompressorList& compressors) {
     const int entry = Selection(dialog, kCompressorList);
-    return entry >= 0 && entry < compressorList.compressorCount ? &compressorList.infos[entry]
-                                                                : nullptr;
+    return entry >= 0 && entry < compressors.compressorCount ? &compressors.infos[entry] : nullptr;
 }
 
-bool SameHandlerIgnoringCase(FOURCC a, FOURCC b) {
-    char left[4], right[4];
-    memcpy(left, &a, sizeof left);
-    memcpy(right, &b, sizeof right);
-    CharUpperBuffA(left, sizeof left);
-    CharUpperBuffA(right, sizeof right);
-    return memcmp(left, right, sizeof left) == 0;
+void CheckedDataRate(HWND dialog, const SettingsDialogSession& session) {
+    CompressionSettings& block = *session.settingsBlock;
+    Enable(dialog, kDataRateCombo, true);
+    if (block.dataRate == 0) {
+        block.dataRate = ReadVideoSetting(session, kDataRateKey, kDefaultDataRate);
+    }
+    SetDlgItemInt(dialog, kDataRateCombo, block.dataRate, FALSE);
+    Enable(dialog, kRecompressToMatchCheck, true);
+    KeepQualityOfEdit(dialog, session);
+    DisableQuality(dialog);
 }
 
 // Data rate (104): checked, the compressor works to a data rate instead of a quality.
-void OnDataRateClicked(HWND dialog) {
+void OnDataRateClicked(HWND dialog, const SettingsDialogSession& session) {
     if (Checked(dialog, kDataRateCheck)) {
-        Enable(dialog, kDataRateCombo, true);
-        if (Block().dataRate == 0) {
-            Block().dataRate = ReadVideoSetting(kDataRateKey, kDefaultDataRate);
-        }
-        SetDlgItemInt(dialog, kDataRateCombo, Block().dataRate, FALSE);
-        Enable(dialog, kRecompressToMatchCheck, true);
-        KeepQualityOfEdit(dialog);
-        DisableQuality(dialog);
+        CheckedDataRate(dialog, session);
         return;
     }
     // A compressor without quality control keeps its data rate; with none selected the choice
     // is the user's.
-    const ICINFO* selected = SelectedCompressor(dialog);
+    const ICINFO* selected = SelectedCompressor(dialog, session.compressors);
     if (selected && !(selected->dwFlags & VIDCF_QUALITY)) {
         Check(dialog, kDataRateCheck, true);
         return;
     }
-    KeepDataRateOfCombo(dialog);
+    KeepDataRateOfCombo(dialog, session);
     Clear(dialog, kDataRateCombo);
     Enable(dialog, kDataRateCombo, false);
     Enable(dialog, kRecompressToMatchCheck, false);
     Check(dialog, kRecompressToMatchCheck, false);
     Enable(dialog, kQualityEdit, true);
     Enable(dialog, kQualityScrollBar, true);
-    QualityFromSettingsWhenUnset();
-    ShowQuality(dialog);
+    QualityFromSettingsWhenUnset(session);
+    ShowQuality(dialog, *session.settingsBlock);
 }
 
-void OnKeyFramesClicked(HWND dialog) {
+void OnKeyFramesClicked(HWND dialog, CompressionSettings& block) {
     if (!Checked(dialog, kKeyFrameCheck)) {
-        Block().keyFrameRate = Value(dialog, kKeyFrameEdit);
+        block.keyFrameRate = Value(dialog, kKeyFrameEdit);
         Clear(dialog, kKeyFrameEdit);
         Enable(dialog, kKeyFrameEdit, false);
         return;
     }
     Enable(dialog, kKeyFrameEdit, true);
-    SetDlgItemInt(dialog, kKeyFrameEdit, Block().keyFrameRate, FALSE);
+    SetDlgItemInt(dialog, kKeyFrameEdit, block.keyFrameRate, FALSE);
 }
 
 // A compressor with neither quality nor data-rate control: both controls go, their last values
 // are kept.
-void WithoutRateControl(HWND dialog) {
-    KeepDataRateOfCombo(dialog);
+void WithoutRateControl(HWND dialog, const SettingsDialogSession& session) {
+    KeepDataRateOfCombo(dialog, session);
     Check(dialog, kDataRateCheck, false);
     Clear(dialog, kDataRateCombo);
     Enable(dialog, kDataRateCombo, false);
     Enable(dialog, kDataRateCheck, false);
     Enable(dialog, kRecompressToMatchCheck, false);
     Check(dialog, kRecompressToMatchCheck, false);
-    KeepQualityOfEdit(dialog);
+    KeepQualityOfEdit(dialog, session);
     DisableQuality(dialog);
 }
 
-void ApplyRateCapabilities(HWND dialog, DWORD flags) {
+void ApplyRateCapabilities(HWND dialog, const SettingsDialogSession& session, DWORD flags) {
     const bool quality = flags & VIDCF_QUALITY;
     const bool crunch = flags & VIDCF_CRUNCH;
     if (quality && !crunch) {
         Check(dialog, kDataRateCheck, false);
-        OnDataRateClicked(dialog);
+        OnDataRateClicked(dialog, session);
         Enable(dialog, kDataRateCheck, false);
         Enable(dialog, kRecompressToMatchCheck, false);
         Check(dialog, kRecompressToMatchCheck, false);
@@ -214,44 +200,51 @@ void ApplyRateCapabilities(HWND dialog, DWORD flags) {
     } else if (crunch) {
         Enable(dialog, kDataRateCheck, true);
         Check(dialog, kDataRateCheck, true);
-        OnDataRateClicked(dialog);
+        OnDataRateClicked(dialog, session);
         Enable(dialog, kRecompressToMatchCheck, true);
     } else {
-        WithoutRateControl(dialog);
+        WithoutRateControl(dialog, session);
     }
 }
 
 // The state a previous configuration stored is discarded for the new compressor's own.
-void CaptureFreshState(HWND dialog) {
-    Block().stateSize = 0;
-    const bool configurable = ConfigureCompressor(kQueryBox, &dialogSettingsBlock) == ICERR_OK;
+void CaptureFreshState(HWND dialog, SettingsDialogSession& session) {
+    session.settingsBlock->stateSize = 0;
+    const bool configurable = ConfigureCompressor(kQueryBox, &session.settingsBlock) == ICERR_OK;
     Enable(dialog, kConfigureButton, configurable);
     if (configurable) {
-        ConfigureCompressor(kQueryBox, &dialogSettingsBlock);
+        ConfigureCompressor(kQueryBox, &session.settingsBlock);
     }
-    Enable(dialog, kAboutButton, ShowCompressorAbout(kQueryBox, Block().fccHandler) == ICERR_OK);
+    const bool hasAbout =
+        ShowCompressorAbout(kQueryBox, session.settingsBlock->fccHandler) == ICERR_OK;
+    Enable(dialog, kAboutButton, hasAbout);
 }
 
-void OnCompressorSelected(HWND dialog) {
-    const int entry = Selection(dialog, kCompressorList);
-    if (entry < 0 || entry >= compressorList.compressorCount) {
-        return;
-    }
-    const ICINFO& info = compressorList.infos[entry];
-    Block().fccHandler = compressorList.handlerCodes[entry];
-    CopyText(Block().compressorName, DescriptionOf(info, kTextSize).c_str());
-    ApplyRateCapabilities(dialog, info.dwFlags);
-    CaptureFreshState(dialog);
-    const bool temporal = info.dwFlags & VIDCF_TEMPORAL;
+void ApplyKeyFrameCapability(HWND dialog, CompressionSettings& block, DWORD flags) {
+    const bool temporal = flags & VIDCF_TEMPORAL;
     Enable(dialog, kKeyFrameCheck, temporal);
     Enable(dialog, kKeyFrameEdit, temporal);
     if (temporal) {
-        SetDlgItemInt(dialog, kKeyFrameEdit, Block().keyFrameRate, FALSE);
+        SetDlgItemInt(dialog, kKeyFrameEdit, block.keyFrameRate, FALSE);
     } else {
-        Block().keyFrameRate = Value(dialog, kKeyFrameEdit);
+        block.keyFrameRate = Value(dialog, kKeyFrameEdit);
         Clear(dialog, kKeyFrameEdit);
     }
-    RefreshFormatFields(dialog);
+}
+
+void OnCompressorSelected(HWND dialog, SettingsDialogSession& session) {
+    const CompressorList& compressors = session.compressors;
+    const int entry = Selection(dialog, kCompressorList);
+    if (entry < 0 || entry >= compressors.compressorCount) {
+        return;
+    }
+    const ICINFO& info = compressors.infos[entry];
+    session.settingsBlock->fccHandler = compressors.handlerCodes[entry];
+    CopyText(session.settingsBlock->compressorName, DescriptionOf(info, kTextSize).c_str());
+    ApplyRateCapabilities(dialog, session, info.dwFlags);
+    CaptureFreshState(dialog, session);
+    ApplyKeyFrameCapability(dialog, *session.settingsBlock, info.dwFlags);
+    RefreshFormatFields(dialog, session);
 }
 
 // Quality edit (108): kept inside the scroll bar's range, which follows it.
@@ -268,29 +261,23 @@ void OnQualityEdited(HWND dialog) {
     SetScrollPos(bar, SB_CTL, static_cast<int>(value), TRUE);
 }
 
-// The new value of a scroll request; nullopt when the value already is where it would move.
+// The new value of a scroll request; nullopt when the value already is at the end it moves to.
+// Lines move by 1, pages by 3, SB_LEFT and SB_RIGHT all the way.
 std::optional<int64_t> ScrolledValue(WORD request, int64_t value, int lowest, int highest,
                                      WORD thumb) {
-    switch (request) {
-        case SB_LINELEFT:
-            return value <= lowest ? std::nullopt
-                                   : std::optional(std::max<int64_t>(value - 1, lowest));
-        case SB_LINERIGHT:
-            return value >= highest ? std::nullopt
-                                    : std::optional(std::min<int64_t>(value + 1, highest));
-        case SB_PAGELEFT:
-            return value <= lowest ? std::nullopt
-                                   : std::optional(std::max<int64_t>(value - 3, lowest));
-        case SB_PAGERIGHT:
-            return value >= highest ? std::nullopt
-                                    : std::optional(std::min<int64_t>(value + 3, highest));
-        case SB_THUMBPOSITION:
-            return thumb;
-        case SB_LEFT:
-            return value <= lowest ? std::nullopt : std::optional<int64_t>(lowest);
-        default:
-            return value >= highest ? std::nullopt : std::optional<int64_t>(highest);
+    if (request == SB_THUMBPOSITION) {
+        return thumb;
     }
+    const bool left = request == SB_LINELEFT || request == SB_PAGELEFT || request == SB_LEFT;
+    if (left ? value <= lowest : value >= highest) {
+        return std::nullopt;
+    }
+    const int64_t end = left ? lowest : highest;
+    if (request == SB_LEFT || request == SB_RIGHT) {
+        return end;
+    }
+    const int64_t step = request == SB_LINELEFT || request == SB_LINERIGHT ? 1 : 3;
+    return left ? std::max(value - step, end) : std::min(value + step, end);
 }
 
 // A horizontal scroll bar moves the edit whose identifier is one below its own.
@@ -312,43 +299,44 @@ INT_PTR OnHorizontalScroll(HWND dialog, WPARAM wParam, LPARAM lParam) {
     return 1;
 }
 
-void OnFrameRateChosen(HWND dialog, WORD code) {
+void OnFrameRateChosen(HWND dialog, SettingsDialogSession& session, WORD code) {
     const int entry = Selection(dialog, kFrameRateList);
     if (code != CBN_SELENDOK || entry < 0) {
         return;
     }
-    const float preset = frameRatePresets[entry];
+    const float preset = session.formats.frameRatePresets[entry];
     if (IsOtherFrameRate(preset)) {
         Enable(dialog, kFrameRateEdit, true);
         char text[64];
-        snprintf(text, sizeof text, "%g", dialogFrameRate);
+        snprintf(text, sizeof text, "%g", session.frameRate);
         SetDlgItemTextA(dialog, kFrameRateEdit, text);
         return;
     }
     Clear(dialog, kFrameRateEdit);
     Enable(dialog, kFrameRateEdit, false);
-    dialogFrameRate = preset;
+    session.frameRate = preset;
 }
 
 // A frame size choice also applies the frame-rate choice again.
-void OnFrameSizeChosen(HWND dialog, WORD code) {
+void OnFrameSizeChosen(HWND dialog, SettingsDialogSession& session, WORD code) {
     const int entry = Selection(dialog, kFrameSizeList);
+    ImageFormatStruct& video = session.videoFormat;
     if (code == CBN_SELENDOK && entry >= 0) {
-        const bool listed = frameSizeWidths[entry] != 0;
+        const bool listed = session.formats.frameSizeWidths[entry] != 0;
         for (const int id : {kWidthEdit, kWidthUpDown, kHeightEdit, kHeightUpDown}) {
             Enable(dialog, id, !listed);
         }
         if (listed) {
             Clear(dialog, kWidthEdit);
             Clear(dialog, kHeightEdit);
-            dialogVideoFormat.width = frameSizeWidths[entry];
-            dialogVideoFormat.height = frameSizeHeights[entry];
+            video.width = session.formats.frameSizeWidths[entry];
+            video.height = session.formats.frameSizeHeights[entry];
         } else {
-            SetDlgItemInt(dialog, kWidthEdit, static_cast<UINT>(dialogVideoFormat.width), TRUE);
-            SetDlgItemInt(dialog, kHeightEdit, static_cast<UINT>(dialogVideoFormat.height), TRUE);
+            SetDlgItemInt(dialog, kWidthEdit, static_cast<UINT>(video.width), TRUE);
+            SetDlgItemInt(dialog, kHeightEdit, static_cast<UINT>(video.height), TRUE);
         }
     }
-    OnFrameRateChosen(dialog, code);
+    OnFrameRateChosen(dialog, session, code);
 }
 
 void SetLabels(HWND dialog) {
@@ -358,10 +346,10 @@ void SetLabels(HWND dialog) {
     }
 }
 
-void InitKeyFrames(HWND dialog) {
-    const bool keyFrames = Block().keyFrameRate > 0;
+void InitKeyFrames(HWND dialog, const CompressionSettings& block) {
+    const bool keyFrames = block.keyFrameRate > 0;
     if (keyFrames) {
-        SetDlgItemInt(dialog, kKeyFrameEdit, Block().keyFrameRate, FALSE);
+        SetDlgItemInt(dialog, kKeyFrameEdit, block.keyFrameRate, FALSE);
     } else {
         Clear(dialog, kKeyFrameEdit);
         Enable(dialog, kKeyFrameEdit, false);
@@ -369,22 +357,23 @@ void InitKeyFrames(HWND dialog) {
     Check(dialog, kKeyFrameCheck, keyFrames);
 }
 
-void InitFieldInterleaving(HWND dialog) {
+void InitFieldInterleaving(HWND dialog, const ImageFormatStruct& video) {
     SendDlgItemMessageA(dialog, kFieldInterleavingCombo, CB_RESETCONTENT, 0, 0);
     for (const uint32_t stringId : kFieldInterleavingStrings) {
         InsertAtTop(dialog, kFieldInterleavingCombo, HostString(stringId).c_str());
     }
-    const uint32_t flags = dialogVideoFormat.flags;
+    const uint32_t flags = video.flags;
     Select(dialog, kFieldInterleavingCombo, !(flags & 0x08) ? 0 : (flags & 0x20) ? 2 : 1);
 }
 
-void InitRateControl(HWND dialog) {
+void InitRateControl(HWND dialog, const SettingsDialogSession& session) {
+    const CompressionSettings& block = *session.settingsBlock;
     SendDlgItemMessageA(dialog, kDataRateCombo, CB_RESETCONTENT, 0, 0);
     for (const char* rate : kDataRates) {
         InsertAtTop(dialog, kDataRateCombo, rate);
     }
-    if (Block().dataRate > 0) {
-        SetDlgItemInt(dialog, kDataRateCombo, Block().dataRate, FALSE);
+    if (block.dataRate > 0) {
+        SetDlgItemInt(dialog, kDataRateCombo, block.dataRate, FALSE);
         Check(dialog, kDataRateCheck, true);
         Enable(dialog, kRecompressToMatchCheck, true);
         Enable(dialog, kQualityScrollBar, false);
@@ -396,32 +385,34 @@ void InitRateControl(HWND dialog) {
     Check(dialog, kDataRateCheck, false);
     Enable(dialog, kRecompressToMatchCheck, false);
     Check(dialog, kRecompressToMatchCheck, false);
-    QualityFromSettingsWhenUnset();
-    ShowQuality(dialog);
+    QualityFromSettingsWhenUnset(session);
+    ShowQuality(dialog, block);
 }
 
-void InitPaddingAndChecks(HWND dialog) {
+void InitPaddingAndChecks(HWND dialog, const CompressionSettings& block) {
     SendDlgItemMessageA(dialog, kPaddingCombo, CB_RESETCONTENT, 0, 0);
     for (const char* padding : kPaddings) {
         InsertAtTop(dialog, kPaddingCombo, padding);
     }
-    SetDlgItemInt(dialog, kPaddingCombo, Block().paddingSize, FALSE);
-    Check(dialog, kRecompressAlwaysCheck, Block().recompressAlways > 0);
-    Check(dialog, kRecompressToMatchCheck, Block().recompressToMatchDataRate > 0);
-    Check(dialog, kOffsetAudioCheck, Block().offsetAudioAndVideo > 0);
+    SetDlgItemInt(dialog, kPaddingCombo, block.paddingSize, FALSE);
+    Check(dialog, kRecompressAlwaysCheck, block.recompressAlways > 0);
+    Check(dialog, kRecompressToMatchCheck, block.recompressToMatchDataRate > 0);
+    Check(dialog, kOffsetAudioCheck, block.offsetAudioAndVideo > 0);
 }
 
 // The list's positions are the compressor table's indices. The stored compressor is selected by
 // posted messages, so its selection handler runs once the initialisation is over; the last of
 // several matching entries stays selected.
-void InitCompressors(HWND dialog) {
+void InitCompressors(HWND dialog, const SettingsDialogSession& session) {
+    const CompressorList& compressors = session.compressors;
     SendDlgItemMessageA(dialog, kCompressorList, CB_RESETCONTENT, 0, 0);
-    for (int i = compressorList.compressorCount - 1; i >= 0; --i) {
-        InsertAtTop(dialog, kCompressorList, DescriptionOf(compressorList.infos[i], 256).c_str());
+    for (int i = compressors.compressorCount - 1; i >= 0; --i) {
+        InsertAtTop(dialog, kCompressorList, DescriptionOf(compressors.infos[i], 256).c_str());
     }
     HWND list = GetDlgItem(dialog, kCompressorList);
-    for (int i = 0; i < compressorList.compressorCount; ++i) {
-        if (SameHandlerIgnoringCase(compressorList.handlerCodes[i], Block().fccHandler)) {
+    for (int i = 0; i < compressors.compressorCount; ++i) {
+        if (SameFourCCIgnoringCase(compressors.handlerCodes[i],
+                                   session.settingsBlock->fccHandler)) {
             PostMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
             PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kCompressorList, CBN_SELCHANGE),
                          reinterpret_cast<LPARAM>(list));
@@ -437,75 +428,68 @@ int SampleRateEntryOf(int32_t sampleRate) {
     return entry;
 }
 
-void InitAudioLists(HWND dialog) {
+void InitAudioLists(HWND dialog, const AudioFormatRecord& audio) {
     for (const char* channels : {"Stereo", "Mono"}) {
         Add(dialog, kChannelsList, channels);
     }
-    Select(dialog, kChannelsList, dialogAudioFormat.channels == 1 ? 1 : 0);
+    Select(dialog, kChannelsList, audio.channels == 1 ? 1 : 0);
     for (const char* depth : {"16 bit", "8 bit"}) {
         Add(dialog, kBitDepthList, depth);
     }
-    Select(dialog, kBitDepthList, SameText(dialogAudioFormat.formatId, FORMAT_ID_PCM8) ? 1 : 0);
+    Select(dialog, kBitDepthList, SameText(audio.formatId, FORMAT_ID_PCM8) ? 1 : 0);
     for (const SampleRateEntry& rate : kSampleRates) {
         Add(dialog, kSampleRateList, rate.text);
     }
-    Select(dialog, kSampleRateList,
-           SampleRateEntryOf(static_cast<int32_t>(dialogAudioFormat.sampleRate)));
+    Select(dialog, kSampleRateList, SampleRateEntryOf(static_cast<int32_t>(audio.sampleRate)));
 }
 
-INT_PTR OnInitDialog(HWND dialog) {
+void InitVideoControls(HWND dialog, SettingsDialogSession& session) {
+    const CompressionSettings& block = *session.settingsBlock;
+    EnumerateCompressors(session.compressors);
+    SetScrollRange(GetDlgItem(dialog, kQualityScrollBar), SB_CTL, 0, 100, FALSE);
+    InitKeyFrames(dialog, block);
+    InitFieldInterleaving(dialog, session.videoFormat);
+    InitRateControl(dialog, session);
+    InitPaddingAndChecks(dialog, block);
+    InitCompressors(dialog, session);
+}
+
+// The session comes with WM_INITDIALOG and stays in the dialog's own word for every later message.
+INT_PTR OnInitDialog(HWND dialog, SettingsDialogSession& session) {
+    SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&session));
     SetLabels(dialog);
     if (SkinsModule* skins = CurrentSkinsModule()) {
         skins->SkinWindow(dialog, 0);
     }
-    CopyText(dialogIniPath, SettingsIniPath().c_str());
-    if (dialogSettingsBlock) {
-        EnumerateCompressors();
-        SetScrollRange(GetDlgItem(dialog, kQualityScrollBar), SB_CTL, 0, 100, FALSE);
-        InitKeyFrames(dialog);
-        InitFieldInterleaving(dialog);
-        InitRateControl(dialog);
-        InitPaddingAndChecks(dialog);
-        InitCompressors(dialog);
+    CopyText(session.iniPath, SettingsIniPath().c_str());
+    if (session.settingsBlock) {
+        InitVideoControls(dialog, session);
     }
-    InitAudioLists(dialog);
-    if (dialogSettingsBlock) {
-        RefreshFormatFields(dialog);
-        dialogFrameRate = static_cast<float>(FrameRateOf(dialogVideoFormat));
+    InitAudioLists(dialog, session.audioFormat);
+    if (session.settingsBlock) {
+        RefreshFormatFields(dialog, session);
+        session.frameRate = static_cast<float>(FrameRateOf(session.videoFormat));
     }
     return TRUE;
 }
 
-INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
-    const int id = LOWORD(wParam);
-    const WORD code = HIWORD(wParam);
-    if (id < kFirstCommandId || id > kLastCommandId) {
-        return 0;
-    }
-    if (id == kOkButton) {
-        return CommitSettingsDialog(dialog);
-    }
-    if (id == kCancelButton) {
-        EndDialog(dialog, 0);
-        return 1;
-    }
-    if (!dialogSettingsBlock) {
-        return 0;  // the hidden video controls of an audio-only dialog do nothing
-    }
+// The hidden video controls of an audio-only dialog do nothing.
+void OnVideoCommand(HWND dialog, SettingsDialogSession& session, int id, WORD code) {
+    CompressionSettings& block = *session.settingsBlock;
     switch (id) {
         case kCompressorList:
             if (code == CBN_SELCHANGE) {
-                OnCompressorSelected(dialog);
+                OnCompressorSelected(dialog, session);
             }
             break;
         case kKeyFrameCheck:
-            OnKeyFramesClicked(dialog);
+            OnKeyFramesClicked(dialog, block);
             break;
         case kDataRateCheck:
-            OnDataRateClicked(dialog);
+            OnDataRateClicked(dialog, session);
             break;
         case kConfigureButton:
-            ConfigureCompressor(dialog, &dialogSettingsBlock);
+            ConfigureCompressor(dialog, &session.settingsBlock);
             break;
         case kQualityEdit:
             if (code == EN_CHANGE) {
@@ -513,16 +497,33 @@ INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
             }
             break;
         case kAboutButton:
-            ShowCompressorAbout(dialog, Block().fccHandler);
+            ShowCompressorAbout(dialog, block.fccHandler);
             break;
         case kFrameRateList:
-            OnFrameRateChosen(dialog, code);
+            OnFrameRateChosen(dialog, session, code);
             break;
         case kFrameSizeList:
-            OnFrameSizeChosen(dialog, code);
+            OnFrameSizeChosen(dialog, session, code);
             break;
         default:
             break;
+    }
+}
+
+INT_PTR OnCommand(HWND dialog, SettingsDialogSession& session, WPARAM wParam) {
+    const int id = LOWORD(wParam);
+    if (id < kFirstCommandId || id > kLastCommandId) {
+        return 0;
+    }
+    if (id == kOkButton) {
+        return CommitSettingsDialog(dialog, session);
+    }
+    if (id == kCancelButton) {
+        EndDialog(dialog, 0);
+        return 1;
+    }
+    if (session.settingsBlock) {
+        OnVideoCommand(dialog, session, id, HIWORD(wParam));
     }
     return 0;
 }
@@ -530,11 +531,16 @@ INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
 }  // namespace
 
 INT_PTR SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        return OnInitDialog(dialog, *reinterpret_cast<SettingsDialogSession*>(lParam));
+    }
+    SettingsDialogSession* session = SessionOf(dialog);
+    if (!session) {
+        return 0;
+    }
     switch (message) {
-        case WM_INITDIALOG:
-            return OnInitDialog(dialog);
         case WM_COMMAND:
-            return OnCommand(dialog, wParam);
+            return OnCommand(dialog, *session, wParam);
         case WM_HSCROLL:
             return OnHorizontalScroll(dialog, wParam, lParam);
         default:
@@ -542,29 +548,19 @@ INT_PTR SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-intptr_t RunSettingsDialog(const char* templateName, HWND parent) {
-    return DialogBoxParamA(ModuleInstance(), templateName, parent, SettingsDialogProc, 0);
+intptr_t RunSettingsDialog(const char* templateName, HWND parent, SettingsDialogSession& session) {
+    return DialogBoxParamA(ModuleInstance(), templateName, parent, SettingsDialogProc,
+                           reinterpret_cast<LPARAM>(&session));
 }
 
-std::string HostString(uint32_t id) {
-    std::string text(MyLoadString(id, nullptr, 0), '\0');
-    MyLoadString(id, text.data(), static_cast<uint32_t>(text.size() + 1));
-    return text;
+uint32_t ReadVideoSetting(const SettingsDialogSession& session, const char* key, int defaultValue) {
+    return GetPrivateProfileIntA(kVideoSettingsSection, key, defaultValue, session.iniPath);
 }
 
-void ShowSettingsMessage(uint32_t messageId) {
-    MyMessageBox(messageId, HostString(785).c_str(), "",
-                 MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND);
-}
-
-uint32_t ReadVideoSetting(const char* key, int defaultValue) {
-    return GetPrivateProfileIntA(kVideoSettingsSection, key, defaultValue, dialogIniPath);
-}
-
-void WriteVideoSetting(const char* key, uint32_t value) {
+void WriteVideoSetting(const SettingsDialogSession& session, const char* key, uint32_t value) {
     char text[16];
     snprintf(text, sizeof text, "%i", static_cast<int>(value));
-    WritePrivateProfileStringA(kVideoSettingsSection, key, text, dialogIniPath);
+    WritePrivateProfileStringA(kVideoSettingsSection, key, text, session.iniPath);
 }
 
 double FrameRateOf(const ImageFormatStruct& format) {

@@ -1,8 +1,8 @@
-// The export table. Each entry point is a shim: check the pointers and the handle's tag, call one
-// internal operation, map it to 1 or 0, and let no exception out.
+// The export table. Each entry point is a shim: check the pointers and the handle's head (its tag
+// and its side), call one internal operation, map it to 1 or 0, and let no exception out.
 #include "frame/plugin.h"
 
-#include "frame/avi_file_handle.h"
+#include "frame/file_handle.h"
 #include "frame/handshake.h"
 #include "frame/module.h"
 #include "platform/hostlib/hostlib.h"
@@ -20,9 +20,29 @@ int32_t Guarded(Operation operation) noexcept {
     }
 }
 
+// Runs the operation on the record behind a handle of File's side and the host's record.
+template <typename File, typename Record, typename Operation>
+int32_t OnHandle(void* handle, Record* record, Operation operation) noexcept {
+    return Guarded([&] {
+        File* file = zedadu::CheckedHandle<File>(handle);
+        return file && record && operation(*file, *record);
+    });
+}
+
+// Closes a handle of File's side; the close frees the record.
+template <typename File, typename Close>
+int32_t Closing(void* handle, Close close) noexcept {
+    return Guarded([&] {
+        File* file = zedadu::CheckedHandle<File>(handle);
+        return file && close(file);
+    });
+}
+
 }  // namespace
 
 using namespace zedadu;
+using reader::ReadingFile;
+using writer::WritingFile;
 
 // The six entry points that have nothing to do share this body.
 extern "C" int32_t ZedaduNothingToDo(void*) {
@@ -71,31 +91,19 @@ ZEDADU_ENTRY_POINT int32_t AVFILE_OpenFileForRead(void** handle, const char* pat
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_GetReadingFileInfo(void* handle, ReadingFileInfo* info) {
-    return Guarded([&] {
-        AviFileHandle* file = CheckedHandle(handle);
-        return file && info && reader::GetReadingFileInfo(*file, *info);
-    });
+    return OnHandle<ReadingFile>(handle, info, reader::GetReadingFileInfo);
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_ReadImageFrame(void* handle, ImageFrameRequest* request) {
-    return Guarded([&] {
-        AviFileHandle* file = CheckedHandle(handle);
-        return file && request && reader::ReadImageFrame(*file, *request);
-    });
+    return OnHandle<ReadingFile>(handle, request, reader::ReadImageFrame);
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_ReadAudioSamples(void* handle, AudioSamplesRequest* request) {
-    return Guarded([&] {
-        AviFileHandle* file = CheckedHandle(handle);
-        return file && request && reader::ReadAudioSamples(*file, *request);
-    });
+    return OnHandle<ReadingFile>(handle, request, reader::ReadAudioSamples);
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_CloseReadingFile(void* handle) {
-    return Guarded([&] {
-        AviFileHandle* file = CheckedHandle(handle);
-        return file && reader::CloseReadingFile(file);
-    });
+    return Closing<ReadingFile>(handle, reader::CloseReadingFile);
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_SetWritingSettings(WritingSettingsRecord* settings) {
@@ -123,31 +131,19 @@ ZEDADU_ENTRY_POINT int32_t AVFILE_OpenFileForWrite(void** handle, OpenWriteReque
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_GetWritingFileInfo(void* handle, WritingFileInfo* info) {
-    return Guarded([&] {
-        AviFileHandle* file = CheckedHandle(handle);
-        return file && info && writer::GetWritingFileInfo(*file, *info);
-    });
+    return OnHandle<WritingFile>(handle, info, writer::GetWritingFileInfo);
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_WriteNextVideoFrame(void* handle, VideoWriteRecord* frame) {
-    return Guarded([&] {
-        AviFileHandle* file = CheckedHandle(handle);
-        return file && frame && writer::WriteNextVideoFrame(*file, *frame);
-    });
+    return OnHandle<WritingFile>(handle, frame, writer::WriteNextVideoFrame);
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_WriteNextAudioSamples(void* handle, AudioWriteRecord* samples) {
-    return Guarded([&] {
-        AviFileHandle* file = CheckedHandle(handle);
-        return file && samples && writer::WriteNextAudioSamples(*file, *samples);
-    });
+    return OnHandle<WritingFile>(handle, samples, writer::WriteNextAudioSamples);
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_CloseFileForWrite(void* handle) {
-    return Guarded([&] {
-        AviFileHandle* file = CheckedHandle(handle);
-        return file && writer::CloseFileForWrite(file);
-    });
+    return Closing<WritingFile>(handle, writer::CloseFileForWrite);
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_GetFreeTimeOnDrive(FreeTimeRequest* request) {

@@ -3,6 +3,7 @@
 #include "platform/system/system.h"
 #include "reader/reader.h"
 #include "resources/dialog_resources.h"
+#include "writer/writer.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ __attribute__((constructor)) void OnLoad() {
 __attribute__((destructor)) void OnUnload() {
     zedadu::ProcessDetach();
     zedadu::reader::ReleaseFrameCacheBuffers();
+    zedadu::writer::ReleaseWriterBuffers();
 }
 
 }  // namespace

@@ -52,6 +52,10 @@ struct ImageFormatStruct {
     char description[kTextSize];
 };
 
+// The flags word of the image layouts the plug-in describes: 2, or 0x102 for DV video.
+inline constexpr uint32_t kImageFlags = 0x2;
+inline constexpr uint32_t kDigitalVideoImageFlags = 0x102;
+
 struct AudioFormatRecord {
     uint32_t size;
     uint32_t channels;

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         zedadu::reader::WalkMovieLists(
             file, size, start, [&](const zedadu::reader::WalkedChunk& c) {
                 if (c.data < end + 8 || c.size > size || c.data > size - c.size || c.stream < 0 ||
-                    c.stream > 99) {
+                    c.stream > 9) {
                     __builtin_trap();
                 }
                 end = c.data + c.size;

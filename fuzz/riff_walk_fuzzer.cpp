@@ -29,7 +29,8 @@ void Walk(HMMIO file, const MMCKINFO* parent, int depth) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& path = zedadu::fuzz::InputAsFile(data, size);
-    HMMIO file = mmioOpenA(path.c_str(), nullptr, MMIO_READ);
+    const zedadu::RiffFile opened(mmioOpenA(path.c_str(), nullptr, MMIO_READ));
+    HMMIO file = opened.get();
     if (!file) {
         return 0;
     }
@@ -43,6 +44,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         mmioDescend(file, &list, &riff, MMIO_FINDLIST) == 0) {
         mmioDescend(file, &chunk, &list, MMIO_FINDCHUNK);
     }
-    mmioClose(file, 0);
     return 0;
 }

@@ -23,12 +23,14 @@ struct AudioRun {
     uint64_t outFrame;  // bytes one delivered frame takes in the host's buffer
 };
 
-uint64_t CoveredFrames(const AviFileHandle& handle) {
-    return handle.audioFramesBefore.empty() ? 0 : handle.audioFramesBefore.back();
+uint64_t CoveredFrames(const ReadingFile& reading) {
+    const std::vector<uint64_t>& before = reading.index.audioFramesBefore;
+    return before.empty() ? 0 : before.back();
 }
 
-uint64_t FramesOfChunk(const AviFileHandle& handle, size_t chunk) {
-    return handle.audioFramesBefore[chunk + 1] - handle.audioFramesBefore[chunk];
+uint64_t FramesOfChunk(const ReadingFile& reading, size_t chunk) {
+    const std::vector<uint64_t>& before = reading.index.audioFramesBefore;
+    return before[chunk + 1] - before[chunk];
 }
 
 void FillSilence(AudioSamplesRequest& request) {
@@ -37,52 +39,52 @@ void FillSilence(AudioSamplesRequest& request) {
 }
 
 // Reads frames at a file position into the host's buffer, widening them on the way when asked.
-bool ReadFrames(AviFileHandle& handle, int64_t position, uint64_t frames, uint8_t* out,
+bool ReadFrames(ReadingFile& reading, int64_t position, uint64_t frames, uint8_t* out,
                 const AudioRun& run, std::vector<uint8_t>& narrow) {
-    const uint64_t bytes = frames * handle.audioFormat.frameBytes;
-    if (mmioSeek(handle.mmioFile, position, SEEK_SET) < 0) {
+    const uint64_t bytes = frames * reading.audioFormat.frameBytes;
+    HMMIO file = reading.file.get();
+    if (mmioSeek(file, position, SEEK_SET) < 0) {
         return false;
     }
     if (!run.widen) {
-        return mmioRead(handle.mmioFile, reinterpret_cast<char*>(out), LONG(bytes)) == LONG(bytes);
+        return mmioRead(file, reinterpret_cast<char*>(out), LONG(bytes)) == LONG(bytes);
     }
     narrow.resize(bytes);
-    if (mmioRead(handle.mmioFile, reinterpret_cast<char*>(narrow.data()), LONG(bytes)) !=
-        LONG(bytes)) {
+    if (mmioRead(file, reinterpret_cast<char*>(narrow.data()), LONG(bytes)) != LONG(bytes)) {
         return false;
     }
     ConvertAudio8To16(reinterpret_cast<int16_t*>(out), narrow.data(),
-                      uint32_t(handle.audioFormat.channels * frames));
+                      uint32_t(reading.audioFormat.channels * frames));
     return true;
 }
 
 // The chunk that holds the first frame is found by binary search over the frames before each
 // chunk: the first chunk whose frames reach beyond the first frame, exactly as a walk from the
 // first chunk would stop. On a failed read samplesDelivered counts the chunks completed.
-bool ReadRun(AviFileHandle& handle, AudioSamplesRequest& request, const AudioRun& run) {
-    const std::vector<uint64_t>& before = handle.audioFramesBefore;
+bool ReadRun(ReadingFile& reading, AudioSamplesRequest& request, const AudioRun& run) {
+    const std::vector<uint64_t>& before = reading.index.audioFramesBefore;
     size_t chunk = size_t(std::upper_bound(before.begin() + 1, before.end(), run.first) -
                           (before.begin() + 1));
     const uint64_t skipped = run.first - before[chunk];
-    int64_t position =
-        int64_t(handle.audioIndex[chunk].offset) + int64_t(skipped) * handle.audioFrameBytes;
+    int64_t position = ChunkAt(reading.index, Stream::Audio, chunk).position +
+                       int64_t(skipped) * reading.audioFrameBytes;
     uint64_t left = run.frames;
-    uint64_t inChunk = FramesOfChunk(handle, chunk) - skipped;
+    uint64_t inChunk = FramesOfChunk(reading, chunk) - skipped;
     auto* out = static_cast<uint8_t*>(request.buffer);
     std::vector<uint8_t> narrow;
     request.samplesDelivered = 0;
     while (inChunk < left) {
-        if (!ReadFrames(handle, position, inChunk, out, run, narrow)) {
+        if (!ReadFrames(reading, position, inChunk, out, run, narrow)) {
             return false;
         }
         out += inChunk * run.outFrame;
         request.samplesDelivered += uint32_t(inChunk);
         left -= inChunk;
         ++chunk;
-        position = handle.audioIndex[chunk].offset;
-        inChunk = FramesOfChunk(handle, chunk);
+        position = ChunkAt(reading.index, Stream::Audio, chunk).position;
+        inChunk = FramesOfChunk(reading, chunk);
     }
-    if (!ReadFrames(handle, position, left, out, run, narrow)) {
+    if (!ReadFrames(reading, position, left, out, run, narrow)) {
         return false;
     }
     request.samplesDelivered += uint32_t(left);
@@ -91,66 +93,67 @@ bool ReadRun(AviFileHandle& handle, AudioSamplesRequest& request, const AudioRun
 
 }  // namespace
 
-void IndexAudioFrames(AviFileHandle& handle) {
-    handle.audioFramesBefore.clear();
-    if (handle.audioFrameBytes <= 0) {
+void IndexAudioFrames(ReadingFile& reading) {
+    std::vector<uint64_t>& before = reading.index.audioFramesBefore;
+    before.clear();
+    if (reading.audioFrameBytes <= 0) {
         return;
     }
-    handle.audioFramesBefore.reserve(handle.audioIndex.size() + 1);
+    before.reserve(reading.index.audio.size() + 1);
     uint64_t total = 0;
-    handle.audioFramesBefore.push_back(total);
-    for (const IndexEntry& entry : handle.audioIndex) {
-        total += entry.size / uint32_t(handle.audioFrameBytes);
-        handle.audioFramesBefore.push_back(total);
+    before.push_back(total);
+    for (const IndexEntry& entry : reading.index.audio) {
+        total += entry.size / uint32_t(reading.audioFrameBytes);
+        before.push_back(total);
     }
 }
 
-bool ReadAudioSamples(AviFileHandle& handle, AudioSamplesRequest& request) {
+bool ReadAudioSamples(ReadingFile& reading, AudioSamplesRequest& request) {
     if (request.size < sizeof(AudioSamplesRequest) ||
         (!SameText(request.requested.formatId, FORMAT_ID_PCM16) &&
          !SameText(request.requested.formatId, FORMAT_ID_PCM8))) {
         return false;
     }
     AudioRun run{request.firstSample, request.sampleCount,
-                 !SameText(request.requested.formatId, handle.audioFormat.formatId), 0};
-    run.outFrame = uint64_t(handle.audioFormat.frameBytes) * (run.widen ? 2 : 1);
-    if (run.first > handle.audioLength) {
+                 !SameText(request.requested.formatId, reading.audioFormat.formatId), 0};
+    run.outFrame = uint64_t(reading.audioFormat.frameBytes) * (run.widen ? 2 : 1);
+    if (run.first > reading.audioLength) {
         FillSilence(request);
-        request.result = handle.audioFormat;
+        request.result = reading.audioFormat;
         request.samplesDelivered = request.sampleCount;
         return true;
     }
     bool silent = false;
-    if (run.first + run.frames > handle.audioLength) {
+    if (run.first + run.frames > reading.audioLength) {
         FillSilence(request);
         silent = true;
-        run.frames = handle.audioLength - run.first;
+        run.frames = reading.audioLength - run.first;
     }
     if (int64_t(run.frames * run.outFrame) > int64_t(int32_t(request.bufferSize))) {
         return false;
     }
     // Stored frames of another size than the described layout's (24-bit or compressed audio)
     // would be misread and overrun the host's buffer.
-    if (run.frames > 0 && (handle.audioFrameBytes <= 0 ||
-                           uint32_t(handle.audioFrameBytes) != handle.audioFormat.frameBytes)) {
+    if (run.frames > 0 && (reading.audioFrameBytes <= 0 ||
+                           uint32_t(reading.audioFrameBytes) != reading.audioFormat.frameBytes)) {
         return false;
     }
     // Frames the index does not cover are silence, like frames past the end of the stream.
-    const uint64_t covered = CoveredFrames(handle);
+    const uint64_t covered = CoveredFrames(reading);
     if (run.first + run.frames > covered) {
         if (!silent) {
             FillSilence(request);
         }
         run.frames = covered > run.first ? covered - run.first : 0;
     }
-    const AudioFormatRecord& delivered = run.widen ? handle.audioOutputs[1] : handle.audioFormat;
+    const AudioFormatRecord& delivered = run.widen ? reading.offered.audio[1] : reading.audioFormat;
     if (run.frames == 0) {
         request.samplesDelivered = 0;
         request.result = delivered;
         return true;
     }
     AccessLockGuard lock;
-    if (!lock.acquired() || !EnsureFileOpen(handle) || !ReadRun(handle, request, run)) {
+    if (!lock.acquired() || !EnsureFileOpen(reading) || !ReadRun(reading, request, run)) {
         return false;
     }
     request.result = delivered;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "frame/avi_file_handle.h"
+#include "frame/bitmap_info.h"
 
 namespace zedadu::reader {
 

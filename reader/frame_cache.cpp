@@ -1,28 +1,40 @@
 #include "reader/frame_cache.h"
 
-#include <new>
-
 #include "reader/reader.h"
 
 namespace zedadu::reader {
 
-bool GrowOnlyBuffer::ensure(size_t size) {
-    if (size <= size_) {
-        return true;
-    }
-    release();
-    bytes_ = new (std::nothrow) uint8_t[size];
-    if (!bytes_) {
-        return false;
-    }
-    size_ = size;
-    return true;
+int64_t FrameCache::lookUp(const ReadingFile& file, int32_t width, int32_t height) const {
+    return file_.load() == &file && width_ == width && height_ == height ? frame_ : -1;
 }
 
-void GrowOnlyBuffer::release() {
-    delete[] bytes_;
-    bytes_ = nullptr;
-    size_ = 0;
+void FrameCache::remember(const ReadingFile& file, uint32_t frame, int32_t width, int32_t height) {
+    file_.store(&file);
+    frame_ = frame;
+    width_ = width;
+    height_ = height;
+}
+
+void FrameCache::forget() {
+    frame_ = -1;
+}
+
+void FrameCache::forget(const ReadingFile& file) {
+    const ReadingFile* expected = &file;
+    file_.compare_exchange_strong(expected, nullptr);
+}
+
+bool FrameCache::makeRoom(size_t decodeBytes, size_t readBytes) {
+    if (decode_.capacity() < decodeBytes) {
+        forget();
+    }
+    return decode_.ensure(decodeBytes) && read_.ensure(readBytes);
+}
+
+void FrameCache::releaseBuffers() {
+    decode_.release();
+    read_.release();
+    scratch_.release();
 }
 
 namespace {
@@ -35,19 +47,12 @@ FrameCache& TheFrameCache() {
     return frameCache;
 }
 
-void ForgetCachedHandle(const AviFileHandle* handle) {
-    TheFrameCache().handle.compare_exchange_strong(handle, nullptr);
-}
-
 void ReleaseFrameCacheBuffers() {
-    FrameCache& cache = TheFrameCache();
-    cache.decode.release();
-    cache.read.release();
-    cache.scratch.release();
+    frameCache.releaseBuffers();
 }
 
-void SetFrameCacheHandle(const AviFileHandle* handle) {
-    TheFrameCache().handle.store(handle);
+void ForgetCachedFrame() {
+    frameCache.forget();
 }
 
 }  // namespace zedadu::reader

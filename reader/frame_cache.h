@@ -1,50 +1,52 @@
-// The frame cache: module-wide buffers shared by every reading handle, and a memo of the frame
-// the decode buffer holds. Everything except the cached handle is touched only under the access
-// lock; the cached handle is atomic so that closing and opening handles (which take no lock) can
-// drop a memo that would otherwise outlive its handle.
+// The frame cache: the module-wide buffers that every reading handle decodes into, and a memo of
+// the frame the decode buffer holds (for which handle, at which output size). Its buffers and the
+// memo are touched only under the access lock; the memo's handle is atomic besides, so that open
+// and close (which take no lock) can forget a handle that goes away.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
-#include "frame/avi_file_handle.h"
+#include "frame/grow_only_buffer.h"
+#include "reader/reading_file.h"
 
 namespace zedadu::reader {
 
-// A buffer that only grows: a larger size releases the old memory and allocates exactly the new
-// size. Its contents are lost when it grows. It has no destructor: the module releases it at
-// unload, and a module-wide buffer must not depend on the order of static destruction.
-class GrowOnlyBuffer {
+class FrameCache {
   public:
-    constexpr GrowOnlyBuffer() = default;
-    GrowOnlyBuffer(const GrowOnlyBuffer&) = delete;
-    GrowOnlyBuffer& operator=(const GrowOnlyBuffer&) = delete;
+    constexpr FrameCache() = default;
+    FrameCache(const FrameCache&) = delete;
+    FrameCache& operator=(const FrameCache&) = delete;
 
-    // False when the memory cannot be had; the buffer is then empty.
-    bool ensure(size_t size);
-    void release();
-    uint8_t* data() { return bytes_; }
-    size_t size() const { return size_; }
+    // The frame the decode buffer holds for this handle at this output size, or -1.
+    int64_t lookUp(const ReadingFile& file, int32_t width, int32_t height) const;
+    void remember(const ReadingFile& file, uint32_t frame, int32_t width, int32_t height);
+    // The decode buffer is about to change: it holds no frame any more.
+    void forget();
+    // Forgets the memo when it is this handle's (closed, or a new handle at its address).
+    void forget(const ReadingFile& file);
+
+    // Grows the decode and read buffers to these sizes; growing the decode buffer loses the frame
+    // it held. False when the memory cannot be had.
+    bool makeRoom(size_t decodeBytes, size_t readBytes);
+    uint8_t* decoded() { return decode_.data(); }
+    uint8_t* chunk() { return read_.data(); }
+    // Room for a conversion that must leave the decoded image intact.
+    GrowOnlyBuffer& scratch() { return scratch_; }
+    // The buffers go at unload.
+    void releaseBuffers();
 
   private:
-    uint8_t* bytes_ = nullptr;
-    size_t size_ = 0;
-};
-
-struct FrameCache {
-    GrowOnlyBuffer decode;   // decompressed (or raw) images
-    GrowOnlyBuffer read;     // one compressed chunk
-    GrowOnlyBuffer scratch;  // conversions that must leave the decoded image intact
-    std::atomic<const AviFileHandle*> handle{nullptr};
-    int64_t frame = -1;
-    int32_t width = 0;
-    int32_t height = 0;
+    GrowOnlyBuffer decode_;
+    GrowOnlyBuffer read_;
+    GrowOnlyBuffer scratch_;
+    std::atomic<const ReadingFile*> file_{nullptr};
+    int64_t frame_ = -1;
+    int32_t width_ = 0;
+    int32_t height_ = 0;
 };
 
 FrameCache& TheFrameCache();
-
-// Forgets the memo when it names this handle (at close, and when a new handle reuses an address).
-void ForgetCachedHandle(const AviFileHandle* handle);
 
 }  // namespace zedadu::reader

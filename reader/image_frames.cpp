@@ -16,40 +16,7 @@
 namespace zedadu::reader {
 namespace {
 
-constexpr uint32_t kImageFlags = 2;
 constexpr uint32_t kDigitalVideoRequest = 0x100;
-constexpr uint32_t kDigitalVideoImageFlags = 0x102;
-constexpr uint32_t kDroppedFrameBytes = 2;  // chunks this small hold no picture
-
-struct WantedLayout {
-    const char* formatId;
-    WORD bits;
-    DWORD compression;
-};
-constexpr WantedLayout kWantedLayouts[] = {
-    {FORMAT_ID_RGB32, 32, BI_RGB},
-    {FORMAT_ID_RGB24, 24, BI_RGB},
-    {FORMAT_ID_YUY2, 16, avi::kYuy2Compression},
-};
-
-const WantedLayout* FindWantedLayout(const char* formatId) {
-    for (const WantedLayout& layout : kWantedLayouts) {
-        if (SameText(formatId, layout.formatId)) {
-            return &layout;
-        }
-    }
-    return nullptr;
-}
-
-// The formatId that names output of this bit count, or null for a count no layout has.
-const char* FormatIdOfBits(WORD bits) {
-    for (const WantedLayout& layout : kWantedLayouts) {
-        if (layout.bits == bits) {
-            return layout.formatId;
-        }
-    }
-    return nullptr;
-}
 
 // The requested box grows to the source's aspect ratio, never shrinks. A box that is not positive
 // or too large for any buffer asks for the source size instead.
@@ -81,33 +48,46 @@ bool SameSize(const BITMAPINFOHEADER& header, const ImageFormatStruct& format) {
     return header.biWidth == format.width && header.biHeight == format.height;
 }
 
+// A decompressor that refused to scale to the size asked for last is not asked again: the
+// request gets the size it delivers.
+void KeepTheSizeTheDecompressorDelivers(const ReadingFile& reading, ImageFormatStruct& result) {
+    const BITMAPINFOHEADER& output = reading.outputFormat.header;
+    const Decoding& decoding = reading.decoding;
+    if (result.width == decoding.lastRequestedWidth &&
+        result.height == decoding.lastRequestedHeight && !SameSize(output, result)) {
+        result.width = output.biWidth;
+        result.height = output.biHeight;
+    }
+}
+
 // Asks for the wanted size and layout; a decompressor that cannot scale gets the source size, and
 // one that cannot deliver the layout falls back to 24 bits.
-bool NegotiateOutput(AviFileHandle& handle, const ImageFormatStruct& result,
-                     const WantedLayout& wanted) {
-    BITMAPINFOHEADER& output = handle.outputBitmapInfo.header;
-    const BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
+bool NegotiateOutput(ReadingFile& reading, const ImageFormatStruct& result,
+                     const ImageLayout& wanted) {
+    BITMAPINFOHEADER& output = reading.outputFormat.header;
+    const BITMAPINFOHEADER& source = reading.streamFormat.header;
+    const vfw::Compressor& decompressor = reading.decoding.decompressor;
     output.biCompression = wanted.compression;
     output.biHeight = result.height;
     output.biWidth = result.width;
     output.biBitCount = wanted.bits;
     SetImageSize(output);
-    handle.lastRequestedHeight = result.height;
-    handle.lastRequestedWidth = result.width;
-    if (SendFormats(handle.decompressor, ICM_DECOMPRESS_QUERY, handle) == ICERR_OK) {
+    reading.decoding.lastRequestedHeight = result.height;
+    reading.decoding.lastRequestedWidth = result.width;
+    if (SendFormats(decompressor, ICM_DECOMPRESS_QUERY, reading) == ICERR_OK) {
         return true;
     }
     output.biWidth = source.biWidth;
     output.biHeight = source.biHeight;
     SetImageSize(output);
-    SendFormats(handle.decompressor, ICM_DECOMPRESS_GET_FORMAT, handle);
+    SendFormats(decompressor, ICM_DECOMPRESS_GET_FORMAT, reading);
     if (output.biBitCount == wanted.bits && output.biCompression == wanted.compression) {
         return true;
     }
     output.biBitCount = 24;
     output.biCompression = BI_RGB;
     SetImageSize(output);
-    return SendFormats(handle.decompressor, ICM_DECOMPRESS_QUERY, handle) == ICERR_OK;
+    return SendFormats(decompressor, ICM_DECOMPRESS_QUERY, reading) == ICERR_OK;
 }
 
 // The output a decompressor chose must describe an image the buffers can hold, bottom row first.
@@ -120,86 +100,40 @@ bool UsableOutput(BITMAPINFOHEADER& output) {
     return true;
 }
 
-bool SetUpDecompressor(AviFileHandle& handle, const ImageFormatStruct& result,
-                       const WantedLayout& wanted) {
-    CloseDecompressor(handle);
-    handle.decompressor = ICOpen(ICTYPE_VIDEO, handle.videoHandler, ICMODE_DECOMPRESS);
-    if (!handle.decompressor || !NegotiateOutput(handle, result, wanted) ||
-        !UsableOutput(handle.outputBitmapInfo.header)) {
+bool SetUpDecompressor(ReadingFile& reading, const ImageFormatStruct& result,
+                       const ImageLayout& wanted) {
+    Decoding& decoding = reading.decoding;
+    decoding.setUpFor = nullptr;
+    decoding.decompressor.close();
+    decoding.decompressor = vfw::Compressor(reading.videoHandler, ICMODE_DECOMPRESS);
+    if (!decoding.decompressor || !NegotiateOutput(reading, result, wanted) ||
+        !UsableOutput(reading.outputFormat.header)) {
         return false;
     }
-    handle.decompressorWantedBits = wanted.bits;
-    handle.decompressorWantedCompression = wanted.compression;
+    decoding.setUpFor = &wanted;
     return true;
 }
 
 // The open decompressor serves the request when its output has the size asked for and either
 // the layout asked for or the fallback it chose for that same layout.
-bool DecompressorServes(const AviFileHandle& handle, const ImageFormatStruct& result,
-                        const WantedLayout& wanted) {
-    const BITMAPINFOHEADER& output = handle.outputBitmapInfo.header;
+bool DecompressorServes(const ReadingFile& reading, const ImageFormatStruct& result,
+                        const ImageLayout& wanted) {
+    const BITMAPINFOHEADER& output = reading.outputFormat.header;
     const bool sameLayout =
         output.biBitCount == wanted.bits && output.biCompression == wanted.compression;
-    const bool sameFallback = handle.decompressorWantedBits == wanted.bits &&
-                              handle.decompressorWantedCompression == wanted.compression;
-    return handle.decompressor && SameSize(output, result) && (sameLayout || sameFallback);
+    const bool sameFallback = reading.decoding.setUpFor == &wanted;
+    return reading.decoding.decompressor && SameSize(output, result) &&
+           (sameLayout || sameFallback);
 }
 
-bool DecodeFrame(AviFileHandle& handle, uint32_t frame, FrameCache& cache) {
-    const IndexEntry& entry = handle.videoIndex[frame];
-    if (entry.size <= kDroppedFrameBytes) {
-        return true;  // a dropped frame: the previous image stands
-    }
-    // A chunk larger than the read span is larger than the file, so its read would be short.
-    if (entry.size > uint32_t(handle.readSpan) ||
-        mmioSeek(handle.mmioFile, entry.offset, SEEK_SET) < 0 ||
-        mmioRead(handle.mmioFile, reinterpret_cast<char*>(cache.read.data()), LONG(entry.size)) !=
-            LONG(entry.size)) {
-        return false;
-    }
-    BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
-    source.biSizeImage = entry.size;
-    const DWORD flags = entry.flags & kIndexKeyFrame ? 0 : ICDECOMPRESS_NOTKEYFRAME;
-    ICDecompress(handle.decompressor, flags, &source, cache.read.data(),
-                 &handle.outputBitmapInfo.header, cache.decode.data());
-    return true;
-}
-
-// Sequential reading continues from the cached frame; other frames start from the nearest key
-// frame, or from the frame after the cached one when that comes first.
-uint32_t FirstFrameToDecode(const AviFileHandle& handle, uint32_t frame, int64_t cached) {
-    if (frame == 0 || int64_t(frame) == cached + 1) {
-        return frame;
-    }
-    uint32_t start = frame;
-    while (!(handle.videoIndex[start].flags & kIndexKeyFrame) && start != 0 &&
-           int64_t(start) != cached + 1) {
-        --start;
-    }
-    return start;
-}
-
-bool DecodeUpTo(AviFileHandle& handle, uint32_t frame, int64_t cached, FrameCache& cache) {
-    if (int64_t(frame) == cached) {
-        return true;
-    }
-    cache.frame = -1;  // the decode buffer changes from here on
-    for (uint32_t i = FirstFrameToDecode(handle, frame, cached); i <= frame; ++i) {
-        if (!DecodeFrame(handle, i, cache)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ServedAsYuy2(const BITMAPINFOHEADER& output, const WantedLayout& wanted) {
+bool ServedAsYuy2(const BITMAPINFOHEADER& output, const ImageLayout& wanted) {
     return wanted.compression == avi::kYuy2Compression && output.biCompression == BI_RGB &&
            output.biBitCount == 24;
 }
 
 // The bytes the delivered image takes in the host's buffer: 32-bit requests are widened, YUY2
 // requests served with 24-bit output are converted, everything else is the output as decoded.
-uint64_t DeliveredBytes(const BITMAPINFOHEADER& output, const WantedLayout& wanted) {
+uint64_t DeliveredBytes(const BITMAPINFOHEADER& output, const ImageLayout& wanted) {
     const uint64_t width = uint64_t(output.biWidth);
     const uint64_t height = uint64_t(output.biHeight);
     if (wanted.bits == 32 && output.biBitCount != 32) {
@@ -211,44 +145,114 @@ uint64_t DeliveredBytes(const BITMAPINFOHEADER& output, const WantedLayout& want
     return output.biSizeImage;
 }
 
+// A new decompressor for the request. An image the host's buffer cannot take is refused before
+// anything is begun, allocated or decoded for it. What the decode buffer held continues nothing
+// the new decompressor decodes.
+bool StartDecompressor(ReadingFile& reading, const ImageFrameRequest& request,
+                       const ImageLayout& wanted, FrameCache& cache) {
+    cache.forget();
+    if (!SetUpDecompressor(reading, request.result, wanted)) {
+        return false;
+    }
+    if (DeliveredBytes(reading.outputFormat.header, wanted) > request.bufferSize) {
+        reading.decoding.decompressor.close();
+        return false;
+    }
+    SendFormats(reading.decoding.decompressor, ICM_DECOMPRESS_BEGIN, reading);
+    return true;
+}
+
+bool DecodeFrame(ReadingFile& reading, uint32_t frame, FrameCache& cache) {
+    const ChunkPlace chunk = ChunkAt(reading.index, Stream::Video, frame);
+    if (chunk.size <= kDroppedFrameBytes) {
+        return true;  // a dropped frame: the previous image stands
+    }
+    // A chunk larger than the read span is larger than the file, so its read would be short.
+    HMMIO file = reading.file.get();
+    if (chunk.size > uint32_t(reading.index.readSpan) ||
+        mmioSeek(file, chunk.position, SEEK_SET) < 0 ||
+        mmioRead(file, reinterpret_cast<char*>(cache.chunk()), LONG(chunk.size)) !=
+            LONG(chunk.size)) {
+        return false;
+    }
+    BITMAPINFOHEADER& source = reading.streamFormat.header;
+    source.biSizeImage = chunk.size;
+    const DWORD flags =
+        reading.index.video[frame].flags & kIndexKeyFrame ? 0 : ICDECOMPRESS_NOTKEYFRAME;
+    ICDecompress(reading.decoding.decompressor.get(), flags, &source, cache.chunk(),
+                 &reading.outputFormat.header, cache.decoded());
+    return true;
+}
+
+// Sequential reading continues from the cached frame; other frames start from the nearest key
+// frame, or from the frame after the cached one when that comes first.
+uint32_t FirstFrameToDecode(const ReadingFile& reading, uint32_t frame, int64_t cached) {
+    if (frame == 0 || int64_t(frame) == cached + 1) {
+        return frame;
+    }
+    uint32_t start = frame;
+    while (!(reading.index.video[start].flags & kIndexKeyFrame) && start != 0 &&
+           int64_t(start) != cached + 1) {
+        --start;
+    }
+    return start;
+}
+
+// The decode buffer ends up holding the frame, decoded now or earlier.
+bool DecodeUpTo(ReadingFile& reading, uint32_t frame, FrameCache& cache) {
+    const BITMAPINFOHEADER& output = reading.outputFormat.header;
+    const int64_t cached = cache.lookUp(reading, output.biWidth, output.biHeight);
+    if (int64_t(frame) == cached) {
+        return true;
+    }
+    cache.forget();
+    for (uint32_t i = FirstFrameToDecode(reading, frame, cached); i <= frame; ++i) {
+        if (!DecodeFrame(reading, i, cache)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A YUY2 request that the decompressor serves with 24-bit output gets YUY2 all the same, top
 // row first as YUY2 is laid out; the decoded image stays intact for the next frame.
-bool DeliverAsYuy2(const AviFileHandle& handle, ImageFrameRequest& request, FrameCache& cache) {
-    const BITMAPINFOHEADER& output = handle.outputBitmapInfo.header;
+bool DeliverAsYuy2(const ReadingFile& reading, ImageFrameRequest& request, FrameCache& cache) {
+    const BITMAPINFOHEADER& output = reading.outputFormat.header;
     const size_t width = size_t(output.biWidth);
     const size_t height = size_t(output.biHeight);
     const size_t bytes = (width + 1) / 2 * 4 * height;
-    if (!cache.scratch.ensure(std::max(bytes, 3 * width * height))) {
+    GrowOnlyBuffer& scratch = cache.scratch();
+    if (!scratch.ensure(std::max(bytes, 3 * width * height))) {
         return false;
     }
     const size_t stride = BitmapRowBytes(width, 24);
     for (size_t row = 0; row < height; ++row) {
-        memcpy(cache.scratch.data() + 3 * width * row,
-               cache.decode.data() + stride * (height - 1 - row), 3 * width);
+        memcpy(scratch.data() + 3 * width * row, cache.decoded() + stride * (height - 1 - row),
+               3 * width);
     }
-    ConvertColorSpace(cache.scratch.data(), int32_t(width), int32_t(height), 24, kLayout422);
-    memcpy(request.buffer, cache.scratch.data(), bytes);
+    ConvertColorSpace(scratch.data(), int32_t(width), int32_t(height), 24, kLayout422);
+    memcpy(request.buffer, scratch.data(), bytes);
     request.result.imageSize = uint32_t(bytes);
     CopyText(request.result.formatId, FORMAT_ID_YUY2);
     return true;
 }
 
-bool DeliverDecoded(const AviFileHandle& handle, ImageFrameRequest& request,
-                    const WantedLayout& wanted, FrameCache& cache) {
-    const BITMAPINFOHEADER& output = handle.outputBitmapInfo.header;
+bool DeliverDecoded(const ReadingFile& reading, ImageFrameRequest& request,
+                    const ImageLayout& wanted, FrameCache& cache) {
+    const BITMAPINFOHEADER& output = reading.outputFormat.header;
     ImageFormatStruct& result = request.result;
     if (wanted.bits == 32 && output.biBitCount != 32) {
         const uint64_t bytes = DeliveredBytes(output, wanted);
-        WidenBitmap(handle.outputBitmapInfo, cache.decode.data(),
-                    static_cast<uint8_t*>(request.buffer), bytes, 4, false);
+        WidenBitmap(reading.outputFormat, cache.decoded(), static_cast<uint8_t*>(request.buffer),
+                    bytes, 4, false);
         result.imageSize = uint32_t(bytes);
         CopyText(result.formatId, FORMAT_ID_RGB32);
         return true;
     }
     if (ServedAsYuy2(output, wanted)) {
-        return DeliverAsYuy2(handle, request, cache);
+        return DeliverAsYuy2(reading, request, cache);
     }
-    memcpy(request.buffer, cache.decode.data(), output.biSizeImage);
+    memcpy(request.buffer, cache.decoded(), output.biSizeImage);
     result.imageSize = output.biSizeImage;
     if (const char* formatId = FormatIdOfBits(output.biBitCount)) {
         CopyText(result.formatId, formatId);
@@ -256,58 +260,31 @@ bool DeliverDecoded(const AviFileHandle& handle, ImageFrameRequest& request,
     return true;
 }
 
-bool ReadCompressedFrame(AviFileHandle& handle, ImageFrameRequest& request,
-                         const WantedLayout& wanted, FrameCache& cache) {
+bool ReadCompressedFrame(ReadingFile& reading, ImageFrameRequest& request,
+                         const ImageLayout& wanted, FrameCache& cache) {
     ImageFormatStruct& result = request.result;
-    const BITMAPINFOHEADER& output = handle.outputBitmapInfo.header;
-    int64_t cached = cache.handle.load() == &handle && cache.width == output.biWidth &&
-                             cache.height == output.biHeight
-                         ? cache.frame
-                         : -1;
-    // A decompressor that refused to scale to this size is not asked again.
-    if (result.width == handle.lastRequestedWidth && result.height == handle.lastRequestedHeight &&
-        !SameSize(output, result)) {
-        result.width = output.biWidth;
-        result.height = output.biHeight;
-    }
-    const bool fresh = !DecompressorServes(handle, result, wanted);
-    if (fresh) {
-        handle.decompressorWantedBits = 0;
-        handle.decompressorWantedCompression = 0;
-        if (!SetUpDecompressor(handle, result, wanted)) {
-            return false;
-        }
-        cached = -1;
-    }
-    // An image the host's buffer cannot take is refused before anything is begun, allocated or
-    // decoded for it.
-    if (DeliveredBytes(output, wanted) > request.bufferSize) {
-        if (fresh) {
-            CloseDecompressor(handle);
-        }
+    const BITMAPINFOHEADER& output = reading.outputFormat.header;
+    KeepTheSizeTheDecompressorDelivers(reading, result);
+    if (!DecompressorServes(reading, result, wanted) &&
+        !StartDecompressor(reading, request, wanted, cache)) {
         return false;
     }
-    if (fresh) {
-        SendFormats(handle.decompressor, ICM_DECOMPRESS_BEGIN, handle);
-    }
-    if (cache.decode.size() < output.biSizeImage) {
-        cached = -1;  // growing loses the decoded image
-    }
-    if (!cache.decode.ensure(output.biSizeImage) || !cache.read.ensure(size_t(handle.readSpan)) ||
-        !DecodeUpTo(handle, request.frameNumber, cached, cache)) {
+    if (DeliveredBytes(output, wanted) > request.bufferSize ||
+        !cache.makeRoom(output.biSizeImage, size_t(reading.index.readSpan)) ||
+        !DecodeUpTo(reading, request.frameNumber, cache)) {
         return false;
     }
     result.width = output.biWidth;
     result.height = output.biHeight;
     result.flags =
         request.requested.flags & kDigitalVideoRequest ? kDigitalVideoImageFlags : kImageFlags;
-    return DeliverDecoded(handle, request, wanted, cache);
+    return DeliverDecoded(reading, request, wanted, cache);
 }
 
 // The bytes per pixel that stored pixels are widened to for this request, or 0 to deliver them as
 // stored: 32-bit requests always get 32 bits; 24-bit requests of palette and 5-5-5 frames are
 // widened too rather than handed over in a layout the request did not name.
-int WidenedBytes(const BITMAPINFOHEADER& stored, const WantedLayout& wanted) {
+int WidenedBytes(const BITMAPINFOHEADER& stored, const ImageLayout& wanted) {
     if (wanted.bits == 32 && stored.biBitCount != 32) {
         return 4;
     }
@@ -317,26 +294,26 @@ int WidenedBytes(const BITMAPINFOHEADER& stored, const WantedLayout& wanted) {
     return 0;
 }
 
-bool ReadStoredPixels(AviFileHandle& handle, uint8_t* out, uint64_t count) {
-    return mmioRead(handle.mmioFile, reinterpret_cast<char*>(out), LONG(count)) == LONG(count);
+bool ReadStoredPixels(ReadingFile& reading, uint8_t* out, uint64_t count) {
+    return mmioRead(reading.file.get(), reinterpret_cast<char*>(out), LONG(count)) == LONG(count);
 }
 
-bool DeliverWidened(AviFileHandle& handle, ImageFrameRequest& request, uint64_t count, int outBytes,
+bool DeliverWidened(ReadingFile& reading, ImageFrameRequest& request, uint64_t count, int outBytes,
                     FrameCache& cache) {
-    const BITMAPINFOHEADER& stored = handle.outputBitmapInfo.header;
+    const BITMAPINFOHEADER& stored = reading.outputFormat.header;
     const uint64_t width = uint64_t(stored.biWidth);
     const uint64_t height = uint64_t(stored.biHeight);
     const uint64_t bytes = outBytes == 4 ? width * height * 4 : BitmapRowBytes(width, 24) * height;
     if (bytes > request.bufferSize) {
         return false;
     }
-    cache.frame = -1;  // the decode buffer changes from here on
-    if (!cache.decode.ensure(std::max(count, BitmapImageBytes(stored))) ||
-        !ReadStoredPixels(handle, cache.decode.data(), count)) {
+    cache.forget();  // the decode buffer changes from here on
+    if (!cache.makeRoom(std::max(count, BitmapImageBytes(stored)), 0) ||
+        !ReadStoredPixels(reading, cache.decoded(), count)) {
         return false;
     }
-    WidenBitmap(handle.outputBitmapInfo, cache.decode.data(), static_cast<uint8_t*>(request.buffer),
-                bytes, outBytes, handle.topDownRows);
+    WidenBitmap(reading.outputFormat, cache.decoded(), static_cast<uint8_t*>(request.buffer), bytes,
+                outBytes, reading.topDownRows);
     request.result.imageSize = uint32_t(bytes);
     CopyText(request.result.formatId, outBytes == 4 ? FORMAT_ID_RGB32 : FORMAT_ID_RGB24);
     return true;
@@ -344,14 +321,14 @@ bool DeliverWidened(AviFileHandle& handle, ImageFrameRequest& request, uint64_t 
 
 // The whole image must fit the host's buffer, even when the chunk holds less of it: the size
 // reported is the image's.
-bool DeliverAsStored(AviFileHandle& handle, ImageFrameRequest& request, uint64_t count) {
-    const BITMAPINFOHEADER& stored = handle.outputBitmapInfo.header;
+bool DeliverAsStored(ReadingFile& reading, ImageFrameRequest& request, uint64_t count) {
+    const BITMAPINFOHEADER& stored = reading.outputFormat.header;
     auto* buffer = static_cast<uint8_t*>(request.buffer);
-    if (stored.biSizeImage > request.bufferSize || !ReadStoredPixels(handle, buffer, count)) {
+    if (stored.biSizeImage > request.bufferSize || !ReadStoredPixels(reading, buffer, count)) {
         return false;
     }
     // Rows stored top row first reach the host bottom row first, like every other bitmap.
-    if (handle.topDownRows && count == BitmapImageBytes(stored)) {
+    if (reading.topDownRows && count == BitmapImageBytes(stored)) {
         ReverseRows(buffer, BitmapRowBytes(uint64_t(stored.biWidth), stored.biBitCount),
                     size_t(stored.biHeight));
     }
@@ -362,67 +339,55 @@ bool DeliverAsStored(AviFileHandle& handle, ImageFrameRequest& request, uint64_t
     return true;
 }
 
-bool ReadUncompressedFrame(AviFileHandle& handle, ImageFrameRequest& request,
-                           const WantedLayout& wanted, FrameCache& cache) {
-    const BITMAPINFOHEADER& stored = handle.outputBitmapInfo.header;
-    const IndexEntry& entry = handle.videoIndex[request.frameNumber];
+bool ReadUncompressedFrame(ReadingFile& reading, ImageFrameRequest& request,
+                           const ImageLayout& wanted, FrameCache& cache) {
+    const BITMAPINFOHEADER& stored = reading.outputFormat.header;
+    const ChunkPlace chunk = ChunkAt(reading.index, Stream::Video, request.frameNumber);
     request.result.height = stored.biHeight;
     request.result.width = stored.biWidth;
     request.result.flags = kImageFlags;
-    const uint64_t count = std::min<uint64_t>(stored.biSizeImage, entry.size);
+    const uint64_t count = std::min<uint64_t>(stored.biSizeImage, chunk.size);
     // A chunk larger than the read span is larger than the file, so its read would be short.
-    if (count > uint64_t(handle.readSpan) ||
-        mmioSeek(handle.mmioFile, entry.offset, SEEK_SET) < 0) {
+    if (count > uint64_t(reading.index.readSpan) ||
+        mmioSeek(reading.file.get(), chunk.position, SEEK_SET) < 0) {
         return false;
     }
     if (const int outBytes = WidenedBytes(stored, wanted)) {
-        return DeliverWidened(handle, request, count, outBytes, cache);
+        return DeliverWidened(reading, request, count, outBytes, cache);
     }
-    return DeliverAsStored(handle, request, count);
+    return DeliverAsStored(reading, request, count);
 }
 
 }  // namespace
 
-LRESULT SendFormats(HIC decompressor, UINT message, AviFileHandle& handle) {
-    return ICSendMessage(decompressor, message,
-                         reinterpret_cast<DWORD_PTR>(&handle.sourceBitmapInfo.header),
-                         reinterpret_cast<DWORD_PTR>(&handle.outputBitmapInfo.header));
+LRESULT SendFormats(const vfw::Compressor& decompressor, UINT message, ReadingFile& reading) {
+    return decompressor.send(message, &reading.streamFormat.header, &reading.outputFormat.header);
 }
 
-void CloseDecompressor(AviFileHandle& handle) {
-    if (handle.decompressor) {
-        ICSendMessage(handle.decompressor, ICM_DECOMPRESS_END, 0, 0);
-        ICClose(handle.decompressor);
-        handle.decompressor = nullptr;
-    }
-}
-
-bool ReadImageFrame(AviFileHandle& handle, ImageFrameRequest& request) {
-    if (request.frameNumber >= handle.frameCount) {
+bool ReadImageFrame(ReadingFile& reading, ImageFrameRequest& request) {
+    if (request.frameNumber >= reading.frameCount) {
         return false;
     }
     AccessLockGuard lock;
-    if (!lock.acquired() || !EnsureFileOpen(handle)) {
+    if (!lock.acquired() || !EnsureFileOpen(reading)) {
         return false;
     }
     request.result = request.requested;
-    const WantedLayout* wanted = FindWantedLayout(request.result.formatId);
-    const BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
+    const ImageLayout* wanted = FindImageLayout(request.result.formatId);
+    const BITMAPINFOHEADER& source = reading.streamFormat.header;
     if (!wanted || source.biWidth == 0 || source.biHeight == 0) {
         return false;
     }
     FitToSourceAspect(source, request.result);
     FrameCache& cache = TheFrameCache();
-    const bool delivered = handle.videoHandler == avi::kUncompressedHandler
-                               ? ReadUncompressedFrame(handle, request, *wanted, cache)
-                               : ReadCompressedFrame(handle, request, *wanted, cache);
+    const bool delivered = reading.videoHandler == avi::kUncompressedHandler
+                               ? ReadUncompressedFrame(reading, request, *wanted, cache)
+                               : ReadCompressedFrame(reading, request, *wanted, cache);
     if (!delivered) {
         return false;
     }
-    cache.handle.store(&handle);
-    cache.frame = request.frameNumber;
-    cache.width = handle.outputBitmapInfo.header.biWidth;
-    cache.height = handle.outputBitmapInfo.header.biHeight;
+    const BITMAPINFOHEADER& output = reading.outputFormat.header;
+    cache.remember(reading, request.frameNumber, output.biWidth, output.biHeight);
     return true;
 }
 

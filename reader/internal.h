@@ -1,29 +1,39 @@
 // Operations the reading steps share with one another; the entry points use reader.h.
 #pragma once
 
-#include "frame/avi_file_handle.h"
+#include "reader/chunk_list.h"
+#include "reader/reading_file.h"
 
 namespace zedadu::reader {
 
 // Opens a file for reading, with writers denied when the platform allows it, else without any
-// sharing restriction. Null when neither open succeeds.
-HMMIO OpenForReading(const char* path);
+// sharing restriction. Holds nothing when neither open succeeds.
+RiffFile OpenForReading(const char* path);
 
-// Opens handle.path into handle.mmioFile unless it is open already. False when it cannot be opened.
-bool EnsureFileOpen(AviFileHandle& handle);
+// Opens the handle's path into its file unless it is open already. False when it cannot be opened.
+bool EnsureFileOpen(ReadingFile& file);
 
-// Walks the RIFF structure of handle.path, fills the stream fields, loads the legacy index into
-// the per-stream arrays with absolute data positions and derives the buffer limits. The file is
-// closed again before returning. False when the file cannot be read as an AVI file.
-bool ParseAviFile(AviFileHandle& handle);
+// Walks the RIFF structure of the handle's path, fills the stream fields, loads the legacy index
+// into the per-stream arrays with absolute data positions and derives the buffer limits. The
+// file is closed again before returning. False when the file cannot be read as an AVI file.
+bool ParseAviFile(ReadingFile& file);
+
+enum class Stream { Video, Audio };
+
+// Where chunk i of a stream lies: the one lookup through which frames and samples are read,
+// whichever index the file was read by.
+inline ChunkPlace ChunkAt(const StreamIndex& index, Stream stream, size_t i) {
+    return stream == Stream::Video ? PlaceOf(index.video, index.videoPositionHigh, i)
+                                   : PlaceOf(index.audio, index.audioPositionHigh, i);
+}
+
+// Finds the key frames of an index rebuilt from the movie lists, once the handler is settled.
+void FindRebuiltKeyFrames(ReadingFile& reading);
 
 // Counts the audio frames before every audio chunk, for the sample reads' chunk search.
-void IndexAudioFrames(AviFileHandle& handle);
+void IndexAudioFrames(ReadingFile& file);
 
-// Sends a decompressor message with the source and output formats of the handle.
-LRESULT SendFormats(HIC decompressor, UINT message, AviFileHandle& handle);
-
-// Ends and closes the handle's decompressor, when one is open.
-void CloseDecompressor(AviFileHandle& handle);
+// Sends a decompressor message with the stream format and the output format of the handle.
+LRESULT SendFormats(const vfw::Compressor& decompressor, UINT message, ReadingFile& file);
 
 }  // namespace zedadu::reader

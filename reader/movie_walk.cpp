@@ -69,7 +69,9 @@ void WalkMovieLists(HMMIO file, uint64_t fileSize, WalkStart start,
     WalkState state{start.insideMovieList, start.insideMovieList, start.movieListEnd};
     MMCKINFO64 chunk{};
     while (mmioDescend64(file, &chunk, nullptr, 0) == MMSYSERR_NOERROR && ChunkId(chunk)) {
-        const int stream = IsList(chunk) ? -1 : TwoDigitStream(chunk.ckid);
+        const int stream = IsList(chunk) || TwoDigitStream(chunk.ckid) < 0
+                               ? -1
+                               : int((chunk.ckid >> 8) & 0xFF) - '0';
         state.Pass(chunk.dwDataOffset - 8, stream);
         if (state.StepsInto(chunk, fileSize)) {
             continue;

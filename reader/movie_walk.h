@@ -12,7 +12,7 @@ namespace zedadu::reader {
 // A chunk of a stream ("00dc", "01wb": two digits and a type) that lies whole within the file.
 struct WalkedChunk {
     FOURCC id;
-    int stream;
+    int stream;  // as the legacy index counts streams: the second digit ("01wb" and "11wb" are 1)
     uint64_t data;  // the file position of its data
     uint32_t size;
 };

@@ -19,68 +19,22 @@ namespace {
 constexpr FOURCC kRunLength = FourCC("MRLE");
 constexpr FOURCC kVideo1 = FourCC("MSVC");
 constexpr FOURCC kDigitalVideo = FourCC("dvsd");
-constexpr uint32_t kImageFlags = 2;
-constexpr uint32_t kDigitalVideoImageFlags = 0x102;
 constexpr uint32_t kDigitalVideoInfoFlags = 8;
 constexpr char kUncompressedName[] = "Uncompressed RGB";
 constexpr char kDefaultExtension[] = ".avi";
 
-// A decompressor opened only to negotiate: ended and closed on every path.
-class NegotiationDecompressor {
-  public:
-    explicit NegotiationDecompressor(FOURCC handler)
-        : instance_(ICOpen(ICTYPE_VIDEO, handler, ICMODE_DECOMPRESS)) {}
-    ~NegotiationDecompressor() {
-        if (instance_) {
-            ICSendMessage(instance_, ICM_DECOMPRESS_END, 0, 0);
-            ICClose(instance_);
-        }
-    }
-    NegotiationDecompressor(const NegotiationDecompressor&) = delete;
-    NegotiationDecompressor& operator=(const NegotiationDecompressor&) = delete;
-    HIC get() const { return instance_; }
-
-  private:
-    HIC instance_;
-};
-
-struct LayoutCandidate {
-    const char* formatId;
-    DWORD compression;
-    WORD bits;
-    uint32_t bytesPerPixel;
-};
-constexpr LayoutCandidate kLayoutCandidates[] = {
-    {FORMAT_ID_YUY2, avi::kYuy2Compression, 16, 2},
-    {FORMAT_ID_RGB24, BI_RGB, 24, 3},
-    {FORMAT_ID_RGB32, BI_RGB, 32, 4},
-};
-
-FOURCC LowerCase(FOURCC code) {
-    FOURCC lower = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const auto c = uint8_t(code >> shift);
-        lower |= FOURCC(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) << shift;
-    }
-    return lower;
-}
-
-bool SameCodeIgnoringCase(FOURCC a, FOURCC b) {
-    return LowerCase(a) == LowerCase(b);
-}
-
-void SetPath(AviFileHandle& handle, const char* path) {
-    CopyText(handle.path, path);
-    if (!strchr(handle.path, '.')) {
-        const size_t length = strlen(handle.path);
-        CopyText(handle.path + length, sizeof handle.path - length, kDefaultExtension);
+void SetPath(ReadingFile& reading, const char* path) {
+    CopyText(reading.path, path);
+    if (!strchr(reading.path, '.')) {
+        const size_t length = strlen(reading.path);
+        CopyText(reading.path + length, sizeof reading.path - length, kDefaultExtension);
     }
 }
 
 // Which decompressor decodes the stream, from the stream's handler and its format's compression.
-void SettleHandler(AviFileHandle& handle) {
-    BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
-    FOURCC& handler = handle.videoHandler;
+void SettleHandler(ReadingFile& reading) {
+    BITMAPINFOHEADER& source = reading.streamFormat.header;
+    FOURCC& handler = reading.videoHandler;
     if (source.biBitCount > 8) {
         source.biClrUsed = 0;
     }
@@ -91,19 +45,19 @@ void SettleHandler(AviFileHandle& handle) {
     if (handler == 0) {
         handler = avi::kUncompressedHandler;
     }
-    if (SameCodeIgnoringCase(handler, avi::kUncompressedHandler) &&
+    if (SameFourCCIgnoringCase(handler, avi::kUncompressedHandler) &&
         source.biCompression != BI_RGB) {
         handler = source.biCompression;
     }
-    if (SameCodeIgnoringCase(handler, FourCC("msvc")) ||
-        SameCodeIgnoringCase(handler, FourCC("cram"))) {
+    if (SameFourCCIgnoringCase(handler, FourCC("msvc")) ||
+        SameFourCCIgnoringCase(handler, FourCC("cram"))) {
         handler = kVideo1;
     }
-    if (SameCodeIgnoringCase(handler, avi::kUncompressedHandler)) {
+    if (SameFourCCIgnoringCase(handler, avi::kUncompressedHandler)) {
         handler = avi::kUncompressedHandler;
     }
     if (handler == avi::kUncompressedHandler &&
-        source.biSizeImage > handle.videoIndex.front().size) {
+        source.biSizeImage > reading.index.video.front().size) {
         handler = kRunLength;
     }
 }
@@ -120,8 +74,8 @@ uint64_t ColourTableEntries(const BITMAPINFOHEADER& header) {
 // the format the reader holds, so both must lie within it: a count of colours above the 256 that
 // 8 bits can index is cut to 256, and a format whose extra bytes and table would run past the
 // bytes held fails the open.
-bool SettleFormatExtent(AviFileHandle& handle) {
-    BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
+bool SettleFormatExtent(ReadingFile& reading) {
+    BITMAPINFOHEADER& source = reading.streamFormat.header;
     source.biClrUsed = std::min<DWORD>(source.biClrUsed, 256);
     return uint64_t(source.biSize) + 4 * ColourTableEntries(source) <= sizeof(BitmapInfo);
 }
@@ -130,9 +84,9 @@ bool SettleFormatExtent(AviFileHandle& handle) {
 // size 0 or too small; both are settled here so that every later step sees a positive height and
 // a true image size. A header whose sizes overflow, or any other negative size, is refused; so is
 // the one height, -2^31, that has no positive counterpart (even with a width of 0).
-bool SettleBitmapSize(AviFileHandle& handle) {
-    BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
-    const bool uncompressed = handle.videoHandler == avi::kUncompressedHandler;
+bool SettleBitmapSize(ReadingFile& reading) {
+    BITMAPINFOHEADER& source = reading.streamFormat.header;
+    const bool uncompressed = reading.videoHandler == avi::kUncompressedHandler;
     if (source.biWidth < 0 || source.biHeight == INT32_MIN ||
         (source.biHeight < 0 && !uncompressed)) {
         return false;
@@ -145,7 +99,7 @@ bool SettleBitmapSize(AviFileHandle& handle) {
     }
     if (source.biHeight < 0) {
         source.biHeight = -source.biHeight;
-        handle.topDownRows = true;
+        reading.topDownRows = true;
     }
     if (uncompressed) {
         // Safe narrowing: the image is below kLargestImageBytes.
@@ -154,32 +108,32 @@ bool SettleBitmapSize(AviFileHandle& handle) {
     return true;
 }
 
-void FillVideoFormat(AviFileHandle& handle) {
-    const BITMAPINFOHEADER& source = handle.sourceBitmapInfo.header;
-    ImageFormatStruct& format = handle.videoFormat;
+void FillVideoFormat(ReadingFile& reading) {
+    const BITMAPINFOHEADER& source = reading.streamFormat.header;
+    ImageFormatStruct& format = reading.videoFormat;
     format.size = sizeof(ImageFormatStruct);
     format.width = source.biWidth;
     format.height = source.biHeight;
-    format.flags = handle.videoHandler == kDigitalVideo ? kDigitalVideoImageFlags : kImageFlags;
+    format.flags = reading.videoHandler == kDigitalVideo ? kDigitalVideoImageFlags : kImageFlags;
     char text[2 * kTextSize];  // room for the whole text; the description keeps what fits
     snprintf(text, sizeof text, "%i X %i %i Bit %s", int(source.biWidth), int(source.biHeight),
-             int(source.biBitCount), handle.codecInfo.settings()->compressorName);
+             int(source.biBitCount), reading.decompressorName);
     CopyText(format.description, text);
 }
 
-void Offer(AviFileHandle& handle, const char* formatId, uint32_t bytesPerPixel) {
-    ImageFormatStruct& offered = handle.videoOutputs[handle.videoOutputCount++];
-    offered = handle.videoFormat;
-    CopyText(offered.formatId, formatId);
-    offered.imageSize =
-        uint32_t(handle.videoFormat.width) * uint32_t(handle.videoFormat.height) * bytesPerPixel;
+void Offer(ReadingFile& reading, const ImageLayout& layout) {
+    ImageFormatStruct& offered = reading.offered.video[reading.offered.videoCount++];
+    offered = reading.videoFormat;
+    CopyText(offered.formatId, layout.formatId);
+    offered.imageSize = uint32_t(reading.videoFormat.width) * uint32_t(reading.videoFormat.height) *
+                        layout.bytesPerPixel;
 }
 
-void StoreCompressorName(AviFileHandle& handle, HIC decompressor) {
+void StoreDecompressorName(ReadingFile& reading, const vfw::Compressor& decompressor) {
     ICINFO info{};
     info.dwSize = sizeof info;
-    char* name = handle.codecInfo.settings()->compressorName;
-    if (ICGetInfo(decompressor, &info, sizeof info) == 0) {
+    char* name = reading.decompressorName;
+    if (ICGetInfo(decompressor.get(), &info, sizeof info) == 0) {
         return;
     }
     const auto end = std::find(std::begin(info.szDescription), std::end(info.szDescription), 0);
@@ -191,9 +145,9 @@ void StoreCompressorName(AviFileHandle& handle, HIC decompressor) {
 
 // The output format starts as the source's header with its colour table (which follows the
 // header's own size in the source) behind a plain 40-byte header.
-void PrepareOutputFormat(AviFileHandle& handle) {
-    const BitmapInfo& source = handle.sourceBitmapInfo;
-    BitmapInfo& output = handle.outputBitmapInfo;
+void PrepareOutputFormat(ReadingFile& reading) {
+    const BitmapInfo& source = reading.streamFormat;
+    BitmapInfo& output = reading.outputFormat;
     output = {};
     output.header = source.header;
     output.header.biSize = sizeof(BITMAPINFOHEADER);
@@ -208,63 +162,64 @@ void PrepareOutputFormat(AviFileHandle& handle) {
 
 // Asks the decompressor, in a fixed order, which of the host's layouts it delivers. RGB32 is
 // offered whenever anything is, because the frame reader widens other output itself.
-bool NegotiateLayouts(AviFileHandle& handle, HIC decompressor) {
-    BITMAPINFOHEADER& output = handle.outputBitmapInfo.header;
-    handle.videoOutputCount = 0;
-    if (SendFormats(decompressor, ICM_DECOMPRESS_QUERY, handle) != ICERR_OK) {
-        SendFormats(decompressor, ICM_DECOMPRESS_GET_FORMAT, handle);
+bool NegotiateLayouts(ReadingFile& reading, const vfw::Compressor& decompressor) {
+    BITMAPINFOHEADER& output = reading.outputFormat.header;
+    reading.offered.videoCount = 0;
+    if (SendFormats(decompressor, ICM_DECOMPRESS_QUERY, reading) != ICERR_OK) {
+        SendFormats(decompressor, ICM_DECOMPRESS_GET_FORMAT, reading);
     }
-    for (const LayoutCandidate& candidate : kLayoutCandidates) {
+    for (const ImageLayout& candidate : kImageLayouts) {
         output.biCompression = candidate.compression;
         output.biBitCount = candidate.bits;
         output.biSizeImage = uint32_t(std::min(BitmapImageBytes(output), kLargestImageBytes));
-        const bool accepted = SendFormats(decompressor, ICM_DECOMPRESS_QUERY, handle) == ICERR_OK;
+        const bool accepted = SendFormats(decompressor, ICM_DECOMPRESS_QUERY, reading) == ICERR_OK;
         if (!accepted) {
-            SendFormats(decompressor, ICM_DECOMPRESS_GET_FORMAT, handle);
+            SendFormats(decompressor, ICM_DECOMPRESS_GET_FORMAT, reading);
         }
-        const bool widened = candidate.bits == 32 && handle.videoOutputCount > 0;
+        const bool widened = candidate.bits == 32 && reading.offered.videoCount > 0;
         if (accepted || widened) {
-            Offer(handle, candidate.formatId, candidate.bytesPerPixel);
+            Offer(reading, candidate);
         }
     }
-    return handle.videoOutputCount > 0;
+    return reading.offered.videoCount > 0;
 }
 
-bool DescribeCompressedVideo(AviFileHandle& handle) {
-    NegotiationDecompressor decompressor(handle.videoHandler);
-    if (!decompressor.get()) {
+// The decompressor is opened here only to negotiate; frame reading opens its own.
+bool DescribeCompressedVideo(ReadingFile& reading) {
+    const vfw::Compressor decompressor(reading.videoHandler, ICMODE_DECOMPRESS);
+    if (!decompressor) {
         return false;
     }
-    StoreCompressorName(handle, decompressor.get());
-    PrepareOutputFormat(handle);
-    FillVideoFormat(handle);
-    return NegotiateLayouts(handle, decompressor.get());
+    StoreDecompressorName(reading, decompressor);
+    PrepareOutputFormat(reading);
+    FillVideoFormat(reading);
+    return NegotiateLayouts(reading, decompressor);
 }
 
-void DescribeUncompressedVideo(AviFileHandle& handle) {
-    handle.outputBitmapInfo = handle.sourceBitmapInfo;
-    CopyText(handle.codecInfo.settings()->compressorName, kUncompressedName);
-    FillVideoFormat(handle);
-    handle.videoOutputCount = 0;
-    Offer(handle, FORMAT_ID_RGB24, 3);
-    Offer(handle, FORMAT_ID_RGB32, 4);
+void DescribeUncompressedVideo(ReadingFile& reading) {
+    reading.outputFormat = reading.streamFormat;
+    CopyText(reading.decompressorName, kUncompressedName);
+    FillVideoFormat(reading);
+    reading.offered.videoCount = 0;
+    Offer(reading, *FindImageLayout(FORMAT_ID_RGB24));
+    Offer(reading, *FindImageLayout(FORMAT_ID_RGB32));
 }
 
-bool DescribeVideo(AviFileHandle& handle) {
-    SettleHandler(handle);
-    if (!SettleFormatExtent(handle) || !SettleBitmapSize(handle)) {
+bool DescribeVideo(ReadingFile& reading) {
+    SettleHandler(reading);
+    if (!SettleFormatExtent(reading) || !SettleBitmapSize(reading)) {
         return false;
     }
-    if (handle.videoHandler != avi::kUncompressedHandler) {
-        return DescribeCompressedVideo(handle);
+    if (reading.videoHandler != avi::kUncompressedHandler) {
+        return DescribeCompressedVideo(reading);
     }
-    DescribeUncompressedVideo(handle);
+    DescribeUncompressedVideo(reading);
     return true;
 }
 
-void DescribeAudio(AviFileHandle& handle) {
-    const PCMWAVEFORMAT& wave = handle.waveFormat;
-    AudioFormatRecord& format = handle.audioFormat;
+void DescribeAudio(ReadingFile& reading) {
+    const PCMWAVEFORMAT& wave = reading.waveFormat;
+    AudioFormatRecord& format = reading.audioFormat;
     const bool sixteenBits = wave.wBitsPerSample == 16;
     format.size = sizeof(AudioFormatRecord);
     format.channels = wave.nChannels;
@@ -277,24 +232,25 @@ void DescribeAudio(AviFileHandle& handle) {
 }
 
 // 8-bit audio is offered as stored and widened to 16 bits.
-void OfferAudio(AviFileHandle& handle) {
-    if (handle.audioLength == 0) {
+void OfferAudio(ReadingFile& reading) {
+    if (reading.audioLength == 0) {
         return;
     }
-    handle.audioOutputs[0] = handle.audioFormat;
-    handle.audioOutputCount = 1;
-    if (SameText(handle.audioFormat.formatId, FORMAT_ID_PCM16)) {
+    Layouts& offered = reading.offered;
+    offered.audio[0] = reading.audioFormat;
+    offered.audioCount = 1;
+    if (SameText(reading.audioFormat.formatId, FORMAT_ID_PCM16)) {
         return;
     }
-    AudioFormatRecord& widened = handle.audioOutputs[1];
-    widened = handle.audioFormat;
+    AudioFormatRecord& widened = offered.audio[1];
+    widened = reading.audioFormat;
     CopyText(widened.formatId, FORMAT_ID_PCM16);
-    widened.frameBytes = handle.audioFormat.channels * 2;
-    handle.audioOutputCount = 2;
+    widened.frameBytes = reading.audioFormat.channels * 2;
+    offered.audioCount = 2;
 }
 
-bool ReadFileTime(AviFileHandle& handle) {
-    HANDLE file = CreateFileA(handle.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+bool ReadFileTime(ReadingFile& reading) {
+    HANDLE file = CreateFileA(reading.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
@@ -302,8 +258,8 @@ bool ReadFileTime(AviFileHandle& handle) {
     FILETIME lastWrite{};
     GetFileTime(file, nullptr, nullptr, &lastWrite);
     CloseHandle(file);
-    handle.lastWriteTime[0] = lastWrite.dwLowDateTime;
-    handle.lastWriteTime[1] = lastWrite.dwHighDateTime;
+    reading.lastWriteTime[0] = lastWrite.dwLowDateTime;
+    reading.lastWriteTime[1] = lastWrite.dwHighDateTime;
     return true;
 }
 
@@ -311,51 +267,42 @@ bool ReadFileTime(AviFileHandle& handle) {
 
 bool OpenFileForRead(void** result, const char* path) {
     *result = nullptr;
-    auto handle = std::make_unique<AviFileHandle>();
+    auto reading = std::make_unique<ReadingFile>();
     // A memo left by a closed handle must not attach itself to a new one at the same address.
-    ForgetCachedHandle(handle.get());
-    handle->tag = kHandleTag;
-    SetPath(*handle, path);
-    handle->codecInfo.reset(sizeof(CompressionSettings));
-    if (!ParseAviFile(*handle) || (handle->frameCount > 0 && !DescribeVideo(*handle))) {
+    TheFrameCache().forget(*reading);
+    reading->tag = kHandleTag;
+    SetPath(*reading, path);
+    if (!ParseAviFile(*reading) || (reading->frameCount > 0 && !DescribeVideo(*reading))) {
         return false;
     }
-    DescribeAudio(*handle);
-    OfferAudio(*handle);
-    IndexAudioFrames(*handle);
-    if (!ReadFileTime(*handle)) {
+    FindRebuiltKeyFrames(*reading);
+    DescribeAudio(*reading);
+    OfferAudio(*reading);
+    IndexAudioFrames(*reading);
+    if (!ReadFileTime(*reading)) {
         return false;
     }
-    *result = handle.release();
+    *result = static_cast<HandleHead*>(reading.release());
     return true;
 }
 
-bool GetReadingFileInfo(AviFileHandle& handle, ReadingFileInfo& info) {
-    if (info.size < sizeof(ReadingFileInfo)) {
+bool GetReadingFileInfo(ReadingFile& reading, ReadingFileInfo& info) {
+    if (!StartFileInfo(info, reading.offered)) {
         return false;
     }
-    info = {};
-    info.size = sizeof(ReadingFileInfo);
-    info.lastWriteTime[0] = handle.lastWriteTime[0];
-    info.lastWriteTime[1] = handle.lastWriteTime[1];
-    info.infoFlags = handle.videoHandler == kDigitalVideo ? kDigitalVideoInfoFlags : 0;
-    info.frameCount = handle.frameCount;
-    info.audioLength = handle.audioLength;
-    info.videoFormats = handle.videoOutputs;
-    info.videoFormatCount = handle.videoOutputCount;
-    info.audioFormats = handle.audioOutputs;
-    info.audioFormatCount = handle.audioOutputCount;
-    info.path = handle.path;
+    info.lastWriteTime[0] = reading.lastWriteTime[0];
+    info.lastWriteTime[1] = reading.lastWriteTime[1];
+    info.infoFlags = reading.videoHandler == kDigitalVideo ? kDigitalVideoInfoFlags : 0;
+    info.frameCount = reading.frameCount;
+    info.audioLength = reading.audioLength;
+    info.path = reading.path;
     return true;
 }
 
-bool CloseReadingFile(AviFileHandle* handle) {
-    CloseDecompressor(*handle);
-    if (handle->mmioFile) {
-        mmioClose(handle->mmioFile, 0);
-    }
-    ForgetCachedHandle(handle);
-    delete handle;
+// The decompressor and the file go with their owners.
+bool CloseReadingFile(ReadingFile* reading) {
+    TheFrameCache().forget(*reading);
+    delete reading;
     return true;
 }
 

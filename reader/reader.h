@@ -1,22 +1,22 @@
 // The reading family: open, describe, deliver frames and samples, close.
 #pragma once
 
-#include "frame/avi_file_handle.h"
 #include "frame/records.h"
+#include "reader/reading_file.h"
 
 namespace zedadu::reader {
 
-// The entry points have checked that the pointers are not null and that a handle is tagged.
+// The entry points have checked the pointers, and that a handle is a tagged reading handle.
 bool OpenFileForRead(void** handle, const char* path);
-bool GetReadingFileInfo(AviFileHandle& handle, ReadingFileInfo& info);
-bool ReadImageFrame(AviFileHandle& handle, ImageFrameRequest& request);
-bool ReadAudioSamples(AviFileHandle& handle, AudioSamplesRequest& request);
-bool CloseReadingFile(AviFileHandle* handle);
+bool GetReadingFileInfo(ReadingFile& file, ReadingFileInfo& info);
+bool ReadImageFrame(ReadingFile& file, ImageFrameRequest& request);
+bool ReadAudioSamples(ReadingFile& file, AudioSamplesRequest& request);
+bool CloseReadingFile(ReadingFile* file);
 
 // Frees the frame cache's decode and read buffers (at unload).
 void ReleaseFrameCacheBuffers();
-// Makes the frame cache belong to another handle, so that the next frame read decodes anew (the
-// writer calls it with its own handle before compressing a frame). Caller holds the access lock.
-void SetFrameCacheHandle(const AviFileHandle* handle);
+// The frame cache holds no frame any more, so that the next frame read decodes anew (the writer
+// calls it before it compresses a frame). Caller holds the access lock.
+void ForgetCachedFrame();
 
 }  // namespace zedadu::reader

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "frame/avi_ids.h"
-#include "platform/vfw/vfw.h"
+#include "platform/vfw/compressor.h"
 #include "reader/file_bytes.h"
 
 namespace zedadu::reader {
@@ -20,7 +20,7 @@ void MarkEveryPicture(std::vector<IndexEntry>& video) {
 }
 
 // Asks chunk by chunk, in stream order, until the decompressor cannot tell.
-void AskChunkByChunk(HMMIO file, HIC decompressor, BITMAPINFOHEADER& format,
+void AskChunkByChunk(HMMIO file, const vfw::Compressor& decompressor, BITMAPINFOHEADER& format,
                      std::vector<IndexEntry>& video, const std::vector<uint32_t>& positionHigh) {
     std::vector<uint8_t> chunk;
     for (size_t i = 0; i < video.size(); ++i) {
@@ -33,9 +33,8 @@ void AskChunkByChunk(HMMIO file, HIC decompressor, BITMAPINFOHEADER& format,
             return;
         }
         format.biSizeImage = place.size;
-        const LRESULT answer = ICSendMessage(decompressor, ICM_DECOMPRESS_KEYFRAME_QUERY,
-                                             reinterpret_cast<DWORD_PTR>(&format),
-                                             reinterpret_cast<DWORD_PTR>(chunk.data()));
+        const LRESULT answer =
+            decompressor.send(ICM_DECOMPRESS_KEYFRAME_QUERY, &format, chunk.data());
         if (answer < 0) {
             return;
         }
@@ -99,19 +98,17 @@ void FindKeyFrames(HMMIO file, FOURCC handler, BITMAPINFOHEADER& format,
         MarkEveryPicture(video);
         return;
     }
-    HIC decompressor = ICOpen(ICTYPE_VIDEO, handler, ICMODE_DECOMPRESS);
+    const vfw::Compressor decompressor(handler, ICMODE_DECOMPRESS);
     if (!decompressor) {
         return;
     }
     format.biSizeImage = 0;
-    const LRESULT every = ICSendMessage(decompressor, ICM_DECOMPRESS_KEYFRAME_QUERY,
-                                        reinterpret_cast<DWORD_PTR>(&format), 0);
+    const LRESULT every = decompressor.send(ICM_DECOMPRESS_KEYFRAME_QUERY, &format);
     if (every == kDecodesAlone) {
         MarkEveryPicture(video);
     } else if (every == 0) {
         AskChunkByChunk(file, decompressor, format, video, positionHigh);
     }
-    ICClose(decompressor);
 }
 
 }  // namespace zedadu::reader

@@ -22,34 +22,34 @@ constexpr uint32_t kChunkHeaderBytes = 8;
 constexpr DWORD kNoSlotSleepMilliseconds = 10;
 constexpr size_t kAudioRecordSpare = 12;
 
-bool AcceptedInput(const AviFileHandle& handle, const AudioFormatRecord& format) {
-    for (uint32_t i = 0; i < handle.audioOutputCount; ++i) {
-        if (SameFormatId(format.formatId, handle.audioOutputs[i].formatId)) {
+bool AcceptedInput(const WritingFile& writing, const AudioFormatRecord& format) {
+    for (uint32_t i = 0; i < writing.accepted.audioCount; ++i) {
+        if (SameFormatId(format.formatId, writing.accepted.audio[i].formatId)) {
             return true;
         }
     }
     return false;
 }
 
-bool NeedsNarrowing(const AviFileHandle& handle, const AudioWriteRecord& record) {
-    return !SameFormatId(record.format.formatId, handle.audioFormat.formatId);
+bool NeedsNarrowing(const WritingFile& writing, const AudioWriteRecord& record) {
+    return !SameFormatId(record.format.formatId, writing.audioFormat.formatId);
 }
 
 // The host's samples in the file's layout: as they are, or narrowed from 16 to 8 bits.
 class FileSamples {
   public:
-    bool take(const AviFileHandle& handle, const AudioWriteRecord& record) {
-        if (!NeedsNarrowing(handle, record)) {
+    bool take(const WritingFile& writing, const AudioWriteRecord& record) {
+        if (!NeedsNarrowing(writing, record)) {
             data_ = static_cast<const uint8_t*>(record.samples);
             return true;
         }
         try {
-            narrowed_.resize(size_t(handle.audioFormat.frameBytes) * record.sampleFrames);
+            narrowed_.resize(size_t(writing.audioFormat.frameBytes) * record.sampleFrames);
         } catch (const std::bad_alloc&) {
             return false;
         }
         ConvertAudio16To8(static_cast<const int16_t*>(record.samples), narrowed_.data(),
-                          handle.audioFormat.channels * record.sampleFrames);
+                          writing.audioFormat.channels * record.sampleFrames);
         data_ = narrowed_.data();
         return true;
     }
@@ -66,24 +66,24 @@ struct SlotPlan {
     uint32_t newFrames;
 };
 
-uint32_t SlotRemainder(const AviFileHandle& handle, uint64_t frames) {
-    const uint64_t bytes = frames * uint32_t(handle.audioFrameBytes);
-    return static_cast<uint32_t>(uint64_t(handle.maxAudioChunk) - kChunkHeaderBytes - bytes -
+uint32_t SlotRemainder(const WritingFile& writing, uint64_t frames) {
+    const uint64_t bytes = frames * uint32_t(writing.audioFrameBytes);
+    return static_cast<uint32_t>(uint64_t(writing.audioSlotBytes) - kChunkHeaderBytes - bytes -
                                  (bytes & 1));
 }
 
-SlotPlan PlanSlot(const AviFileHandle& handle, uint32_t sampleFrames) {
+SlotPlan PlanSlot(const WritingFile& writing, uint32_t sampleFrames) {
     const uint32_t capacity =
-        (uint32_t(handle.maxAudioChunk) - kChunkHeaderBytes) / uint32_t(handle.audioFrameBytes);
+        (uint32_t(writing.audioSlotBytes) - kChunkHeaderBytes) / uint32_t(writing.audioFrameBytes);
     SlotPlan plan{0, sampleFrames};
-    if (handle.pendingAudioFrames > 0) {
-        plan.pendingFrames = std::min(capacity, handle.pendingAudioFrames);
+    if (writing.pendingAudioFrames > 0) {
+        plan.pendingFrames = std::min(capacity, writing.pendingAudioFrames);
         plan.newFrames = std::min(capacity - plan.pendingFrames, sampleFrames);
     }
     // A rest of 1 to 7 bytes could not hold the JUNK header that fills the slot: hold back as
     // many frames as it takes to leave room for one.
     for (;;) {
-        const uint32_t rest = SlotRemainder(handle, uint64_t(plan.pendingFrames) + plan.newFrames);
+        const uint32_t rest = SlotRemainder(writing, uint64_t(plan.pendingFrames) + plan.newFrames);
         if (rest == 0 || rest >= kChunkHeaderBytes) {
             return plan;
         }
@@ -96,119 +96,119 @@ SlotPlan PlanSlot(const AviFileHandle& handle, uint32_t sampleFrames) {
 }
 
 // Assembles "01wb", the samples, a pad byte and the JUNK rest of the slot.
-bool AssembleSlot(const AviFileHandle& handle, const SlotPlan& plan, const uint8_t* samples,
+bool AssembleSlot(const WritingFile& writing, const SlotPlan& plan, const uint8_t* samples,
                   RecordAssembler& chunk) {
-    const size_t frameBytes = uint32_t(handle.audioFrameBytes);
+    const size_t frameBytes = uint32_t(writing.audioFrameBytes);
     const size_t pendingBytes = plan.pendingFrames * frameBytes;
     const size_t newBytes = plan.newFrames * frameBytes;
     chunk.u32(kAudioChunk);
     chunk.u32(static_cast<uint32_t>(pendingBytes + newBytes));
-    chunk.bytes(handle.pendingAudio.data(), pendingBytes);
+    chunk.bytes(writing.pendingAudio.data(), pendingBytes);
     chunk.bytes(samples, newBytes);
     if (chunk.size() & 1) {
         chunk.zeros(1);
     }
-    const size_t rest = uint32_t(handle.maxAudioChunk) - chunk.size();
+    const size_t rest = uint32_t(writing.audioSlotBytes) - chunk.size();
     if (rest > 0) {
         AppendJunk(chunk, static_cast<uint32_t>(rest));
     }
-    return !chunk.overflowed() && chunk.size() == uint32_t(handle.maxAudioChunk);
+    return !chunk.overflowed() && chunk.size() == uint32_t(writing.audioSlotBytes);
 }
 
 // Held-back samples move to the front; the new ones that did not fit go behind them.
-void CommitSlot(AviFileHandle& handle, const SlotPlan& plan, const uint8_t* samples,
+void CommitSlot(WritingFile& writing, const SlotPlan& plan, const uint8_t* samples,
                 uint32_t sampleFrames) {
-    const size_t frameBytes = handle.audioFormat.frameBytes;
-    std::vector<uint8_t>& pending = handle.pendingAudio;
+    const size_t frameBytes = writing.audioFormat.frameBytes;
+    std::vector<uint8_t>& pending = writing.pendingAudio;
     pending.erase(pending.begin(), pending.begin() + long(plan.pendingFrames * frameBytes));
     const uint8_t* rest = samples + plan.newFrames * frameBytes;
     pending.insert(pending.end(), rest, rest + (sampleFrames - plan.newFrames) * frameBytes);
-    handle.pendingAudioFrames += sampleFrames - plan.newFrames - plan.pendingFrames;
-    handle.audioLength += plan.pendingFrames + plan.newFrames;
+    writing.pendingAudioFrames += sampleFrames - plan.newFrames - plan.pendingFrames;
+    writing.audioLength += plan.pendingFrames + plan.newFrames;
 }
 
-bool FillSlot(AviFileHandle& handle, const uint8_t* samples, uint32_t sampleFrames) {
-    const uint32_t position = handle.audioSlotPositions[handle.audioSlotFill];
-    handle.audioSlotFill = (handle.audioSlotFill + 1) % kAudioSlotRingSize;
-    const uint32_t slotBytes = uint32_t(handle.maxAudioChunk);
-    if (!EnsureChunkBuffer(size_t(Settings(handle).paddingSize) + slotBytes + kAudioRecordSpare)) {
+bool FillSlot(WritingFile& writing, const uint8_t* samples, uint32_t sampleFrames) {
+    const uint32_t position = writing.audioSlotPositions[writing.audioSlotFill];
+    writing.audioSlotFill = (writing.audioSlotFill + 1) % kAudioSlotRingSize;
+    const uint32_t slotBytes = uint32_t(writing.audioSlotBytes);
+    if (!EnsureChunkBuffer(size_t(Settings(writing).paddingSize) + slotBytes + kAudioRecordSpare)) {
         return false;
     }
-    const SlotPlan plan = PlanSlot(handle, sampleFrames);
+    const SlotPlan plan = PlanSlot(writing, sampleFrames);
     RecordAssembler chunk(ChunkBuffer().data(), ChunkBuffer().capacity());
-    if (!AssembleSlot(handle, plan, samples, chunk)) {
+    if (!AssembleSlot(writing, plan, samples, chunk)) {
         return false;
     }
     // Everything that could fail is settled before the write, so a failed write changes nothing
     // but the slot, and a successful one is fully accounted for.
-    const size_t held = handle.pendingAudio.size() +
-                        size_t(sampleFrames - plan.newFrames) * handle.audioFormat.frameBytes;
+    const size_t held = writing.pendingAudio.size() +
+                        size_t(sampleFrames - plan.newFrames) * writing.audioFormat.frameBytes;
     try {
-        handle.pendingAudio.reserve(held);
+        writing.pendingAudio.reserve(held);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    if (!ReserveIndexEntries(handle.audioIndex, 1) ||
-        mmioSeek(handle.mmioFile, position, SEEK_SET) != int64_t(position) ||
-        mmioWrite(handle.mmioFile, reinterpret_cast<const char*>(chunk.data()),
+    if (!ReserveIndexEntries(writing.audioIndex, 1) ||
+        mmioSeek(writing.file.get(), position, SEEK_SET) != int64_t(position) ||
+        mmioWrite(writing.file.get(), reinterpret_cast<const char*>(chunk.data()),
                   LONG(chunk.size())) != LONG(chunk.size())) {
         return false;
     }
     const uint32_t sampleBytes =
-        (plan.pendingFrames + plan.newFrames) * uint32_t(handle.audioFrameBytes);
-    AppendMovieEntry(handle, handle.audioIndex, kAudioChunk, 0, position, sampleBytes);
-    CommitSlot(handle, plan, samples, sampleFrames);
+        (plan.pendingFrames + plan.newFrames) * uint32_t(writing.audioFrameBytes);
+    AppendMovieEntry(writing, writing.audioIndex, kAudioChunk, 0, position, sampleBytes);
+    CommitSlot(writing, plan, samples, sampleFrames);
     return true;
 }
 
 }  // namespace
 
-bool AppendPendingAudio(AviFileHandle& handle, const AudioWriteRecord& record) {
-    const size_t frameBytes = handle.audioFormat.frameBytes;
-    const size_t before = handle.pendingAudio.size();
+bool AppendPendingAudio(WritingFile& writing, const AudioWriteRecord& record) {
+    const size_t frameBytes = writing.audioFormat.frameBytes;
+    const size_t before = writing.pendingAudio.size();
     try {
-        handle.pendingAudio.resize(before + frameBytes * record.sampleFrames);
+        writing.pendingAudio.resize(before + frameBytes * record.sampleFrames);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    uint8_t* end = handle.pendingAudio.data() + before;
-    if (NeedsNarrowing(handle, record)) {
+    uint8_t* end = writing.pendingAudio.data() + before;
+    if (NeedsNarrowing(writing, record)) {
         ConvertAudio16To8(static_cast<const int16_t*>(record.samples), end,
-                          handle.audioFormat.channels * record.sampleFrames);
+                          writing.audioFormat.channels * record.sampleFrames);
     } else if (record.sampleFrames > 0) {
         memcpy(end, record.samples, frameBytes * record.sampleFrames);
     }
-    handle.pendingAudioFrames += record.sampleFrames;
+    writing.pendingAudioFrames += record.sampleFrames;
     return true;
 }
 
-bool WriteNextAudioSamples(AviFileHandle& handle, AudioWriteRecord& record) {
+bool WriteNextAudioSamples(WritingFile& writing, AudioWriteRecord& record) {
     if (record.size < sizeof(AudioWriteRecord)) {
         return false;
     }
     AccessLockGuard lock;
-    if (!lock.acquired() || handle.streamFailed || !AcceptedInput(handle, record.format)) {
+    if (!lock.acquired() || writing.streamFailed || !AcceptedInput(writing, record.format)) {
         return false;
     }
-    if (handle.audioSlotFill == handle.audioSlotReserve) {
+    if (writing.audioSlotFill == writing.audioSlotReserve) {
         // No slot yet: wait a moment without the lock, then hold the samples while video is
         // still to come. Only this handle's audio calls and its close touch what is held back.
         lock.release();
         Sleep(kNoSlotSleepMilliseconds);
         // The video thread may be counting a frame meanwhile.
-        const uint32_t frames = std::atomic_ref(handle.frameCount).load(std::memory_order_relaxed);
-        return frames < handle.expectedFrames && AppendPendingAudio(handle, record);
+        const uint32_t frames = std::atomic_ref(writing.frameCount).load(std::memory_order_relaxed);
+        return frames < writing.expectedFrames && AppendPendingAudio(writing, record);
     }
-    const uint64_t bytes = uint64_t(record.sampleFrames) * uint32_t(handle.audioFrameBytes);
-    if (bytes > uint64_t(handle.maxAudioChunk) - kChunkHeaderBytes) {
-        ShowWriterMessage(kTooManySamplesMessage, kCautionTextId, kMessageFlagsOk);
+    const uint64_t bytes = uint64_t(record.sampleFrames) * uint32_t(writing.audioFrameBytes);
+    if (bytes > uint64_t(writing.audioSlotBytes) - kChunkHeaderBytes) {
+        ShowHostMessage(kTooManySamplesMessage, kCautionTextId, kMessageOk);
         return false;
     }
-    if (!FinishedFileFits(handle, handle.movieEnd, 1)) {
+    if (!FinishedFileFits(writing, writing.movieEnd, 1)) {
         return false;
     }
     FileSamples samples;
-    return samples.take(handle, record) && FillSlot(handle, samples.data(), record.sampleFrames);
+    return samples.take(writing, record) && FillSlot(writing, samples.data(), record.sampleFrames);
 }
 
 }  // namespace zedadu::writer

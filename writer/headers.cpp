@@ -33,9 +33,9 @@ void PutEntry(RecordAssembler& out, const IndexEntry& entry) {
 }
 
 // Both lists are in file order; the merge takes the video entry when offsets are equal.
-bool WriteMergedEntries(const AviFileHandle& handle) {
-    const std::vector<IndexEntry>& video = handle.videoIndex;
-    const std::vector<IndexEntry>& audio = handle.audioIndex;
+bool WriteMergedEntries(const WritingFile& writing) {
+    const std::vector<IndexEntry>& video = writing.videoIndex;
+    const std::vector<IndexEntry>& audio = writing.audioIndex;
     uint8_t batch[kIndexEntriesPerWrite * kIndexEntryBytes];
     size_t v = 0, a = 0;
     while (v < video.size() || a < audio.size()) {
@@ -47,58 +47,59 @@ bool WriteMergedEntries(const AviFileHandle& handle) {
             const bool takeVideo = v < video.size() && audioOffset >= videoOffset;
             PutEntry(out, takeVideo ? video[v++] : audio[a++]);
         }
-        if (!Write(handle.mmioFile, out.data(), out.size())) {
+        if (!Write(writing.file.get(), out.data(), out.size())) {
             return false;
         }
     }
     return true;
 }
 
-uint32_t MaxBytesPerSecond(const AviFileHandle& handle) {
-    const CompressionSettings& settings = Settings(handle);
+uint32_t MaxBytesPerSecond(const WritingFile& writing) {
+    const CompressionSettings& settings = Settings(writing);
     if (settings.dataRate > 0) {
         return settings.dataRate * 1024;
     }
     const int64_t framesPerSecond =
-        handle.videoFormat.scale ? int64_t(handle.videoFormat.rate) / handle.videoFormat.scale : 0;
+        writing.videoFormat.scale ? int64_t(writing.videoFormat.rate) / writing.videoFormat.scale
+                                  : 0;
     return static_cast<uint32_t>(
-        (int64_t(handle.sourceBitmapInfo.header.biSizeImage) + handle.maxAudioChunk) *
+        (int64_t(writing.compressedFormat.header.biSizeImage) + writing.audioSlotBytes) *
         framesPerSecond);
 }
 
-void MainHeader(const AviFileHandle& handle, RecordAssembler& out) {
-    const CompressionSettings& settings = Settings(handle);
-    const BITMAPINFOHEADER& format = handle.sourceBitmapInfo.header;
-    const double microseconds =
-        handle.videoFormat.rate ? double(handle.videoFormat.scale) / handle.videoFormat.rate * 1e6
-                                : 0;
+void MainHeader(const WritingFile& writing, RecordAssembler& out) {
+    const CompressionSettings& settings = Settings(writing);
+    const BITMAPINFOHEADER& format = writing.compressedFormat.header;
+    const double microseconds = writing.videoFormat.rate ? double(writing.videoFormat.scale) /
+                                                               writing.videoFormat.rate * 1e6
+                                                         : 0;
     out.u32(static_cast<uint32_t>(std::min(microseconds, double(kExhausted))));
-    out.u32(MaxBytesPerSecond(handle));
+    out.u32(MaxBytesPerSecond(writing));
     out.u32(settings.paddingSize);
     out.u32(settings.paddingSize ? kHasIndex | kIsInterleaved : kHasIndex);
-    out.u32(handle.frameCount);
-    out.u32(handle.initialFrames);
-    out.u32(HasAudio(handle) && HasVideo(handle) ? 2 : 1);
-    out.u32(settings.paddingSize + uint32_t(handle.maxVideoChunk) + uint32_t(handle.maxAudioChunk) +
-            32);
+    out.u32(writing.frameCount);
+    out.u32(writing.initialFrames);
+    out.u32(HasAudio(writing) && HasVideo(writing) ? 2 : 1);
+    out.u32(settings.paddingSize + uint32_t(writing.maxVideoChunk) +
+            uint32_t(writing.audioSlotBytes) + 32);
     out.u32(uint32_t(format.biWidth));
     out.u32(uint32_t(format.biHeight));
     out.zeros(16);
 }
 
-void VideoStreamHeader(const AviFileHandle& handle, RecordAssembler& out) {
-    const CompressionSettings& settings = Settings(handle);
-    const BITMAPINFOHEADER& format = handle.sourceBitmapInfo.header;
+void VideoStreamHeader(const WritingFile& writing, RecordAssembler& out) {
+    const CompressionSettings& settings = Settings(writing);
+    const BITMAPINFOHEADER& format = writing.compressedFormat.header;
     out.u32(kVideoStream);
     out.u32(settings.fccHandler);
     out.u32(0);  // flags
     out.u32(1);  // priority 1, language 0
     out.u32(0);  // initial frames
-    out.u32(handle.videoFormat.scale);
-    out.u32(handle.videoFormat.rate);
+    out.u32(writing.videoFormat.scale);
+    out.u32(writing.videoFormat.rate);
     out.u32(0);  // start
-    out.u32(handle.frameCount);
-    out.u32(uint32_t(handle.maxVideoChunk) + 32);
+    out.u32(writing.frameCount);
+    out.u32(uint32_t(writing.maxVideoChunk) + 32);
     out.u32(settings.quality);
     out.u32(0);  // sample size
     out.u32(0);  // frame left, top
@@ -107,25 +108,25 @@ void VideoStreamHeader(const AviFileHandle& handle, RecordAssembler& out) {
     out.u32(uint32_t(format.biHeight));
 }
 
-void AudioStreamHeader(const AviFileHandle& handle, RecordAssembler& out) {
+void AudioStreamHeader(const WritingFile& writing, RecordAssembler& out) {
     out.u32(kAudioStream);
     out.u32(0);  // handler
     out.u32(0);  // flags
     out.u32(0);  // priority, language
-    out.u32(handle.initialFrames);
+    out.u32(writing.initialFrames);
     out.u32(1);
-    out.u32(handle.waveFormat.nSamplesPerSec);
+    out.u32(writing.waveFormat.nSamplesPerSec);
     out.u32(0);  // start
-    out.u32(handle.audioLength);
-    out.u32(uint32_t(handle.maxAudioChunk));
+    out.u32(writing.audioLength);
+    out.u32(uint32_t(writing.audioSlotBytes));
     out.u32(kAudioQuality);
     out.u32(0);  // sample size
     out.zeros(16);
 }
 
 // The compressed format with its extra bytes and colour table (bounded at stream start).
-size_t VideoFormatBytes(const AviFileHandle& handle) {
-    const BITMAPINFOHEADER& format = handle.sourceBitmapInfo.header;
+size_t VideoFormatBytes(const WritingFile& writing) {
+    const BITMAPINFOHEADER& format = writing.compressedFormat.header;
     return std::min<uint64_t>(uint64_t(format.biSize) + 4 * uint64_t(format.biClrUsed),
                               sizeof(BitmapInfo));
 }
@@ -154,9 +155,9 @@ bool WriteStreamList(HMMIO file, const uint8_t* header, const void* format, size
 
 // A JUNK chunk whose body reaches up to the movie list; its bytes were never written and read as
 // zero.
-bool WriteHeaderJunk(const AviFileHandle& handle) {
-    HMMIO file = handle.mmioFile;
-    const int64_t movieList = MovieListPosition(Settings(handle).paddingSize);
+bool WriteHeaderJunk(const WritingFile& writing) {
+    HMMIO file = writing.file.get();
+    const int64_t movieList = MovieListPosition(Settings(writing).paddingSize);
     MMCKINFO junk{};
     junk.ckid = kJunk;
     if (mmioCreateChunk(file, &junk, 0) != MMSYSERR_NOERROR) {
@@ -171,59 +172,59 @@ bool WriteHeaderJunk(const AviFileHandle& handle) {
 
 }  // namespace
 
-uint64_t HeaderListBytes(const AviFileHandle& handle) {
+uint64_t HeaderListBytes(const WritingFile& writing) {
     const uint64_t list = 12, chunk = 8;
     uint64_t bytes = list + chunk + kMainHeaderBytes;
-    if (HasVideo(handle)) {
-        const uint64_t format = uint64_t(handle.sourceBitmapInfo.header.biSize) +
-                                4 * uint64_t(handle.sourceBitmapInfo.header.biClrUsed);
+    if (HasVideo(writing)) {
+        const uint64_t format = uint64_t(writing.compressedFormat.header.biSize) +
+                                4 * uint64_t(writing.compressedFormat.header.biClrUsed);
         bytes += list + chunk + kStreamHeaderBytes + chunk + format + (format & 1);
     }
-    if (HasAudio(handle)) {
+    if (HasAudio(writing)) {
         bytes += list + chunk + kStreamHeaderBytes + chunk + sizeof(PCMWAVEFORMAT);
     }
     return bytes + chunk;  // the JUNK header that fills the rest of the room
 }
 
-bool WriteIndexChunk(AviFileHandle& handle) {
+bool WriteIndexChunk(WritingFile& writing) {
     MMCKINFO index{};
     index.ckid = kLegacyIndex;
-    if (mmioCreateChunk(handle.mmioFile, &index, 0) != MMSYSERR_NOERROR ||
-        !WriteMergedEntries(handle)) {
+    if (mmioCreateChunk(writing.file.get(), &index, 0) != MMSYSERR_NOERROR ||
+        !WriteMergedEntries(writing)) {
         return false;
     }
-    return mmioAscend(handle.mmioFile, &index, 0) == MMSYSERR_NOERROR;
+    return mmioAscend(writing.file.get(), &index, 0) == MMSYSERR_NOERROR;
 }
 
-bool WriteHeaderList(AviFileHandle& handle) {
-    HMMIO file = handle.mmioFile;
+bool WriteHeaderList(WritingFile& writing) {
+    HMMIO file = writing.file.get();
     MMCKINFO headers{};
     headers.fccType = kHeaderList;
     uint8_t bytes[kStreamHeaderBytes];
     RecordAssembler main(bytes, kMainHeaderBytes);
-    MainHeader(handle, main);
+    MainHeader(writing, main);
     if (mmioCreateChunk(file, &headers, MMIO_CREATELIST) != MMSYSERR_NOERROR ||
         !WriteChunk(file, kMainHeader, main.data(), main.size())) {
         return false;
     }
-    if (HasVideo(handle)) {
-        CompressionSettings& settings = Settings(handle);
+    if (HasVideo(writing)) {
+        CompressionSettings& settings = Settings(writing);
         CharUpperBuffA(reinterpret_cast<char*>(&settings.fccHandler), sizeof settings.fccHandler);
         RecordAssembler stream(bytes, sizeof bytes);
-        VideoStreamHeader(handle, stream);
-        if (!WriteStreamList(file, stream.data(), &handle.sourceBitmapInfo,
-                             VideoFormatBytes(handle))) {
+        VideoStreamHeader(writing, stream);
+        if (!WriteStreamList(file, stream.data(), &writing.compressedFormat,
+                             VideoFormatBytes(writing))) {
             return false;
         }
     }
-    if (HasAudio(handle)) {
+    if (HasAudio(writing)) {
         RecordAssembler stream(bytes, sizeof bytes);
-        AudioStreamHeader(handle, stream);
-        if (!WriteStreamList(file, stream.data(), &handle.waveFormat, sizeof handle.waveFormat)) {
+        AudioStreamHeader(writing, stream);
+        if (!WriteStreamList(file, stream.data(), &writing.waveFormat, sizeof writing.waveFormat)) {
             return false;
         }
     }
-    if (!WriteHeaderJunk(handle)) {
+    if (!WriteHeaderJunk(writing)) {
         return false;
     }
     mmioAscend(file, &headers, 0);

@@ -4,7 +4,6 @@
 #include <new>
 
 #include "frame/avi_ids.h"
-#include "platform/hostlib/hostlib.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {
@@ -19,25 +18,6 @@ constexpr uint32_t kIndexChunkHeaderBytes = 8;
 constexpr uint32_t kIndexEntryBytes = 16;
 
 }  // namespace
-
-bool GrowOnlyBuffer::ensure(size_t size) {
-    if (size <= capacity_) {
-        return true;
-    }
-    bytes_.reset();
-    capacity_ = 0;
-    bytes_.reset(new (std::nothrow) uint8_t[size]);
-    if (!bytes_) {
-        return false;
-    }
-    capacity_ = size;
-    return true;
-}
-
-void GrowOnlyBuffer::release() {
-    bytes_.reset();
-    capacity_ = 0;
-}
 
 bool RecordAssembler::room(size_t count) {
     if (overflowed_ || count > capacity_ - size_) {
@@ -121,16 +101,16 @@ void AppendJunk(RecordAssembler& record, uint32_t totalBytes) {
     record.zeros(totalBytes - kChunkHeaderBytes);
 }
 
-bool FinishedFileFits(const AviFileHandle& handle, uint64_t movieEnd, size_t extraEntries) {
+bool FinishedFileFits(const WritingFile& writing, uint64_t movieEnd, size_t extraEntries) {
     const uint64_t entries =
-        uint64_t(handle.videoIndex.size()) + handle.audioIndex.size() + extraEntries;
+        uint64_t(writing.videoIndex.size()) + writing.audioIndex.size() + extraEntries;
     return movieEnd <= kLargestFileSize - kIndexChunkHeaderBytes &&
            entries <= (kLargestFileSize - movieEnd - kIndexChunkHeaderBytes) / kIndexEntryBytes;
 }
 
-void RecordAudioSlot(AviFileHandle& handle, uint32_t position) {
-    handle.audioSlotPositions[handle.audioSlotReserve] = position;
-    handle.audioSlotReserve = (handle.audioSlotReserve + 1) % kAudioSlotRingSize;
+void RecordAudioSlot(WritingFile& writing, uint32_t position) {
+    writing.audioSlotPositions[writing.audioSlotReserve] = position;
+    writing.audioSlotReserve = (writing.audioSlotReserve + 1) % kAudioSlotRingSize;
 }
 
 bool ReserveIndexEntries(std::vector<IndexEntry>& entries, size_t more) {
@@ -144,16 +124,10 @@ bool ReserveIndexEntries(std::vector<IndexEntry>& entries, size_t more) {
     }
 }
 
-void AppendMovieEntry(AviFileHandle& handle, std::vector<IndexEntry>& entries, FOURCC chunkId,
+void AppendMovieEntry(WritingFile& writing, std::vector<IndexEntry>& entries, FOURCC chunkId,
                       uint32_t flags, uint32_t position, uint32_t size) {
     AppendIndexEntry(entries, IndexEntry{chunkId, flags, position, size},
-                     0u - handle.movieList.dwDataOffset);
-}
-
-int32_t ShowWriterMessage(uint32_t messageId, uint32_t textId, uint32_t flags) {
-    char text[kTextSize] = {};
-    MyLoadString(textId, text, sizeof text);
-    return MyMessageBox(messageId, text, "", flags);
+                     0u - writing.movieList.dwDataOffset);
 }
 
 }  // namespace zedadu::writer

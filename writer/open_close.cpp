@@ -16,40 +16,27 @@ namespace {
 constexpr uint32_t kReplaceFileMessage = 63;
 constexpr uint32_t kAskBeforeReplacing = 0x1;
 constexpr uint32_t kDvVideoFlag = 0x8;
-constexpr uint32_t kDvFormatFlags = 0x102;
-constexpr uint32_t kPlainFormatFlags = 0x2;
 // A record filler needs 8 bytes; smaller paddings cannot be kept and mean no padding.
 constexpr uint32_t kSmallestPadding = 8;
 constexpr uint32_t kLargestPadding = 1u << 20;
 constexpr uint64_t kLargestFrameBytes = 0x7FFFFFFF;
-constexpr size_t kFormatCopyBytes = 1064;
 constexpr char kDefaultExtension[] = ".avi";
 
 GrowOnlyBuffer chunkBuffer;
 
-// Closes a compressor instance on every path.
-struct OpenCompressor {
-    HIC instance;
-    ~OpenCompressor() {
-        if (instance) {
-            ICClose(instance);
-        }
-    }
-};
-
 // The output path: the host's name, with ".avi" when it has no dot anywhere; it must fit the
 // handle's 1000 characters.
-bool SettlePath(AviFileHandle& handle, const char* fileName) {
+bool SettlePath(WritingFile& writing, const char* fileName) {
     const size_t length = strnlen(fileName, kPathSize);
     const bool hasDot = memchr(fileName, '.', length) != nullptr;
     const size_t needed = length + (hasDot ? 0 : sizeof kDefaultExtension - 1);
     if (needed >= kPathSize) {
         return false;
     }
-    memcpy(handle.path, fileName, length);
-    handle.path[length] = '\0';
+    memcpy(writing.path, fileName, length);
+    writing.path[length] = '\0';
     if (!hasDot) {
-        strcat(handle.path, kDefaultExtension);
+        strcat(writing.path, kDefaultExtension);
     }
     return true;
 }
@@ -77,7 +64,7 @@ bool DisposeOfExistingFile(const char* path, uint32_t options) {
         return true;
     }
     if ((options & kAskBeforeReplacing) &&
-        MyMessageBox(kReplaceFileMessage, path, "", kMessageFlagsYesNo) == IDNO) {
+        MyMessageBox(kReplaceFileMessage, path, "", kMessageYesNo) == IDNO) {
         return false;
     }
     return mmioOpenA(path, nullptr, MMIO_DELETE) != nullptr;
@@ -104,104 +91,101 @@ void BuildFrameFormat(BITMAPINFOHEADER& frame, const ImageFormatStruct& video) {
     frame.biSizeImage = rowBytes * uint32_t(video.height);
 }
 
-// Opens the compressor once to learn whether it takes these frames and what it makes of them.
-bool ProbeCompressor(AviFileHandle& handle) {
-    const CompressionSettings& settings = Settings(handle);
-    const OpenCompressor compressor{ICOpen(ICTYPE_VIDEO, settings.fccHandler, ICMODE_COMPRESS)};
-    if (!compressor.instance) {
+// Opens the compressor once to learn whether it takes these frames and what it makes of them;
+// the stream start opens it again.
+bool ProbeCompressor(WritingFile& writing) {
+    const CompressionSettings& settings = Settings(writing);
+    const vfw::Compressor compressor(settings.fccHandler, ICMODE_COMPRESS);
+    if (!compressor) {
         return false;
     }
-    HIC instance = compressor.instance;
-    auto* frame = &handle.outputBitmapInfo.header;
-    auto* compressed = &handle.sourceBitmapInfo.header;
-    const auto arg = [](const void* pointer) { return reinterpret_cast<DWORD_PTR>(pointer); };
-    ICSendMessage(instance, ICM_SETQUALITY, settings.quality, 0);
-    memcpy(&handle.sourceBitmapInfo, &handle.outputBitmapInfo, kFormatCopyBytes);
-    if (ICSendMessage(instance, ICM_COMPRESS_QUERY, arg(frame), 0) == ICERR_BADFORMAT) {
+    const BITMAPINFOHEADER* frame = &writing.frameFormat.header;
+    BITMAPINFOHEADER* compressed = &writing.compressedFormat.header;
+    compressor.send(ICM_SETQUALITY, settings.quality);
+    SeedCompressedFormat(writing);
+    if (compressor.send(ICM_COMPRESS_QUERY, frame) == ICERR_BADFORMAT) {
         return false;
     }
     compressed->biCompression = settings.fccHandler;
-    compressed->biSizeImage = static_cast<DWORD>(
-        ICSendMessage(instance, ICM_COMPRESS_GET_SIZE, arg(frame), arg(compressed)));
-    if (ICSendMessage(instance, ICM_COMPRESS_QUERY, arg(frame), arg(compressed)) ==
-        ICERR_BADFORMAT) {
-        ICSendMessage(instance, ICM_COMPRESS_GET_FORMAT, arg(frame), arg(compressed));
+    compressed->biSizeImage =
+        static_cast<DWORD>(compressor.send(ICM_COMPRESS_GET_SIZE, frame, compressed));
+    if (compressor.send(ICM_COMPRESS_QUERY, frame, compressed) == ICERR_BADFORMAT) {
+        compressor.send(ICM_COMPRESS_GET_FORMAT, frame, compressed);
     }
     return true;
 }
 
-void ListVideoInputs(AviFileHandle& handle) {
-    const ImageFormatStruct& video = handle.videoFormat;
+void ListVideoInputs(WritingFile& writing) {
+    const ImageFormatStruct& video = writing.videoFormat;
     const uint32_t pixels = uint32_t(video.width) * uint32_t(video.height);
-    handle.videoOutputCount = 2;
-    handle.videoOutputs[0] = video;
-    CopyText(handle.videoOutputs[0].formatId, FORMAT_ID_RGB24);
-    handle.videoOutputs[0].imageSize = pixels * 3;
-    handle.videoOutputs[1] = video;
-    CopyText(handle.videoOutputs[1].formatId, FORMAT_ID_RGB32);
-    handle.videoOutputs[1].imageSize = pixels * 4;
+    writing.accepted.videoCount = 2;
+    writing.accepted.video[0] = video;
+    CopyText(writing.accepted.video[0].formatId, FORMAT_ID_RGB24);
+    writing.accepted.video[0].imageSize = pixels * 3;
+    writing.accepted.video[1] = video;
+    CopyText(writing.accepted.video[1].formatId, FORMAT_ID_RGB32);
+    writing.accepted.video[1].imageSize = pixels * 4;
 }
 
-bool SetUpVideo(AviFileHandle& handle, const OpenWriteRequest& request) {
+bool SetUpVideo(WritingFile& writing, const OpenWriteRequest& request) {
     const ImageFormatStruct& video = request.video;
-    handle.videoFormat = video;
-    handle.expectedFrames = request.videoFrameCount;
-    handle.videoFlags = video.flags;
-    handle.videoFormat.settingsBlock = nullptr;
-    handle.videoFormat.settingsBlockSize = 0;
-    handle.videoFormat.flags = (video.flags & kDvVideoFlag) ? kDvFormatFlags : kPlainFormatFlags;
-    BuildFrameFormat(handle.outputBitmapInfo.header, video);
-    memcpy(handle.codecInfo.data(), video.settingsBlock, handle.codecInfo.size());
-    CompressionSettings& settings = Settings(handle);
+    writing.videoFormat = video;
+    writing.expectedFrames = request.videoFrameCount;
+    writing.videoFlags = video.flags;
+    writing.videoFormat.settingsBlock = nullptr;
+    writing.videoFormat.settingsBlockSize = 0;
+    writing.videoFormat.flags =
+        (video.flags & kDvVideoFlag) ? kDigitalVideoImageFlags : kImageFlags;
+    BuildFrameFormat(writing.frameFormat.header, video);
+    memcpy(writing.settingsBlock.data(), video.settingsBlock, writing.settingsBlock.size());
+    CompressionSettings& settings = Settings(writing);
     if (settings.paddingSize < kSmallestPadding) {
         settings.paddingSize = 0;
     }
-    if (settings.fccHandler != kUncompressedHandler && !ProbeCompressor(handle)) {
+    if (settings.fccHandler != kUncompressedHandler && !ProbeCompressor(writing)) {
         return false;
     }
-    ListVideoInputs(handle);
+    ListVideoInputs(writing);
     return true;
 }
 
-void SetUpAudio(AviFileHandle& handle, const AudioFormatRecord& audio) {
-    handle.audioFormat = audio;
+void SetUpAudio(WritingFile& writing, const AudioFormatRecord& audio) {
+    writing.audioFormat = audio;
     const bool pcm16 = SameFormatId(audio.formatId, FORMAT_ID_PCM16);
-    PCMWAVEFORMAT& wave = handle.waveFormat;
+    PCMWAVEFORMAT& wave = writing.waveFormat;
     wave.wFormatTag = WAVE_FORMAT_PCM;
     wave.nChannels = static_cast<WORD>(audio.channels);
     wave.nSamplesPerSec = audio.sampleRate;
     wave.nAvgBytesPerSec = audio.frameBytes * audio.sampleRate;
     wave.nBlockAlign = static_cast<WORD>(audio.frameBytes);
     wave.wBitsPerSample = pcm16 ? 16 : 8;
-    handle.audioOutputs[0] = audio;
-    handle.audioOutputCount = 1;
+    writing.accepted.audio[0] = audio;
+    writing.accepted.audioCount = 1;
     if (!pcm16) {
         // 16-bit samples are accepted too and narrowed on the way into the file.
-        handle.audioOutputs[1] = audio;
-        CopyText(handle.audioOutputs[1].formatId, FORMAT_ID_PCM16);
-        handle.audioOutputs[1].frameBytes = audio.channels * 2;
-        handle.audioOutputCount = 2;
+        writing.accepted.audio[1] = audio;
+        CopyText(writing.accepted.audio[1].formatId, FORMAT_ID_PCM16);
+        writing.accepted.audio[1].frameBytes = audio.channels * 2;
+        writing.accepted.audioCount = 2;
     }
 }
 
 // Everything after the last frame: the movie list's size, the index, the form's size and the
 // header list. A file that holds neither a frame nor a sample is not a usable file and is removed.
-void FinishFile(AviFileHandle& handle) {
-    HMMIO file = handle.mmioFile;
-    if (handle.frameCount == 0 && handle.audioLength == 0) {
-        mmioClose(file, 0);
-        handle.mmioFile = nullptr;
-        mmioOpenA(handle.path, nullptr, MMIO_DELETE);
+void FinishFile(WritingFile& writing) {
+    if (writing.frameCount == 0 && writing.audioLength == 0) {
+        writing.file.close();
+        mmioOpenA(writing.path, nullptr, MMIO_DELETE);
         return;
     }
-    mmioSeek(file, handle.movieEnd, SEEK_SET);
-    mmioAscend(file, &handle.movieList, 0);
-    WriteIndexChunk(handle);
-    mmioAscend(file, &handle.riffChunk, 0);
+    HMMIO file = writing.file.get();
+    mmioSeek(file, writing.movieEnd, SEEK_SET);
+    mmioAscend(file, &writing.movieList, 0);
+    WriteIndexChunk(writing);
+    mmioAscend(file, &writing.riffChunk, 0);
     mmioSeek(file, 12, SEEK_SET);
-    WriteHeaderList(handle);
-    mmioClose(file, 0);
-    handle.mmioFile = nullptr;
+    WriteHeaderList(writing);
+    writing.file.close();
 }
 
 }  // namespace
@@ -221,8 +205,8 @@ GrowOnlyBuffer& ChunkBuffer() {
 
 bool OpenFileForWrite(void** handleOut, OpenWriteRequest& request) {
     *handleOut = nullptr;
-    std::unique_ptr<AviFileHandle> handle(new (std::nothrow) AviFileHandle());
-    if (!handle || !request.fileName || !SettlePath(*handle, request.fileName)) {
+    std::unique_ptr<WritingFile> writing(new (std::nothrow) WritingFile());
+    if (!writing || !request.fileName || !SettlePath(*writing, request.fileName)) {
         return false;
     }
     const bool video = request.videoFrameCount > 0;
@@ -230,42 +214,38 @@ bool OpenFileForWrite(void** handleOut, OpenWriteRequest& request) {
         (request.hasAudio && !WritableAudio(request.audio))) {
         return false;
     }
-    if (!DisposeOfExistingFile(handle->path, request.options)) {
+    if (!DisposeOfExistingFile(writing->path, request.options)) {
         return false;
     }
     uint32_t stateSize = 0;
     if (video) {
         HeldStateSize(request.video, stateSize);
     }
-    handle->codecInfo.reset(size_t(kCompressionSettingsHeaderSize) + stateSize);
-    if (video && !SetUpVideo(*handle, request)) {
+    writing->settingsBlock.reset(size_t(kCompressionSettingsHeaderSize) + stateSize);
+    if (video && !SetUpVideo(*writing, request)) {
         return false;
     }
     if (request.hasAudio) {
-        SetUpAudio(*handle, request.audio);
+        SetUpAudio(*writing, request.audio);
     }
-    strcpy(request.fileName, handle->path);
-    handle->tag = kHandleTag;
-    *handleOut = handle.release();
+    strcpy(request.fileName, writing->path);
+    writing->tag = kHandleTag;
+    *handleOut = static_cast<HandleHead*>(writing.release());
     return true;
 }
 
-bool CloseFileForWrite(AviFileHandle* handle) {
+bool CloseFileForWrite(WritingFile* writing) {
     AccessLockGuard lock;
     if (!lock.acquired()) {
         return false;
     }
-    if (handle->mmioFile) {
-        FinishFile(*handle);
+    if (writing->file) {
+        FinishFile(*writing);
     }
     ReleaseChunkBuffer();
-    if (handle->decompressor) {
-        ICSendMessage(handle->decompressor, ICM_COMPRESS_END, 0, 0);
-        ICClose(handle->decompressor);
-        handle->decompressor = nullptr;
-    }
-    handle->tag = 0;
-    delete handle;
+    writing->compressor.close();  // ended first when its compression runs
+    writing->tag = 0;
+    delete writing;
     return true;
 }
 

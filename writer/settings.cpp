@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "dialog/settings_dialog.h"
@@ -168,8 +170,7 @@ const char* DialogTemplate(uint32_t request) {
 }
 
 // The record takes whatever block the dialog leaves: it may have exchanged it for a larger one.
-void TakeDialogBlock(ImageFormatStruct& video) {
-    CompressionSettings* block = dialog::dialogSettingsBlock;
+void TakeDialogBlock(ImageFormatStruct& video, CompressionSettings* block) {
     video.settingsBlock = block;
     video.settingsBlockSize = block ? block->headerSize + block->stateSize : 0;
 }
@@ -203,36 +204,47 @@ void SaveVideo(const SettingsFile& ini, const ImageFormatStruct& video,
     ini.write(section, "FieldRendering", block.fieldRendering);
 }
 
+// The dialog's working copies start as the result records. A session that cannot be had is a
+// dialog that cannot be shown: the run ends as on Cancel.
+intptr_t RunOnWorkingCopies(WritingSettingsRecord& record, dialog::SettingsDialogSession* session) {
+    if (!session) {
+        return -1;
+    }
+    const bool video = record.request & kSettingsVideo;
+    session->audioFormat = record.resultAudio;
+    session->videoFormat = record.resultVideo;
+    session->settingsBlock =
+        video ? static_cast<CompressionSettings*>(record.resultVideo.settingsBlock) : nullptr;
+    return dialogRunner(DialogTemplate(record.request), record.parentWindow, *session);
+}
+
 bool RunDialog(const SettingsFile& ini, WritingSettingsRecord& record) {
     const uint32_t request = record.request;
     const bool video = request & kSettingsVideo;
-    dialog::dialogAudioFormat = record.resultAudio;
-    dialog::dialogVideoFormat = record.resultVideo;
     if (video && (!record.resultVideo.settingsBlock ||
                   record.resultVideo.settingsBlockSize < kCompressionSettingsHeaderSize)) {
         return false;
     }
-    dialog::dialogSettingsBlock =
-        video ? static_cast<CompressionSettings*>(record.resultVideo.settingsBlock) : nullptr;
-    if (dialogRunner(DialogTemplate(request), record.parentWindow) != 1) {
-        if (video) {
-            TakeDialogBlock(record.resultVideo);
+    const std::unique_ptr<dialog::SettingsDialogSession> session(
+        new (std::nothrow) dialog::SettingsDialogSession());
+    const bool accepted = RunOnWorkingCopies(record, session.get()) == 1;
+    if (video && session) {
+        if (accepted) {
+            record.resultVideo = session->videoFormat;
         }
-        record.accepted = 0;
+        TakeDialogBlock(record.resultVideo, session->settingsBlock);
+    }
+    record.accepted = accepted ? 1 : 0;
+    if (!accepted) {
         return true;
     }
     if (request & kSettingsAudio) {
-        record.resultAudio = dialog::dialogAudioFormat;
+        record.resultAudio = session->audioFormat;
         SaveAudio(ini, record.resultAudio);
     }
     if (video) {
-        record.resultVideo = dialog::dialogVideoFormat;
-        TakeDialogBlock(record.resultVideo);
-        if (dialog::dialogSettingsBlock) {
-            SaveVideo(ini, record.resultVideo, *dialog::dialogSettingsBlock);
-        }
+        SaveVideo(ini, record.resultVideo, *session->settingsBlock);
     }
-    record.accepted = 1;
     return true;
 }
 
@@ -266,17 +278,11 @@ void ReleaseFormatFromSetWritingSettings(WritingSettingsRecord& record) {
     record.resultVideo.settingsBlockSize = 0;
 }
 
-bool GetWritingFileInfo(AviFileHandle& handle, WritingFileInfo& info) {
-    if (info.size < sizeof(WritingFileInfo)) {
+bool GetWritingFileInfo(WritingFile& writing, WritingFileInfo& info) {
+    if (!StartFileInfo(info, writing.accepted)) {
         return false;
     }
-    memset(&info, 0, sizeof info);
-    info.size = sizeof(WritingFileInfo);
-    info.videoFormats = handle.videoOutputs;
-    info.videoFormatCount = handle.videoOutputCount;
-    info.audioFormats = handle.audioOutputs;
-    info.audioFormatCount = handle.audioOutputCount;
-    info.videoFlags = handle.videoFlags;
+    info.videoFlags = writing.videoFlags;
     return true;
 }
 

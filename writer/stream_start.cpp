@@ -23,84 +23,80 @@ constexpr float kAudioLeadSeconds = 0.75f;
 constexpr uint32_t kLargestInitialFrames = kAudioSlotRingSize - 2;
 constexpr uint32_t kSlotSpareBytes = 56;
 constexpr LONG kFramesToCompress = 2000000000;
-constexpr size_t kFormatCopyBytes = 1064;
 constexpr size_t kOpeningRecordSpare = 24;
 
 GrowOnlyBuffer compressedBuffer;
-
-DWORD_PTR Arg(const void* pointer) {
-    return reinterpret_cast<DWORD_PTR>(pointer);
-}
 
 int64_t Position(HMMIO file) {
     return mmioSeek(file, 0, SEEK_CUR);
 }
 
 // RIFF "AVI " at 0, then the movie list at M with the header room left empty before it.
-bool WritePrologue(AviFileHandle& handle) {
-    HMMIO file = handle.mmioFile;
-    handle.riffChunk = {};
-    handle.riffChunk.fccType = kAviForm;
-    if (mmioCreateChunk(file, &handle.riffChunk, MMIO_CREATERIFF) != MMSYSERR_NOERROR) {
+bool WritePrologue(WritingFile& writing) {
+    HMMIO file = writing.file.get();
+    writing.riffChunk = {};
+    writing.riffChunk.fccType = kAviForm;
+    if (mmioCreateChunk(file, &writing.riffChunk, MMIO_CREATERIFF) != MMSYSERR_NOERROR) {
         return false;
     }
-    const uint32_t movieList = MovieListPosition(Settings(handle).paddingSize);
+    const uint32_t movieList = MovieListPosition(Settings(writing).paddingSize);
     if (mmioSeek(file, movieList, SEEK_SET) != movieList) {
         return false;
     }
-    handle.movieList = {};
-    handle.movieList.fccType = kMovieList;
-    return mmioCreateChunk(file, &handle.movieList, MMIO_CREATELIST) == MMSYSERR_NOERROR;
+    writing.movieList = {};
+    writing.movieList.fccType = kMovieList;
+    return mmioCreateChunk(file, &writing.movieList, MMIO_CREATELIST) == MMSYSERR_NOERROR;
 }
 
 // Slot size and audio lead. A slot holds a little more than one frame's worth of samples.
-bool ComputeAudioLayout(AviFileHandle& handle) {
-    const PCMWAVEFORMAT& wave = handle.waveFormat;
-    const ImageFormatStruct& video = handle.videoFormat;
-    handle.audioFrameBytes = int32_t(wave.wBitsPerSample) * int32_t(wave.nChannels) / 8;
+bool ComputeAudioLayout(WritingFile& writing) {
+    const PCMWAVEFORMAT& wave = writing.waveFormat;
+    const ImageFormatStruct& video = writing.videoFormat;
+    writing.audioFrameBytes = int32_t(wave.wBitsPerSample) * int32_t(wave.nChannels) / 8;
     const int64_t slotsPerSecond = std::max<int64_t>(int64_t(video.rate) / video.scale - 1, 1);
     const uint64_t slotBytes =
-        (wave.nSamplesPerSec / uint64_t(slotsPerSecond)) * uint64_t(handle.audioFrameBytes) +
+        (wave.nSamplesPerSec / uint64_t(slotsPerSecond)) * uint64_t(writing.audioFrameBytes) +
         kSlotSpareBytes;
-    if (handle.audioFrameBytes <= 0 || slotBytes > uint64_t(std::numeric_limits<int32_t>::max())) {
+    if (writing.audioFrameBytes <= 0 || slotBytes > uint64_t(std::numeric_limits<int32_t>::max())) {
         return false;
     }
-    handle.maxAudioChunk = static_cast<int32_t>(slotBytes & ~uint64_t{1});
-    handle.initialFrames = 0;
-    if (Settings(handle).offsetAudioAndVideo != 0) {
+    writing.audioSlotBytes = static_cast<int32_t>(slotBytes & ~uint64_t{1});
+    writing.initialFrames = 0;
+    if (Settings(writing).offsetAudioAndVideo != 0) {
         const double frames = double(video.rate) * double(kAudioLeadSeconds) / double(video.scale);
-        handle.initialFrames =
+        writing.initialFrames =
             static_cast<uint32_t>(std::min(frames, double(kLargestInitialFrames)));
     }
-    handle.audioSlotFill = 0;
-    handle.audioSlotReserve = 0;
+    writing.audioSlotFill = 0;
+    writing.audioSlotReserve = 0;
     return true;
 }
 
 // One record (or, unpadded, one bare slot) per reserved slot, ring indices 0 to initialFrames.
-bool ReserveOpeningSlots(AviFileHandle& handle) {
-    const uint32_t padding = Settings(handle).paddingSize;
-    const uint32_t slotBytes = uint32_t(handle.maxAudioChunk);
+bool ReserveOpeningSlots(WritingFile& writing) {
+    const uint32_t padding = Settings(writing).paddingSize;
+    const uint32_t slotBytes = uint32_t(writing.audioSlotBytes);
     if (!EnsureChunkBuffer(size_t(padding) + slotBytes + kOpeningRecordSpare)) {
         return false;
     }
-    while (handle.audioSlotReserve <= handle.initialFrames) {
-        const int64_t start = Position(handle.mmioFile);
+    while (writing.audioSlotReserve <= writing.initialFrames) {
+        const int64_t start = Position(writing.file.get());
         RecordAssembler record(ChunkBuffer().data(), ChunkBuffer().capacity());
         BeginRecord(record, padding);
         const uint64_t slot = uint64_t(start) + record.size();
         AppendJunk(record, slotBytes);
         const uint32_t listSize = FinishRecord(record, padding);
         if (start < 0 || record.overflowed() ||
-            !FinishedFileFits(handle, uint64_t(start) + record.size(), padding ? 1 : 0) ||
-            !ReserveIndexEntries(handle.videoIndex, 1) ||
-            mmioWrite(handle.mmioFile, reinterpret_cast<const char*>(record.data()),
+            !FinishedFileFits(writing, uint64_t(start) + record.size(), padding ? 1 : 0) ||
+            !ReserveIndexEntries(writing.videoIndex, 1) ||
+            mmioWrite(writing.file.get(), reinterpret_cast<const char*>(record.data()),
                       LONG(record.size())) != LONG(record.size())) {
             return false;
         }
-        RecordAudioSlot(handle, static_cast<uint32_t>(slot));
+        RecordAudioSlot(writing, static_cast<uint32_t>(slot));
         if (padding) {
-            AppendMovieEntry(handle, handle.videoIndex, kRecordList, 0, uint32_t(start), listSize);
+            AppendMovieEntry(writing, writing.videoIndex, kRecordList, 0, uint32_t(start),
+                             listSize);
         }
     }
     return true;
@@ -108,92 +104,88 @@ bool ReserveOpeningSlots(AviFileHandle& handle) {
 
 // The header list is written into the room before the movie list at close; a compressed format
 // too long for that room cannot be stored.
-bool HeaderRoomHolds(const AviFileHandle& handle) {
-    const BITMAPINFOHEADER& format = handle.sourceBitmapInfo.header;
+bool HeaderRoomHolds(const WritingFile& writing) {
+    const BITMAPINFOHEADER& format = writing.compressedFormat.header;
     const uint64_t formatBytes = uint64_t(format.biSize) + 4 * uint64_t(format.biClrUsed);
     return format.biSize >= sizeof(BITMAPINFOHEADER) && formatBytes <= sizeof(BitmapInfo) &&
-           12 + HeaderListBytes(handle) <= MovieListPosition(Settings(handle).paddingSize);
+           12 + HeaderListBytes(writing) <= MovieListPosition(Settings(writing).paddingSize);
 }
 
 // The compressor's data rate: what the settings allow less what audio slots and fillers take.
-bool FramesDataRate(const AviFileHandle& handle, LONG& dataRate) {
-    const CompressionSettings& settings = Settings(handle);
+bool FramesDataRate(const WritingFile& writing, LONG& dataRate) {
+    const CompressionSettings& settings = Settings(writing);
     dataRate = 0;
     if (settings.dataRate == 0) {
         return true;
     }
     const double framesPerSecond =
-        double(handle.videoFormat.rate) / double(handle.videoFormat.scale);
+        double(writing.videoFormat.rate) / double(writing.videoFormat.scale);
     const auto overhead = static_cast<int64_t>(
-        framesPerSecond * double(int64_t(handle.maxAudioChunk) + settings.paddingSize));
+        framesPerSecond * double(int64_t(writing.audioSlotBytes) + settings.paddingSize));
     const int64_t rate = int64_t(settings.dataRate) * 1024 - overhead;
     if (rate < 0) {
-        return ShowWriterMessage(kDataRateTooLowMessage, kCautionTextId, kMessageFlagsYesNo) !=
-               IDNO;
+        return ShowHostMessage(kDataRateTooLowMessage, kCautionTextId, kMessageYesNo) != IDNO;
     }
     dataRate = static_cast<LONG>(std::min<int64_t>(rate, std::numeric_limits<LONG>::max()));
     return true;
 }
 
-bool TellCompressorAboutFrames(AviFileHandle& handle) {
-    const CompressionSettings& settings = Settings(handle);
+bool TellCompressorAboutFrames(WritingFile& writing, const vfw::Compressor& compressor) {
+    const CompressionSettings& settings = Settings(writing);
     ICCOMPRESSFRAMES frames{};
     frames.dwFlags = settings.paddingSize ? ICCOMPRESSFRAMES_PADDING : 0;
-    frames.lpbiOutput = &handle.sourceBitmapInfo.header;
-    frames.lpbiInput = &handle.outputBitmapInfo.header;
+    frames.lpbiOutput = &writing.compressedFormat.header;
+    frames.lpbiInput = &writing.frameFormat.header;
     frames.lStartFrame = 0;
     frames.lFrameCount = kFramesToCompress;
     frames.lQuality = static_cast<LONG>(settings.quality);
-    if (!FramesDataRate(handle, frames.lDataRate)) {
+    if (!FramesDataRate(writing, frames.lDataRate)) {
         return false;
     }
     frames.lKeyRate = static_cast<LONG>(settings.keyFrameRate);
-    frames.dwRate = handle.videoFormat.rate;
-    frames.dwScale = handle.videoFormat.scale;
-    frames.dwOverheadPerFrame = uint32_t(handle.maxAudioChunk);
-    ICSendMessage(handle.decompressor, ICM_COMPRESS_FRAMES_INFO, Arg(&frames), sizeof frames);
+    frames.dwRate = writing.videoFormat.rate;
+    frames.dwScale = writing.videoFormat.scale;
+    frames.dwOverheadPerFrame = uint32_t(writing.audioSlotBytes);
+    compressor.send(ICM_COMPRESS_FRAMES_INFO, &frames, sizeof frames);
     return true;
 }
 
 // Agrees the compressed format with the compressor (steps that precede the frames information).
-bool NegotiateFormat(AviFileHandle& handle) {
-    CompressionSettings& settings = Settings(handle);
-    HIC compressor = handle.decompressor;
-    auto* frame = &handle.outputBitmapInfo.header;
-    auto* compressed = &handle.sourceBitmapInfo.header;
-    ICSendMessage(compressor, ICM_SETQUALITY, settings.quality, 0);
-    memcpy(&handle.sourceBitmapInfo, &handle.outputBitmapInfo, kFormatCopyBytes);
-    if (ICSendMessage(compressor, ICM_COMPRESS_QUERY, Arg(frame), 0) == ICERR_BADFORMAT) {
-        ShowWriterMessage(kCompressorRefusedMessage, kCautionTextId, kMessageFlagsOk);
+bool NegotiateFormat(WritingFile& writing, const vfw::Compressor& compressor) {
+    CompressionSettings& settings = Settings(writing);
+    const BITMAPINFOHEADER* frame = &writing.frameFormat.header;
+    BITMAPINFOHEADER* compressed = &writing.compressedFormat.header;
+    compressor.send(ICM_SETQUALITY, settings.quality);
+    SeedCompressedFormat(writing);
+    if (compressor.send(ICM_COMPRESS_QUERY, frame) == ICERR_BADFORMAT) {
+        ShowHostMessage(kCompressorRefusedMessage, kCautionTextId, kMessageOk);
         return false;
     }
     compressed->biCompression = settings.fccHandler;
-    compressed->biSizeImage = static_cast<DWORD>(
-        ICSendMessage(compressor, ICM_COMPRESS_GET_SIZE, Arg(frame), Arg(compressed)));
-    ICSendMessage(compressor, ICM_COMPRESS_GET_FORMAT, Arg(frame), Arg(compressed));
-    if (!HeaderRoomHolds(handle)) {
-        ShowWriterMessage(kCompressorRefusedMessage, kCautionTextId, kMessageFlagsOk);
+    compressed->biSizeImage =
+        static_cast<DWORD>(compressor.send(ICM_COMPRESS_GET_SIZE, frame, compressed));
+    compressor.send(ICM_COMPRESS_GET_FORMAT, frame, compressed);
+    if (!HeaderRoomHolds(writing)) {
+        ShowHostMessage(kCompressorRefusedMessage, kCautionTextId, kMessageOk);
         return false;
     }
     if (static_cast<int32_t>(settings.keyFrameRate) < 1) {
         settings.keyFrameRate = 1;
     }
     ICINFO info{};
-    ICGetInfo(compressor, &info, sizeof info);
-    handle.compressorFlags = info.dwFlags;
+    ICGetInfo(compressor.get(), &info, sizeof info);
+    writing.compressorFlags = info.dwFlags;
     return true;
 }
 
-bool BeginCompression(AviFileHandle& handle) {
-    HIC compressor = handle.decompressor;
-    auto* frame = &handle.outputBitmapInfo.header;
-    auto* compressed = &handle.sourceBitmapInfo.header;
-    if (ICSendMessage(compressor, ICM_COMPRESS_BEGIN, Arg(frame), Arg(compressed)) != ICERR_OK) {
-        ShowWriterMessage(kCompressorRefusedMessage, kCautionTextId, kMessageFlagsOk);
+bool BeginCompression(WritingFile& writing, const vfw::Compressor& compressor) {
+    const BITMAPINFOHEADER* frame = &writing.frameFormat.header;
+    const BITMAPINFOHEADER* compressed = &writing.compressedFormat.header;
+    if (compressor.send(ICM_COMPRESS_BEGIN, frame, compressed) != ICERR_OK) {
+        ShowHostMessage(kCompressorRefusedMessage, kCautionTextId, kMessageOk);
         return false;
     }
-    const LRESULT largest =
-        ICSendMessage(compressor, ICM_COMPRESS_GET_SIZE, Arg(frame), Arg(compressed));
+    const LRESULT largest = compressor.send(ICM_COMPRESS_GET_SIZE, frame, compressed);
     if (largest > std::numeric_limits<int32_t>::max()) {
         return false;
     }
@@ -202,27 +194,28 @@ bool BeginCompression(AviFileHandle& handle) {
         return false;
     }
     try {
-        handle.previousFrame.assign(frame->biSizeImage, 0);
+        writing.previousFrame.assign(frame->biSizeImage, 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
     return true;
 }
 
-bool StartCompressor(AviFileHandle& handle) {
-    if (!handle.decompressor) {
-        handle.decompressor = ICOpen(ICTYPE_VIDEO, Settings(handle).fccHandler, ICMODE_COMPRESS);
+// The handle keeps the compressor only once all of it succeeded; one that failed part way is
+// closed without being told to end.
+bool StartCompressor(WritingFile& writing) {
+    vfw::Compressor compressor(Settings(writing).fccHandler, ICMODE_COMPRESS);
+    if (!compressor || !NegotiateFormat(writing, compressor) ||
+        !TellCompressorAboutFrames(writing, compressor) || !BeginCompression(writing, compressor)) {
+        return false;
     }
-    return handle.decompressor && NegotiateFormat(handle) && TellCompressorAboutFrames(handle) &&
-           BeginCompression(handle);
+    compressor.compressionRunning();
+    writing.compressor = std::move(compressor);
+    return true;
 }
 
-bool StreamFailed(AviFileHandle& handle) {
-    if (handle.decompressor) {
-        ICClose(handle.decompressor);
-        handle.decompressor = nullptr;
-    }
-    handle.streamFailed = true;
+bool StreamFailed(WritingFile& writing) {
+    writing.streamFailed = true;
     return false;
 }
 
@@ -232,39 +225,44 @@ GrowOnlyBuffer& CompressedBuffer() {
     return compressedBuffer;
 }
 
-bool StartStream(AviFileHandle& handle) {
-    if (!handle.mmioFile) {
-        handle.mmioFile = mmioOpenA(handle.path, nullptr, MMIO_CREATE | MMIO_WRITE);
-        if (!handle.mmioFile) {
+void ReleaseWriterBuffers() {
+    ReleaseChunkBuffer();
+    compressedBuffer.release();
+}
+
+bool StartStream(WritingFile& writing) {
+    if (!writing.file) {
+        writing.file = RiffFile(mmioOpenA(writing.path, nullptr, MMIO_CREATE | MMIO_WRITE));
+        if (!writing.file) {
             return false;
         }
     }
-    if (!HasVideo(handle)) {
-        ShowWriterMessage(kNoVideoMessage, kNoVideoTextId, kMessageFlagsOk);
-        return StreamFailed(handle);
+    if (!HasVideo(writing)) {
+        ShowHostMessage(kNoVideoMessage, kNoVideoTextId, kMessageOk);
+        return StreamFailed(writing);
     }
-    handle.videoIndex.clear();
-    handle.audioIndex.clear();
-    if (!WritePrologue(handle)) {
-        return StreamFailed(handle);
+    writing.videoIndex.clear();
+    writing.audioIndex.clear();
+    if (!WritePrologue(writing)) {
+        return StreamFailed(writing);
     }
-    if (HasAudio(handle) && !(ComputeAudioLayout(handle) && ReserveOpeningSlots(handle))) {
-        return StreamFailed(handle);
+    if (HasAudio(writing) && !(ComputeAudioLayout(writing) && ReserveOpeningSlots(writing))) {
+        return StreamFailed(writing);
     }
-    const int64_t movieEnd = Position(handle.mmioFile);
+    const int64_t movieEnd = Position(writing.file.get());
     if (movieEnd < 0 || uint64_t(movieEnd) > kLargestFileSize) {
-        return StreamFailed(handle);
+        return StreamFailed(writing);
     }
-    handle.movieEnd = static_cast<uint32_t>(movieEnd);
-    if (Settings(handle).fccHandler == kUncompressedHandler) {
-        memcpy(&handle.sourceBitmapInfo, &handle.outputBitmapInfo, kFormatCopyBytes);
-        handle.framesSinceKey = 0;
+    writing.movieEnd = static_cast<uint32_t>(movieEnd);
+    if (Settings(writing).fccHandler == kUncompressedHandler) {
+        SeedCompressedFormat(writing);
+        writing.framesSinceKey = 0;
         return true;
     }
-    if (!StartCompressor(handle)) {
-        return StreamFailed(handle);
+    if (!StartCompressor(writing)) {
+        return StreamFailed(writing);
     }
-    handle.framesSinceKey = 0;
+    writing.framesSinceKey = 0;
     return true;
 }
 

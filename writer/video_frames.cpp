@@ -25,10 +25,10 @@ constexpr uint32_t kLargestRecordBytes = std::numeric_limits<int32_t>::max();
 
 // Brings the host's pixels into the file's layout in place; returns the frame's byte count and
 // describes the frame in the local header.
-uint32_t PrepareFrame(const AviFileHandle& handle, VideoWriteRecord& record,
+uint32_t PrepareFrame(const WritingFile& writing, VideoWriteRecord& record,
                       BITMAPINFOHEADER& frame) {
     const ImageFormatStruct& format = record.format;
-    if (SameFormatId(format.formatId, handle.videoFormat.formatId)) {
+    if (SameFormatId(format.formatId, writing.videoFormat.formatId)) {
         return frame.biSizeImage;
     }
     if (SameFormatId(format.formatId, FORMAT_ID_YUY2)) {
@@ -47,15 +47,15 @@ uint32_t PrepareFrame(const AviFileHandle& handle, VideoWriteRecord& record,
 }
 
 // The bytes one frame may take: what the data rate leaves after the audio slot and the filler.
-DWORD FrameBudget(const AviFileHandle& handle) {
-    const CompressionSettings& settings = Settings(handle);
-    if (!(handle.compressorFlags & VIDCF_CRUNCH) || settings.dataRate == 0) {
+DWORD FrameBudget(const WritingFile& writing) {
+    const CompressionSettings& settings = Settings(writing);
+    if (!(writing.compressorFlags & VIDCF_CRUNCH) || settings.dataRate == 0) {
         return 0;
     }
     const double framesPerSecond =
-        double(handle.videoFormat.rate) / double(handle.videoFormat.scale);
+        double(writing.videoFormat.rate) / double(writing.videoFormat.scale);
     const auto perFrame = static_cast<int64_t>(double(settings.dataRate) * 1024 / framesPerSecond);
-    const int64_t budget = perFrame - handle.maxAudioChunk - int64_t(settings.paddingSize);
+    const int64_t budget = perFrame - writing.audioSlotBytes - int64_t(settings.paddingSize);
     return static_cast<DWORD>(std::clamp<int64_t>(budget, 0, std::numeric_limits<DWORD>::max()));
 }
 
@@ -68,19 +68,19 @@ uint16_t ChunkCode(DWORD reported) {
     return digits && (reported >> 16) != 0 ? static_cast<uint16_t>(reported >> 16) : low;
 }
 
-bool CompressFrame(AviFileHandle& handle, VideoWriteRecord& record, BITMAPINFOHEADER& frame,
+bool CompressFrame(WritingFile& writing, VideoWriteRecord& record, BITMAPINFOHEADER& frame,
                    uint32_t byteCount) {
-    const CompressionSettings& settings = Settings(handle);
+    const CompressionSettings& settings = Settings(writing);
     GrowOnlyBuffer& compressed = CompressedBuffer();
-    const bool forced = handle.framesSinceKey == 0 || !handle.previousFrameValid;
+    const bool forced = writing.framesSinceKey == 0 || !writing.previousFrameValid;
     DWORD chunkFlags = forced ? AVIIF_KEYFRAME : 0;
     DWORD chunkId = kCompressedCode;  // kept when the compressor names no code
-    handle.framesSinceKey = handle.framesSinceKey + 1;
-    if (static_cast<int32_t>(handle.framesSinceKey) >=
+    writing.framesSinceKey = writing.framesSinceKey + 1;
+    if (static_cast<int32_t>(writing.framesSinceKey) >=
         static_cast<int32_t>(settings.keyFrameRate)) {
-        handle.framesSinceKey = 0;
+        writing.framesSinceKey = 0;
     }
-    BITMAPINFOHEADER& output = handle.sourceBitmapInfo.header;
+    BITMAPINFOHEADER& output = writing.compressedFormat.header;
     output.biSizeImage = static_cast<DWORD>(compressed.capacity());
     ICCOMPRESS request{};
     request.dwFlags = forced ? ICCOMPRESS_KEYFRAME : 0;
@@ -90,51 +90,50 @@ bool CompressFrame(AviFileHandle& handle, VideoWriteRecord& record, BITMAPINFOHE
     request.lpInput = record.pixels;
     request.lpckid = &chunkId;
     request.lpdwFlags = &chunkFlags;
-    request.lFrameNum = static_cast<LONG>(handle.frameCount);
-    request.dwFrameSize = FrameBudget(handle);
+    request.lFrameNum = static_cast<LONG>(writing.frameCount);
+    request.dwFrameSize = FrameBudget(writing);
     request.dwQuality = settings.quality;
     request.lpbiPrev = forced ? nullptr : &frame;
-    request.lpPrev = forced ? nullptr : handle.previousFrame.data();
-    if (ICSendMessage(handle.decompressor, ICM_COMPRESS, reinterpret_cast<DWORD_PTR>(&request),
-                      sizeof request) != ICERR_OK) {
+    request.lpPrev = forced ? nullptr : writing.previousFrame.data();
+    if (writing.compressor.send(ICM_COMPRESS, &request, sizeof request) != ICERR_OK) {
         return false;
     }
-    memcpy(handle.previousFrame.data(), record.pixels,
-           std::min<size_t>(byteCount, handle.previousFrame.size()));
-    handle.previousFrameValid = true;
+    memcpy(writing.previousFrame.data(), record.pixels,
+           std::min<size_t>(byteCount, writing.previousFrame.size()));
+    writing.previousFrameValid = true;
     record.pixels = compressed.data();
     if (output.biSizeImage > compressed.capacity()) {
         return false;  // more than the room it was given: nothing trustworthy to write
     }
-    return WriteVideoRecord(handle, compressed.data(), output.biSizeImage, chunkFlags,
+    return WriteVideoRecord(writing, compressed.data(), output.biSizeImage, chunkFlags,
                             ChunkCode(chunkId));
 }
 
 }  // namespace
 
-bool WriteNextVideoFrame(AviFileHandle& handle, VideoWriteRecord& record) {
+bool WriteNextVideoFrame(WritingFile& writing, VideoWriteRecord& record) {
     AccessLockGuard lock;
-    if (!lock.acquired() || handle.streamFailed) {
+    if (!lock.acquired() || writing.streamFailed) {
         return false;
     }
-    if (handle.frameCount == 0 && !handle.mmioFile && !StartStream(handle)) {
+    if (writing.frameCount == 0 && !writing.file && !StartStream(writing)) {
         return false;
     }
-    BITMAPINFOHEADER frame = handle.outputBitmapInfo.header;
-    const uint32_t byteCount = PrepareFrame(handle, record, frame);
-    if (Settings(handle).fccHandler == kUncompressedHandler) {
-        return WriteVideoRecord(handle, record.pixels, byteCount, AVIIF_KEYFRAME,
+    BITMAPINFOHEADER frame = writing.frameFormat.header;
+    const uint32_t byteCount = PrepareFrame(writing, record, frame);
+    if (Settings(writing).fccHandler == kUncompressedHandler) {
+        return WriteVideoRecord(writing, record.pixels, byteCount, AVIIF_KEYFRAME,
                                 kUncompressedCode);
     }
-    // The frame cache must not take this handle's compressor state for a reading handle's.
-    reader::SetFrameCacheHandle(&handle);
-    return CompressFrame(handle, record, frame, byteCount);
+    // Whatever a reading handle decodes next starts anew.
+    reader::ForgetCachedFrame();
+    return CompressFrame(writing, record, frame, byteCount);
 }
 
-bool WriteVideoRecord(AviFileHandle& handle, const void* data, uint32_t size, uint32_t flags,
+bool WriteVideoRecord(WritingFile& writing, const void* data, uint32_t size, uint32_t flags,
                       uint16_t code) {
-    const uint32_t padding = Settings(handle).paddingSize;
-    const uint32_t slotBytes = HasAudio(handle) ? uint32_t(handle.maxAudioChunk) : 0;
+    const uint32_t padding = Settings(writing).paddingSize;
+    const uint32_t slotBytes = HasAudio(writing) ? uint32_t(writing.audioSlotBytes) : 0;
     const uint64_t largest = 12 + 8 + uint64_t(size) + 1 + slotBytes + padding + 7;
     if (largest > kLargestRecordBytes || !EnsureChunkBuffer(size_t(largest))) {
         return false;
@@ -142,40 +141,40 @@ bool WriteVideoRecord(AviFileHandle& handle, const void* data, uint32_t size, ui
     const FOURCC chunkId = kStreamDigits | uint32_t(code) << 16;
     RecordAssembler record(ChunkBuffer().data(), ChunkBuffer().capacity());
     BeginRecord(record, padding);
-    const uint64_t chunk = uint64_t(handle.movieEnd) + record.size();
+    const uint64_t chunk = uint64_t(writing.movieEnd) + record.size();
     record.u32(chunkId);
     record.u32(size);
     record.bytes(data, size);
     if (record.size() & 1) {
         record.zeros(1);
     }
-    const uint64_t slot = uint64_t(handle.movieEnd) + record.size();
+    const uint64_t slot = uint64_t(writing.movieEnd) + record.size();
     if (slotBytes) {
         AppendJunk(record, slotBytes);
     }
     const uint32_t listSize = FinishRecord(record, padding);
     const size_t entries = padding ? 2 : 1;
-    const uint64_t end = uint64_t(handle.movieEnd) + record.size();
+    const uint64_t end = uint64_t(writing.movieEnd) + record.size();
     // Nothing is indexed or reserved until the record is in the file, so a failed write leaves
     // no trace and the next frame takes its place.
-    if (record.overflowed() || !FinishedFileFits(handle, end, entries) ||
-        !ReserveIndexEntries(handle.videoIndex, entries) ||
-        mmioSeek(handle.mmioFile, handle.movieEnd, SEEK_SET) != int64_t(handle.movieEnd) ||
-        mmioWrite(handle.mmioFile, reinterpret_cast<const char*>(record.data()),
+    if (record.overflowed() || !FinishedFileFits(writing, end, entries) ||
+        !ReserveIndexEntries(writing.videoIndex, entries) ||
+        mmioSeek(writing.file.get(), writing.movieEnd, SEEK_SET) != int64_t(writing.movieEnd) ||
+        mmioWrite(writing.file.get(), reinterpret_cast<const char*>(record.data()),
                   LONG(record.size())) != LONG(record.size())) {
         return false;
     }
     if (padding) {
-        AppendMovieEntry(handle, handle.videoIndex, kRecordList, 0, handle.movieEnd, listSize);
+        AppendMovieEntry(writing, writing.videoIndex, kRecordList, 0, writing.movieEnd, listSize);
     }
-    AppendMovieEntry(handle, handle.videoIndex, chunkId, flags, uint32_t(chunk), size);
+    AppendMovieEntry(writing, writing.videoIndex, chunkId, flags, uint32_t(chunk), size);
     if (slotBytes) {
-        RecordAudioSlot(handle, uint32_t(slot));
+        RecordAudioSlot(writing, uint32_t(slot));
     }
-    handle.maxVideoChunk = std::max(handle.maxVideoChunk, static_cast<int32_t>(size));
+    writing.maxVideoChunk = std::max(writing.maxVideoChunk, static_cast<int32_t>(size));
     // Audio calls waiting for a slot read the count without the lock.
-    std::atomic_ref(handle.frameCount).fetch_add(1, std::memory_order_relaxed);
-    handle.movieEnd = static_cast<uint32_t>(end);
+    std::atomic_ref(writing.frameCount).fetch_add(1, std::memory_order_relaxed);
+    writing.movieEnd = static_cast<uint32_t>(end);
     return true;
 }
 

@@ -1,19 +1,22 @@
 // The writing family: settings, open, frames, samples, close, free time.
 #pragma once
 
-#include "frame/avi_file_handle.h"
 #include "frame/records.h"
+#include "writer/writing_file.h"
 
 namespace zedadu::writer {
 
-// The entry points have checked that the pointers are not null and that a handle is tagged.
+// The entry points have checked the pointers, and that a handle is a tagged writing handle.
 bool SetWritingSettings(WritingSettingsRecord& record);
 void ReleaseFormatFromSetWritingSettings(WritingSettingsRecord& record);
 bool OpenFileForWrite(void** handle, OpenWriteRequest& request);
-bool GetWritingFileInfo(AviFileHandle& handle, WritingFileInfo& info);
-bool WriteNextVideoFrame(AviFileHandle& handle, VideoWriteRecord& record);
-bool WriteNextAudioSamples(AviFileHandle& handle, AudioWriteRecord& record);
-bool CloseFileForWrite(AviFileHandle* handle);
+bool GetWritingFileInfo(WritingFile& writing, WritingFileInfo& info);
+bool WriteNextVideoFrame(WritingFile& writing, VideoWriteRecord& record);
+bool WriteNextAudioSamples(WritingFile& writing, AudioWriteRecord& record);
+bool CloseFileForWrite(WritingFile* writing);
 bool GetFreeTimeOnDrive(FreeTimeRequest& request);
+
+// Frees the module-wide chunk and compressed-frame buffers (at unload).
+void ReleaseWriterBuffers();
 
 }  // namespace zedadu::writer

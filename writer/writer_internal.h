@@ -5,37 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <vector>
 
-#include "frame/avi_file_handle.h"
 #include "frame/avi_ids.h"
+#include "frame/grow_only_buffer.h"
+#include "frame/host_text.h"
 #include "frame/records.h"
+#include "writer/writing_file.h"
 
 namespace zedadu::writer {
 
 using avi::kUncompressedHandler;
-inline constexpr uint32_t kMessageFlagsOk =
-    MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND;
-inline constexpr uint32_t kMessageFlagsYesNo = kMessageFlagsOk | MB_YESNO;
-inline constexpr uint32_t kCautionTextId = 785;
 // The largest file the format can address: every position and size is a 32-bit number.
 inline constexpr uint64_t kLargestFileSize = 0xFFFFFFFFu;
-
-// A module-wide scratch buffer that only grows: asking for more than it holds releases the old
-// bytes and allocates exactly the new size (its contents are not kept); a failed allocation
-// leaves it empty. Used only under the access lock.
-class GrowOnlyBuffer {
-  public:
-    bool ensure(size_t size);
-    void release();
-    uint8_t* data() { return bytes_.get(); }
-    size_t capacity() const { return capacity_; }
-
-  private:
-    std::unique_ptr<uint8_t[]> bytes_;
-    size_t capacity_ = 0;
-};
 
 // The chunk buffer in which records and chunks are assembled before one write.
 bool EnsureChunkBuffer(size_t size);
@@ -66,21 +48,27 @@ class RecordAssembler {
 };
 
 // The settings block of a writing handle always holds at least its 148-byte header.
-inline CompressionSettings& Settings(AviFileHandle& handle) {
-    return *handle.codecInfo.settings();
+inline CompressionSettings& Settings(WritingFile& writing) {
+    return writing.settingsBlock.settings();
 }
-inline const CompressionSettings& Settings(const AviFileHandle& handle) {
-    return *handle.codecInfo.settings();
+inline const CompressionSettings& Settings(const WritingFile& writing) {
+    return writing.settingsBlock.settings();
 }
 // Layout identifiers from the host are compared within their 100-byte fields.
 inline bool SameFormatId(const char* a, const char* b) {
     return strncmp(a, b, kTextSize) == 0;
 }
-inline bool HasVideo(const AviFileHandle& handle) {
-    return handle.outputBitmapInfo.header.biSize > 0;
+// The compressed format starts as the frame format: its header and as much of a palette as
+// 256 entries take.
+inline void SeedCompressedFormat(WritingFile& writing) {
+    constexpr size_t kHeaderAndPalette = sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD);
+    memcpy(&writing.compressedFormat, &writing.frameFormat, kHeaderAndPalette);
 }
-inline bool HasAudio(const AviFileHandle& handle) {
-    return handle.waveFormat.nSamplesPerSec > 0;
+inline bool HasVideo(const WritingFile& writing) {
+    return writing.frameFormat.header.biSize > 0;
+}
+inline bool HasAudio(const WritingFile& writing) {
+    return writing.waveFormat.nSamplesPerSec > 0;
 }
 
 // The state length of a format's settings block, when the block has its header and holds the
@@ -99,32 +87,29 @@ uint32_t FinishRecord(RecordAssembler& record, uint32_t paddingSize);
 void AppendJunk(RecordAssembler& record, uint32_t totalBytes);
 // Whether the finished file (movie data up to movieEnd, then the index with extraEntries more
 // entries) stays within what the format can address.
-bool FinishedFileFits(const AviFileHandle& handle, uint64_t movieEnd, size_t extraEntries);
+bool FinishedFileFits(const WritingFile& writing, uint64_t movieEnd, size_t extraEntries);
 // Records a reserved audio slot in the ring.
-void RecordAudioSlot(AviFileHandle& handle, uint32_t position);
+void RecordAudioSlot(WritingFile& writing, uint32_t position);
 // Makes room for more index entries, so that appending them afterwards cannot fail.
 bool ReserveIndexEntries(std::vector<IndexEntry>& entries, size_t more);
 // Appends an entry whose offset is a file position, taken relative to the movie list's type field.
-void AppendMovieEntry(AviFileHandle& handle, std::vector<IndexEntry>& entries, FOURCC chunkId,
+void AppendMovieEntry(WritingFile& writing, std::vector<IndexEntry>& entries, FOURCC chunkId,
                       uint32_t flags, uint32_t position, uint32_t size);
 
-// Shows a writer message with host string 785 (or another) as its first text.
-int32_t ShowWriterMessage(uint32_t messageId, uint32_t textId, uint32_t flags);
-
 // Creates the file and the movie list and sets the compressor going (first frame, lock held).
-bool StartStream(AviFileHandle& handle);
+bool StartStream(WritingFile& writing);
 // Appends one record with a video chunk "00" + code (a two-character code, first character in
 // the low byte) and a fresh audio slot. Lock held.
-bool WriteVideoRecord(AviFileHandle& handle, const void* data, uint32_t size, uint32_t flags,
+bool WriteVideoRecord(WritingFile& writing, const void* data, uint32_t size, uint32_t flags,
                       uint16_t code);
 // The index and the header list, written at close.
-bool WriteIndexChunk(AviFileHandle& handle);
-bool WriteHeaderList(AviFileHandle& handle);
+bool WriteIndexChunk(WritingFile& writing);
+bool WriteHeaderList(WritingFile& writing);
 // Bytes of the header list for the handle's formats, so that stream start can refuse a format
 // whose headers would not fit the header room.
-uint64_t HeaderListBytes(const AviFileHandle& handle);
+uint64_t HeaderListBytes(const WritingFile& writing);
 // Appends the record's sample frames to the held-back audio, converting 16-bit samples for an
 // 8-bit file.
-bool AppendPendingAudio(AviFileHandle& handle, const AudioWriteRecord& record);
+bool AppendPendingAudio(WritingFile& writing, const AudioWriteRecord& record);
 
 }  // namespace zedadu::writer

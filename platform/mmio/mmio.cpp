@@ -375,3 +375,25 @@ MMRESULT mmioAscend64(HMMIO file, MMCKINFO64* chunk, UINT) {
 MMRESULT mmioCreateChunk64(HMMIO file, MMCKINFO64* chunk, UINT flags) {
     return CreateChunk(file, chunk, flags, std::numeric_limits<int64_t>::max());
 }
+
+namespace zedadu {
+
+RiffFile& RiffFile::operator=(RiffFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        file_ = other.file_;
+        other.file_ = nullptr;
+    }
+    return *this;
+}
+
+bool RiffFile::close() {
+    if (!file_) {
+        return true;
+    }
+    const MMRESULT result = mmioClose(file_, 0);
+    file_ = nullptr;
+    return result == MMSYSERR_NOERROR;
+}
+
+}  // namespace zedadu

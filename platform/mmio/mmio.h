@@ -75,3 +75,29 @@ MMRESULT mmioCreateChunk(HMMIO file, MMCKINFO* chunk, UINT flags);
 MMRESULT mmioDescend64(HMMIO file, MMCKINFO64* chunk, const MMCKINFO64* parent, UINT flags);
 MMRESULT mmioAscend64(HMMIO file, MMCKINFO64* chunk, UINT flags);
 MMRESULT mmioCreateChunk64(HMMIO file, MMCKINFO64* chunk, UINT flags);
+
+namespace zedadu {
+
+// An open RIFF file and the one place where it is closed: when its owner goes, or by close(),
+// which tells whether closing succeeded. The answers of MMIO_EXIST and MMIO_DELETE are no files
+// and are never held.
+class RiffFile {
+  public:
+    RiffFile() = default;
+    explicit RiffFile(HMMIO file) : file_(file) {}
+    ~RiffFile() { close(); }
+    RiffFile(RiffFile&& other) noexcept : file_(other.file_) { other.file_ = nullptr; }
+    RiffFile& operator=(RiffFile&& other) noexcept;
+    RiffFile(const RiffFile&) = delete;
+    RiffFile& operator=(const RiffFile&) = delete;
+
+    HMMIO get() const { return file_; }
+    explicit operator bool() const { return file_ != nullptr; }
+    // True when the file closed without error, or when none was open.
+    bool close();
+
+  private:
+    HMMIO file_ = nullptr;
+};
+
+}  // namespace zedadu

@@ -48,3 +48,9 @@ char* CharUpperA(char* text);
 DWORD CharUpperBuffA(char* text, DWORD length);
 // Compares ignoring case in the ANSI code page: negative, 0 or positive as strcmp.
 int lstrcmpiA(const char* a, const char* b);
+
+// Four-character codes compared ignoring case, character by character as the ANSI code page
+// upper-cases them (accented letters too). The one rule by which handler codes are matched: by
+// the compressor layer finding a driver, by the reader settling a stream's handler and by the
+// settings dialog finding the stored compressor.
+bool SameFourCCIgnoringCase(FOURCC a, FOURCC b);

@@ -132,3 +132,13 @@ int lstrcmpiA(const char* a, const char* b) {
         }
     }
 }
+
+bool SameFourCCIgnoringCase(FOURCC a, FOURCC b) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        if (UpperAnsi(static_cast<unsigned char>(a >> shift)) !=
+            UpperAnsi(static_cast<unsigned char>(b >> shift))) {
+            return false;
+        }
+    }
+    return true;
+}

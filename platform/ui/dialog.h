@@ -102,6 +102,13 @@ HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND control);
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 
+// A dialog's own word for its procedure (DWLP_USER), zero when the dialog is created: a procedure
+// keeps there what it was given with WM_INITDIALOG. Other indexes are not offered and answer 0.
+using LONG_PTR = intptr_t;
+constexpr int DWLP_USER = int(sizeof(LRESULT) + sizeof(DLGPROC));
+LONG_PTR SetWindowLongPtrA(HWND dialog, int index, LONG_PTR value);  // returns the previous word
+LONG_PTR GetWindowLongPtrA(HWND dialog, int index);
+
 BOOL SetWindowTextA(HWND window, const char* text);
 int GetWindowTextA(HWND window, char* text, int capacity);
 BOOL SetDlgItemTextA(HWND dialog, int id, const char* text);

@@ -87,6 +87,21 @@ LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LP
     return SendMessageA(GetDlgItem(dialog, id), message, wParam, lParam);
 }
 
+LONG_PTR SetWindowLongPtrA(HWND dialog, int index, LONG_PTR value) {
+    zedadu::ui::Dialog* window = DialogOf(dialog);
+    if (!window || index != DWLP_USER) {
+        return 0;
+    }
+    const LONG_PTR previous = window->userWord;
+    window->userWord = value;
+    return previous;
+}
+
+LONG_PTR GetWindowLongPtrA(HWND dialog, int index) {
+    zedadu::ui::Dialog* window = DialogOf(dialog);
+    return window && index == DWLP_USER ? window->userWord : 0;
+}
+
 BOOL SetWindowTextA(HWND window, const char* text) {
     if (zedadu::ui::Dialog* dialog = DialogOf(window)) {
         dialog->caption = text ? text : "";

@@ -68,6 +68,7 @@ class Dialog {
     DLGPROC proc() const { return proc_; }
 
     std::string caption;
+    LONG_PTR userWord = 0;  // DWLP_USER
     bool ended = false;
     INT_PTR result = 0;
     bool running = false;  // the front-end is showing it

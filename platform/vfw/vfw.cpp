@@ -3,10 +3,10 @@
 #include "platform/vfw/vfw.h"
 
 #include <algorithm>
-#include <cctype>
 #include <mutex>
 #include <vector>
 
+#include "platform/system/system.h"
 #include "platform/vfw/builtin.h"
 
 struct CompressorInstance {
@@ -34,34 +34,22 @@ Registry& Drivers() {
     return registry;
 }
 
-FOURCC LowerCase(FOURCC code) {
-    FOURCC lower = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const auto c = static_cast<unsigned char>(code >> shift);
-        lower |= FOURCC(static_cast<unsigned char>(std::tolower(c))) << shift;
-    }
-    return lower;
-}
-
-bool SameCode(FOURCC a, FOURCC b) {
-    return LowerCase(a) == LowerCase(b);
-}
-
 DRIVERPROC FindDriver(DWORD fccType, DWORD fccHandler) {
     {
         Registry& registry = Drivers();
         std::lock_guard lock(registry.mutex);
         for (const InstalledDriver& driver : registry.installed) {
-            if (SameCode(driver.fccType, fccType) && SameCode(driver.fccHandler, fccHandler)) {
+            if (SameFourCCIgnoringCase(driver.fccType, fccType) &&
+                SameFourCCIgnoringCase(driver.fccHandler, fccHandler)) {
                 return driver.proc;
             }
         }
     }
-    if (!SameCode(fccType, ICTYPE_VIDEO)) {
+    if (!SameFourCCIgnoringCase(fccType, ICTYPE_VIDEO)) {
         return nullptr;
     }
     for (const auto& compressor : zedadu::vfw::BuiltInCompressors()) {
-        if (SameCode(compressor.handler, fccHandler)) {
+        if (SameFourCCIgnoringCase(compressor.handler, fccHandler)) {
             return compressor.proc;
         }
     }
@@ -81,7 +69,8 @@ BOOL ICInstall(DWORD fccType, DWORD fccHandler, LPARAM lParam, const char*, UINT
     Registry& registry = Drivers();
     std::lock_guard lock(registry.mutex);
     std::erase_if(registry.installed, [&](const InstalledDriver& driver) {
-        return SameCode(driver.fccType, fccType) && SameCode(driver.fccHandler, fccHandler);
+        return SameFourCCIgnoringCase(driver.fccType, fccType) &&
+               SameFourCCIgnoringCase(driver.fccHandler, fccHandler);
     });
     registry.installed.push_back({fccType, fccHandler, reinterpret_cast<DRIVERPROC>(lParam)});
     return TRUE;
@@ -91,7 +80,8 @@ BOOL ICRemove(DWORD fccType, DWORD fccHandler, UINT) {
     Registry& registry = Drivers();
     std::lock_guard lock(registry.mutex);
     const size_t removed = std::erase_if(registry.installed, [&](const InstalledDriver& driver) {
-        return SameCode(driver.fccType, fccType) && SameCode(driver.fccHandler, fccHandler);
+        return SameFourCCIgnoringCase(driver.fccType, fccType) &&
+               SameFourCCIgnoringCase(driver.fccHandler, fccHandler);
     });
     return removed > 0 ? TRUE : FALSE;
 }

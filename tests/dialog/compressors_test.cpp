@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "dialog/compressors.h"
 #include "dialog/format_probes.h"
@@ -12,12 +13,10 @@
 namespace zedadu::test {
 namespace {
 
-using dialog::compressorList;
-
-std::vector<std::string> ListedHandlers() {
+std::vector<std::string> ListedHandlers(const dialog::CompressorList& list) {
     std::vector<std::string> codes;
-    for (int i = 0; i < compressorList.compressorCount; ++i) {
-        codes.emplace_back(reinterpret_cast<const char*>(&compressorList.handlerCodes[i]), 4);
+    for (int i = 0; i < list.compressorCount; ++i) {
+        codes.emplace_back(reinterpret_cast<const char*>(&list.handlerCodes[i]), 4);
     }
     return codes;
 }
@@ -38,8 +37,9 @@ TEST(CompressorList, FollowsTheRegistryInOrderWithTheUncompressedEntryLast) {
                            {FourCC("IV50"), 0, u"Indeo"},
                            {FourCC("AB  "), 0, u"Short"}},
                           c.drivers32, c.drivers);
-        EXPECT_EQ(dialog::EnumerateCompressors(), 1);
-        EXPECT_EQ(ListedHandlers(), c.listed);
+        auto list = std::make_unique<dialog::CompressorList>();
+        EXPECT_EQ(dialog::EnumerateCompressors(*list), 1);
+        EXPECT_EQ(ListedHandlers(*list), c.listed);
     }
 }
 
@@ -52,10 +52,11 @@ TEST(CompressorList, KeepsTheLastPlaceForTheUncompressedEntry) {
         keys.push_back("VIDC." + code);
     }
     DialogWorld world(std::move(many), keys);
-    dialog::EnumerateCompressors();
-    ASSERT_EQ(compressorList.compressorCount, dialog::kCompressorCapacity);
-    EXPECT_EQ(ListedHandlers()[98], "Q198");
-    EXPECT_EQ(ListedHandlers()[99], "DIB ");
+    auto list = std::make_unique<dialog::CompressorList>();
+    dialog::EnumerateCompressors(*list);
+    ASSERT_EQ(list->compressorCount, dialog::kCompressorCapacity);
+    EXPECT_EQ(ListedHandlers(*list)[98], "Q198");
+    EXPECT_EQ(ListedHandlers(*list)[99], "DIB ");
 }
 
 CompressionSettings* BlockWithState(FOURCC handler, uint32_t stateSize) {

@@ -182,6 +182,10 @@ TEST_F(DialogManager, ControlsKeepTheirStateAsOnThePlatform) {
         EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, 50)));
         EXPECT_EQ(GetDlgItem(dialog, 99), nullptr);
         EXPECT_EQ(GetDlgCtrlID(GetDlgItem(dialog, 40)), 40);
+        EXPECT_EQ(SetWindowLongPtrA(dialog, DWLP_USER, 42), 0);  // the procedure's own word
+        EXPECT_EQ(GetWindowLongPtrA(dialog, DWLP_USER), 42);
+        EXPECT_EQ(GetWindowLongPtrA(dialog, 0), 0);
+        EXPECT_EQ(SetWindowLongPtrA(GetDlgItem(dialog, 40), DWLP_USER, 7), 0);  // no control's
         SetDlgItemTextA(dialog, 10, "12");  // a single-line edit reports it
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(201, 0), 0);
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(202, 0), 0);

@@ -15,6 +15,7 @@
 #include "platform/hostlib/host_api.h"
 #include "platform/profile/profile.h"
 #include "tests/dialog/settings_call.h"
+#include "writer/settings.h"
 
 namespace zedadu::test {
 namespace {
@@ -53,6 +54,7 @@ class SettingsDialog : public ::testing::Test {
                    std::vector<std::string> drivers = {})
         : world(std::move(compressors), std::move(drivers32), std::move(drivers)) {}
     void TearDown() override {
+        writer::SetSettingsDialogRunnerForTesting(nullptr);
         AVFILE_ReleaseFormatFromSetWritingSettings(&record);
         AVFILE_ReleaseFormatFromSetWritingSettings(&host);
     }
@@ -62,19 +64,33 @@ class SettingsDialog : public ::testing::Test {
     // with hostVideoFlags, and the INI file is removed before the call.
     WritingSettingsRecord& call(uint32_t request, const std::string& script,
                                 const std::string& settings = "") {
-        AVFILE_ReleaseFormatFromSetWritingSettings(&record);
+        writeIni(settings);
+        if (!(request & kSettingsLoadIni)) {
+            loadHostFormats();
+        }
+        return run(request, script);
+    }
+    // The INI file holds these settings and nothing else.
+    void writeIni(const std::string& settings) {
         std::filesystem::remove(world.iniPath());
         ForEachSetting(settings,
                        [&](const char* section, const std::string& key, const std::string& value) {
                            WritePrivateProfileStringA(section, key.c_str(), value.c_str(),
                                                       world.iniPath().c_str());
                        });
+    }
+    // The host's own formats, loaded from the INI file, which is then removed.
+    void loadHostFormats() {
+        AVFILE_ReleaseFormatFromSetWritingSettings(&host);
+        host = SettingsRequest(kSettingsLoadIni | kSettingsAudio | kSettingsVideo);
+        EXPECT_EQ(AVFILE_SetWritingSettings(&host), 1);
+        std::filesystem::remove(world.iniPath());
+    }
+    // The settings call with the INI file as it is and, without the INI bit, the host's formats.
+    WritingSettingsRecord& run(uint32_t request, const std::string& script) {
+        AVFILE_ReleaseFormatFromSetWritingSettings(&record);
         record = SettingsRequest(request);
         if (!(request & kSettingsLoadIni)) {
-            AVFILE_ReleaseFormatFromSetWritingSettings(&host);
-            host = SettingsRequest(kSettingsLoadIni | kSettingsAudio | kSettingsVideo);
-            EXPECT_EQ(AVFILE_SetWritingSettings(&host), 1);
-            std::filesystem::remove(world.iniPath());
             record.currentVideo = host.resultVideo;
             record.currentVideo.flags = hostVideoFlags;
             record.currentAudio = host.resultAudio;
@@ -83,6 +99,9 @@ class SettingsDialog : public ::testing::Test {
         EXPECT_EQ(AVFILE_SetWritingSettings(&record), 1) << script;
         EXPECT_EQ(world.snapshot().failure, "") << script;
         return record;
+    }
+    CompressionSettings& hostBlock() {
+        return *static_cast<CompressionSettings*>(host.resultVideo.settingsBlock);
     }
     void expectIni(const std::string& settings) {
         ForEachSetting(settings,
@@ -198,6 +217,84 @@ TEST_F(SettingsDialog, ChoosingAnotherCompressorFollowsItsCapabilities) {
         EXPECT_EQ(result.resultVideo.settingsBlockSize, 148 + c.stateSize);
         expectIni(c.saved);
     }
+}
+
+// A depth the compressor cannot take selects the first entry of the depth list, which OK saves.
+TEST_F(SettingsDialog, ADepthTheCompressorCannotTakeSelectsTheFirstEntry) {
+    expectFlows(
+        {{"fccHandler=RATE Compression=" + std::string(FORMAT_ID_RGB16),
+          "expect 122 count 1; expect 122 selection 0; expect 122 text '24 Bit Color Depth'",
+          "Compression=" + kRgb24}});
+}
+
+// Choosing the uncompressed entry keeps the quality or data rate it takes away in the INI file at
+// once, as the Cancel that follows shows.
+TEST_F(SettingsDialog, TheUncompressedEntryRemembersTheLastQualityOrDataRate) {
+    const struct {
+        const char* settings;
+        const char* script;
+        const char* kept;
+    } cases[] = {{"fccHandler=BOTH DataRate=0", "type 108 40; select 101 3; press 2",
+                  "Quality=4000 DataRate=0"},
+                 {"fccHandler=RATE", "expect 105 text 800; type 105 1500; select 101 3; press 2",
+                  "DataRate=1500 Quality=-"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        EXPECT_EQ(call(kEverything, c.script, c.settings).accepted, 0u);
+        expectIni(c.kept);
+    }
+}
+
+// Quality 100 or less (hundredths) counts as unset when the dialog opens without a data rate: the
+// INI file's "Quality" (7500 when absent) stands in for it; a set quality is shown as it is.
+TEST_F(SettingsDialog, QualityAtOpeningComesFromTheIniFileOnlyWhenUnset) {
+    const struct {
+        uint32_t quality;
+        const char* settings;
+        const char* shown;
+    } cases[] = {{0, "", "75"},
+                 {0, "Quality=6000", "60"},
+                 {100, "Quality=6000", "60"},
+                 {5000, "Quality=6000", "50"},
+                 {5000, "", "50"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.quality << " " << c.settings);
+        writeIni("DataRate=0");
+        loadHostFormats();
+        hostBlock().quality = c.quality;
+        writeIni(c.settings);
+        run(kHostsFormats, std::string("expect 108 text ") + c.shown + "; press 2");
+        expectIni(c.settings[0] ? c.settings : "Quality=-");
+    }
+}
+
+// Choosing a compressor, at opening or in the dialog, replaces the state stored for it by the
+// state of a freshly opened one: the stored state is never restored into the compressor, only the
+// state just captured from it.
+TEST_F(SettingsDialog, ChoosingACompressorReplacesTheStoredStateByItsOwn) {
+    writeIni("fccHandler=BOTH");
+    loadHostFormats();
+    auto* block = static_cast<CompressionSettings*>(realloc(&hostBlock(), 148 + 8));
+    ASSERT_NE(block, nullptr);
+    block->stateSize = 8;
+    memset(reinterpret_cast<uint8_t*>(block) + 148, 0xEE, 8);
+    host.resultVideo.settingsBlock = block;
+    host.resultVideo.settingsBlockSize = 148 + 8;
+    const FakeCompressor& both = world.compressor("BOTH");
+    const FakeCompressor& msvc = world.compressor("MSVC");
+    for (const char* choice : {"expect 101 selection 2", "select 101 0"}) {
+        SCOPED_TRACE(choice);
+        run(kHostsFormats, std::string(choice) + "; press 1");
+        const FakeCompressor& chosen = choice[0] == 'e' ? both : msvc;
+        const size_t stateSize = choice[0] == 'e' ? 1000 : 16;
+        EXPECT_EQ(BlockOf(record).fccHandler, chosen.handler);
+        EXPECT_EQ(record.resultVideo.settingsBlockSize, 148 + stateSize);
+        EXPECT_EQ(stateByte(0), StateByte(chosen, 0));
+        EXPECT_EQ(stateByte(stateSize - 1), StateByte(chosen, stateSize - 1));
+    }
+    ASSERT_EQ(both.restoredState.size(), 1000u);
+    EXPECT_EQ(both.restoredState[7], StateByte(both, 7));
+    EXPECT_EQ(std::count(msvc.messages.begin(), msvc.messages.end(), ICM_SETSTATE), 0);
 }
 
 TEST_F(SettingsDialog, DataRateAndKeyFramesToggle) {
@@ -364,6 +461,16 @@ TEST_F(SettingsDialog, CancelKeepsTheExchangedBlockAndTheLiveIniKeys) {
     EXPECT_EQ(record.resultVideo.settingsBlockSize, 148u);
 }
 
+// The real dialog, keeping the audio working copy it leaves for a look afterwards.
+struct SessionAudio {
+    static inline AudioFormatRecord committed{};
+    static intptr_t Run(const char* name, HWND parent, dialog::SettingsDialogSession& session) {
+        const intptr_t result = dialog::RunSettingsDialog(name, parent, session);
+        committed = session.audioFormat;
+        return result;
+    }
+};
+
 TEST_F(SettingsDialog, AudioOnlyAndVideoOnlyTemplates) {
     const WritingSettingsRecord& audio =
         call(kSettingsShowDialog | kSettingsLoadIni | kSettingsAudio,
@@ -376,6 +483,7 @@ TEST_F(SettingsDialog, AudioOnlyAndVideoOnlyTemplates) {
     EXPECT_EQ(control(108).text, "");
     expectIni("Quality=- DataRate=- Width=- | Channels=1 SamplesPerSecond=48000");
 
+    writer::SetSettingsDialogRunnerForTesting(&SessionAudio::Run);
     const WritingSettingsRecord& video =
         call(kSettingsShowDialog | kSettingsLoadIni | kSettingsVideo,
              "select 120 PAL; expect 1008 hidden; expect 1008 selection 3; press 1",
@@ -386,8 +494,8 @@ TEST_F(SettingsDialog, AudioOnlyAndVideoOnlyTemplates) {
     EXPECT_EQ(video.resultVideo.rate, 25000000u);
     EXPECT_EQ(video.resultAudio.sampleRate, 22050u);  // as loaded: audio is not concerned
     // The hidden audio lists were filled and read like visible ones.
-    EXPECT_STREQ(dialog::dialogAudioFormat.description, "22KHz 8bit Mono");
-    EXPECT_EQ(dialog::dialogAudioFormat.frameBytes, 1u);
+    EXPECT_STREQ(SessionAudio::committed.description, "22KHz 8bit Mono");
+    EXPECT_EQ(SessionAudio::committed.frameBytes, 1u);
     expectIni("Rate=25000000 | SamplesPerSecond=22050");
 }
 

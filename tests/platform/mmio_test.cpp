@@ -90,21 +90,19 @@ TEST(Mmio, HostileChunkSizesEndTheSearch) {
     const std::string path = directory.file("hostile.riff");
     for (const uint32_t size : {0xFFFFFFFFu, 0x7FFFFFFFu, 1u}) {
         WriteBytes(path, "RIFF" + Le32(0xFFFFFFFF) + "TEST" + "junk" + Le32(size) + "abc");
-        HMMIO file = mmioOpenA(path.c_str(), nullptr, MMIO_READ);
-        ASSERT_NE(file, nullptr);
+        const zedadu::RiffFile file(mmioOpenA(path.c_str(), nullptr, MMIO_READ));
+        ASSERT_TRUE(file);
         MMCKINFO riff{}, chunk{};
         riff.fccType = FourCC("TEST");
-        ASSERT_EQ(mmioDescend(file, &riff, nullptr, MMIO_FINDRIFF), MMSYSERR_NOERROR);
+        ASSERT_EQ(mmioDescend(file.get(), &riff, nullptr, MMIO_FINDRIFF), MMSYSERR_NOERROR);
         chunk.ckid = FourCC("data");
-        EXPECT_EQ(mmioDescend(file, &chunk, &riff, MMIO_FINDCHUNK), MMIOERR_CHUNKNOTFOUND);
-        mmioClose(file, 0);
+        EXPECT_EQ(mmioDescend(file.get(), &chunk, &riff, MMIO_FINDCHUNK), MMIOERR_CHUNKNOTFOUND);
     }
     WriteBytes(path, "RIF");  // a header cut short
-    HMMIO file = mmioOpenA(path.c_str(), nullptr, MMIO_READ);
+    const zedadu::RiffFile file(mmioOpenA(path.c_str(), nullptr, MMIO_READ));
     MMCKINFO riff{};
     riff.fccType = FourCC("TEST");
-    EXPECT_EQ(mmioDescend(file, &riff, nullptr, MMIO_FINDRIFF), MMIOERR_CHUNKNOTFOUND);
-    mmioClose(file, 0);
+    EXPECT_EQ(mmioDescend(file.get(), &riff, nullptr, MMIO_FINDRIFF), MMIOERR_CHUNKNOTFOUND);
 }
 
 TEST(Mmio, ReadsOfAnySizeAtAnyPositionSeeTheFileAsItIs) {
@@ -116,7 +114,8 @@ TEST(Mmio, ReadsOfAnySizeAtAnyPositionSeeTheFileAsItIs) {
         c = char(random());
     }
     WriteBytes(path, content);
-    HMMIO file = mmioOpenA(path.c_str(), nullptr, MMIO_READ);
+    const zedadu::RiffFile opened(mmioOpenA(path.c_str(), nullptr, MMIO_READ));
+    HMMIO file = opened.get();
     ASSERT_NE(file, nullptr);
     std::vector<char> out(200000);
     for (int i = 0; i < 200; ++i) {
@@ -131,7 +130,6 @@ TEST(Mmio, ReadsOfAnySizeAtAnyPositionSeeTheFileAsItIs) {
     EXPECT_EQ(mmioSeek(file, 0, SEEK_END), int64_t(content.size()));
     EXPECT_EQ(mmioSeek(file, -1 - int64_t(content.size()), SEEK_CUR), -1);
     EXPECT_EQ(mmioRead(file, out.data(), 10), 0);
-    mmioClose(file, 0);
 }
 
 TEST(Mmio, ExistAndDeleteAnswerOne) {

@@ -36,6 +36,11 @@ TEST(TextConversion, UpperCaseFollowsTheCodePage) {
     char code[] = {'d', 'i', 'b', ' ', 'x'};
     EXPECT_EQ(CharUpperBuffA(code, 4), 4u);
     EXPECT_EQ(std::string(code, 5), "DIB x");
+    // Handler codes match as the code page upper-cases them, accented letters too.
+    EXPECT_TRUE(SameFourCCIgnoringCase(FourCC("cRaM"), FourCC("CRAM")));
+    EXPECT_TRUE(SameFourCCIgnoringCase(FourCC("d\xE9v "), FourCC("D\xC9V ")));
+    EXPECT_FALSE(SameFourCCIgnoringCase(FourCC("DIB "), FourCC("DIB\0")));
+    EXPECT_FALSE(SameFourCCIgnoringCase(FourCC("\xDF\xDF\xDF\xDF"), FourCC("SSSS")));
 }
 
 TEST(Files, LastWriteTimeCountsHundredNanosecondsSince1601) {

@@ -2,7 +2,6 @@
 // edges of a run: the end of the stream, the end of the index, short reads and refusals.
 #include <gtest/gtest.h>
 
-#include "frame/avi_file_handle.h"
 #include "platform/hostlib/hostlib.h"
 #include "tests/reader/reader_fixtures.h"
 #include "tests/support/test_support.h"

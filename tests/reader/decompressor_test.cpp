@@ -7,7 +7,6 @@
 #include <set>
 #include <tuple>
 
-#include "frame/avi_file_handle.h"
 #include "tests/reader/reader_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -68,7 +67,7 @@ TEST_F(FakeDecoderFile, NegotiationOffersWhatTheDecompressorAcceptsInAFixedOrder
             EXPECT_EQ(std::tuple(offered.imageSize, offered.flags, offered.rate),
                       std::tuple(8u * 6 * (i + 2), 2u, 25u));
         }
-        EXPECT_EQ(static_cast<AviFileHandle*>(file.handle())->videoFormat.formatId[0], '\0');
+        EXPECT_EQ(ReadingOf(file.handle()).videoFormat.formatId[0], '\0');
         EXPECT_EQ(fake->messages, (std::vector<UINT>{ICM_GETINFO, ICM_DECOMPRESS_QUERY,
                                                      ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_QUERY,
                                                      ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_END}));
@@ -92,6 +91,14 @@ TEST_F(FakeDecoderFile, NegotiationOffersWhatTheDecompressorAcceptsInAFixedOrder
     fake->accepted = {};
     EXPECT_FALSE(ReadingFile(path).opened());
     EXPECT_EQ(fake->messages.back(), ICM_DECOMPRESS_END);
+
+    // A video stream without frames has nothing to negotiate and offers no layout.
+    fake->clear();
+    Write(FakeVideo(0, {}));
+    ReadingFile empty(path);
+    ASSERT_TRUE(empty.opened());
+    EXPECT_EQ(empty.info().videoFormatCount, 0u);
+    EXPECT_TRUE(fake->messages.empty());
 }
 
 TEST_F(FakeDecoderFile, HandlersSettleOnTheDecompressorThatDecodesThem) {
@@ -107,9 +114,24 @@ TEST_F(FakeDecoderFile, HandlersSettleOnTheDecompressorThatDecodesThem) {
     {
         ReadingFile file(path);
         ASSERT_TRUE(file.opened());
-        EXPECT_EQ(static_cast<AviFileHandle*>(file.handle())->sourceBitmapInfo.header.biCompression,
-                  0u);
+        EXPECT_EQ(ReadingOf(file.handle()).streamFormat.header.biCompression, 0u);
         EXPECT_FALSE(runLength->messages.empty());
+    }
+    // An uncompressed stream whose image is larger than its first chunk holds run-length data.
+    runLength->clear();
+    AviSpec shortChunks;
+    shortChunks.totalFrames = 2;
+    shortChunks.streams = {{FourCC("vids"), FourCC("DIB "), 2, BitmapFormat(8, 6, 8, 0, 48)}};
+    shortChunks.chunks = {{FourCC("00dc"), std::string("\0abc", 4)}, {FourCC("00dc"), "\1abc", 0}};
+    Write(shortChunks.build());
+    {
+        ReadingFile file(path);
+        ASSERT_TRUE(file.opened());
+        runLength->decoded.clear();
+        std::vector<uint8_t> buffer(8 * 6 * 4);
+        ImageFrameRequest request = FrameRequest(1, FORMAT_ID_RGB32, 8, 6, buffer);
+        ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request));
+        EXPECT_EQ(runLength->decoded, (std::vector<uint8_t>{0, 1}));
     }
     Write(FakeVideo(2, {0}, 8, 6, FourCC("dvsd"), FourCC("dvsd")));
     ReadingFile file(path);
@@ -142,6 +164,43 @@ TEST_F(FakeDecoderFile, FramesDecodeFromTheNearestKeyFrameOrContinue) {
     reopened.reset();
     reopened = std::make_unique<ReadingFile>(path);  // likely at the closed handle's address
     EXPECT_EQ(Decode(*reopened, 3), (Markers{0, 1, 2, 3}));
+}
+
+// Every index entry of the video stream is a frame, whatever its chunk type ("00pc" changes the
+// palette). A compressed frame asked for with flag 0x100 is delivered with the DV flags 0x102;
+// uncompressed frames always carry 2.
+TEST_F(FakeDecoderFile, EveryVideoEntryIsAFrameAndTheResultFlagsFollowTheRequest) {
+    AviSpec fixture;
+    fixture.totalFrames = 3;
+    fixture.streams = {{FourCC("vids"), kFake, 3, BitmapFormat(8, 6, 24, kFake)}};
+    fixture.chunks = {{FourCC("00dc"), std::string("\0key", 4)},
+                      {FourCC("00pc"), "\1pal", 0},
+                      {FourCC("00dc"), "\2abc", 0}};
+    Write(fixture.build());
+    ReadingFile file(path);
+    ASSERT_EQ(file.info().frameCount, 3u);
+    EXPECT_EQ(Decode(file, 2), (std::vector<uint8_t>{0, 1, 2}));
+    EXPECT_EQ(Decode(file, 1), (std::vector<uint8_t>{0, 1}));
+    std::vector<uint8_t> buffer(8 * 6 * 4);
+    for (const uint32_t requested : {0x100u, 0x102u, 0x2u, 0x0u}) {
+        ImageFrameRequest request = FrameRequest(0, FORMAT_ID_RGB32, 8, 6, buffer);
+        request.requested.flags = requested;
+        ASSERT_TRUE(AVFILE_ReadImageFrame(file.handle(), &request));
+        EXPECT_EQ(request.result.flags, requested & 0x100 ? 0x102u : 2u) << requested;
+    }
+
+    AviSpec uncompressed;
+    uncompressed.totalFrames = 1;
+    uncompressed.streams = {{FourCC("vids"), FourCC("DIB "), 1, BitmapFormat(8, 6, 32)}};
+    uncompressed.chunks = {{FourCC("00db"), std::string(8 * 6 * 4, 'u')}};
+    Write(uncompressed.build());
+    ReadingFile stored(path);
+    for (const char* formatId : {FORMAT_ID_RGB32, FORMAT_ID_RGB24}) {
+        ImageFrameRequest request = FrameRequest(0, formatId, 8, 6, buffer);
+        request.requested.flags = 0x100;
+        ASSERT_TRUE(AVFILE_ReadImageFrame(stored.handle(), &request));
+        EXPECT_EQ(request.result.flags, 2u);
+    }
 }
 
 TEST_F(FakeDecoderFile, TheBoxFitsTheSourceAspectAndFallsBackToWhatTheDecompressorDoes) {

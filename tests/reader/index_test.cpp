@@ -2,7 +2,6 @@
 // entry points with uncompressed frames whose bytes name their frame.
 #include <gtest/gtest.h>
 
-#include "frame/avi_file_handle.h"
 #include "tests/reader/reader_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -70,10 +69,10 @@ TEST(LegacyIndex, AnIndexTheFileConfirmsUnderNoOriginKeepsTheFirstEntryRule) {
     WriteBytes(path, fixture.build(entries));
     ReadingFile file(path);
     ASSERT_TRUE(file.opened());
-    const auto* handle = static_cast<const AviFileHandle*>(file.handle());
+    const std::vector<IndexEntry>& video = ReadingOf(file.handle()).index.video;
     // The first entry is taken to be the first chunk of the movie list.
-    EXPECT_EQ(handle->videoIndex[0].offset, fixture.movieListType() + 12);
-    EXPECT_EQ(handle->videoIndex[1].offset - handle->videoIndex[0].offset, 8 + kImageBytes);
+    EXPECT_EQ(video[0].offset, fixture.movieListType() + 12);
+    EXPECT_EQ(video[1].offset - video[0].offset, 8 + kImageBytes);
 }
 
 // The headers claim 10 frames where the index holds 3, and a third stream has chunks of its own.
@@ -94,10 +93,10 @@ TEST(LegacyIndex, StreamsAndLengthsFollowTheIndex) {
     AudioSamplesRequest request = SamplesRequest(0, 6, FORMAT_ID_PCM8, samples);
     EXPECT_EQ(AVFILE_ReadAudioSamples(file.handle(), &request), 1);
     EXPECT_EQ(std::string(samples.begin(), samples.end()), "ababab");
-    const auto* handle = static_cast<const AviFileHandle*>(file.handle());
-    EXPECT_EQ(handle->maxVideoChunk, int32_t(kImageBytes));
-    EXPECT_EQ(handle->maxAudioChunk, 2);
-    EXPECT_EQ(handle->readSpan, 3000) << "the largest chunk of any stream";
+    const reader::StreamIndex& index = ReadingOf(file.handle()).index;
+    EXPECT_EQ(index.maxVideoChunk, int32_t(kImageBytes));
+    EXPECT_EQ(index.maxAudioChunk, 2);
+    EXPECT_EQ(index.readSpan, 3000) << "the largest chunk of any stream";
 }
 
 // One read may cover two video chunks and what lies between them once there are four or more.
@@ -111,9 +110,10 @@ TEST(LegacyIndex, TheReadSpanWidensToTheWidestStepBetweenVideoChunks) {
         WriteBytes(path, fixture.build());
         ExpectFramesReadBack(path, frames);
         ReadingFile file(path);
-        const auto* handle = static_cast<const AviFileHandle*>(file.handle());
         const int32_t step = int32_t(kImageBytes + 8 + gap.data.size() + 8);
-        EXPECT_EQ(handle->readSpan, frames == 4 ? step : int32_t(kImageBytes)) << frames;
+        EXPECT_EQ(ReadingOf(file.handle()).index.readSpan,
+                  frames == 4 ? step : int32_t(kImageBytes))
+            << frames;
     }
 }
 

@@ -5,8 +5,8 @@
 
 #include <sys/stat.h>
 
-#include "frame/avi_file_handle.h"
 #include "frame/text.h"
+#include "platform/vfw/compressor.h"
 #include "tests/reader/reader_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -110,9 +110,7 @@ TEST(RealFiles, CompressedFramesReadAsFfmpegDecodesThem) {
         {"dvvideo", "-c:v dvvideo -pix_fmt yuv411p -s 720x480", 720, 480, FourCC("dvsd"), 2},
     };
     for (const Clip& clip : clips) {
-        if (HIC decoder = ICOpen(ICTYPE_VIDEO, clip.handler, ICMODE_DECOMPRESS)) {
-            ICClose(decoder);
-        } else {
+        if (!vfw::Compressor(clip.handler, ICMODE_DECOMPRESS)) {
             GTEST_SKIP() << "no decompressor installed for " << clip.name;
         }
         const std::string path = directory.file(clip.name + ".avi");
@@ -147,8 +145,7 @@ TEST(RealFiles, InfoRecordPathAndFileTime) {
     const uint64_t ticks = 116444736000000000ULL + uint64_t(status.st_mtim.tv_sec) * 10000000ULL +
                            uint64_t(status.st_mtim.tv_nsec) / 100;
     EXPECT_EQ(info[0].lastWriteTime[0] | uint64_t(info[0].lastWriteTime[1]) << 32, ticks);
-    EXPECT_STREQ(static_cast<const AviFileHandle*>(file.handle())->audioFormat.description,
-                 "0KHz 8bit Mono");
+    EXPECT_STREQ(ReadingOf(file.handle()).audioFormat.description, "0KHz 8bit Mono");
 
     // A dot in a directory name keeps the path as it is.
     std::filesystem::create_directory(directory.file("v1.0"));

@@ -13,6 +13,8 @@
 
 #include "frame/index_entry.h"
 #include "frame/records.h"
+#include "reader/reading_file.h"
+#include "writer/writing_file.h"
 
 namespace zedadu {
 inline bool operator==(const IndexEntry& a, const IndexEntry& b) {
@@ -64,6 +66,14 @@ class MessageRecorder {
     std::deque<int32_t> answers_;
     std::vector<ShownMessage> shown_;
 };
+
+// The record behind a handle an open call gave, to look at what the plug-in keeps.
+inline reader::ReadingFile& ReadingOf(void* handle) {
+    return *CheckedHandle<reader::ReadingFile>(handle);
+}
+inline writer::WritingFile& WritingOf(void* handle) {
+    return *CheckedHandle<writer::WritingFile>(handle);
+}
 
 // Fills a record with 0xCC so that a test can prove a refused call wrote nothing.
 template <typename Record>

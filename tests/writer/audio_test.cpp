@@ -1,6 +1,5 @@
 // Audio in the reserved slots: held-back samples, slot capacity, the slot rest, narrowing to
 // 8 bits, pad bytes, the ring, and what is refused.
-#include "frame/avi_file_handle.h"
 #include "frame/plugin.h"
 #include "tests/writer/writer_test_support.h"
 
@@ -13,8 +12,8 @@ using Audio = WriterTest;
 const WriterSetup kStandard{
     .rate = 29970026, .scale = 1000000, .padding = 512, .frames = 4, .audio = true};
 
-AviFileHandle& Handle(void* handle) {
-    return *static_cast<AviFileHandle*>(handle);
+writer::WritingFile& Handle(void* handle) {
+    return WritingOf(handle);
 }
 
 TEST_F(Audio, SlotCapacityAndTheSlotRest) {
@@ -62,7 +61,7 @@ TEST_F(Audio, HeldBackSamplesGoFirstAndTheOffsetLeadsVideo) {
     ASSERT_TRUE(WriteSamples(handle, s, early, 1000));  // before the stream: held
     auto frame = TestFrame(s, 0);
     ASSERT_TRUE(WriteFrame(handle, s, frame));
-    const AviFileHandle& h = Handle(handle);
+    const writer::WritingFile& h = Handle(handle);
     EXPECT_EQ(h.audioSlotReserve, 24u);  // 23 slots before the first frame, one after it
     const uint32_t firstChunk = h.videoIndex[23 + 1].offset + h.movieList.dwDataOffset;
     EXPECT_LT(h.audioSlotPositions[22], firstChunk);

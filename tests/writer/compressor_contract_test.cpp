@@ -221,6 +221,28 @@ TEST_F(CompressorContract, KeyRateOneUnnamedChunksAndRateFromTheLastFrame) {
     ExpectValidAvi(clip.path);
 }
 
+// Only a compressor that says it meets a data rate (VIDCF_CRUNCH) gets a byte budget per frame;
+// the others are told the data rate once, with the frames information. A file without video
+// asks no compressor anything.
+TEST_F(CompressorContract, TheBudgetGoesOnlyToCrunchingCompressorsAndAudioAloneProbesNone) {
+    WriterSetup s = kStandard;
+    fake.infoFlags = VIDCF_QUALITY | VIDCF_TEMPORAL;
+    const Clip clip = WriteClip(s, dir.file("quality.avi"), 3, 1000);
+    ASSERT_EQ(fake.compress.size(), 3u);
+    for (const CompressCall& call : fake.compress) {
+        EXPECT_EQ(call.frameSize, 0u);
+    }
+    EXPECT_EQ(fake.frames.lDataRate, 613366);
+    ExpectValidAvi(clip.path);
+
+    fake.messages.clear();
+    s.frames = 0;
+    void* handle = OpenWriter(s, dir.file("audio.avi"));
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    EXPECT_TRUE(fake.messages.empty());
+}
+
 TEST_F(CompressorContract, HostLayoutsReachTheCompressorAsAgreed) {
     WriterSetup s = kStandard;
     s.frames = 2;

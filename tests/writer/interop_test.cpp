@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "frame/plugin.h"
-#include "platform/vfw/vfw.h"
+#include "platform/vfw/compressor.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {
@@ -118,11 +118,9 @@ TEST_P(Encoders, WrittenFilesDecodeAsWritten) {
     const Encoder encoder = GetParam();
     const FOURCC handler =
         mmioFOURCC(encoder.handler[0], encoder.handler[1], encoder.handler[2], encoder.handler[3]);
-    HIC probe = ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS);
-    if (!probe) {
+    if (!vfw::Compressor(handler, ICMODE_COMPRESS)) {
         GTEST_SKIP() << "no " << encoder.handler << " compressor installed";
     }
-    ICClose(probe);
     for (uint32_t padding : {0u, 512u}) {
         WriterSetup s{.handler = handler, .width = encoder.width, .height = encoder.height};
         s.padding = padding;

@@ -114,6 +114,50 @@ TEST_F(Layout, PaddedRecordsAudioSlotsAndFillers) {
     }
 }
 
+// The index lists the entries of both streams in file order: each record before the chunks it
+// holds, a record's video chunk before the audio chunk of its slot. The audio stream's format says
+// the bytes a second, the block and the bits of the samples as written.
+TEST_F(Layout, TheIndexInFileOrderAndTheAudioStreamFormat) {
+    struct Case {
+        uint32_t channels, sampleRate;
+        const char* id;
+        uint32_t bytesPerSecond, blockAlign, bits;
+    } cases[] = {{2, 22050, FORMAT_ID_PCM8, 44100, 2, 8},
+                 {1, 48000, FORMAT_ID_PCM16, 96000, 2, 16},
+                 {2, 44100, FORMAT_ID_PCM16, 176400, 4, 16}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sampleRate);
+        WriterSetup s{.padding = 512, .audio = true, .channels = c.channels};
+        s.sampleRate = c.sampleRate;
+        s.audioId = c.id;
+        // The samples written after each frame fill the oldest slot: the first lies in the
+        // opening record, the next in the record of the frame before.
+        const Clip clip = WriteClip(s, dir.file("merged.avi"), 3, 100);
+        const std::string b = clip.bytes();
+        // The video format takes 40 bytes, so the audio format's data lies at 312.
+        ExpectWords(b, {{304, FourCC("strf")},
+                        {308, 16},
+                        {312, 1 | c.channels << 16},
+                        {316, c.sampleRate},
+                        {320, c.bytesPerSecond},
+                        {324, c.blockAlign | c.bits << 16}});
+        const std::vector<IndexEntry> index = IndexOf(b);
+        std::vector<std::string> ids;
+        for (size_t i = 0; i < index.size(); ++i) {
+            ids.push_back(std::string(reinterpret_cast<const char*>(&index[i].chunkId), 4));
+            if (i > 0) {
+                EXPECT_GT(index[i].offset, index[i - 1].offset) << i;
+            }
+            EXPECT_EQ(index[i].flags, ids.back() == "00xx" ? 0x10u : 0u) << i;
+            EXPECT_EQ(Id(b, MovieListAt(b) + 8 + index[i].offset),
+                      ids.back() == "rec " ? "LIST" : ids.back());
+        }
+        EXPECT_EQ(ids, (std::vector<std::string>{"rec ", "01wb", "rec ", "00xx", "01wb", "rec ",
+                                                 "00xx", "01wb", "rec ", "00xx"}));
+        ExpectValidAvi(clip.path);
+    }
+}
+
 // Slot size and audio lead, read from the finished files' headers.
 TEST_F(Layout, SlotSizesAndAudioLead) {
     struct Case {

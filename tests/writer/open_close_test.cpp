@@ -4,7 +4,6 @@
 #include <fstream>
 #include <tuple>
 
-#include "frame/avi_file_handle.h"
 #include "frame/plugin.h"
 #include "tests/writer/writer_test_support.h"
 
@@ -65,11 +64,11 @@ TEST_F(OpenClose, WritingHandleFormatsAndInfo) {
     open.request.video.flags = 0x1000000A;
     void* opened = nullptr;
     ASSERT_EQ(AVFILE_OpenFileForWrite(&opened, &open.request), 1);
-    const auto& handle = *static_cast<AviFileHandle*>(opened);
-    const BITMAPINFOHEADER& bitmap = handle.outputBitmapInfo.header;
-    EXPECT_EQ(std::tuple(bitmap.biBitCount, bitmap.biSizeImage, handle.videoFormat.flags),
+    const writer::WritingFile& writing = WritingOf(opened);
+    const BITMAPINFOHEADER& bitmap = writing.frameFormat.header;
+    EXPECT_EQ(std::tuple(bitmap.biBitCount, bitmap.biSizeImage, writing.videoFormat.flags),
               std::tuple(WORD(16), 699840u, 0x102u));
-    EXPECT_EQ(handle.videoFormat.settingsBlock, nullptr);
+    EXPECT_EQ(writing.videoFormat.settingsBlock, nullptr);
     WritingFileInfo info;
     Poison(info);
     info.size = sizeof info - 1;
@@ -95,9 +94,9 @@ TEST_F(OpenClose, WritingHandleFormatsAndInfo) {
         s.frames = frames;
         opened = OpenWriter(s, dir.file("narrow.avi"));
         ASSERT_NE(opened, nullptr);
-        const auto& narrow = *static_cast<AviFileHandle*>(opened);
-        EXPECT_EQ(narrow.videoOutputCount, frames ? 2u : 0u);
-        EXPECT_EQ(narrow.outputBitmapInfo.header.biSizeImage, frames ? 12u * 486 : 0u);
+        const writer::WritingFile& narrow = WritingOf(opened);
+        EXPECT_EQ(narrow.accepted.videoCount, frames ? 2u : 0u);
+        EXPECT_EQ(narrow.frameFormat.header.biSizeImage, frames ? 12u * 486 : 0u);
         EXPECT_EQ(AVFILE_CloseFileForWrite(opened), 1);
     }
 }
@@ -137,11 +136,42 @@ TEST_F(OpenClose, FormatsThatCannotBeWrittenAreRefused) {
     const Clip seven = WriteClip(s, dir.file("seven.avi"), 1);
     EXPECT_EQ(MovieListAt(seven.bytes()), 500u);
     ExpectValidAvi(seven.path);
-    AviFileHandle untagged;
-    WritingFileInfo info{};
+}
+
+// Every call that takes a handle refuses one without the tag, and one of the other side: a
+// reading handle given to a writing call, or the other way round.
+TEST_F(OpenClose, HandlesUntaggedOrOfTheOtherSideAreRefused) {
+    const WriterSetup s{.audio = true};
+    ReadingFile reading(WriteClip(s, dir.file("read.avi"), 2, 100).path);
+    ASSERT_TRUE(reading.opened());
+    void* writing = OpenWriter(s, dir.file("write.avi"));
+    writer::WritingFile untagged;
+    for (void* handle : {reading.handle(), static_cast<void*>(&untagged)}) {
+        WritingFileInfo info{};
+        info.size = sizeof info;
+        EXPECT_EQ(AVFILE_GetWritingFileInfo(handle, &info), 0);
+        auto frame = TestFrame(s, 0);
+        EXPECT_FALSE(WriteFrame(handle, s, frame));
+        auto samples = TestSamples(s, 0, 10);
+        EXPECT_FALSE(WriteSamples(handle, s, samples, 10));
+        EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 0);
+    }
+    ReadingFileInfo info{};
     info.size = sizeof info;
-    EXPECT_EQ(AVFILE_GetWritingFileInfo(&untagged, &info), 0);
-    EXPECT_EQ(AVFILE_CloseFileForWrite(&untagged), 0);
+    EXPECT_EQ(AVFILE_GetReadingFileInfo(writing, &info), 0);
+    std::vector<uint8_t> buffer(FrameBytes(s) * 2);
+    ImageFrameRequest frame = FrameRequest(0, FORMAT_ID_RGB24, s.width, s.height, buffer);
+    EXPECT_EQ(AVFILE_ReadImageFrame(writing, &frame), 0);
+    AudioSamplesRequest samples = SamplesRequest(0, 10, FORMAT_ID_PCM16, buffer);
+    EXPECT_EQ(AVFILE_ReadAudioSamples(writing, &samples), 0);
+    EXPECT_EQ(AVFILE_CloseReadingFile(writing), 0);
+    // The host sees the tag in the first four bytes of either; both go on working.
+    EXPECT_EQ(memcmp(reading.handle(), "AVI ", 4), 0);
+    EXPECT_EQ(memcmp(writing, "AVI ", 4), 0);
+    EXPECT_EQ(reading.info().frameCount, 2u);
+    auto frameBytes = TestFrame(s, 0);
+    EXPECT_TRUE(WriteFrame(writing, s, frameBytes));
+    EXPECT_EQ(AVFILE_CloseFileForWrite(writing), 1);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "frame/avi_file_handle.h"
 #include "frame/plugin.h"
+#include "tests/support/allocation_meter.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {
@@ -147,20 +147,39 @@ TEST_F(Safety, FilesThatCannotBeCreatedOrVanishFailQuietlyAndCloseFrees) {
     EXPECT_TRUE(messages.shown().empty());
 }
 
+// The index grows geometrically: a long recording allocates a few times, not once a frame.
+TEST_F(Safety, AFrameCostsNoAllocationOnceTheBuffersHaveGrown) {
+    const WriterSetup s{.width = 4, .height = 2, .frames = 4000};
+    void* handle = OpenWriter(s, dir.file("long.avi"));
+    std::vector<uint8_t> pixels = TestFrame(s, 0);
+    VideoWriteRecord record{};
+    record.format.size = sizeof record.format;
+    snprintf(record.format.formatId, sizeof record.format.formatId, "%s", s.videoId);
+    for (uint32_t i = 0; i < s.frames; ++i) {
+        if (i == 10) {
+            ResetAllocationMeter();
+        }
+        record.pixels = pixels.data();
+        ASSERT_EQ(AVFILE_WriteNextVideoFrame(handle, &record), 1) << i;
+    }
+    EXPECT_LT(AllocationCount(), 20u);
+    EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+}
+
 TEST_F(Safety, NothingPassesFourGibibytes) {
     const WriterSetup s{.frames = 4, .audio = true};
     const std::string path = dir.file("large.avi");
     void* opened = OpenWriter(s, path);
-    auto& handle = *static_cast<AviFileHandle*>(opened);
+    writer::WritingFile& writing = WritingOf(opened);
     auto frame = TestFrame(s, 0);
     ASSERT_TRUE(WriteFrame(opened, s, frame));
     // Pretend the movie list already reaches almost 4 GiB: the next record (frame chunk and
     // slot) with its index entry then just fits, once.
-    const uint64_t record = 8 + FrameBytes(s) + uint32_t(handle.maxAudioChunk);
+    const uint64_t record = 8 + FrameBytes(s) + uint32_t(writing.audioSlotBytes);
     const uint64_t lastEven = 0xFFFFFFFE;
-    handle.movieEnd = uint32_t(lastEven - record - 8 - 16 * 2 + 2);
+    writing.movieEnd = uint32_t(lastEven - record - 8 - 16 * 2 + 2);
     EXPECT_FALSE(WriteFrame(opened, s, frame));
-    handle.movieEnd -= 2;
+    writing.movieEnd -= 2;
     ASSERT_TRUE(WriteFrame(opened, s, frame));
     EXPECT_FALSE(WriteFrame(opened, s, frame));
     auto samples = TestSamples(s, 0, 100);

@@ -149,16 +149,18 @@ TEST_F(Settings, CopiesOfTheHostsFormatsAndRefusedRecords) {
 struct ScriptedDialog {
     static inline std::string shownTemplate;
     static inline intptr_t answer = 1;
-    static intptr_t Run(const char* name, HWND) {
+    static inline CompressionSettings* leftBlock = nullptr;
+    static intptr_t Run(const char* name, HWND, dialog::SettingsDialogSession& session) {
         shownTemplate = name;
-        dialog::dialogAudioFormat.sampleRate = 22050;
-        dialog::dialogVideoFormat.width += 32;
-        if (CompressionSettings* block = dialog::dialogSettingsBlock) {
+        session.audioFormat.sampleRate = 22050;
+        session.videoFormat.width += 32;
+        if (CompressionSettings* block = session.settingsBlock) {
             auto* grown = static_cast<CompressionSettings*>(realloc(block, 148 + 8));
             grown->stateSize = 8;
             grown->fccHandler = FourCC("DIB ");
-            dialog::dialogSettingsBlock = grown;
+            session.settingsBlock = grown;
         }
+        leftBlock = session.settingsBlock;
         return answer;
     }
 };
@@ -182,7 +184,7 @@ TEST_F(Settings, DialogRunSaveOrderAndCancel) {
     EXPECT_EQ(record.resultAudio.sampleRate, 22050u);
     EXPECT_EQ(record.resultVideo.width, 752);
     EXPECT_EQ(record.resultVideo.settingsBlockSize, 156u);
-    EXPECT_EQ(record.resultVideo.settingsBlock, dialog::dialogSettingsBlock);
+    EXPECT_EQ(record.resultVideo.settingsBlock, ScriptedDialog::leftBlock);
     EXPECT_EQ(ReadBytes(ini()),
               "; kept\n[Other]\nkey=value\n\n[AudioWritingSettings]\nChannels=2\n"
               "SamplesPerSecond=22050\nCompression=" +
@@ -206,7 +208,7 @@ TEST_F(Settings, DialogRunSaveOrderAndCancel) {
     record = EmptyRecord(kSettingsLoadIni | kSettingsShowDialog | kSettingsAudio);
     ASSERT_EQ(AVFILE_SetWritingSettings(&record), 1);
     EXPECT_EQ(ScriptedDialog::shownTemplate, "AVIFILESETTINGS_AUDIO");
-    EXPECT_EQ(dialog::dialogSettingsBlock, nullptr);
+    EXPECT_EQ(ScriptedDialog::leftBlock, nullptr);
     EXPECT_EQ(ReadBytes(ini()), saved);
     AVFILE_ReleaseFormatFromSetWritingSettings(&record);
 

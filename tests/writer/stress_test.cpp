@@ -9,7 +9,6 @@
 #include <thread>
 #include <tuple>
 
-#include "frame/avi_file_handle.h"
 #include "frame/module.h"
 #include "frame/plugin.h"
 #include "frame/text.h"
@@ -142,7 +141,7 @@ struct TwoThreadRecording {
         });
         // The last frame counts before its call returns, so the refusal is checked against the
         // handle's own count rather than the video thread's progress.
-        uint32_t& framesCounted = static_cast<AviFileHandle*>(handle)->frameCount;
+        uint32_t& framesCounted = WritingOf(handle).frameCount;
         for (;;) {
             auto samples = TestSamples(s, sent, 1500);
             if (!WriteSamples(handle, s, samples, 1500)) {
@@ -195,7 +194,7 @@ TEST_F(Stress, EightReadersCheckEveryReadWhileTwoRecordingsRun) {
     }
 
     for (TwoThreadRecording* recording : {&first, &second}) {
-        const auto& handle = *static_cast<const AviFileHandle*>(recording->handle);
+        const auto& handle = WritingOf(recording->handle);
         const uint32_t written = handle.audioLength;
         EXPECT_EQ(written + handle.pendingAudioFrames, recording->sent);
         ASSERT_EQ(AVFILE_CloseFileForWrite(recording->handle), 1);
@@ -240,7 +239,7 @@ TEST_F(Stress, CallsThatNeedTheLockGiveUpWhileAnEntryPointHoldsIt) {
     auto frame = TestFrame(s, 0);
     auto samples = TestSamples(s, 0, 5000);
     ASSERT_TRUE(WriteFrame(holder, s, frame) && WriteFrame(other, s, frame));
-    const auto& otherHandle = *static_cast<const AviFileHandle*>(other);
+    const auto& otherHandle = WritingOf(other);
     const uint32_t movieEnd = otherHandle.movieEnd;
 
     HeldMessageBox box;
@@ -259,11 +258,17 @@ TEST_F(Stress, CallsThatNeedTheLockGiveUpWhileAnEntryPointHoldsIt) {
     Poison(samplesRequest.result);
     EXPECT_EQ(AVFILE_ReadImageFrame(reader, &frameRequest), 0);
     EXPECT_EQ(AVFILE_ReadAudioSamples(reader, &samplesRequest), 0);
-    EXPECT_EQ(static_cast<const AviFileHandle*>(reader)->mmioFile, nullptr);
+    EXPECT_FALSE(ReadingOf(reader).file);
     EXPECT_TRUE(IsPoisonedExceptSize(frameRequest.result));
     EXPECT_TRUE(IsPoisonedExceptSize(samplesRequest.result));
     EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0xCC), long(pixels.size()));
     EXPECT_EQ(std::count(delivered.begin(), delivered.end(), 0xCC), long(delivered.size()));
+    // A run with nothing to read inside the stream is answered without the lock.
+    std::vector<uint8_t> silence;
+    AudioSamplesRequest atTheEnd =
+        SamplesRequest(info.audioFormats[0], info.audioLength, 10, silence);
+    EXPECT_EQ(AVFILE_ReadAudioSamples(reader, &atTheEnd), 1);
+    EXPECT_EQ(atTheEnd.samplesDelivered, 0u);
     EXPECT_FALSE(WriteFrame(other, s, frame));
     EXPECT_FALSE(WriteSamples(other, s, samples, 100));
     EXPECT_EQ(AVFILE_CloseFileForWrite(other), 0);

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "frame/avi_file_handle.h"
 #include "frame/plugin.h"
 #include "platform/system/system.h"
 
@@ -155,7 +154,7 @@ Clip WriteClip(const WriterSetup& s, const std::string& path, uint32_t frames,
             sent += samplesPerFrame;
         }
     }
-    clip.audioFrames = static_cast<AviFileHandle*>(handle)->audioLength;
+    clip.audioFrames = WritingOf(handle).audioLength;
     EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
     return clip;
 }

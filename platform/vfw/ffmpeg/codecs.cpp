@@ -1,7 +1,6 @@
 #include "platform/vfw/ffmpeg/codecs.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -204,8 +203,9 @@ std::vector<AVCodecID> CompressorCodecs() {
 }
 
 bool Listed(const std::vector<DecoderCode>& codes, FOURCC handler) {
-    return std::any_of(codes.begin(), codes.end(),
-                       [&](const DecoderCode& code) { return SameCode(code.handler, handler); });
+    return std::any_of(codes.begin(), codes.end(), [&](const DecoderCode& code) {
+        return SameFourCCIgnoringCase(code.handler, handler);
+    });
 }
 
 std::vector<DecoderCode> CollectDecoderCodes() {
@@ -239,23 +239,13 @@ const char* CodecName(FOURCC handler) {
 
 }  // namespace
 
-bool SameCode(FOURCC a, FOURCC b) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        if (std::tolower(static_cast<unsigned char>(a >> shift)) !=
-            std::tolower(static_cast<unsigned char>(b >> shift))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::span<const CompressorSpec> Compressors() {
     return kCompressors;
 }
 
 const CompressorSpec* FindCompressor(FOURCC handler) {
     for (const CompressorSpec& entry : kCompressors) {
-        if (SameCode(entry.handler, handler)) {
+        if (SameFourCCIgnoringCase(entry.handler, handler)) {
             return &entry;
         }
     }
@@ -263,7 +253,7 @@ const CompressorSpec* FindCompressor(FOURCC handler) {
 }
 
 AVCodecID DecodingCodec(FOURCC compression) {
-    if (SameCode(compression, FourCC("DIB "))) {
+    if (SameFourCCIgnoringCase(compression, FourCC("DIB "))) {
         return AV_CODEC_ID_NONE;
     }
     const AVCodecID codec = av_codec_get_id(kAviTables, compression);

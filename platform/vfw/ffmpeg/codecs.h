@@ -12,13 +12,11 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+#include "platform/system/system.h"  // SameFourCCIgnoringCase, how handler codes are found
 #include "platform/vfw/ffmpeg/bitmap.h"
 #include "platform/vfw/vfw.h"
 
 namespace zedadu::vfw::ffmpeg {
-
-// Four-character codes compared ignoring the case of letters, as handler codes are found.
-bool SameCode(FOURCC a, FOURCC b);
 
 // How the quality 0..10000 of the compressor messages reaches an encoder.
 enum class QualityScale {

@@ -53,9 +53,9 @@ const FrameEncoder* FormatEncoder(DriverInstance& instance, const BitmapLayout& 
 
 bool IsOwnOutput(const BITMAPINFOHEADER& output, const BitmapLayout& input,
                  const FrameEncoder& encoder, const CompressorSpec& entry) {
-    return SameCode(output.biCompression, entry.compression) && output.biWidth == input.width &&
-           output.biHeight != INT32_MIN && std::abs(output.biHeight) == input.height &&
-           output.biBitCount == encoder.BitCount();
+    return SameFourCCIgnoringCase(output.biCompression, entry.compression) &&
+           output.biWidth == input.width && output.biHeight != INT32_MIN &&
+           std::abs(output.biHeight) == input.height && output.biBitCount == encoder.BitCount();
 }
 
 }  // namespace

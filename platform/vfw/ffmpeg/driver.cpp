@@ -47,7 +47,7 @@ FOURCC ListedSpelling(FOURCC handler) {
         return entry->handler;
     }
     for (const DecoderCode& code : DecoderCodes()) {
-        if (SameCode(code.handler, handler)) {
+        if (SameFourCCIgnoringCase(code.handler, handler)) {
             return code.handler;
         }
     }
@@ -55,7 +55,7 @@ FOURCC ListedSpelling(FOURCC handler) {
 }
 
 LRESULT OpenInstance(ICOPEN* open) {
-    if (!open || !SameCode(open->fccType, ICTYPE_VIDEO)) {
+    if (!open || !SameFourCCIgnoringCase(open->fccType, ICTYPE_VIDEO)) {
         return 0;
     }
     const CompressorSpec* compressor = FindCompressor(open->fccHandler);

@@ -71,7 +71,7 @@ void CompressorState::Write(uint8_t* block) const {
 size_t CompressorState::Read(const uint8_t* block, size_t size) {
     if (size < 12 || ReadLittle32(block) != kStateMagic ||
         ReadLittle16(block + 4) != kStateVersion ||
-        !SameCode(ReadLittle32(block + 8), spec_->handler)) {
+        !SameFourCCIgnoringCase(ReadLittle32(block + 8), spec_->handler)) {
         return 0;
     }
     const size_t count = ReadLittle16(block + 6);
