@@ -457,6 +457,27 @@ TEST_F(Malformed, IndexEntriesPointingAnywhere) {
     }
 }
 
+// A recording stopped before it was finished: no index, RIFF and movie list sizes 0 or past the
+// end, the frame counts and the audio length still 0. It reads whole, its audio as long as the
+// audio present.
+TEST_F(Malformed, RecordingsNeverFinished) {
+    for (const Base& base : kBases) {
+        for (const uint32_t listSize : {0u, 0xFFFFFFF0u}) {
+            SCOPED_TRACE(testing::Message() << base.name << " list sizes " << listSize);
+            std::string bytes = base.fixture().build();
+            RemoveChunk(bytes, "idx1", 0);
+            SetU32(bytes, DataField(bytes, "avih", 0, 16), 0);
+            SetU32(bytes, DataField(bytes, "strh", 0, 32), 0);
+            SetU32(bytes, DataField(bytes, "strh", 1, 32), 0);
+            SetU32(bytes, SizeField(bytes, "movi"), listSize);
+            SetU32(bytes, 4, listSize);  // the RIFF form's size
+            const Outcome outcome = Check(bytes, Expect::Opens);
+            ExpectAsWellFormed(outcome, base);
+            EXPECT_EQ(outcome.audioLength, 30u);
+        }
+    }
+}
+
 // The fixture as a file of three RIFF parts, a frame and its audio in each: super and standard
 // indexes, 'dmlh' and the legacy index over the first part.
 std::string ThreeParts(const Base& base) {

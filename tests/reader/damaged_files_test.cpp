@@ -21,13 +21,15 @@ struct Clip {
     std::string encode;  // ffmpeg output options for the video
     int32_t width, height;
     const char* rate;
-    FOURCC handler;     // the decompressor the file needs; 0 for uncompressed frames
-    int tolerance = 0;  // largest channel difference allowed against ffmpeg's decode
+    FOURCC handler;         // the decompressor the file needs; 0 for uncompressed frames
+    int tolerance = 0;      // largest channel difference allowed against ffmpeg's decode
+    bool moreKeys = false;  // key frames may be found beyond the encoder's (Video 1 frames that
+                            // change every block decode alone)
 };
 
 const Clip kClips[] = {
     {"uncompressed", "-c:v rawvideo -pix_fmt bgr24", 96, 64, "25", 0},
-    {"video1", "-c:v msvideo1 -g 12", 96, 64, "25", FourCC("MSVC")},
+    {"video1", "-c:v msvideo1 -g 12", 96, 64, "25", FourCC("MSVC"), 0, true},
     {"mjpeg", "-c:v mjpeg -pix_fmt yuvj422p -q:v 3", 96, 64, "25", FourCC("MJPG"), 2},
     {"dv", "-c:v dvvideo -pix_fmt yuv411p", 720, 480, "30000/1001", FourCC("dvsd"), 2},
     {"ffv1", "-c:v ffv1 -g 12", 96, 64, "25", FourCC("FFV1")},
@@ -38,6 +40,7 @@ const Clip kClips[] = {
 struct Survivors {
     uint32_t frames = 0;
     uint32_t audioFrames = 0;
+    std::vector<bool> keyFrames;  // as the encoder flagged them
 };
 
 // The position of the movie list's type; ffmpeg puts other lists between it and the header list.
@@ -64,6 +67,7 @@ Survivors SurvivorsOfCut(const std::string& uncut, size_t cut) {
             survivors.audioFrames += size / kAudioFrameBytes;
         } else {
             ++survivors.frames;
+            survivors.keyFrames.push_back(U32At(uncut, at + 4) & kIndexKeyFrame);
         }
     }
     return survivors;
@@ -84,6 +88,17 @@ void ExpectSurvivorsRead(const std::string& path, const Clip& clip, const Surviv
     const ReadingFileInfo info = file.info();
     ASSERT_EQ(info.frameCount, expected.frames);
     ASSERT_EQ(info.audioLength, expected.audioFrames);
+    // The key frames found in the bitstream are the encoder's: never every frame of a temporal
+    // codec, never fewer than the encoder made.
+    const std::vector<IndexEntry>& index = ReadingOf(file.handle()).index.video;
+    uint32_t dependent = 0;
+    for (uint32_t i = 0; i < expected.frames; ++i) {
+        const bool key = index[i].flags & kIndexKeyFrame;
+        EXPECT_TRUE(key == expected.keyFrames[i] || (clip.moreKeys && key)) << "frame " << i;
+        dependent += !key;
+    }
+    EXPECT_EQ(dependent > 0,
+              std::count(expected.keyFrames.begin(), expected.keyFrames.end(), false) > 0);
     const size_t frameBytes = size_t(clip.width) * clip.height * 3;
     std::vector<uint8_t> buffer(frameBytes + 4 * size_t(clip.height));
     std::vector<uint32_t> order = {100, 3};
