@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/open_and_cat.h"
 #include "frame/plugin.h"
 #include "frame/records.h"
 
@@ -81,24 +82,6 @@ bool HideIndexes(const std::string& path) {
     return bool(file);
 }
 
-void Open(benchmark::State& state, const std::string& path) {
-    for (auto _ : state) {
-        void* handle = nullptr;
-        if (!AVFILE_OpenFileForRead(&handle, path.c_str())) {
-            state.SkipWithError("open failed");
-            break;
-        }
-        AVFILE_CloseReadingFile(handle);
-    }
-}
-
-void Cat(benchmark::State& state, const std::string& path) {
-    const std::string command = "cat " + path + " > /dev/null";
-    for (auto _ : state) {
-        Run(command);
-    }
-}
-
 void ReadSequentially(benchmark::State& state, const std::string& path) {
     void* handle = nullptr;
     if (!AVFILE_OpenFileForRead(&handle, path.c_str())) {
@@ -142,10 +125,14 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(scratch);
         return 1;
     }
-    benchmark::RegisterBenchmark("Open/opendml", Open, Path("opendml.avi"));
-    benchmark::RegisterBenchmark("Open/legacy-same-entries", Open, Path("legacy-same-entries.avi"));
-    benchmark::RegisterBenchmark("Open/no-index-2GB", Open, Path("no-index.avi"))->UseRealTime();
-    benchmark::RegisterBenchmark("Cat/no-index-2GB", Cat, Path("no-index.avi"))->UseRealTime();
+    benchmark::RegisterBenchmark("Open/opendml", zedadu::bench::OpenAndClose, Path("opendml.avi"));
+    benchmark::RegisterBenchmark("Open/legacy-same-entries", zedadu::bench::OpenAndClose,
+                                 Path("legacy-same-entries.avi"));
+    benchmark::RegisterBenchmark("Open/no-index-2GB", zedadu::bench::OpenAndClose,
+                                 Path("no-index.avi"))
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Cat/no-index-2GB", zedadu::bench::CatOnce, Path("no-index.avi"))
+        ->UseRealTime();
     benchmark::RegisterBenchmark("Read/opendml-1000-frames", ReadSequentially, Path("opendml.avi"));
     benchmark::RegisterBenchmark("Read/legacy-1000-frames", ReadSequentially,
                                  Path("legacy-1000.avi"));

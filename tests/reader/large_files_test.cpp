@@ -146,20 +146,8 @@ TEST(LargeFiles, GStreamerOpenDmlFilesReadWhole) {
 // OpenDML index, by a walk of a file that has no index, and by a walk of a file whose legacy index
 // covers only the first part.
 TEST(LargeFiles, PositionsBeyondFourGibibytes) {
-    OdmlSpec spec;
-    spec.totalFrames = 3;
-    spec.dmlhFrames = 9;
+    OdmlSpec spec = NineFramesInThreeParts();
     spec.gapBeforePart = 0xFFFF0000;
-    spec.streams = {{FourCC("vids"), FourCC("DIB "), 9, BitmapFormat(4, 2, 24)},
-                    {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
-    for (int p = 0; p < 3; ++p) {
-        std::vector<ChunkSpec> part;
-        for (int f = 0; f < 3; ++f) {
-            part.push_back({FourCC("00db"), std::string(24, char('a' + 3 * p + f))});
-        }
-        part.push_back({FourCC("01wb"), std::string(10, char('0' + p))});
-        spec.parts.push_back(part);
-    }
     ScratchDirectory directory;
     const std::string path = directory.file("sparse.avi");
     for (const SuperIndexKind kind : {SuperIndexKind::OfIndexes, SuperIndexKind::None}) {

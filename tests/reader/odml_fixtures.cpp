@@ -235,4 +235,24 @@ std::vector<PlacedChunk> OdmlSpec::placed() const {
     return chunks;
 }
 
+OdmlSpec NineFramesInThreeParts(bool alternateKeys) {
+    OdmlSpec spec;
+    spec.totalFrames = 3;
+    spec.dmlhFrames = 9;
+    spec.streams = {{FourCC("vids"), FourCC("DIB "), 9, BitmapFormat(4, 2, 24)},
+                    {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
+    for (int p = 0; p < 3; ++p) {
+        std::vector<ChunkSpec> part;
+        for (int f = 0; f < 3; ++f) {
+            const int frame = 3 * p + f;
+            const bool key = !alternateKeys || frame % 2 == 0;
+            part.push_back(
+                {FourCC("00db"), std::string(24, char('a' + frame)), key ? kIndexKeyFrame : 0u});
+        }
+        part.push_back({FourCC("01wb"), std::string(10, char('0' + p))});
+        spec.parts.push_back(part);
+    }
+    return spec;
+}
+
 }  // namespace zedadu::test

@@ -52,4 +52,9 @@ struct OdmlSpec {
     std::vector<PlacedChunk> placed() const;
 };
 
+// Three parts of three uncompressed 4 x 2 frames (24 bytes of 'a' to 'i') and ten 8-bit audio
+// samples ('0', '1', '2'), 'dmlh' saying 9 frames; with alternateKeys every second frame is no
+// key frame.
+OdmlSpec NineFramesInThreeParts(bool alternateKeys = false);
+
 }  // namespace zedadu::test

@@ -15,26 +15,6 @@ namespace {
 using reader::ChunkList;
 using reader::PlaceOf;
 
-// Three parts of three video frames (every second one a key frame) and an audio chunk each.
-OdmlSpec ThreeParts() {
-    OdmlSpec spec;
-    spec.totalFrames = 3;
-    spec.dmlhFrames = 9;
-    spec.streams = {{FourCC("vids"), FourCC("DIB "), 9, BitmapFormat(4, 2, 24)},
-                    {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
-    for (int p = 0; p < 3; ++p) {
-        std::vector<ChunkSpec> part;
-        for (int f = 0; f < 3; ++f) {
-            const int frame = 3 * p + f;
-            part.push_back({FourCC("00db"), std::string(24, char('a' + frame)),
-                            frame % 2 ? 0u : kIndexKeyFrame});
-        }
-        part.push_back({FourCC("01wb"), std::string(10, char('0' + p))});
-        spec.parts.push_back(part);
-    }
-    return spec;
-}
-
 class OpenDmlFile : public testing::Test {
   protected:
     // The 'indx' chunk of a stream list: the nth one in the file.
@@ -64,7 +44,7 @@ class OpenDmlFile : public testing::Test {
 TEST_F(OpenDmlFile, EveryPartsChunksWithTheirKeyFlagsAsTheFileHoldsThem) {
     for (const bool fieldIndex : {false, true}) {
         SCOPED_TRACE(fieldIndex ? "field index" : "frame index");
-        OdmlSpec spec = ThreeParts();
+        OdmlSpec spec = NineFramesInThreeParts(true);
         spec.fieldIndex = fieldIndex;
         const std::string bytes = spec.build().bytes();
         std::vector<PlacedChunk> video, audio;
@@ -90,7 +70,7 @@ TEST_F(OpenDmlFile, EveryPartsChunksWithTheirKeyFlagsAsTheFileHoldsThem) {
         ASSERT_EQ(chunks.size(), 3u);
         EXPECT_EQ(PlaceOf(chunks, 2).position, int64_t(audio[2].data));
     }
-    OdmlSpec inline_ = ThreeParts();
+    OdmlSpec inline_ = NineFramesInThreeParts(true);
     inline_.parts.resize(1);
     inline_.superIndex = SuperIndexKind::StandardInline;
     ChunkList chunks;
@@ -104,7 +84,7 @@ TEST_F(OpenDmlFile, EveryPartsChunksWithTheirKeyFlagsAsTheFileHoldsThem) {
 // base and offset wrap past 2^64: the stream's index is refused whole, so that no entry is read
 // twice and none lies outside the file, and the file is read by its other indexes or a walk.
 TEST_F(OpenDmlFile, IndexesPointingAnywhereAreRefusedWhole) {
-    const OdmlSpec spec = ThreeParts();
+    const OdmlSpec spec = NineFramesInThreeParts(true);
     const std::string intact = spec.build().bytes();
     const size_t entries = SuperIndex(intact, 0).data + 24;
     const std::vector<PlacedChunk> placed = spec.placed();
@@ -145,7 +125,7 @@ TEST_F(OpenDmlFile, IndexesPointingAnywhereAreRefusedWhole) {
 // no more are reserved than the file could hold; a super index whose count takes in its unused
 // entries is refused.
 TEST_F(OpenDmlFile, CountsComeFromTheBytesTheFileHolds) {
-    const OdmlSpec spec = ThreeParts();
+    const OdmlSpec spec = NineFramesInThreeParts(true);
     const std::string intact = spec.build().bytes();
     const size_t firstIndex = size_t(spec.placed()[4].data);
     for (const uint32_t count : {4u, 1000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
@@ -166,7 +146,7 @@ TEST_F(OpenDmlFile, CountsComeFromTheBytesTheFileHolds) {
 TEST(MovieWalk, FindsEveryWholeChunkOfEveryPart) {
     ScratchDirectory directory;
     const std::string path = directory.file("walk.avi");
-    OdmlSpec spec = ThreeParts();
+    OdmlSpec spec = NineFramesInThreeParts(true);
     spec.parts[1].insert(spec.parts[1].begin(), {FourCC("JUNK"), "pad", 0, false});
     spec.parts[1].push_back({FourCC("00db"), std::string(24, 'r'), 0, true, FourCC("rec ")});
     std::string bytes = spec.build().bytes();
