@@ -13,9 +13,10 @@ RiffFile OpenForReading(const char* path);
 // Opens the handle's path into its file unless it is open already. False when it cannot be opened.
 bool EnsureFileOpen(ReadingFile& file);
 
-// Walks the RIFF structure of the handle's path, fills the stream fields, loads the legacy index
-// into the per-stream arrays with absolute data positions and derives the buffer limits. The
-// file is closed again before returning. False when the file cannot be read as an AVI file.
+// Walks the RIFF structure of the handle's path, fills the stream fields, loads the index (OpenDML,
+// legacy, or rebuilt from the movie lists when neither covers them) into the per-stream arrays
+// with absolute data positions and derives the buffer limits. The file is closed again before
+// returning. False when the file cannot be read as an AVI file.
 bool ParseAviFile(ReadingFile& file);
 
 enum class Stream { Video, Audio };

@@ -1,6 +1,7 @@
-// The RIFF walk of a file opened for reading: header list, stream lists, movie list and legacy
-// index. Every size the file states is checked against what the file really holds before it is
-// used to size anything.
+// The RIFF walk of a file opened for reading: header list, stream lists, movie list, and the index
+// the file is read by (its OpenDML index, its legacy index, or one rebuilt from its movie lists).
+// Every size the file states is checked against what the file really holds before it is used to
+// size anything.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -225,7 +226,7 @@ bool FindMovieList(ParseState& state) {
 }
 
 // Finds the 'idx1' chunk and counts the whole entries the file holds of it; the entries are read
-// as they are used, so no buffer is ever sized by what the chunk claims.
+// as they are used, so no buffer is ever sized by what the chunk claims. A file may have none.
 bool FindLegacyIndex(ParseState& state) {
     MMCKINFO index;
     if (!Descend(state.file, index, &state.riff, kLegacyIndex, MMIO_FINDCHUNK)) {
