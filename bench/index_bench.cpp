@@ -12,7 +12,7 @@
 // the page cache; reading the first 1000 frames in order through the OpenDML index at most 1.02
 // times through the legacy index ("Read/side-by-side" reads a frame of each file in turn; its
 // counters are the time per frame of each). The three ratios are printed after the usual lines,
-// from the fastest of each figure's repetitions.
+// the median over the repetitions (--benchmark_repetitions=N).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -140,8 +140,9 @@ void ReadSideBySide(benchmark::State& state, const std::string& opendml,
     }
 }
 
-// Keeps each benchmark's time per iteration, the fastest of its repetitions on a busy machine, so
-// that the ratios can be printed at the end.
+// Keeps every repetition's time per iteration (and counters) of each benchmark, so that the ratios
+// can be printed at the end: the median of the ratios of the repetitions taken in the same turn,
+// which a busy machine disturbs least.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -149,9 +150,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (run.error_occurred || run.run_type != Run::RT_Iteration || run.iterations <= 0) {
                 continue;
             }
-            Keep(run.run_name.function_name, run.real_accumulated_time / double(run.iterations));
-            for (const auto& [name, counter] : run.counters) {
-                Keep(run.run_name.function_name + "/" + name, counter.value);
+            const std::string& name = run.run_name.function_name;
+            times_[name].push_back(run.real_accumulated_time / double(run.iterations));
+            for (const auto& [counter, value] : run.counters) {
+                times_[name + "/" + counter].push_back(value.value);
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -164,24 +166,22 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
 
   private:
-    void Keep(const std::string& name, double time) {
-        const auto [kept, first] = seconds_.emplace(name, time);
-        if (!first && time < kept->second) {
-            kept->second = time;
-        }
-    }
-
     void PrintRatio(const std::string& ours, const std::string& baseline, double target) const {
-        const auto found = seconds_.find(ours);
-        const auto base = seconds_.find(baseline);
-        if (found == seconds_.end() || base == seconds_.end()) {
+        const auto found = times_.find(ours);
+        const auto base = times_.find(baseline);
+        if (found == times_.end() || base == times_.end()) {
             return;
         }
-        std::printf("%-26s / %-26s %6.3f (target at most %.2f)\n", ours.c_str(), baseline.c_str(),
-                    found->second / base->second, target);
+        std::vector<double> ratios;
+        for (size_t i = 0; i < std::min(found->second.size(), base->second.size()); ++i) {
+            ratios.push_back(found->second[i] / base->second[i]);
+        }
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("%-28s / %-28s %6.3f (target at most %.2f)\n", ours.c_str(), baseline.c_str(),
+                    ratios[ratios.size() / 2], target);
     }
 
-    std::map<std::string, double> seconds_;
+    std::map<std::string, std::vector<double>> times_;
 };
 
 }  // namespace
