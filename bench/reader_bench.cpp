@@ -34,6 +34,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "bench/open_and_cat.h"
 #include "frame/plugin.h"
 #include "platform/vfw/compressor.h"
 #include "reader/internal.h"
@@ -319,24 +320,6 @@ bool GenerateLargeUncompressed(ClipSpec& clip) {
     return true;
 }
 
-void OpenMillionEntryIndex(benchmark::State& state, const std::string& path) {
-    for (auto _ : state) {
-        void* handle = nullptr;
-        if (!AVFILE_OpenFileForRead(&handle, path.c_str())) {
-            state.SkipWithError("open failed");
-            break;
-        }
-        AVFILE_CloseReadingFile(handle);
-    }
-}
-
-void CatMillionEntryIndex(benchmark::State& state, const std::string& path) {
-    const std::string command = "cat " + path + " > /dev/null";
-    for (auto _ : state) {
-        Run(command);
-    }
-}
-
 // Keeps every run's time per iteration, so that the ratios can be printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
@@ -426,9 +409,10 @@ int main(int argc, char** argv) {
             ->UseRealTime();
     }
     const std::string million = WriteMillionEntryFile();
-    benchmark::RegisterBenchmark("Reader/open-1000000-entries", OpenMillionEntryIndex, million)
+    benchmark::RegisterBenchmark("Reader/open-1000000-entries", zedadu::bench::OpenAndClose,
+                                 million)
         ->UseRealTime();
-    benchmark::RegisterBenchmark("Cat/1000000-entries", CatMillionEntryIndex, million)
+    benchmark::RegisterBenchmark("Cat/1000000-entries", zedadu::bench::CatOnce, million)
         ->UseRealTime();
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
