@@ -17,6 +17,7 @@ void FrameCache::remember(const ReadingFile& file, uint32_t frame, int32_t width
 
 void FrameCache::forget() {
     frame_ = -1;
+    holdsImage_ = false;
 }
 
 void FrameCache::forget(const ReadingFile& file) {

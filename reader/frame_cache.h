@@ -1,7 +1,8 @@
 // The frame cache: the module-wide buffers that every reading handle decodes into, and a memo of
-// the frame the decode buffer holds (for which handle, at which output size). Its buffers and the
-// memo are touched only under the access lock; the memo's handle is atomic besides, so that open
-// and close (which take no lock) can forget a handle that goes away.
+// the frame decoded last (for which handle, at which output size) and of whether the decode buffer
+// holds its image (it does not when the frame was drawn straight into the host's buffer). Its
+// buffers and the memo are touched only under the access lock; the memo's handle is atomic besides,
+// so that open and close (which take no lock) can forget a handle that goes away.
 #pragma once
 
 #include <atomic>
@@ -19,9 +20,12 @@ class FrameCache {
     FrameCache(const FrameCache&) = delete;
     FrameCache& operator=(const FrameCache&) = delete;
 
-    // The frame the decode buffer holds for this handle at this output size, or -1.
+    // The frame decoded last for this handle at this output size, or -1.
     int64_t lookUp(const ReadingFile& file, int32_t width, int32_t height) const;
     void remember(const ReadingFile& file, uint32_t frame, int32_t width, int32_t height);
+    // Whether the decode buffer holds the image of the frame decoded last.
+    bool holdsImage() const { return holdsImage_; }
+    void holdImage(bool held) { holdsImage_ = held; }
     // The decode buffer is about to change: it holds no frame any more.
     void forget();
     // Forgets the memo when it is this handle's (closed, or a new handle at its address).
@@ -45,6 +49,7 @@ class FrameCache {
     int64_t frame_ = -1;
     int32_t width_ = 0;
     int32_t height_ = 0;
+    bool holdsImage_ = false;
 };
 
 FrameCache& TheFrameCache();

@@ -1,6 +1,7 @@
 // Delivering one video frame: the decompressor set up for the wanted size and layout, decoding
-// through the module-wide frame cache (continuing from the frame decoded last, else from the
-// nearest key frame), and copying, widening or converting into the host's buffer.
+// continued from the frame decoded last or begun at the nearest key frame, the frames on the way
+// decoded without being drawn, and the frame itself drawn straight into the host's buffer, or into
+// the module-wide decode buffer when it is widened or converted on the way to the host.
 #include <algorithm>
 #include <cstring>
 
@@ -17,10 +18,6 @@ namespace zedadu::reader {
 namespace {
 
 constexpr uint32_t kDigitalVideoRequest = 0x100;
-// libswscale writes up to 16 bytes past the end of a bitmap row whose width is not a multiple of
-// its vector width (450 pixels of 24 bits, for instance); the last row in memory would spill out
-// of the decode buffer, so the buffer keeps that much room behind the image.
-constexpr size_t kScalerOverrun = 64;
 
 // The requested box grows to the source's aspect ratio, never shrinks. A box that is not positive
 // or too large for any buffer asks for the source size instead.
@@ -135,6 +132,11 @@ bool ServedAsYuy2(const BITMAPINFOHEADER& output, const ImageLayout& wanted) {
            output.biBitCount == 24;
 }
 
+// Whether the host gets the decompressor's output as it is, so that it can be drawn there.
+bool DeliveredAsDecoded(const BITMAPINFOHEADER& output, const ImageLayout& wanted) {
+    return !(wanted.bits == 32 && output.biBitCount != 32) && !ServedAsYuy2(output, wanted);
+}
+
 // The bytes the delivered image takes in the host's buffer: 32-bit requests are widened, YUY2
 // requests served with 24-bit output are converted, everything else is the output as decoded.
 uint64_t DeliveredBytes(const BITMAPINFOHEADER& output, const ImageLayout& wanted) {
@@ -166,10 +168,15 @@ bool StartDecompressor(ReadingFile& reading, const ImageFrameRequest& request,
     return true;
 }
 
-bool DecodeFrame(ReadingFile& reading, uint32_t frame, FrameCache& cache) {
+enum class Decoded { Failed, Dropped, Done };
+
+// Decodes one frame's chunk into the target; with ICDECOMPRESS_PREROLL among the flags nothing is
+// drawn.
+Decoded DecodeFrame(ReadingFile& reading, uint32_t frame, FrameCache& cache, DWORD drawFlags,
+                    uint8_t* target) {
     const ChunkPlace chunk = ChunkAt(reading.index, Stream::Video, frame);
     if (chunk.size <= kDroppedFrameBytes) {
-        return true;  // a dropped frame: the previous image stands
+        return Decoded::Dropped;  // the previous image stands
     }
     // A chunk larger than the read span is larger than the file, so its read would be short.
     HMMIO file = reading.file.get();
@@ -177,15 +184,24 @@ bool DecodeFrame(ReadingFile& reading, uint32_t frame, FrameCache& cache) {
         mmioSeek(file, chunk.position, SEEK_SET) < 0 ||
         mmioRead(file, reinterpret_cast<char*>(cache.chunk()), LONG(chunk.size)) !=
             LONG(chunk.size)) {
-        return false;
+        return Decoded::Failed;
     }
     BITMAPINFOHEADER& source = reading.streamFormat.header;
     source.biSizeImage = chunk.size;
-    const DWORD flags =
-        reading.index.video[frame].flags & kIndexKeyFrame ? 0 : ICDECOMPRESS_NOTKEYFRAME;
+    const DWORD flags = reading.index.video[frame].flags & kIndexKeyFrame
+                            ? drawFlags
+                            : drawFlags | ICDECOMPRESS_NOTKEYFRAME;
     ICDecompress(reading.decoding.decompressor.get(), flags, &source, cache.chunk(),
-                 &reading.outputFormat.header, cache.decoded());
-    return true;
+                 &reading.outputFormat.header, target);
+    return Decoded::Done;
+}
+
+// The decompressor draws the newest picture it decoded again, decoding nothing.
+void Redraw(ReadingFile& reading, uint8_t* target) {
+    BITMAPINFOHEADER& source = reading.streamFormat.header;
+    source.biSizeImage = 0;
+    ICDecompress(reading.decoding.decompressor.get(), ICDECOMPRESS_UPDATE, &source, nullptr,
+                 &reading.outputFormat.header, target);
 }
 
 // Sequential reading continues from the cached frame; other frames start from the nearest key
@@ -202,19 +218,30 @@ uint32_t FirstFrameToDecode(const ReadingFile& reading, uint32_t frame, int64_t 
     return start;
 }
 
-// The decode buffer ends up holding the frame, decoded now or earlier.
-bool DecodeUpTo(ReadingFile& reading, uint32_t frame, FrameCache& cache) {
+// The target ends up holding the frame's image: the decode buffer's image of it when it holds one,
+// else the frame drawn as it is decoded, else the decompressor's newest picture drawn again (the
+// frame was drawn into the host's buffer before, or its chunk was dropped). The frames before it
+// are decoded without being drawn.
+bool DecodeUpTo(ReadingFile& reading, uint32_t frame, FrameCache& cache, uint8_t* target) {
     const BITMAPINFOHEADER& output = reading.outputFormat.header;
     const int64_t cached = cache.lookUp(reading, output.biWidth, output.biHeight);
-    if (int64_t(frame) == cached) {
-        return true;
-    }
-    cache.forget();
-    for (uint32_t i = FirstFrameToDecode(reading, frame, cached); i <= frame; ++i) {
-        if (!DecodeFrame(reading, i, cache)) {
-            return false;
+    bool drawn = cached >= 0 && cache.holdsImage() && target == cache.decoded();
+    if (int64_t(frame) != cached) {
+        const uint32_t first = FirstFrameToDecode(reading, frame, cached);
+        cache.forget();
+        for (uint32_t i = first; i <= frame; ++i) {
+            const Decoded decoded =
+                DecodeFrame(reading, i, cache, i == frame ? 0 : ICDECOMPRESS_PREROLL, target);
+            if (decoded == Decoded::Failed) {
+                return false;
+            }
+            drawn = decoded == Decoded::Done ? i == frame : drawn;
         }
     }
+    if (!drawn) {
+        Redraw(reading, target);
+    }
+    cache.holdImage(target == cache.decoded());
     return true;
 }
 
@@ -256,7 +283,7 @@ bool DeliverDecoded(const ReadingFile& reading, ImageFrameRequest& request,
     if (ServedAsYuy2(output, wanted)) {
         return DeliverAsYuy2(reading, request, cache);
     }
-    memcpy(request.buffer, cache.decoded(), output.biSizeImage);
+    // Drawn straight into the host's buffer.
     result.imageSize = output.biSizeImage;
     if (const char* formatId = FormatIdOfBits(output.biBitCount)) {
         CopyText(result.formatId, formatId);
@@ -273,10 +300,14 @@ bool ReadCompressedFrame(ReadingFile& reading, ImageFrameRequest& request,
         !StartDecompressor(reading, request, wanted, cache)) {
         return false;
     }
+    const bool intoHostBuffer = DeliveredAsDecoded(output, wanted);
     if (DeliveredBytes(output, wanted) > request.bufferSize ||
-        !cache.makeRoom(size_t(output.biSizeImage) + kScalerOverrun,
-                        size_t(reading.index.readSpan)) ||
-        !DecodeUpTo(reading, request.frameNumber, cache)) {
+        !cache.makeRoom(intoHostBuffer ? 0 : size_t(output.biSizeImage),
+                        size_t(reading.index.readSpan))) {
+        return false;
+    }
+    uint8_t* target = intoHostBuffer ? static_cast<uint8_t*>(request.buffer) : cache.decoded();
+    if (!DecodeUpTo(reading, request.frameNumber, cache, target)) {
         return false;
     }
     result.width = output.biWidth;

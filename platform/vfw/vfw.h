@@ -14,7 +14,11 @@
 //   negative biHeight; rows padded to 4 bytes) and YUY2 (top-down), at any size: libswscale
 //   scales. ICM_DECOMPRESS_GET_FORMAT proposes the source size in the layout the output format
 //   already names, else 24-bit RGB. ICDecompress takes the chunk's size from the input's
-//   biSizeImage; a 0-byte chunk leaves the picture as it was. One chunk gives one picture: a
+//   biSizeImage; a 0-byte chunk leaves the picture as it was. With ICDECOMPRESS_HURRYUP or
+//   ICDECOMPRESS_PREROLL the chunk is decoded and nothing drawn (the frames a key-frame walk
+//   passes); ICDECOMPRESS_UPDATE with a 0-byte chunk draws the newest picture again, decoding
+//   nothing. The bitmap gets exactly its rows: no byte before, after or between them (the row
+//   padding) is written. One chunk gives one picture: a
 //   codec that reorders pictures (B-frames) releases each one a call or more late, and meanwhile
 //   the newest picture released so far is delivered again. Codecs that libavcodec decodes on slice
 //   threads (DV, FFV1 with slices, MagicYUV, ...) use one thread per core, at most 16; decodes on
@@ -130,6 +134,8 @@ constexpr DWORD VIDCF_FASTTEMPORALD = 0x0080;
 constexpr DWORD ICCOMPRESS_KEYFRAME = 0x00000001;
 constexpr DWORD ICCOMPRESSFRAMES_PADDING = 0x00000001;
 constexpr DWORD ICDECOMPRESS_HURRYUP = 0x80000000;
+constexpr DWORD ICDECOMPRESS_UPDATE = 0x40000000;
+constexpr DWORD ICDECOMPRESS_PREROLL = 0x20000000;
 constexpr DWORD ICDECOMPRESS_NOTKEYFRAME = 0x08000000;
 constexpr DWORD AVIIF_LIST = 0x00000001;
 constexpr DWORD AVIIF_KEYFRAME = 0x00000010;

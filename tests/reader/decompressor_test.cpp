@@ -34,16 +34,19 @@ std::string FakeVideo(uint32_t frames, const std::set<uint32_t>& keys, int32_t w
 class FakeDecoderFile : public testing::Test {
   protected:
     void Write(const std::string& bytes) { WriteBytes(path, bytes); }
-    // Reads a frame and answers the markers decoded for it, or {999} when the read failed.
+    // Reads a frame into a fresh buffer and answers the markers decoded for it, or {231} when the
+    // read failed. The image delivered is the newest one decoded, whether drawn now or before.
     std::vector<uint8_t> Decode(ReadingFile& file, uint32_t frame,
                                 const char* formatId = FORMAT_ID_RGB32) {
         fake->decoded.clear();
+        fake->decodeFlags.clear();
         std::vector<uint8_t> buffer(8 * 6 * 4);
         ImageFrameRequest request = FrameRequest(frame, formatId, 8, 6, buffer);
         if (!AVFILE_ReadImageFrame(file.handle(), &request)) {
             return {231};
         }
-        EXPECT_EQ(buffer[0], uint8_t(fake->decoded.empty() ? buffer[0] : fake->decoded.back()));
+        EXPECT_EQ(buffer[0], fake->newest) << "frame " << frame;
+        EXPECT_EQ(buffer[buffer.size() - 2], fake->newest) << "frame " << frame;
         return fake->decoded;
     }
 
@@ -142,18 +145,27 @@ TEST_F(FakeDecoderFile, HandlersSettleOnTheDecompressorThatDecodesThem) {
     }
 }
 
+// The frames a walk passes are decoded without being drawn. Frames drawn straight into the host's
+// buffer are drawn again from the decompressor's newest picture when asked for twice or followed
+// by a dropped frame; frames widened on the way hold their image in the decode buffer instead.
 TEST_F(FakeDecoderFile, FramesDecodeFromTheNearestKeyFrameOrContinue) {
     Write(FakeVideo(10, {0, 5}, 8, 6, kFake, kFake, {8}));
     ReadingFile file(path), other(path);
     using Markers = std::vector<uint8_t>;
+    using Flags = std::vector<DWORD>;
     EXPECT_EQ(Decode(file, 0), Markers{0});
     EXPECT_EQ(Decode(file, 1), Markers{1});
     EXPECT_EQ(Decode(file, 2), Markers{2});
-    EXPECT_EQ(fake->decodeFlags.back(), ICDECOMPRESS_NOTKEYFRAME);
+    EXPECT_EQ(fake->decodeFlags, Flags{ICDECOMPRESS_NOTKEYFRAME});
     EXPECT_EQ(Decode(file, 7), (Markers{5, 6, 7}));
-    EXPECT_EQ(fake->decodeFlags.front(), 0u);  // the key frame
-    EXPECT_EQ(Decode(file, 7), Markers{});     // already decoded
-    EXPECT_EQ(Decode(file, 8), Markers{});     // a dropped frame: frame 7's image stands
+    EXPECT_EQ(fake->decodeFlags,
+              (Flags{ICDECOMPRESS_PREROLL, ICDECOMPRESS_PREROLL | ICDECOMPRESS_NOTKEYFRAME,
+                     ICDECOMPRESS_NOTKEYFRAME}));
+    EXPECT_EQ(fake->redraws, 0);
+    EXPECT_EQ(Decode(file, 7), Markers{});  // already decoded: drawn again
+    EXPECT_EQ(Decode(file, 8), Markers{});  // a dropped frame: frame 7's image stands
+    EXPECT_EQ(fake->redraws, 2);
+    EXPECT_EQ(Decode(file, 9), Markers{9});
     EXPECT_EQ(Decode(file, 2), (Markers{0, 1, 2}));
     EXPECT_EQ(Decode(file, 4), (Markers{3, 4}));
     EXPECT_EQ(Decode(other, 0), Markers{0});
@@ -164,6 +176,17 @@ TEST_F(FakeDecoderFile, FramesDecodeFromTheNearestKeyFrameOrContinue) {
     reopened.reset();
     reopened = std::make_unique<ReadingFile>(path);  // likely at the closed handle's address
     EXPECT_EQ(Decode(*reopened, 3), (Markers{0, 1, 2, 3}));
+
+    fake->accepted = {{24, 0}};  // 32-bit requests are widened from the decode buffer
+    ReadingFile widened(path);
+    fake->clear();
+    EXPECT_EQ(Decode(widened, 7), (Markers{5, 6, 7}));
+    EXPECT_EQ(Decode(widened, 7), Markers{});
+    EXPECT_EQ(Decode(widened, 8), Markers{});
+    EXPECT_EQ(Decode(widened, 9), Markers{9});
+    EXPECT_EQ(fake->redraws, 0);
+    EXPECT_EQ(Decode(widened, 8), (Markers{5, 6, 7}));  // 7 was passed, then drawn again
+    EXPECT_EQ(fake->redraws, 1);
 }
 
 // Every index entry of the video stream is a frame, whatever its chunk type ("00pc" changes the

@@ -115,6 +115,23 @@ bool Accepts(const FakeDecoder& decoder, const BITMAPINFOHEADER& source,
     return false;
 }
 
+// Prerolled chunks are decoded and not drawn; an update without a chunk draws the newest image
+// again and decodes nothing.
+LRESULT Decompress(FakeDecoder& decoder, const ICDECOMPRESS& decompress) {
+    if (decompress.dwFlags & ICDECOMPRESS_UPDATE && decompress.lpbiInput->biSizeImage == 0) {
+        ++decoder.redraws;
+    } else {
+        decoder.newest = *static_cast<const uint8_t*>(decompress.lpInput);
+        decoder.decoded.push_back(decoder.newest);
+        decoder.decodeFlags.push_back(decompress.dwFlags);
+        if (decompress.dwFlags & ICDECOMPRESS_PREROLL) {
+            return ICERR_OK;
+        }
+    }
+    memset(decompress.lpOutput, decoder.newest, decompress.lpbiOutput->biSizeImage);
+    return ICERR_OK;
+}
+
 LRESULT Handle(FakeDecoder& decoder, UINT message, LPARAM first, LPARAM second) {
     decoder.messages.push_back(message);
     auto* source = reinterpret_cast<BITMAPINFOHEADER*>(first);
@@ -135,14 +152,8 @@ LRESULT Handle(FakeDecoder& decoder, UINT message, LPARAM first, LPARAM second) 
             output->biCompression = decoder.preferred.compression;
             output->biSizeImage = 0;
             return ICERR_OK;
-        case ICM_DECOMPRESS: {
-            const auto* decompress = reinterpret_cast<const ICDECOMPRESS*>(first);
-            const uint8_t marker = *static_cast<const uint8_t*>(decompress->lpInput);
-            decoder.decoded.push_back(marker);
-            decoder.decodeFlags.push_back(decompress->dwFlags);
-            memset(decompress->lpOutput, marker, decompress->lpbiOutput->biSizeImage);
-            return ICERR_OK;
-        }
+        case ICM_DECOMPRESS:
+            return Decompress(decoder, *reinterpret_cast<const ICDECOMPRESS*>(first));
         default:
             return ICERR_OK;
     }

@@ -79,8 +79,13 @@ struct FakeDecoder {
     std::vector<BITMAPINFOHEADER> queried;  // output formats of every query
     std::vector<uint8_t> decoded;           // first chunk byte of every decode
     std::vector<DWORD> decodeFlags;
+    uint8_t newest = 0;  // the marker of the newest image decoded
+    int redraws = 0;     // updates that drew the newest image again
 
-    void clear() { messages.clear(), queried.clear(), decoded.clear(), decodeFlags.clear(); }
+    void clear() {
+        messages.clear(), queried.clear(), decoded.clear(), decodeFlags.clear();
+        redraws = 0;
+    }
 };
 
 class InstalledFakeDecoder {

@@ -144,7 +144,9 @@ std::vector<uint8_t> ConvertFrame(const AVFrame& frame, AVPixelFormat format, in
                        nullptr, nullptr),
         sws_freeContext);
     vfw::ffmpeg::SetFrameColorDetails(scaler.get(), frame);
-    const int stride = (rowBytes + 3) / 4 * 4;
+    // libswscale leaves the last pixels of a row unwritten when its vectors would overshoot the
+    // stride, and writes past the row otherwise: the reference rows get room behind them.
+    const int stride = (rowBytes + 63) / 64 * 64 + 64;
     std::vector<uint8_t> converted(size_t(stride) * height);
     uint8_t* planes[4] = {converted.data()};
     int strides[4] = {stride};

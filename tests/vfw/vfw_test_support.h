@@ -64,7 +64,7 @@ CodecContext OpenDecoderForFormat(const BITMAPINFOHEADER& format);
 Frame DecodeChunk(AVCodecContext* decoder, const std::vector<uint8_t>& chunk, bool key);
 
 // The frame converted by libswscale, top-down and packed, in the given pixel format and size,
-// with the colour details the layer applies.
+// with the colour details the layer applies; every pixel of every row written.
 std::vector<uint8_t> ConvertFrame(const AVFrame& frame, AVPixelFormat format, int width, int height,
                                   int rowBytes);
 

@@ -39,6 +39,28 @@ bool KnownMatrix(AVColorSpace space) {
     }
 }
 
+// libswscale writes whole vectors of pixels: a row whose width is not a multiple of this many
+// pixels may be written a few dozen bytes past its end, over the row padding, over the start of
+// the next row in memory (a row already written when the bitmap is bottom-up) or past the last
+// row out of the bitmap. Such widths are converted into a scratch picture with room for that.
+constexpr int kScalerVectorPixels = 16;
+constexpr size_t kScalerSpill = 64;
+
+// The bytes of a bitmap row without its padding; a YUY2 row ends with a whole pixel pair.
+size_t RowBytes(const BitmapLayout& layout) {
+    const size_t width = size_t(layout.width);
+    switch (layout.pixelFormat) {
+        case AV_PIX_FMT_YUYV422:
+            return (width + 1) / 2 * 4;
+        case AV_PIX_FMT_BGR24:
+            return width * 3;
+        case AV_PIX_FMT_BGRA:
+            return width * 4;
+        default:
+            return width * 2;
+    }
+}
+
 bool IsRgb(AVPixelFormat format) {
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     return descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
@@ -143,11 +165,39 @@ bool PictureScaler::FrameToBitmap(const AVFrame& frame, const BitmapLayout& layo
         colorSpace_ = frame.colorspace;
         colorRange_ = frame.color_range;
     }
+    if (layout.width % kScalerVectorPixels != 0) {
+        return ConvertThroughScratch(scaler, frame, layout, bits);
+    }
     uint8_t* planes[4];
     int strides[4];
     BitmapPlanes(layout, bits, planes, strides);
     return sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, planes, strides) ==
            layout.height;
+}
+
+// Top row first into the scratch picture, each row followed by room for what libswscale writes
+// past it, then the rows' own bytes into the bitmap.
+bool PictureScaler::ConvertThroughScratch(SwsContext* scaler, const AVFrame& frame,
+                                          const BitmapLayout& layout, uint8_t* bits) {
+    const size_t rowBytes = RowBytes(layout);
+    const size_t scratchStride = FFALIGN(rowBytes, kScalerSpill) + kScalerSpill;
+    const size_t height = size_t(layout.height);
+    const size_t needed = scratchStride * height + kScalerSpill;
+    if (scratch_.size() < needed) {
+        scratch_.assign(needed, 0);
+    }
+    uint8_t* planes[4] = {scratch_.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {int(scratchStride), 0, 0, 0};
+    if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, planes, strides) !=
+        layout.height) {
+        return false;
+    }
+    for (size_t row = 0; row < height; ++row) {
+        const size_t stored = layout.bottomUp ? height - 1 - row : row;
+        memcpy(bits + stored * size_t(layout.stride), scratch_.data() + row * scratchStride,
+               rowBytes);
+    }
+    return true;
 }
 
 bool PictureScaler::BitmapToFrame(const BitmapLayout& layout, const uint8_t* bits, int width,

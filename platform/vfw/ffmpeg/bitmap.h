@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -60,7 +61,8 @@ class PictureScaler {
     PictureScaler(const PictureScaler&) = delete;
     PictureScaler& operator=(const PictureScaler&) = delete;
 
-    // The whole frame, scaled to the bitmap's size.
+    // The whole frame, scaled to the bitmap's size. Only the bytes of the bitmap's rows are
+    // written: none of the row padding, none outside the bitmap.
     bool FrameToBitmap(const AVFrame& frame, const BitmapLayout& layout, uint8_t* bits);
     // The top-left width x height pixels of the bitmap into the top left of the frame, unscaled;
     // the frame must be writable and at least that large.
@@ -68,6 +70,8 @@ class PictureScaler {
                        AVFrame& frame);
 
   private:
+    bool ConvertThroughScratch(SwsContext* scaler, const AVFrame& frame, const BitmapLayout& layout,
+                               uint8_t* bits);
     SwsContext* Prepare(int sourceWidth, int sourceHeight, AVPixelFormat sourceFormat,
                         int targetWidth, int targetHeight, AVPixelFormat targetFormat);
 
@@ -81,6 +85,7 @@ class PictureScaler {
     // The colour details last set on the context; setting them rebuilds its tables.
     int colorSpace_ = -1;
     int colorRange_ = -1;
+    std::vector<uint8_t> scratch_;  // pictures of widths libswscale does not write exactly
 };
 
 }  // namespace zedadu::vfw::ffmpeg

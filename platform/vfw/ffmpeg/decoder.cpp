@@ -231,7 +231,7 @@ const AVFrame* FrameDecoder::DecodePicture(const uint8_t* data, size_t size, boo
     return size > 0 && Feed(data, size, keyFrame).released ? latest_ : nullptr;
 }
 
-LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bool hurry,
+LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bool draw,
                              const BitmapLayout& output, uint8_t* bits) {
     if (size == 0) {
         return ICERR_OK;
@@ -243,7 +243,11 @@ LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bo
     if (!fed.accepted && !fed.released) {
         return ICERR_ERROR;
     }
-    if (hurry || !latest_->data[0]) {
+    return draw ? Redraw(output, bits) : ICERR_OK;
+}
+
+LRESULT FrameDecoder::Redraw(const BitmapLayout& output, uint8_t* bits) {
+    if (!latest_->data[0]) {
         return ICERR_OK;
     }
     return scaler_.FrameToBitmap(*latest_, output, bits) ? ICERR_OK : ICERR_INTERNAL;

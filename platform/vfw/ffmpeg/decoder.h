@@ -54,9 +54,12 @@ class FrameDecoder {
     // One chunk in, one picture out: a decoder that reorders pictures (B-frames) releases each
     // one a call or more after its chunk, and meanwhile the newest picture released so far is
     // written again; until the first one arrives the bitmap is left alone. A chunk of 0 bytes
-    // leaves the bitmap as it was. With hurry the chunk is decoded but nothing written.
-    LRESULT Decode(const uint8_t* data, size_t size, bool keyFrame, bool hurry,
+    // leaves the bitmap as it was. Without draw the chunk is decoded but nothing written.
+    LRESULT Decode(const uint8_t* data, size_t size, bool keyFrame, bool draw,
                    const BitmapLayout& output, uint8_t* bits);
+    // Writes the newest picture released so far into the bitmap again; without one the bitmap is
+    // left alone.
+    LRESULT Redraw(const BitmapLayout& output, uint8_t* bits);
 
     // Decodes one chunk (at least one byte) and answers the picture it released, or null when it
     // released none (or could not be decoded). The picture stays valid until the next call.

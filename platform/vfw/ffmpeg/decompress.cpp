@@ -67,7 +67,8 @@ LRESULT DecompressBegin(DriverInstance& instance, LPARAM input, LPARAM output) {
 }
 
 // The chunk's size is the input format's biSizeImage. A decompression without
-// ICM_DECOMPRESS_BEGIN, or for another input format, begins first.
+// ICM_DECOMPRESS_BEGIN, or for another input format, begins first. Hurried and prerolled chunks
+// are decoded without drawing; an update with no chunk draws the newest picture again.
 LRESULT Decompress(DriverInstance& instance, LPARAM request, LPARAM size) {
     const auto* decompress = Argument<const ICDECOMPRESS>(request);
     if (!decompress || size != sizeof(ICDECOMPRESS) || !decompress->lpbiInput ||
@@ -89,11 +90,15 @@ LRESULT Decompress(DriverInstance& instance, LPARAM request, LPARAM size) {
             return begun;
         }
     }
-    const bool keyFrame = !(decompress->dwFlags & ICDECOMPRESS_NOTKEYFRAME);
-    const bool hurry = decompress->dwFlags & ICDECOMPRESS_HURRYUP;
+    const DWORD flags = decompress->dwFlags;
+    auto* bits = static_cast<uint8_t*>(decompress->lpOutput);
+    if (flags & ICDECOMPRESS_UPDATE && input.biSizeImage == 0) {
+        return instance.decoder->Redraw(*layout, bits);
+    }
+    const bool keyFrame = !(flags & ICDECOMPRESS_NOTKEYFRAME);
+    const bool draw = !(flags & (ICDECOMPRESS_HURRYUP | ICDECOMPRESS_PREROLL));
     return instance.decoder->Decode(static_cast<const uint8_t*>(decompress->lpInput),
-                                    input.biSizeImage, keyFrame, hurry, *layout,
-                                    static_cast<uint8_t*>(decompress->lpOutput));
+                                    input.biSizeImage, keyFrame, draw, *layout, bits);
 }
 
 LRESULT DecompressEnd(DriverInstance& instance, LPARAM, LPARAM) {
