@@ -142,6 +142,9 @@ bool SetUpVideo(WritingFile& writing, const OpenWriteRequest& request) {
     if (settings.paddingSize < kSmallestPadding) {
         settings.paddingSize = 0;
     }
+    // Chunks start at even positions: an odd padding would make the header room or a filler odd,
+    // and the pad byte behind it would land on the next chunk.
+    settings.paddingSize &= ~1u;
     if (settings.fccHandler != kUncompressedHandler && !ProbeCompressor(writing)) {
         return false;
     }

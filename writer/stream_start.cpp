@@ -19,8 +19,9 @@ constexpr uint32_t kNoVideoTextId = 787;
 constexpr uint32_t kCompressorRefusedMessage = 788;
 constexpr uint32_t kDataRateTooLowMessage = 789;
 constexpr float kAudioLeadSeconds = 0.75f;
-// The pre-reserved slots must leave the 60-entry ring able to tell full from empty.
-constexpr uint32_t kLargestInitialFrames = kAudioSlotRingSize - 2;
+// The ring tells full from empty only below 60 outstanding slots, and the first frame reserves
+// one more before its audio can arrive: at most 58 opening slots.
+constexpr uint32_t kLargestInitialFrames = kAudioSlotRingSize - 3;
 constexpr uint32_t kSlotSpareBytes = 56;
 constexpr LONG kFramesToCompress = 2000000000;
 constexpr size_t kOpeningRecordSpare = 24;
