@@ -22,5 +22,6 @@ Command AddAudioCommand(CLI::App& application);
 Command AddConvertCommand(CLI::App& application);
 Command AddSettingsCommand(CLI::App& application);
 Command AddFreeTimeCommand(CLI::App& application);
+Command AddRepairCommand(CLI::App& application);
 
 }  // namespace zedadu::host

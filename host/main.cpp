@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
         AddDemoCommand(application),     AddInfoCommand(application),
         AddFramesCommand(application),   AddAudioCommand(application),
         AddConvertCommand(application),  AddSettingsCommand(application),
-        AddFreeTimeCommand(application),
+        AddFreeTimeCommand(application), AddRepairCommand(application),
     };
     try {
         application.parse(argc, argv);
