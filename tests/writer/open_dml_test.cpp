@@ -69,6 +69,46 @@ TEST_F(OpenDml, PartsIndexesAndHeaders) {
     }
 }
 
+// A file size limit (a disk that fills) in the third part: frames fail from there on, and the file
+// is read by ffmpeg up to the last frame that went in, with every index pointing at its chunks.
+TEST_F(OpenDml, AFullDiskLeavesAFileReadUpToTheFailure) {
+    WriterSetup s{.width = 64, .height = 48, .padding = 512, .offset = 1, .frames = 200};
+    s.audio = true;
+    const std::string path = dir.file("full.avi");
+    void* handle = OpenWriter(s, path);
+    uint32_t written = 0, sent = 0;
+    {
+        const FileSizeLimit limit(2 * kPartBytes + 150000);
+        for (uint32_t i = 0; i < s.frames; ++i) {
+            auto frame = TestFrame(s, i);
+            if (!WriteFrame(handle, s, frame)) {
+                break;
+            }
+            ++written;
+            auto samples = TestSamples(s, sent, 1764);
+            if (WriteSamples(handle, s, samples, 1764)) {
+                sent += 1764;
+            }
+        }
+        EXPECT_GT(written, 30u);  // in the third part
+        EXPECT_LT(written, s.frames);
+        EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+    }
+    ExpectValidAvi(path);
+    const std::string decoded = Decoded(path, "-map 0:v -f rawvideo -pix_fmt bgr24");
+    std::string expected;
+    for (uint32_t i = 0; i < written; ++i) {
+        const auto frame = TestFrame(s, i);
+        expected += TopDown(frame.data(), s.width, s.height, 3);
+    }
+    ExpectSameBytes(decoded, expected);
+    const std::string audio = Decoded(path, "-map 0:a -f s16le");
+    const auto samples = TestSamples(s, 0, sent);
+    ASSERT_LE(audio.size(), samples.size());
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), samples.begin(),
+                           [](char a, uint8_t b) { return uint8_t(a) == b; }));
+}
+
 // With the key absent or 0 the file is in the legacy form, byte for byte.
 TEST_F(OpenDml, TheKeyOffOrAbsentWritesTheLegacyForm) {
     const WriterSetup s{.width = 64, .height = 48, .padding = 512, .frames = 20, .audio = true};
