@@ -1,6 +1,10 @@
-// How the plug-in's questions (message boxes) are answered: --yes or --no for unattended runs,
-// else a prompt when standard input is a terminal, else the host library's default button.
+// How questions are answered, the plug-in's message boxes and the host's own: --yes or --no for
+// unattended runs, else a prompt when standard input is a terminal. Without a terminal a question
+// whose Yes would destroy data (replace an existing file) is answered No; the plug-in's other
+// boxes take their default button.
 #pragma once
+
+#include <string>
 
 namespace CLI {
 class App;
@@ -15,5 +19,8 @@ struct Answers {
 
 void AddAnswerOptions(CLI::App& command, Answers& answers);
 void ApplyAnswers(const Answers& answers);
+
+// The host's own question before it replaces files: `question` ends with "?"; true for Yes.
+bool ConfirmReplacing(const std::string& question);
 
 }  // namespace zedadu::host

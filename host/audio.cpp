@@ -1,6 +1,7 @@
 // zedadu-host audio FILE --out FILE.wav: a run of sample frames as a WAV file.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include <CLI/CLI.hpp>
@@ -8,6 +9,9 @@
 #include "host/answers.h"
 #include "host/commands.h"
 #include "host/errors.h"
+#include "host/file_checks.h"
+#include "host/option_values.h"
+#include "host/output_files.h"
 #include "host/reading.h"
 #include "host/report.h"
 #include "host/text.h"
@@ -17,51 +21,73 @@ namespace zedadu::host {
 namespace {
 
 constexpr uint32_t kBlockFrames = 65536;
+constexpr uint64_t kMostSampleFrames = 0xFFFFFFFF;
 
 struct AudioOptions {
     std::string path;
-    uint32_t from = 0;
-    std::optional<uint32_t> count;
+    std::string from = "0";
+    std::optional<std::string> count;
     bool pcm16 = false;
     bool pcm8 = false;
     std::string out;
     Answers answers;
 };
 
-uint32_t SampleCount(const AudioOptions& options, const ReadingFileInfo& info) {
+struct SampleRun {
+    uint32_t from;
+    uint32_t count;
+};
+
+SampleRun ParseRun(const AudioOptions& options, const ReadingFileInfo& info) {
+    const auto from = uint32_t(ParseWhole("--from", options.from, 0, kMostSampleFrames));
+    const uint64_t count =
+        ParseWhole("--count", options.count, 1, kMostSampleFrames).value_or(kMostSampleFrames);
     if (!NativeAudio(info)) {
         throw HostError(options.path + " has no audio");
     }
-    if (options.from >= info.audioLength) {
-        throw UsageError(Text("--from %u is past the end (%s has %u sample frames)", options.from,
-                              options.path.c_str(), info.audioLength));
+    if (from >= info.audioLength) {
+        throw UsageError(Text("--from %u is past the end (%s has %s)", from, options.path.c_str(),
+                              Counted(info.audioLength, "sample frame").c_str()));
     }
-    return std::min(options.count.value_or(info.audioLength), info.audioLength - options.from);
+    return {from, uint32_t(std::min<uint64_t>(count, info.audioLength - from))};
+}
+
+// The WAV file goes into a folder the host may write and replaces an existing file only after a
+// Yes.
+void PrepareOutput(const AudioOptions& options) {
+    CheckWritableDirectory(std::filesystem::path(options.out).parent_path().string(), false);
+    ConfirmReplacingFiles(ExistingFiles({options.out}));
 }
 
 int RunAudio(const AudioOptions& options) {
     ApplyAnswers(options.answers);
+    RefuseToWriteOverInputs(options.out, {options.path});
     const Layout& layout = *FindAudioLayout(options.pcm8 ? "pcm8" : "pcm16");
     Plugin plugin;
     const ReadingFile file(plugin, options.path);
-    const uint32_t count = SampleCount(options, file.info());
+    const SampleRun run = ParseRun(options, file.info());
+    PrepareOutput(options);
     const AudioFormatRecord native = *NativeAudio(file.info());
-    WavFile wav(options.out, layout, native.channels, native.sampleRate);
-    ProgressBar progress("audio", count);
-    std::vector<uint8_t> samples;
-    for (uint32_t done = 0; done < count;) {
-        const uint32_t block = std::min(kBlockFrames, count - done);
-        ReadSamples(file, uint64_t(options.from) + done, block, layout, samples);
-        wav.Write(samples.data(), block);
-        done += block;
-        progress.Update(done);
+    StagedFile staged(options.out);
+    {
+        WavFile wav(staged.path(), layout, native.channels, native.sampleRate);
+        ProgressBar progress("audio", run.count);
+        std::vector<uint8_t> samples;
+        for (uint32_t done = 0; done < run.count;) {
+            const uint32_t block = std::min(kBlockFrames, run.count - done);
+            ReadSamples(file, uint64_t(run.from) + done, block, layout, samples);
+            wav.Write(samples.data(), block);
+            done += block;
+            progress.Update(done);
+        }
     }
+    staged.Commit();
     Section(Text("Audio of %s", options.path.c_str()))
         .Row("written", options.out)
-        .Row("sample frames", Text("%u to %u (%u, %s)", options.from, options.from + count - 1,
-                                   count, Duration(double(count) / native.sampleRate).c_str()))
-        .Row("format", Text("%u Hz, %u channel%s, %s", native.sampleRate, native.channels,
-                            native.channels == 1 ? "" : "s", layout.label))
+        .Row("sample frames", Text("%u to %u (%s, %s)", run.from, run.from + run.count - 1,
+                                   Counted(run.count, "sample frame").c_str(),
+                                   Duration(double(run.count) / native.sampleRate).c_str()))
+        .Row("format", AudioText(native.sampleRate, layout.bytes * 8, native.channels))
         .Print();
     return kExitOk;
 }
@@ -74,9 +100,10 @@ Command AddAudioCommand(CLI::App& application) {
         "audio", "Read a run of audio sample frames through the plug-in into a WAV file.");
     command->add_option("FILE", options->path, "the AVI file")->required();
     command->add_option("--from", options->from, "first sample frame, from 0")
+        ->type_name("N")
         ->capture_default_str();
     command->add_option("--count", options->count, "number of sample frames (default: to the end)")
-        ->check(CLI::PositiveNumber);
+        ->type_name("N");
     CLI::Option* pcm16 =
         command->add_flag("--pcm16", options->pcm16, "16-bit signed samples (the default)");
     command->add_flag("--pcm8", options->pcm8, "8-bit unsigned samples")->excludes(pcm16);

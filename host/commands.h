@@ -17,9 +17,11 @@ struct Command {
 
 Command AddDemoCommand(CLI::App& application);
 Command AddInfoCommand(CLI::App& application);
+Command AddCheckCommand(CLI::App& application);
 Command AddFramesCommand(CLI::App& application);
 Command AddAudioCommand(CLI::App& application);
 Command AddConvertCommand(CLI::App& application);
+Command AddCompressorsCommand(CLI::App& application);
 Command AddSettingsCommand(CLI::App& application);
 Command AddFreeTimeCommand(CLI::App& application);
 Command AddRepairCommand(CLI::App& application);

@@ -1,5 +1,6 @@
 // zedadu-host convert IN.avi OUT.avi: reads every frame and the audio of IN through the plug-in
-// and records them into OUT through the plug-in, as a host records.
+// and records them into OUT through the plug-in, as a host records, with the settings of the
+// command line, of ZEDADU.ini or of the settings dialog.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -8,11 +9,15 @@
 
 #include "host/answers.h"
 #include "host/commands.h"
+#include "host/conversion_choices.h"
+#include "host/convert_source.h"
 #include "host/dialog_choice.h"
 #include "host/errors.h"
+#include "host/file_checks.h"
 #include "host/host_formats.h"
 #include "host/reading.h"
 #include "host/recorder.h"
+#include "host/settings_file.h"
 #include "host/text.h"
 
 namespace zedadu::host {
@@ -22,54 +27,26 @@ struct ConvertOptions {
     std::string in;
     std::string out;
     bool savedSettings = false;
+    bool save = false;
+    bool openDml = false;
+    ConversionOptionTexts choices;
     DialogOptions dialog;
     Answers answers;
 };
 
-// Frames and samples of the input, at the output's frame size and rate: output frame j shows the
-// input frame on screen at its time.
-class ConvertSource : public RecordingSource {
-  public:
-    ConvertSource(const ReadingFile& in, const WritingSettings& settings)
-        : in_(in), video_(settings.video()) {
-        const auto native = NativeVideo(in.info());
-        if (native && native->rate && video_.rate && video_.scale) {
-            inputRate_ = double(native->rate) / native->scale;
-            outputRate_ = double(video_.rate) / video_.scale;
-            frames_ = uint32_t(double(in.info().frameCount) * outputRate_ / inputRate_);
-        }
-    }
-
-    uint32_t frameCount() const override { return frames_; }
-    uint64_t audioLength() const override {
-        return NativeAudio(in_.info()) ? in_.info().audioLength : 0;
-    }
-    Image Frame(uint32_t index) override {
-        const auto input = uint32_t(double(index) * inputRate_ / outputRate_ + 1e-9);
-        return ReadPicture(in_, std::min(input, in_.info().frameCount - 1),
-                           FrameSize{video_.width, video_.height});
-    }
-    void Samples(uint64_t first, uint32_t count, const Layout& layout,
-                 std::vector<uint8_t>& samples) override {
-        ReadSamples(in_, first, count, layout, samples);
-    }
-
-  private:
-    const ReadingFile& in_;
-    ImageFormatStruct video_;
-    double inputRate_ = 1.0;
-    double outputRate_ = 1.0;
-    uint32_t frames_ = 0;
-};
-
-// The input's frame size, rate and audio, compressed as the host does by default or as the
-// settings saved in ZEDADU.ini say.
-HostFormats FormatsOf(const Plugin& plugin, const ReadingFile& in, bool savedSettings) {
+// The input's frame size, rate and audio, compressed as the host does by default; or everything
+// as the settings saved in ZEDADU.ini say.
+HostFormats StartingFormats(const Plugin& plugin, const ReadingFile& in, bool savedSettings) {
     HostFormats formats = DefaultFormats();
     if (savedSettings) {
         WritingSettings saved(plugin);
         RunSettings(saved, kSettingsLoadIni | kSettingsAudio | kSettingsVideo, formats);
-        formats.compression = *saved.compression();
+        formats.video = saved.video();
+        formats.audio = saved.audio();
+        if (const CompressionSettings* compression = saved.compression()) {
+            formats.compression = *compression;
+        }
+        return formats;
     }
     if (const auto video = NativeVideo(in.info())) {
         formats.video = ImageFormat(*FindImageLayout("rgb24"), video->width, video->height,
@@ -83,51 +60,95 @@ HostFormats FormatsOf(const Plugin& plugin, const ReadingFile& in, bool savedSet
     return formats;
 }
 
-// Audio goes over sample for sample, so the output must keep the input's rate and channels.
-void CheckAudio(const ReadingFile& in, const WritingSettings& settings) {
-    const auto audio = NativeAudio(in.info());
-    if (audio && (settings.audio().sampleRate != audio->sampleRate ||
-                  settings.audio().channels != audio->channels)) {
-        throw HostError(Text("the output's audio must keep the input's %u Hz and %u channels",
-                             audio->sampleRate, audio->channels));
-    }
+// The name the plug-in writes: ".avi" is added to a name without any dot.
+std::string WrittenName(const std::string& out) {
+    return out.find('.') == std::string::npos ? out + ".avi" : out;
 }
 
-void PrintSummary(const ConvertOptions& options, const WritingSettings& settings,
-                  const RecordingResult& result) {
-    Section section(Text("Converted %s into %s", options.in.c_str(), result.path.c_str()));
-    section.Row("frames", Text("%u (handed over as %s)", result.frames,
-                               result.videoInput.empty() ? "-" : result.videoInput.c_str()));
-    section.Row("sample frames", Text("%llu (handed over as %s)",
-                                      static_cast<unsigned long long>(result.sampleFrames),
-                                      result.audioInput.empty() ? "-" : result.audioInput.c_str()));
-    DescribeSettings(section, settings);
-    section.Row("file size", ByteCount(result.fileBytes));
-    section.Row("time", Text("%s (%.1f frames/s)", Duration(result.seconds).c_str(),
-                             result.seconds > 0 ? result.frames / result.seconds : 0.0));
-    section.Print();
+// Where the settings went: the dialog saves what it accepts, --save saves the options.
+std::string SaveSettingsAsAsked(const ConvertOptions& options, bool dialog,
+                                const WritingSettings& settings) {
+    if (dialog) {
+        return "in ZEDADU.ini (the settings dialog saves what it accepts)";
+    }
+    if (!options.save) {
+        return "no (these settings served this conversion only)";
+    }
+    SaveSettings(settings.video(), *settings.compression(), settings.audio());
+    if (options.openDml) {
+        SetOpenDmlSetting(true);
+    }
+    return "in ZEDADU.ini (--save)";
+}
+
+std::string FramesText(const ReadingFile& in, const RecordingResult& result) {
+    const auto native = NativeVideo(in.info());
+    if (!native) {
+        return "none";
+    }
+    return Text("%u from %u at %s (handed over as %s)", result.frames, in.info().frameCount,
+                FrameRate(native->rate, native->scale).c_str(),
+                result.videoInput.empty() ? "-" : result.videoInput.c_str());
+}
+
+std::string FramesReadText(const ConvertSource& source, const WritingSettings& settings) {
+    const ImageFormatStruct& video = settings.video();
+    const auto delivered = source.delivered();
+    if (!delivered || (delivered->width == video.width && delivered->height == video.height)) {
+        return Text("%i x %i, as asked", video.width, video.height);
+    }
+    return Text("%i x %i as the plug-in delivered them, resized to %i x %i by the host",
+                delivered->width, delivered->height, video.width, video.height);
+}
+
+std::string SamplesText(const ReadingFile& in, const ConvertSource& source,
+                        const RecordingResult& result) {
+    const auto audio = NativeAudio(in.info());
+    if (!audio) {
+        return "none";
+    }
+    return Text("%llu from %llu at %s%s (handed over as %s)",
+                static_cast<unsigned long long>(result.sampleFrames),
+                static_cast<unsigned long long>(in.info().audioLength),
+                SampleRateText(audio->sampleRate).c_str(),
+                source.audioConverted() ? ", converted with libswresample" : "",
+                result.audioInput.empty() ? "-" : result.audioInput.c_str());
 }
 
 int RunConvert(const ConvertOptions& options) {
     ApplyAnswers(options.answers);
-    std::error_code error;
-    if (std::filesystem::equivalent(options.in, options.out, error)) {
-        throw UsageError("the output must be another file than the input");
-    }
-    const uint32_t dialog =
-        PrepareDialog(options.dialog) ? kSettingsShowDialog | kSettingsAudio | kSettingsVideo : 0;
+    const ConversionChoices choices = ParseChoices(options.choices);
+    RefuseToWriteOverInputs(WrittenName(options.out), {options.in});
+    const bool dialog = PrepareDialog(options.dialog);
     Plugin plugin;
     const ReadingFile in(plugin, options.in);
+    CheckWritableDirectory(std::filesystem::path(options.out).parent_path().string(), false);
+    HostFormats formats = StartingFormats(plugin, in, options.savedSettings);
+    ApplyChoices(choices, formats);
     WritingSettings settings(plugin);
-    RunSettings(settings, dialog, FormatsOf(plugin, in, options.savedSettings));
+    RunSettings(settings, dialog ? kSettingsShowDialog | kSettingsAudio | kSettingsVideo : 0,
+                formats);
     if (!settings.accepted()) {
-        throw HostError("the settings dialog was cancelled; nothing was converted");
+        throw HostError(
+            "the settings dialog ended without OK (cancelled, or its script failed); nothing was "
+            "converted");
     }
-    CheckAudio(in, settings);
+    CheckCompressorTakes(settings.video(), *settings.compression());
+    const std::string saved = SaveSettingsAsAsked(options, dialog, settings);
     ConvertSource source(in, settings);
     const RecordingResult result =
-        Record(plugin, settings, {options.out, true, "converting"}, source);
-    PrintSummary(options, settings, result);
+        Record(plugin, settings, {options.out, true, "converting", options.openDml}, source);
+    Section section(Text("Converted %s into %s", options.in.c_str(), result.path.c_str()));
+    section.Row("frames", FramesText(in, result));
+    section.Row("frames read at", FramesReadText(source, settings));
+    section.Row("sample frames", SamplesText(in, source, result));
+    DescribeSettings(section, settings, NativeAudio(in.info()).has_value());
+    section.Row("OpenDML", options.openDml ? "on for this file" : "as ZEDADU.ini says");
+    section.Row("settings saved", saved);
+    section.Row("file size", ByteCount(result.fileBytes));
+    section.Row("time", Text("%s (%.1f frames/s)", Duration(result.seconds).c_str(),
+                             result.seconds > 0 ? result.frames / result.seconds : 0.0));
+    section.Print();
     return kExitOk;
 }
 
@@ -138,12 +159,17 @@ Command AddConvertCommand(CLI::App& application) {
     CLI::App* command = application.add_subcommand(
         "convert",
         "Read every frame and the audio of an AVI file and record them into another through the "
-        "plug-in.");
+        "plug-in, compressed as the options, ZEDADU.ini or the settings dialog say.");
     command->add_option("IN", options->in, "the AVI file to read")->required();
     command->add_option("OUT", options->out, "the AVI file to write")->required();
     command->add_flag("--settings", options->savedSettings,
-                      "compress as the settings saved in ZEDADU.ini say (default: MSVC, quality "
-                      "7500, records padded to 512 bytes, audio leading)");
+                      "start from the settings saved in ZEDADU.ini (size, rate, compression, "
+                      "audio) instead of the input's size, rate and audio with MSVC");
+    AddConversionOptions(*command, options->choices);
+    command->add_flag("--opendml", options->openDml,
+                      "switch the plug-in's OpenDML writing on for this file");
+    command->add_flag("--save", options->save,
+                      "save the settings of this conversion in ZEDADU.ini");
     AddDialogOptions(*command, options->dialog);
     AddAnswerOptions(*command, options->answers);
     return {command, [options] { return RunConvert(*options); }};

@@ -41,12 +41,10 @@ void DescribeAudio(Section& section, const ReadingFileInfo& info) {
         section.Row("audio", "none");
         return;
     }
-    section.Row("audio",
-                Text("%u sample frames (%s), %s", info.audioLength,
-                     Duration(AudioSeconds(info)).c_str(), FieldText(audio->description).c_str()));
-    section.Row("sample rate",
-                Text("%u Hz, %u channel%s, %u bytes a sample frame", audio->sampleRate,
-                     audio->channels, audio->channels == 1 ? "" : "s", audio->frameBytes));
+    const uint32_t bits = audio->channels ? audio->frameBytes * 8 / audio->channels : 0;
+    section.Row("audio", Text("%s (%s), %s", Counted(info.audioLength, "sample frame").c_str(),
+                              Duration(AudioSeconds(info)).c_str(),
+                              AudioText(audio->sampleRate, bits, audio->channels).c_str()));
     section.Row("offered as", LayoutList(info.audioFormats, info.audioFormatCount));
 }
 

@@ -1,6 +1,5 @@
 #include "host/formats.h"
 
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -84,19 +83,8 @@ AudioFormatRecord AudioFormat(const Layout& layout, uint32_t channels, uint32_t 
     format.sampleRate = sampleRate;
     format.frameBytes = channels * layout.bytes;
     format.flags = kWritingAudioFlags;
-    SetFieldText(format.description, Text("%uKHz %ubit %s", sampleRate / 1000, layout.bytes * 8,
-                                          channels == 2 ? "Stereo" : "Mono"));
+    SetFieldText(format.description, AudioText(sampleRate, layout.bytes * 8, channels));
     return format;
-}
-
-std::optional<FrameSize> ParseFrameSize(const std::string& text) {
-    int width = 0, height = 0, consumed = 0;
-    if (sscanf(text.c_str(), "%dx%d%n", &width, &height, &consumed) != 2 ||
-        size_t(consumed) != text.size() || width <= 0 || height <= 0 || width > 16384 ||
-        height > 16384) {
-        return std::nullopt;
-    }
-    return FrameSize{width, height};
 }
 
 }  // namespace zedadu::host

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "frame/records.h"
@@ -29,11 +28,9 @@ ImageFormatStruct ImageFormat(const Layout& layout, int32_t width, int32_t heigh
                               uint32_t scale);
 AudioFormatRecord AudioFormat(const Layout& layout, uint32_t channels, uint32_t sampleRate);
 
-// "720x480" -> {720, 480}; nothing for anything else.
 struct FrameSize {
     int32_t width;
     int32_t height;
 };
-std::optional<FrameSize> ParseFrameSize(const std::string& text);
 
 }  // namespace zedadu::host

@@ -9,6 +9,9 @@
 #include "host/answers.h"
 #include "host/commands.h"
 #include "host/errors.h"
+#include "host/file_checks.h"
+#include "host/option_values.h"
+#include "host/output_files.h"
 #include "host/png_file.h"
 #include "host/reading.h"
 #include "host/report.h"
@@ -17,82 +20,151 @@
 namespace zedadu::host {
 namespace {
 
+constexpr uint64_t kMostFrames = 0xFFFFFFFF;
+
 struct FramesOptions {
     std::string path;
-    uint32_t from = 0;
-    std::optional<uint32_t> count;
+    std::string from = "0";
+    std::optional<std::string> count;
     std::string format = "rgb24";
-    std::string size;
+    std::optional<std::string> size;
     std::string out;
     Answers answers;
 };
 
-// The file for one delivered frame: a PNG picture, or the YUY2 bytes as they came.
-std::string SaveFrame(const DeliveredFrame& frame, uint32_t index, const std::string& directory) {
-    const bool raw = FieldText(frame.result.formatId) == FORMAT_ID_YUY2;
-    const std::string path =
-        (std::filesystem::path(directory) / Text("frame-%06u.%s", index, raw ? "yuy2" : "png"))
-            .string();
-    if (raw) {
-        std::ofstream file(path, std::ios::binary);
-        file.write(reinterpret_cast<const char*>(frame.bytes.data()),
-                   std::streamsize(frame.bytes.size()));
-        if (!file.flush()) {
-            throw HostError("cannot write " + path);
-        }
-        return path;
-    }
-    Image image;
-    if (!FromBitmap(frame.result, frame.bytes.data(), frame.bytes.size(), image)) {
-        throw HostError(Text("frame %u came as %s, which this host cannot picture", index,
-                             LayoutLabel(frame.result.formatId).c_str()));
-    }
-    WritePng(path, image);
-    return path;
+struct FramesRequest {
+    const Layout* layout;
+    std::optional<FrameSize> size;
+    uint32_t from;
+    uint32_t count;
+};
+
+bool IsRaw(const Layout& layout) {
+    return std::string(layout.formatId) == FORMAT_ID_YUY2;
 }
 
-uint32_t FrameCount(const FramesOptions& options, const ReadingFileInfo& info) {
-    if (info.frameCount == 0) {
+std::string FramePath(const std::string& directory, uint32_t index, const Layout& layout) {
+    return (std::filesystem::path(directory) /
+            Text("frame-%06u.%s", index, IsRaw(layout) ? "yuy2" : "png"))
+        .string();
+}
+
+// A delivered frame into its file: YUY2 bytes as they came, RGB as a picture at the size asked
+// for (resized by the host where the plug-in delivered another). Returns the size written.
+FrameSize SaveFrame(const DeliveredFrame& frame, const FramesRequest& request,
+                    const std::string& path) {
+    StagedFile file(path);
+    FrameSize written{frame.result.width, frame.result.height};
+    if (FieldText(frame.result.formatId) == FORMAT_ID_YUY2) {
+        std::ofstream out(file.path(), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(frame.bytes.data()),
+                  std::streamsize(frame.bytes.size()));
+        if (!out.flush()) {
+            throw HostError("cannot write " + path);
+        }
+    } else {
+        Image image;
+        if (!FromBitmap(frame.result, frame.bytes.data(), frame.bytes.size(), image)) {
+            throw HostError(Text("a frame came as %s, which this host cannot picture",
+                                 LayoutLabel(frame.result.formatId).c_str()));
+        }
+        if (request.size &&
+            (image.width != request.size->width || image.height != request.size->height)) {
+            image = Resized(image, request.size->width, request.size->height);
+            written = *request.size;
+        }
+        WritePng(file.path(), image);
+    }
+    file.Commit();
+    return written;
+}
+
+FramesRequest ParseRequest(const FramesOptions& options, const ReadingFile& file) {
+    const Layout* layout = FindImageLayout(options.format);
+    if (!layout || (layout->bytes == 2 && !IsRaw(*layout))) {
+        throw UsageError(
+            Text("--format takes rgb24, rgb32 or yuy2, not \"%s\"", options.format.c_str()));
+    }
+    FramesRequest request{layout, std::nullopt, 0, 0};
+    if (options.size) {
+        request.size = ParseSize("--size", *options.size);
+    }
+    request.from = uint32_t(ParseWhole("--from", options.from, 0, kMostFrames));
+    const uint64_t count =
+        ParseWhole("--count", options.count, 1, kMostFrames).value_or(kMostFrames);
+    const uint32_t frames = file.info().frameCount;
+    if (frames == 0) {
         throw HostError(options.path + " has no video");
     }
-    if (options.from >= info.frameCount) {
-        throw UsageError(Text("--from %u is past the last frame (%s has %u frames)", options.from,
-                              options.path.c_str(), info.frameCount));
+    if (request.from >= frames) {
+        throw UsageError(Text("--from %u is past the last frame (%s has %s)", request.from,
+                              options.path.c_str(), Counted(frames, "frame").c_str()));
     }
-    return std::min(options.count.value_or(info.frameCount), info.frameCount - options.from);
+    request.count = uint32_t(std::min<uint64_t>(count, frames - request.from));
+    if (!OffersLayout(file.info(), *layout)) {
+        throw UsageError(Text("%s does not offer its frames as %s; --format %s reads them",
+                              options.path.c_str(), layout->label,
+                              OfferedImageLayouts(file.info()).c_str()));
+    }
+    return request;
+}
+
+// Of the frames to write, the names the user must agree to replace.
+void PrepareOutputs(const FramesOptions& options, const FramesRequest& request) {
+    CheckWritableDirectory(options.out, true);
+    std::vector<std::string> paths;
+    for (uint32_t i = 0; i < request.count; ++i) {
+        paths.push_back(FramePath(options.out, request.from + i, *request.layout));
+    }
+    std::vector<std::string> existing = ExistingFiles(paths);
+    for (const std::string& path : existing) {
+        RefuseToWriteOverInputs(path, {options.path});
+    }
+    ConfirmReplacingFiles(existing);
+}
+
+// What came and what was written, saying why the sizes differ from the one asked for.
+std::string DeliveredText(const DeliveredFrame& frame, const FramesRequest& request,
+                          const ReadingFileInfo& info) {
+    const std::string delivered =
+        Text("%i x %i %s, %s a frame", frame.result.width, frame.result.height,
+             LayoutLabel(frame.result.formatId).c_str(), ByteCount(frame.result.imageSize).c_str());
+    if (!request.size || (frame.result.width == request.size->width &&
+                          frame.result.height == request.size->height)) {
+        return delivered;
+    }
+    const auto native = NativeVideo(info);
+    const bool ownSize =
+        native && native->width == frame.result.width && native->height == frame.result.height;
+    return delivered + (ownSize ? " (the file's own size: the plug-in does not scale these frames)"
+                                : Text(" (the decompressor grows %i x %i to the picture's shape)",
+                                       request.size->width, request.size->height));
 }
 
 int RunFrames(const FramesOptions& options) {
     ApplyAnswers(options.answers);
-    const Layout& layout = *FindImageLayout(options.format);
-    const std::optional<FrameSize> size =
-        options.size.empty() ? std::nullopt : ParseFrameSize(options.size);
     Plugin plugin;
     const ReadingFile file(plugin, options.path);
-    const uint32_t count = FrameCount(options, file.info());
-    if (!OffersLayout(file.info(), layout)) {
-        fprintf(stderr,
-                "zedadu-host: %s does not offer %s frames; the plug-in decides the layout\n",
-                options.path.c_str(), layout.label);
-    }
-    std::filesystem::create_directories(options.out);
-    ProgressBar progress("frames", count);
+    const FramesRequest request = ParseRequest(options, file);
+    PrepareOutputs(options, request);
+    ProgressBar progress("frames", request.count);
     DeliveredFrame last;
-    for (uint32_t i = 0; i < count; ++i) {
-        last = ReadFrame(file, options.from + i, layout, size);
-        SaveFrame(last, options.from + i, options.out);
+    FrameSize written{};
+    for (uint32_t i = 0; i < request.count; ++i) {
+        const uint32_t index = request.from + i;
+        last = ReadFrame(file, index, *request.layout, request.size);
+        written = SaveFrame(last, request, FramePath(options.out, index, *request.layout));
         progress.Update(i + 1);
     }
-    if (size && (last.result.width != size->width || last.result.height != size->height)) {
-        fprintf(stderr, "zedadu-host: the decompressor does not scale; frames come at %i x %i\n",
-                last.result.width, last.result.height);
-    }
-    Section(
-        Text("Frames %u to %u of %s", options.from, options.from + count - 1, options.path.c_str()))
-        .Row("written", Text("%u file%s in %s", count, count == 1 ? "" : "s", options.out.c_str()))
-        .Row("delivered",
-             Text("%i x %i %s, %u bytes a frame", last.result.width, last.result.height,
-                  LayoutLabel(last.result.formatId).c_str(), last.result.imageSize))
+    const bool resized = written.width != last.result.width || written.height != last.result.height;
+    Section(Text("Frames %u to %u of %s", request.from, request.from + request.count - 1,
+                 options.path.c_str()))
+        .Row("delivered", DeliveredText(last, request, file.info()))
+        .Row("written",
+             Text("%s of %i x %i in %s%s",
+                  Counted(request.count, IsRaw(*request.layout) ? "raw file" : "picture").c_str(),
+                  written.width, written.height, options.out.c_str(),
+                  resized ? " (resized by the host)" : ""))
         .Print();
     return kExitOk;
 }
@@ -104,20 +176,22 @@ Command AddFramesCommand(CLI::App& application) {
     CLI::App* command = application.add_subcommand(
         "frames", "Read frames through the plug-in: PNG pictures from RGB, raw files from YUY2.");
     command->add_option("FILE", options->path, "the AVI file")->required();
-    command->add_option("--from", options->from, "first frame, from 0")->capture_default_str();
-    command->add_option("--count", options->count, "number of frames (default: to the end)")
-        ->check(CLI::PositiveNumber);
-    command->add_option("--format", options->format, "layout asked of the plug-in")
-        ->check(CLI::IsMember({"rgb32", "rgb24", "yuy2"}, CLI::ignore_case))
+    command->add_option("--from", options->from, "first frame, from 0")
+        ->type_name("N")
         ->capture_default_str();
-    command->add_option("--size", options->size, "frame size asked of the plug-in")
-        ->type_name("WxH")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                return ParseFrameSize(text) ? std::string() : "expected WIDTHxHEIGHT, e.g. 360x240";
-            },
-            "WxH"));
-    command->add_option("--out", options->out, "directory for the files (created)")->required();
+    command->add_option("--count", options->count, "number of frames (default: to the end)")
+        ->type_name("N");
+    command
+        ->add_option("--format", options->format,
+                     "layout asked of the plug-in: rgb24, rgb32 or yuy2 (raw files)")
+        ->type_name("LAYOUT")
+        ->capture_default_str();
+    command
+        ->add_option("--size", options->size,
+                     "frame size of the pictures; the plug-in scales where its decompressor "
+                     "can, the host resizes what comes at another size")
+        ->type_name("WxH");
+    command->add_option("--out", options->out, "folder for the files (created)")->required();
     AddAnswerOptions(*command, options->answers);
     return {command, [options] { return RunFrames(*options); }};
 }

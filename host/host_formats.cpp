@@ -1,5 +1,6 @@
 #include "host/host_formats.h"
 
+#include "host/compressor_list.h"
 #include "host/errors.h"
 #include "host/formats.h"
 #include "host/text.h"
@@ -9,24 +10,22 @@ namespace {
 
 std::string DescribeAudio(const AudioFormatRecord& audio) {
     const Layout* layout = FindAudioLayout(FieldText(audio.formatId));
-    const char* channels = audio.channels == 1 ? "mono" : audio.channels == 2 ? "stereo" : nullptr;
-    return Text("%u Hz, %s, %s", audio.sampleRate, layout ? layout->label : "unknown layout",
-                channels ? channels : Text("%u channels", audio.channels).c_str());
+    return AudioText(audio.sampleRate, layout ? layout->bytes * 8 : 0, audio.channels);
 }
 
-std::string DescribeCompressor(const CompressionSettings& compression) {
-    const std::string handler = FourCCText(compression.fccHandler);
-    if (handler == "DIB ") {
-        return "DIB (uncompressed)";
+// Quality as the dialog shows it: 0 to 100.
+std::string DescribeQuality(const CompressionSettings& compression,
+                            const InstalledCompressor& compressor) {
+    if (!compressor.takesQuality()) {
+        return "not used by " + FourCCText(compression.fccHandler);
     }
-    const std::string name = FieldText(compression.compressorName);
-    return Text("%s%s%s, quality %u of 10000", handler.c_str(), name.empty() ? "" : " - ",
-                name.c_str(), compression.quality);
+    return Text("%u of 100", compression.quality / 100);
 }
 
-std::string DescribeKeyFrames(const CompressionSettings& compression) {
-    if (FourCCText(compression.fccHandler) == "DIB ") {
-        return "every frame (uncompressed)";
+std::string DescribeKeyFrames(const CompressionSettings& compression,
+                              const InstalledCompressor& compressor) {
+    if (!compressor.takesKeyFrames()) {
+        return "every frame (each frame is coded alone)";
     }
     switch (compression.keyFrameRate) {
         case 0:
@@ -38,9 +37,33 @@ std::string DescribeKeyFrames(const CompressionSettings& compression) {
     }
 }
 
-std::string DescribeDataRate(const CompressionSettings& compression) {
-    return compression.dataRate ? Text("at most %u kB/s", compression.dataRate)
+std::string DescribeDataRate(const CompressionSettings& compression,
+                             const InstalledCompressor& compressor) {
+    if (!compressor.takesDataRate()) {
+        return "no limit (" + FourCCText(compression.fccHandler) + " takes none)";
+    }
+    return compression.dataRate ? Text("at most %u KB/s", compression.dataRate)
                                 : std::string("no limit");
+}
+
+void DescribeCompression(Section& section, const CompressionSettings& compression) {
+    const auto compressor = CompressorOf(compression.fccHandler);
+    if (!compressor) {
+        section.Row("compressor", FourCCText(compression.fccHandler) + " (not installed here)");
+    } else if (compressor->uncompressed()) {
+        section.Row("compressor", "none (uncompressed frames)");
+    } else {
+        section.Row("compressor", compressor->label());
+        section.Row("quality", DescribeQuality(compression, *compressor));
+        section.Row("key frames", DescribeKeyFrames(compression, *compressor));
+        section.Row("data rate", DescribeDataRate(compression, *compressor));
+    }
+    section.Row("records", compression.paddingSize
+                               ? "padded to " + Counted(compression.paddingSize, "byte")
+                               : std::string("not padded"));
+    section.Row("audio lead", compression.offsetAudioAndVideo
+                                  ? "audio leads video by 0.75 s"
+                                  : "none (audio and video start together)");
 }
 
 }  // namespace
@@ -72,23 +95,15 @@ void RunSettings(WritingSettings& settings, uint32_t request, const HostFormats&
     }
 }
 
-void DescribeSettings(Section& section, const WritingSettings& settings) {
+void DescribeSettings(Section& section, const WritingSettings& settings, bool withAudio) {
     const ImageFormatStruct& video = settings.video();
     section.Row("video", Text("%i x %i %s, %s (%u/%u)", video.width, video.height,
                               LayoutLabel(video.formatId).c_str(),
                               FrameRate(video.rate, video.scale).c_str(), video.rate, video.scale));
     if (const CompressionSettings* compression = settings.compression()) {
-        section.Row("compressor", DescribeCompressor(*compression));
-        section.Row("key frames", DescribeKeyFrames(*compression));
-        section.Row("data rate", DescribeDataRate(*compression));
-        section.Row("records", compression->paddingSize
-                                   ? Text("padded to %u bytes", compression->paddingSize)
-                                   : std::string("not padded"));
-        section.Row("audio lead", compression->offsetAudioAndVideo
-                                      ? "audio leads video by 0.75 s"
-                                      : "none (audio and video start together)");
+        DescribeCompression(section, *compression);
     }
-    section.Row("audio", DescribeAudio(settings.audio()));
+    section.Row("audio", withAudio ? DescribeAudio(settings.audio()) : std::string("none"));
 }
 
 }  // namespace zedadu::host

@@ -20,14 +20,15 @@ struct HostFormats {
 };
 
 // What works out of the box: Video 1 ("MSVC") at 720 x 480 and 29.97 frames a second,
-// quality 7500, a key frame every 15 frames, records padded to 512 bytes, audio 44.1 kHz 16-bit
-// stereo leading the video.
+// quality 75 (7500 in the block), a key frame every 15 frames, records padded to 512 bytes,
+// audio 44.1 kHz 16-bit stereo leading the video.
 HostFormats DefaultFormats();
 
 // Runs the settings call with `request`; throws HostError when the plug-in refuses it.
 void RunSettings(WritingSettings& settings, uint32_t request, const HostFormats& formats);
 
-// Rows for the video, compression and audio of settings the plug-in returned.
-void DescribeSettings(Section& section, const WritingSettings& settings);
+// Rows for the video, compression and audio of settings the plug-in returned; the audio row says
+// "none" for a recording without audio.
+void DescribeSettings(Section& section, const WritingSettings& settings, bool withAudio = true);
 
 }  // namespace zedadu::host

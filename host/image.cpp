@@ -5,7 +5,12 @@
 #include <cstring>
 #include <limits>
 
+#include "host/errors.h"
 #include "host/text.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 namespace zedadu::host {
 
@@ -55,13 +60,18 @@ bool FromBitmap(const ImageFormatStruct& format, const uint8_t* bitmap, size_t b
 
 Image Resized(const Image& image, int32_t width, int32_t height) {
     Image resized(width, height);
-    for (int32_t y = 0; y < height; ++y) {
-        const int32_t sourceY = int32_t(int64_t(y) * image.height / height);
-        for (int32_t x = 0; x < width; ++x) {
-            const int32_t sourceX = int32_t(int64_t(x) * image.width / width);
-            memcpy(resized.pixel(x, y), image.pixel(sourceX, sourceY), 3);
-        }
+    SwsContext* scaler = sws_getContext(image.width, image.height, AV_PIX_FMT_RGB24, width, height,
+                                        AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!scaler) {
+        throw HostError(Text("libswscale cannot resize %i x %i pictures to %i x %i", image.width,
+                             image.height, width, height));
     }
+    const uint8_t* in[] = {image.rgb.data()};
+    const int inStride[] = {image.width * 3};
+    uint8_t* out[] = {resized.rgb.data()};
+    const int outStride[] = {width * 3};
+    sws_scale(scaler, in, inStride, 0, image.height, out, outStride);
+    sws_freeContext(scaler);
     return resized;
 }
 

@@ -33,7 +33,7 @@ void ToBitmap(const Image& image, const Layout& layout, std::vector<uint8_t>& bi
 // bytes are too few.
 bool FromBitmap(const ImageFormatStruct& format, const uint8_t* bitmap, size_t bytes, Image& image);
 
-// Nearest-neighbour resampling to another size.
+// The picture at another size, resampled bicubically with libswscale; throws HostError.
 Image Resized(const Image& image, int32_t width, int32_t height);
 // Copies `tile` into `sheet` with its top left corner at (x, y), clipped to the sheet.
 void Paste(Image& sheet, const Image& tile, int32_t x, int32_t y);

@@ -1,13 +1,17 @@
 // zedadu-host info FILE [--json]: what the plug-in reports about a file.
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "host/answers.h"
+#include "host/avi_scan.h"
 #include "host/commands.h"
 #include "host/errors.h"
+#include "host/file_checks.h"
 #include "host/file_report.h"
 #include "host/formats.h"
 #include "host/reading.h"
@@ -19,7 +23,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 struct InfoOptions {
-    std::string path;
+    std::vector<std::string> paths;
     bool json = false;
     Answers answers;
 };
@@ -30,7 +34,7 @@ std::string LayoutName(const char* formatId) {
     return layout ? layout->name : formatId;
 }
 
-Json VideoJson(const ReadingFileInfo& info) {
+Json VideoJson(const ReadingFileInfo& info, const std::optional<AviScan>& scan) {
     const auto video = NativeVideo(info);
     if (!video) {
         return nullptr;
@@ -43,7 +47,9 @@ Json VideoJson(const ReadingFileInfo& info) {
                            {"imageSize", format.imageSize},
                            {"flags", format.flags}});
     }
-    return {{"frames", info.frameCount},
+    const auto codec = scan ? scan->VideoCodec() : std::nullopt;
+    return {{"codec", codec ? Json(FourCCText(*codec)) : Json(nullptr)},
+            {"frames", info.frameCount},
             {"rate", video->rate},
             {"scale", video->scale},
             {"seconds", VideoSeconds(info)},
@@ -68,35 +74,63 @@ Json AudioJson(const ReadingFileInfo& info) {
     return {{"sampleFrames", info.audioLength},
             {"sampleRate", audio->sampleRate},
             {"channels", audio->channels},
+            {"bits", audio->channels ? audio->frameBytes * 8 / audio->channels : 0},
             {"seconds", AudioSeconds(info)},
             {"description", FieldText(audio->description)},
             {"layouts", layouts}};
 }
 
-void PrintJson(const ReadingFile& file) {
+Json FileJson(const ReadingFile& file) {
     const ReadingFileInfo& info = file.info();
-    const Json report = {
+    const std::optional<AviScan> scan = ScanAvi(ResolvedInput(file.path()));
+    return {
         {"path", info.path ? std::string(info.path) : file.path()},
         {"modified", FileTimeText(info.lastWriteTime)},
+        {"index", scan ? Json(IndexKindName(scan->index)) : Json(nullptr)},
         {"dv", (info.infoFlags & 8) != 0},
-        {"video", VideoJson(info)},
+        {"video", VideoJson(info, scan)},
         {"audio", AudioJson(info)},
     };
-    printf("%s\n", report.dump(2).c_str());
 }
 
+void PrintText(const ReadingFile& file) {
+    Section section(file.info().path ? file.info().path : file.path());
+    DescribeFile(section, file.info());
+    if (const std::optional<AviScan> scan = ScanAvi(ResolvedInput(file.path()))) {
+        if (const auto codec = scan->VideoCodec()) {
+            section.Row("video codec", *codec == FourCC("DIB ") ? std::string("DIB (uncompressed)")
+                                                                : FourCCText(*codec));
+        }
+        section.Row("index", IndexKindName(scan->index));
+    }
+    section.Print();
+}
+
+// Every file is reported; one that cannot be read is reported as such (in JSON with its error)
+// and makes the status 1.
 int RunInfo(const InfoOptions& options) {
     ApplyAnswers(options.answers);
     Plugin plugin;
-    const ReadingFile file(plugin, options.path);
-    if (options.json) {
-        PrintJson(file);
-        return kExitOk;
+    Json reports = Json::array();
+    int status = kExitOk;
+    for (const std::string& path : options.paths) {
+        try {
+            const ReadingFile file(plugin, path);
+            if (options.json) {
+                reports.push_back(FileJson(file));
+            } else {
+                PrintText(file);
+            }
+        } catch (const HostError& error) {
+            fprintf(stderr, "zedadu-host: %s\n", error.what());
+            reports.push_back({{"path", path}, {"error", error.what()}});
+            status = kExitFailed;
+        }
     }
-    Section section(file.info().path ? file.info().path : file.path());
-    DescribeFile(section, file.info());
-    section.Print();
-    return kExitOk;
+    if (options.json) {
+        printf("%s\n", (reports.size() == 1 ? reports.front() : reports).dump(2).c_str());
+    }
+    return status;
 }
 
 }  // namespace
@@ -104,9 +138,11 @@ int RunInfo(const InfoOptions& options) {
 Command AddInfoCommand(CLI::App& application) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* command = application.add_subcommand(
-        "info", "What the plug-in reports about an AVI file: frames, rate, size, formats, audio.");
-    command->add_option("FILE", options->path, "the AVI file")->required();
-    command->add_flag("--json", options->json, "print the report as JSON");
+        "info",
+        "What the plug-in reports about AVI files: frames, rate, size, codec, formats, audio.");
+    command->add_option("FILE", options->paths, "the AVI files")->required();
+    command->add_flag("--json", options->json,
+                      "print the report as JSON: an object for one file, an array for several");
     AddAnswerOptions(*command, options->answers);
     return {command, [options] { return RunInfo(*options); }};
 }

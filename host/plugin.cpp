@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/errors.h"
+#include "host/file_checks.h"
 #include "host/text.h"
 
 namespace zedadu::host {
@@ -22,18 +23,20 @@ void Resolve(void* library, const char* symbol, Function& slot) {
 }
 
 // Why an output file was not opened, as far as the host can tell: the plug-in keeps an existing
-// file when the user declines to replace it, and also when it refuses the formats.
+// file when the user declines to replace it; the host has checked the folder and the compressor
+// before, so another refusal is the plug-in's own.
 std::string OpenRefusal(const WritingFile::Request& request, const WritingSettings& settings,
                         bool existed) {
-    const CompressionSettings* compression = settings.compression();
-    const std::string what = Text(
-        "the plug-in did not open %s for writing (compressor %s, %i x %i frames)",
-        request.path.c_str(), compression ? FourCCText(compression->fccHandler).c_str() : "none",
-        settings.video().width, settings.video().height);
     if (existed && std::filesystem::exists(request.path)) {
-        return what + ": the existing file was kept, or the formats cannot be written";
+        return request.path +
+               " already exists and the existing file was kept; nothing was written (--yes "
+               "replaces it)";
     }
-    return what + ": the compressor refuses that size, or the file cannot be made";
+    const CompressionSettings* compression = settings.compression();
+    return Text("the plug-in did not open %s for writing (compressor %s, %i x %i frames)",
+                request.path.c_str(),
+                compression ? FourCCText(compression->fccHandler).c_str() : "none",
+                settings.video().width, settings.video().height);
 }
 
 }  // namespace
@@ -81,9 +84,9 @@ void Plugin::Handshake(decltype(&AVFILE_QueryInterfaceReading) query, PluginQuer
 
 ReadingFile::ReadingFile(const Plugin& plugin, const std::string& path)
     : plugin_(plugin), path_(path) {
+    CheckReadable(path);
     if (plugin_.call().OpenFileForRead(&handle_, path.c_str()) != 1 || !handle_) {
-        throw HostError("cannot read " + path +
-                        ": it is missing or not an AVI file the plug-in can decode");
+        throw HostError("cannot read " + path + ": " + RefusalReason(path));
     }
     info_.size = sizeof info_;
     if (plugin_.call().GetReadingFileInfo(handle_, &info_) != 1) {

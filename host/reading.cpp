@@ -38,6 +38,38 @@ bool OffersLayout(const ReadingFileInfo& info, const Layout& layout) {
     return false;
 }
 
+std::string OfferedImageLayouts(const ReadingFileInfo& info) {
+    std::string names;
+    for (uint32_t i = 0; i < info.videoFormatCount && info.videoFormats; ++i) {
+        if (const Layout* layout = FindImageLayout(FieldText(info.videoFormats[i].formatId))) {
+            names += std::string(names.empty()                    ? ""
+                                 : i + 1 == info.videoFormatCount ? " or "
+                                                                  : ", ") +
+                     layout->name;
+        }
+    }
+    return names.empty() ? "none" : names;
+}
+
+namespace {
+
+// Bytes that hold any image the plug-in may deliver for a request of `wanted`: at that size, at
+// the file's own (a decompressor that does not scale), or at the box grown to the picture's shape
+// (one that scales keeping it), in the widest layout, with a spare pixel a row for padding.
+size_t DeliveryCapacity(const ImageFormatStruct& native, FrameSize wanted) {
+    const uint64_t width = std::max<uint64_t>(
+        {uint64_t(wanted.width), uint64_t(native.width),
+         (uint64_t(wanted.height) * uint64_t(native.width) + uint64_t(native.height) - 1) /
+             std::max<uint64_t>(uint64_t(native.height), 1)});
+    const uint64_t height = std::max<uint64_t>(
+        {uint64_t(wanted.height), uint64_t(native.height),
+         (uint64_t(wanted.width) * uint64_t(native.height) + uint64_t(native.width) - 1) /
+             std::max<uint64_t>(uint64_t(native.width), 1)});
+    return size_t(width + 1) * 4 * size_t(height + 1);
+}
+
+}  // namespace
+
 DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& layout,
                          std::optional<FrameSize> size) {
     const std::optional<ImageFormatStruct> native = NativeVideo(file.info());
@@ -45,18 +77,15 @@ DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& 
         throw HostError(file.path() + " has no video");
     }
     const FrameSize wanted = size.value_or(FrameSize{native->width, native->height});
-    // Room for the widest layout at the wanted size and at the file's own, where a decompressor
-    // that cannot scale delivers.
     const size_t capacity =
-        std::max(size_t(BitmapRowBytes(wanted.width + 1, 4)) * size_t(wanted.height),
-                 size_t(BitmapRowBytes(native->width + 1, 4)) * size_t(native->height));
+        std::min<size_t>(DeliveryCapacity(*native, wanted), std::numeric_limits<uint32_t>::max());
     DeliveredFrame frame;
     frame.bytes.resize(capacity);
     ImageFrameRequest request{};
     request.size = sizeof request;
     request.frameNumber = index;
     request.buffer = frame.bytes.data();
-    request.bufferSize = uint32_t(std::min<size_t>(capacity, std::numeric_limits<uint32_t>::max()));
+    request.bufferSize = uint32_t(capacity);
     request.requested =
         ImageFormat(layout, wanted.width, wanted.height, native->rate, native->scale);
     request.requested.flags = native->flags;

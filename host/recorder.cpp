@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 #include "host/errors.h"
 #include "host/report.h"
+#include "host/settings_file.h"
 #include "host/text.h"
 
 namespace zedadu::host {
@@ -153,22 +156,42 @@ void Session::Run(RecordingResult& result, const std::string& progressLabel) {
     result.sampleFrames = audioWritten_;
 }
 
-}  // namespace
-
-RecordingResult Record(const Plugin& plugin, const WritingSettings& settings,
-                       const RecordingRequest& request, RecordingSource& source) {
-    const auto start = std::chrono::steady_clock::now();
+// The output opened with OpenDML writing switched on in the settings file for exactly this open,
+// when asked for: the plug-in reads the key when it opens a file.
+std::unique_ptr<WritingFile> OpenOutput(const Plugin& plugin, const WritingSettings& settings,
+                                        const RecordingRequest& request,
+                                        const RecordingSource& source) {
     WritingFile::Request open;
     open.path = request.path;
     open.videoFrames = source.frameCount();
     open.audio = source.audioLength() > 0;
     open.askBeforeReplacing = request.askBeforeReplacing;
-    WritingFile file(plugin, settings, open);
+    std::optional<OpenDmlForOneFile> openDml;
+    if (request.openDml) {
+        openDml.emplace();
+    }
+    return std::make_unique<WritingFile>(plugin, settings, open);
+}
+
+}  // namespace
+
+RecordingResult Record(const Plugin& plugin, const WritingSettings& settings,
+                       const RecordingRequest& request, RecordingSource& source) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::unique_ptr<WritingFile> file = OpenOutput(plugin, settings, request, source);
     RecordingResult result;
-    result.path = file.path();
-    Session(settings, file, source).Run(result, request.progressLabel);
-    if (!file.Close()) {
-        throw HostError("the plug-in could not finish " + result.path);
+    result.path = file->path();
+    try {
+        Session(settings, *file, source).Run(result, request.progressLabel);
+        if (!file->Close()) {
+            throw HostError("the plug-in could not finish " + result.path);
+        }
+    } catch (const std::exception& error) {
+        file->Close();
+        std::error_code ignored;
+        std::filesystem::remove(result.path, ignored);
+        throw HostError(std::string(error.what()) + "; the unfinished " + result.path +
+                        " was removed");
     }
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -39,9 +39,11 @@ struct RecordingRequest {
     std::string path;
     bool askBeforeReplacing = false;
     std::string progressLabel;  // shown beside the progress bar
+    bool openDml = false;       // the plug-in's OpenDML writing switched on for this file
 };
 
-// Throws HostError when the plug-in refuses the file, a frame or a sample block.
+// Throws HostError when the plug-in refuses the file, a frame or a sample block; a file the
+// plug-in opened is removed again when the recording fails, so that no half file is left.
 RecordingResult Record(const Plugin& plugin, const WritingSettings& settings,
                        const RecordingRequest& request, RecordingSource& source);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include <CLI/CLI.hpp>
 
@@ -11,6 +12,8 @@
 #include "host/dialog_choice.h"
 #include "host/errors.h"
 #include "host/host_formats.h"
+#include "host/option_values.h"
+#include "host/settings_file.h"
 #include "host/text.h"
 
 namespace zedadu::host {
@@ -20,14 +23,12 @@ struct SettingsOptions {
     DialogOptions dialog;
     bool audio = false;
     bool video = false;
+    std::optional<std::string> openDml;
     Answers answers;
 };
 
-// The file the plug-in keeps its settings in: "ZEDADU.ini" beside the host executable.
-std::string SettingsFilePath() {
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (executable.parent_path() / "ZEDADU.ini").string();
+std::string OpenDmlText(std::optional<bool> on) {
+    return !on ? "off (not set)" : *on ? "on" : "off";
 }
 
 uint32_t SettingsRequest(const SettingsOptions& options, bool dialog) {
@@ -39,6 +40,7 @@ uint32_t SettingsRequest(const SettingsOptions& options, bool dialog) {
 
 int RunSettingsCommand(const SettingsOptions& options) {
     ApplyAnswers(options.answers);
+    const bool openDmlOn = options.openDml && ParseOnOff("--opendml", *options.openDml);
     const bool dialog = PrepareDialog(options.dialog);
     Plugin plugin;
     WritingSettings settings(plugin);
@@ -50,9 +52,13 @@ int RunSettingsCommand(const SettingsOptions& options) {
         fprintf(stderr, "zedadu-host: the settings dialog was cancelled; nothing was saved\n");
         return kExitFailed;
     }
+    if (options.openDml) {
+        SetOpenDmlSetting(openDmlOn);
+    }
     Section section(dialog ? "Writing settings accepted and saved"
                            : "Writing settings the plug-in loads");
     DescribeSettings(section, settings);
+    section.Row("OpenDML", OpenDmlText(OpenDmlSetting()));
     section.Row("settings file",
                 file + (dialog || existed ? "" : " (not there yet: the defaults apply)"));
     section.Print();
@@ -69,6 +75,10 @@ Command AddSettingsCommand(CLI::App& application) {
     AddDialogOptions(*command, options->dialog);
     command->add_flag("--audio", options->audio, "the audio settings (default: audio and video)");
     command->add_flag("--video", options->video, "the video settings (default: audio and video)");
+    command
+        ->add_option("--opendml", options->openDml,
+                     "switch the plug-in's OpenDML (AVI 2.0) writing on or off in ZEDADU.ini")
+        ->type_name("on|off");
     AddAnswerOptions(*command, options->answers);
     return {command, [options] { return RunSettingsCommand(*options); }};
 }

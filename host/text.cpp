@@ -27,9 +27,16 @@ std::string FourCCText(FOURCC code) {
     return text;
 }
 
+std::string Counted(uint64_t count, const char* singular, const char* plural) {
+    const std::string word = count == 1 ? singular
+                             : plural   ? std::string(plural)
+                                        : std::string(singular) + "s";
+    return Text("%llu %s", static_cast<unsigned long long>(count), word.c_str());
+}
+
 std::string ByteCount(uint64_t bytes) {
     if (bytes < 1000) {
-        return Text("%llu bytes", static_cast<unsigned long long>(bytes));
+        return Counted(bytes, "byte");
     }
     static const char* const kUnits[] = {"kB", "MB", "GB", "TB"};
     double value = double(bytes) / 1000.0;
@@ -39,6 +46,17 @@ std::string ByteCount(uint64_t bytes) {
         ++unit;
     }
     return Text("%.1f %s", value, kUnits[unit]);
+}
+
+std::string SampleRateText(uint32_t sampleRate) {
+    return Text("%g kHz", sampleRate / 1000.0);
+}
+
+std::string AudioText(uint32_t sampleRate, uint32_t bits, uint32_t channels) {
+    const std::string layout = channels == 1   ? "mono"
+                               : channels == 2 ? "stereo"
+                                               : Counted(channels, "channel");
+    return Text("%s, %u-bit, %s", SampleRateText(sampleRate).c_str(), bits, layout.c_str());
 }
 
 std::string Duration(double seconds) {

@@ -29,8 +29,16 @@ void SetFieldText(char (&field)[N], const std::string& text) {
 // "MSVC", "DIB ": the four characters of a handler code, first character in the lowest byte.
 std::string FourCCText(FOURCC code);
 
-// 1536000 -> "1.5 MB"; 999 -> "999 bytes".
+// 1 -> "1 frame", 2 -> "2 frames": the count and the word, singular or plural ("entry" ->
+// "entries" when the plural is given).
+std::string Counted(uint64_t count, const char* singular, const char* plural = nullptr);
+
+// 1536000 -> "1.5 MB"; 999 -> "999 bytes"; 1 -> "1 byte".
 std::string ByteCount(uint64_t bytes);
+// 44100 -> "44.1 kHz", 48000 -> "48 kHz".
+std::string SampleRateText(uint32_t sampleRate);
+// "44.1 kHz, 16-bit, stereo"; "48 kHz, 8-bit, 6 channels".
+std::string AudioText(uint32_t sampleRate, uint32_t bits, uint32_t channels);
 // Seconds as "1:02:03.5" or "2.00 s".
 std::string Duration(double seconds);
 // 30000/1001 -> "29.97 fps".

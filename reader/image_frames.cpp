@@ -18,6 +18,10 @@ namespace {
 
 constexpr uint32_t kDigitalVideoRequest = 0x100;
 constexpr uint32_t kDroppedFrameBytes = 2;  // chunks this small hold no picture
+// libswscale writes up to 16 bytes past the end of a bitmap row whose width is not a multiple of
+// its vector width (450 pixels of 24 bits, for instance); the last row in memory would spill out
+// of the decode buffer, so the buffer keeps that much room behind the image.
+constexpr size_t kScalerOverrun = 64;
 
 // The requested box grows to the source's aspect ratio, never shrinks. A box that is not positive
 // or too large for any buffer asks for the source size instead.
@@ -270,7 +274,8 @@ bool ReadCompressedFrame(ReadingFile& reading, ImageFrameRequest& request,
         return false;
     }
     if (DeliveredBytes(output, wanted) > request.bufferSize ||
-        !cache.makeRoom(output.biSizeImage, size_t(reading.index.readSpan)) ||
+        !cache.makeRoom(size_t(output.biSizeImage) + kScalerOverrun,
+                        size_t(reading.index.readSpan)) ||
         !DecodeUpTo(reading, request.frameNumber, cache)) {
         return false;
     }

@@ -34,12 +34,24 @@ bool Click(Control& control, std::string* reason) {
     return true;
 }
 
+// "the list has 2 entries: \"Stereo\", \"Mono\"", so that a script that names a wrong entry
+// learns the right names.
+std::string ListedEntries(const Control& control) {
+    const size_t count = control.items.size();
+    std::string text =
+        "the list has " + std::to_string(count) + (count == 1 ? " entry" : " entries");
+    for (size_t i = 0; i < count; ++i) {
+        text += (i ? ", \"" : ": \"") + control.items[i] + "\"";
+    }
+    return text;
+}
+
 bool Choose(Control& control, int entry, std::string* reason) {
     if (control.kind != ControlKind::ComboBox && control.kind != ControlKind::DropDownList) {
         return Refuse(reason, "it is not a list");
     }
     if (entry < 0 || entry >= static_cast<int>(control.items.size())) {
-        return Refuse(reason, "the list has " + std::to_string(control.items.size()) + " entries");
+        return Refuse(reason, ListedEntries(control));
     }
     ControlMessage(control, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
     Notify(control, CBN_SELENDOK);

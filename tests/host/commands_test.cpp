@@ -1,6 +1,6 @@
-// The reading commands end to end, as a user runs them: usage and exit statuses, info as text and
-// JSON, frames as PNG pictures, audio as WAV files, each checked against direct reads through the
-// entry points.
+// The reading commands end to end, as a user runs them: usage, --version and exit statuses, info
+// of one file and of several as text and JSON, frames as PNG pictures, audio as WAV files, each
+// checked against direct reads through the entry points.
 #include <sndfile.h>
 
 #include <filesystem>
@@ -24,11 +24,14 @@ class HostCommands : public HostTest {
 
 TEST_F(HostCommands, HelpUsageErrorsAndFailuresHaveTheirExitStatuses) {
     MakeInput();
-    for (const char* command :
-         {"", "demo", "info", "frames", "audio", "convert", "settings", "freetime"}) {
+    for (const char* command : {"", "demo", "info", "check", "frames", "audio", "convert",
+                                "compressors", "settings", "freetime"}) {
         const HostRun help = Host(std::string(command) + " --help");
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_NE(help.out.find("Usage:"), std::string::npos) << command;
+        const HostRun version = Host(std::string(command) + " --version");
+        EXPECT_EQ(version.status, 0) << command;
+        EXPECT_EQ(version.out, "zedadu-host 0.1.0\n") << command;
     }
     for (const char* usage :
          {"nonsense", "info", "frames in.avi", "frames in.avi --out d --size 3",
@@ -41,25 +44,28 @@ TEST_F(HostCommands, HelpUsageErrorsAndFailuresHaveTheirExitStatuses) {
         EXPECT_FALSE(run.err.empty()) << usage;
         EXPECT_TRUE(run.out.empty()) << usage;
     }
-    const HostRun missing = Host("info missing.avi");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err.rfind("zedadu-host: cannot read missing.avi", 0), 0u) << missing.err;
+    const HostRun unknown = Host("frames in.avi --out d --colour");
+    EXPECT_EQ(unknown.err.rfind("zedadu-host: ", 0), 0u) << unknown.err;
+    EXPECT_NE(unknown.err.find("zedadu-host frames --help"), std::string::npos) << unknown.err;
 }
 
 TEST_F(HostCommands, InfoDescribesTheFileInWordsAndJson) {
     MakeInput();
     const HostRun text = Host("info in.avi");
     ASSERT_EQ(text.status, 0) << text.err;
-    for (const char* words : {"10 (0.40 s)", "25 fps (25/1)", "64 x 48", "RGB24, RGB32",
-                              "8820 sample frames", "22KHz 8bit Mono", "PCM8, PCM16"}) {
+    for (const char* words :
+         {"10 (0.40 s)", "25 fps (25/1)", "64 x 48", "RGB24, RGB32", "8820 sample frames",
+          "22.05 kHz, 8-bit, mono", "PCM8, PCM16", "DIB (uncompressed)", "index        legacy"}) {
         EXPECT_NE(text.out.find(words), std::string::npos) << words << " in\n" << text.out;
     }
     const HostRun json = Host("info in.avi --json");
     ASSERT_EQ(json.status, 0) << json.err;
     const auto info = nlohmann::json::parse(json.out);
     EXPECT_EQ(info["path"], "in.avi");
+    EXPECT_EQ(info["index"], "legacy");
     EXPECT_FALSE(info["dv"].get<bool>());
     const auto& video = info["video"];
+    EXPECT_EQ(video["codec"], "DIB ");
     EXPECT_EQ(video["frames"], 10);
     EXPECT_EQ(video["rate"], 25);
     EXPECT_EQ(video["scale"], 1);
@@ -75,8 +81,21 @@ TEST_F(HostCommands, InfoDescribesTheFileInWordsAndJson) {
     EXPECT_EQ(audio["sampleFrames"], 8820);
     EXPECT_EQ(audio["sampleRate"], 22050);
     EXPECT_EQ(audio["channels"], 1);
+    EXPECT_EQ(audio["bits"], 8);
     EXPECT_EQ(audio["layouts"][0]["layout"], "pcm8");
     EXPECT_EQ(audio["layouts"][1]["frameBytes"], 2);
+
+    // Several files: an array in the order given, a file that cannot be read with its error.
+    Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25 -t 0.2 -c:v mjpeg jpeg.avi");
+    const auto several = HostJson("info jpeg.avi missing.avi in.avi --json", 1);
+    ASSERT_EQ(several.size(), 3u);
+    EXPECT_EQ(several[0]["video"]["codec"], "MJPG");
+    EXPECT_EQ(several[0]["audio"], nullptr);
+    EXPECT_EQ(several[1]["error"], "cannot read missing.avi: no such file");
+    EXPECT_EQ(several[2]["video"]["frames"], 10);
+    const HostRun both = Host("info in.avi jpeg.avi");
+    EXPECT_EQ(both.status, 0);
+    EXPECT_NE(both.out.find("video codec  MJPG"), std::string::npos) << both.out;
 }
 
 TEST_F(HostCommands, FramesArePngPicturesOfWhatThePluginDelivers) {
@@ -100,8 +119,27 @@ TEST_F(HostCommands, FramesArePngPicturesOfWhatThePluginDelivers) {
     }
 }
 
+// Pictures come at the size asked for: as the decompressor scales them, or resized by the host
+// where it delivers another size (a box of another shape grown to the picture's, or frames that
+// are not scaled at all), and the summary says which. Raw frames are written as delivered.
 TEST_F(HostCommands, FramesAtAnotherSizeAndRawYuy2FromADecompressor) {
+    MakeInput();
     Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25 -t 0.2 -c:v mjpeg jpeg.avi");
+    const HostRun square = Host("frames jpeg.avi --count 1 --size 32x32 --out square");
+    ASSERT_EQ(square.status, 0) << square.err;
+    EXPECT_NE(square.out.find("42 x 32 RGB24"), std::string::npos) << square.out;
+    EXPECT_NE(square.out.find("the decompressor grows 32 x 32 to the picture's shape"),
+              std::string::npos)
+        << square.out;
+    EXPECT_NE(square.out.find("1 picture of 32 x 32 in square (resized by the host)"),
+              std::string::npos)
+        << square.out;
+    EXPECT_EQ(ReadPng(file("square/frame-000000.png")).width, 32u);
+    const HostRun own = Host("frames in.avi --count 1 --size 32x24 --out own");
+    ASSERT_EQ(own.status, 0) << own.err;
+    EXPECT_NE(own.out.find("the file's own size"), std::string::npos) << own.out;
+    EXPECT_EQ(ReadPng(file("own/frame-000000.png")).height, 24u);
+
     ASSERT_EQ(Host("frames jpeg.avi --count 2 --size 32x24 --out small").status, 0);
     ASSERT_EQ(Host("frames jpeg.avi --from 4 --format yuy2 --size 32x24 --out raw").status, 0);
     for (uint32_t frame : {0, 1}) {

@@ -2,6 +2,7 @@
 
 #include <png.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -26,9 +27,13 @@ void HostTest::SetUp() {
 }
 
 HostRun HostTest::Host(const std::string& arguments) const {
+    return HostAs("", arguments);
+}
+
+HostRun HostTest::HostAs(const std::string& user, const std::string& arguments) const {
     const std::string command = "cd '" + dir.path().string() +
-                                "' && env -u DISPLAY -u WAYLAND_DISPLAY ./zedadu-host " +
-                                arguments + " >host.out 2>host.err </dev/null";
+                                "' && env -u DISPLAY -u WAYLAND_DISPLAY " + user +
+                                " ./zedadu-host " + arguments + " >host.out 2>host.err </dev/null";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(file("host.out")),
             ReadBytes(file("host.err"))};
@@ -42,6 +47,22 @@ HostRun HostTest::HostOnTerminal(const std::string& arguments, const std::string
     return {WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1, run.output, ""};
 }
 
+HostRun HostTest::HostWithoutPrivileges(const std::string& arguments) const {
+    if (geteuid() != 0) {
+        return Host(arguments);
+    }
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    return HostAs("HOME=. setpriv --reuid=65534 --regid=65534 --clear-groups", arguments);
+}
+
+nlohmann::ordered_json HostTest::HostJson(const std::string& arguments, int status) const {
+    const HostRun run = Host(arguments);
+    if (status >= 0) {
+        EXPECT_EQ(run.status, status) << arguments << "\n" << run.err;
+    }
+    return nlohmann::ordered_json::parse(run.out, nullptr, false);
+}
+
 void HostTest::WriteSettings(const std::string& text) const {
     std::ofstream(file("ZEDADU.ini")) << text;
 }
@@ -50,6 +71,28 @@ void HostTest::Ffmpeg(const std::string& arguments) const {
     const CommandResult result =
         test::Run("cd '" + dir.path().string() + "' && ffmpeg -nostdin -v error -y " + arguments);
     ASSERT_EQ(result.status, 0) << result.output;
+}
+
+ProbedStream Probe(const std::string& path, const char* kind) {
+    const CommandResult run = test::Run(
+        std::string("ffprobe -v error -count_packets -select_streams ") + kind +
+        ":0 -show_entries stream=nb_read_packets,duration,sample_rate,channels -of json '" + path +
+        "'");
+    const auto json = nlohmann::json::parse(run.output, nullptr, false);
+    ProbedStream probed;
+    if (run.status != 0 || json.is_discarded() || json["streams"].empty()) {
+        ADD_FAILURE() << "ffprobe " << path << ": " << run.output;
+        return probed;
+    }
+    const auto& stream = json["streams"][0];
+    const auto number = [&](const char* key) {
+        return stream.contains(key) ? std::stod(stream[key].get<std::string>()) : -1.0;
+    };
+    probed.packets = int64_t(number("nb_read_packets"));
+    probed.seconds = number("duration");
+    probed.sampleRate = stream.contains("sample_rate") ? int64_t(number("sample_rate")) : 0;
+    probed.channels = stream.value("channels", 0);
+    return probed;
 }
 
 Picture ReadPng(const std::string& path) {

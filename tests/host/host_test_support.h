@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +31,12 @@ class HostTest : public testing::Test {
     // The same on a terminal (a pseudo-terminal of script(1)) that types `input`; standard output
     // and error come together in `out`.
     HostRun HostOnTerminal(const std::string& arguments, const std::string& input) const;
+    // The same as a user without root's rights (nobody) when the test runs as root, so that
+    // permissions hold; the test's directory is opened to everyone for that.
+    HostRun HostWithoutPrivileges(const std::string& arguments) const;
+    // Runs the command and parses its standard output as JSON; the test fails on a status other
+    // than `status` (any status when it is negative).
+    nlohmann::ordered_json HostJson(const std::string& arguments, int status = 0) const;
     // Writes the settings file beside this test's host executable.
     void WriteSettings(const std::string& text) const;
     // Runs ffmpeg in the test's directory with these arguments; the test fails when it fails.
@@ -36,7 +44,20 @@ class HostTest : public testing::Test {
     std::string file(const std::string& name) const { return dir.file(name); }
 
     ScratchDirectory dir;
+
+  private:
+    HostRun HostAs(const std::string& user, const std::string& arguments) const;
 };
+
+// What ffprobe counts in the first stream of a kind ("v" or "a") of a file: packets read and the
+// stream's duration in seconds, its sample rate and channels (audio).
+struct ProbedStream {
+    int64_t packets = -1;
+    double seconds = -1.0;
+    int64_t sampleRate = 0;
+    int64_t channels = 0;
+};
+ProbedStream Probe(const std::string& path, const char* kind);
 
 // Settings that write uncompressed frames, which every build can do.
 extern const char kUncompressedSettings[];

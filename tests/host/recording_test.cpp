@@ -48,13 +48,12 @@ TEST_F(HostRecording, DemoRecordsReadsBackAndComparesWithTheHostsOwnOrTheSavedSe
 }
 
 TEST_F(HostRecording, ConvertRecordsWhatItReadsAndAsksBeforeReplacing) {
-    WriteSettings(kUncompressedSettings);
     Ffmpeg(
         "-f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine=frequency=500:"
         "sample_rate=44100 -t 0.8 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le -ac 2 in.avi");
-    const HostRun run = Host("convert in.avi out.avi --settings");
+    const HostRun run = Host("convert in.avi out.avi --compressor DIB --padding 1024");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("DIB (uncompressed)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("none (uncompressed frames)"), std::string::npos) << run.out;
     ExpectValidAvi(file("out.avi"));
     for (const char* stream : {"-map 0:v -f rawvideo -pix_fmt rgb24", "-map 0:a -f s16le"}) {
         ExpectSameBytes(Decoded(file("out.avi"), stream), Decoded(file("in.avi"), stream));
@@ -74,17 +73,23 @@ TEST_F(HostRecording, ConvertRecordsWhatItReadsAndAsksBeforeReplacing) {
     }
     EXPECT_GE(audioChunks, 20u);
     EXPECT_GE(audioBeforeLastVideo, audioChunks - 2) << "audio interleaved with the frames";
+    // An existing output is replaced only after a Yes: --no, no terminal to ask and a No at the
+    // terminal all keep it.
     const std::string before = written;
-    const HostRun kept = Host("convert in.avi out.avi --settings --no");
-    EXPECT_EQ(kept.status, 1);
-    EXPECT_NE(kept.err.find("already exists"), std::string::npos) << kept.err;
-    EXPECT_EQ(ReadBytes(file("out.avi")), before);
-    const HostRun asked = HostOnTerminal("convert in.avi out.avi --settings", "n\\n");
+    for (const char* flags : {"--no", ""}) {
+        const HostRun kept = Host(std::string("convert in.avi out.avi -c DIB ") + flags);
+        EXPECT_EQ(kept.status, 1) << flags;
+        EXPECT_NE(kept.err.find("out.avi already exists and the existing file was kept"),
+                  std::string::npos)
+            << kept.err;
+        EXPECT_EQ(ReadBytes(file("out.avi")), before);
+    }
+    const HostRun asked = HostOnTerminal("convert in.avi out.avi -c DIB", "n\\n");
     EXPECT_EQ(asked.status, 1);
     EXPECT_NE(asked.out.find("[y]es/[n]o? "), std::string::npos) << asked.out;
     EXPECT_NE(asked.out.find("the existing file was kept"), std::string::npos) << asked.out;
     EXPECT_EQ(ReadBytes(file("out.avi")), before);
-    EXPECT_EQ(Host("convert in.avi out.avi --settings --yes").status, 0);
+    EXPECT_EQ(Host("convert in.avi out.avi -c DIB --yes").status, 0);
 
     // The host's own compression by default: Video 1, which ffmpeg decodes.
     ASSERT_EQ(Host("convert in.avi compressed.avi").status, 0);
@@ -103,7 +108,7 @@ TEST_F(HostRecording, OddWidthsAndEightBitMonoAudioSurviveTheRoundTrip) {
     ASSERT_EQ(demo.status, 0) << demo.err;
     EXPECT_NE(demo.out.find("every frame identical"), std::string::npos) << demo.out;
     EXPECT_NE(demo.out.find("all 3675 sample frames identical"), std::string::npos) << demo.out;
-    EXPECT_NE(demo.out.find("11KHz 8bit Mono"), std::string::npos) << demo.out;
+    EXPECT_NE(demo.out.find("11.025 kHz, 8-bit, mono"), std::string::npos) << demo.out;
 
     Ffmpeg(
         "-f lavfi -i testsrc=size=66x50:rate=15 -f lavfi -i sine=frequency=700:"
@@ -127,8 +132,8 @@ TEST_F(HostRecording, SettingsAndFreeTimeFollowTheSavedSettings) {
     WriteSettings(kUncompressedSettings);
     const HostRun saved = Host("settings --video");
     ASSERT_EQ(saved.status, 0) << saved.err;
-    for (const char* words : {"64 x 48 RGB24, 25 fps (25/1)", "DIB (uncompressed)",
-                              "padded to 1024 bytes", "22050 Hz, PCM16, mono"}) {
+    for (const char* words : {"64 x 48 RGB24, 25 fps (25/1)", "none (uncompressed frames)",
+                              "padded to 1024 bytes", "22.05 kHz, 16-bit, mono"}) {
         EXPECT_NE(saved.out.find(words), std::string::npos) << words << " in\n" << saved.out;
     }
     const HostRun noDisplay = Host("settings --dialog --audio");
@@ -166,6 +171,9 @@ TEST_F(HostRecording, TheSettingsDialogRunsFromAScriptForSettingsAndConvert) {
         "convert in.avi big.avi --dialog-script \"select 101 'Uncompressed RGB'; select 123 "
         "'160 X 120'; press enter\"");
     ASSERT_EQ(converted.status, 0) << converted.err;
+    EXPECT_NE(converted.out.find("in ZEDADU.ini (the settings dialog saves what it accepts)"),
+              std::string::npos)
+        << converted.out;
     ExpectValidAvi(file("big.avi"));
     EXPECT_EQ(Decoded(file("big.avi"), "-f rawvideo -pix_fmt rgb24").size(), 5u * 160 * 120 * 3);
     // Another frame rate shows each output frame the input frame of its time: 5 frames at 25 fps
@@ -176,6 +184,11 @@ TEST_F(HostRecording, TheSettingsDialogRunsFromAScriptForSettingsAndConvert) {
               0);
     EXPECT_EQ(Decoded(file("slow.avi"), "-f rawvideo -pix_fmt rgb24").size(), 3u * 160 * 120 * 3);
     EXPECT_EQ(Host("convert in.avi none.avi --dialog-script 'press escape'").status, 1);
+    // A wrong entry name is told with the names the list has.
+    const HostRun wrong = Host("convert in.avi none.avi --dialog-script \"select 101 'Huff'\"");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.err.find("entries: \"Video 1 (MSVC)\", "), std::string::npos) << wrong.err;
+    EXPECT_NE(wrong.err.find("ended without OK"), std::string::npos) << wrong.err;
 }
 
 }  // namespace

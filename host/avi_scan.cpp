@@ -1,0 +1,285 @@
+#include "host/avi_scan.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace zedadu::host {
+namespace {
+
+constexpr FOURCC kRiff = FourCC("RIFF");
+constexpr FOURCC kList = FourCC("LIST");
+constexpr FOURCC kAviForm = FourCC("AVI ");
+constexpr FOURCC kHeaderList = FourCC("hdrl");
+constexpr FOURCC kStreamList = FourCC("strl");
+constexpr FOURCC kStreamHeader = FourCC("strh");
+constexpr FOURCC kStreamFormat = FourCC("strf");
+constexpr FOURCC kSuperIndex = FourCC("indx");
+constexpr FOURCC kMovieList = FourCC("movi");
+constexpr FOURCC kRecordList = FourCC("rec ");
+constexpr FOURCC kLegacyIndex = FourCC("idx1");
+constexpr FOURCC kVideoStream = FourCC("vids");
+constexpr FOURCC kAudioStream = FourCC("auds");
+constexpr FOURCC kUncompressed = FourCC("DIB ");
+
+// Bounds of the walk: a list holding more chunks than this is not walked further, and the
+// stream lists after the hundredth are ignored (the plug-in reads no file with more streams).
+constexpr int kChunksPerList = 10000;
+constexpr size_t kStreams = 100;
+constexpr uint64_t kIndexEntryBytes = 16;
+constexpr uint64_t kIndexBlockEntries = 1024;
+
+uint32_t U32(const uint8_t* bytes) {
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+           uint32_t(bytes[3]) << 24;
+}
+
+class FileReader {
+  public:
+    explicit FileReader(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        struct stat status {};
+        if (fd_ >= 0 && fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
+            size_ = uint64_t(status.st_size);
+        }
+    }
+    ~FileReader() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    bool opened() const { return fd_ >= 0; }
+    uint64_t size() const { return size_; }
+    // Exactly `count` bytes at `at`, or false.
+    bool Read(uint64_t at, void* out, size_t count) const {
+        if (at > size_ || size_ - at < count) {
+            return false;
+        }
+        return pread(fd_, out, count, off_t(at)) == ssize_t(count);
+    }
+
+  private:
+    int fd_;
+    uint64_t size_ = 0;
+};
+
+struct Chunk {
+    FOURCC id = 0;
+    uint64_t data = 0;  // where the chunk's data starts, after its 8-byte header
+    uint64_t size = 0;  // the claimed size, cut to what the enclosing range holds
+    FOURCC listType = 0;
+};
+
+// Visits the chunks in [begin, end) until `visit` returns false. A claimed size only decides
+// where the next chunk is looked for; a size past the end ends the walk.
+template <typename Visit>
+void ForEachChunk(const FileReader& file, uint64_t begin, uint64_t end, Visit visit) {
+    uint64_t at = begin;
+    for (int walked = 0; walked < kChunksPerList && at < end && end - at >= 8; ++walked) {
+        uint8_t header[12];
+        if (!file.Read(at, header, 8)) {
+            return;
+        }
+        const uint64_t claimed = U32(header + 4);
+        Chunk chunk{U32(header), at + 8, std::min(claimed, end - (at + 8)), 0};
+        if ((chunk.id == kList || chunk.id == kRiff) && chunk.size >= 4 &&
+            file.Read(chunk.data, header + 8, 4)) {
+            chunk.listType = U32(header + 8);
+        }
+        if (!visit(chunk)) {
+            return;
+        }
+        at = chunk.data + claimed + (claimed & 1);
+    }
+}
+
+// Chunks of movie data: "00dc", "01wb" (a two-digit stream number) and OpenDML's "ix00".
+bool IsDataChunk(const Chunk& chunk) {
+    const auto first = char(chunk.id & 0xFF);
+    const auto second = char((chunk.id >> 8) & 0xFF);
+    const bool numbered =
+        isdigit(static_cast<unsigned char>(first)) && isdigit(static_cast<unsigned char>(second));
+    return numbered || (first == 'i' && second == 'x') ||
+           (chunk.id == kList && chunk.listType == kRecordList);
+}
+
+class Scanner {
+  public:
+    explicit Scanner(const FileReader& file) : file_(file) {}
+    AviScan Run();
+
+  private:
+    void WalkForm(uint64_t begin, uint64_t end);
+    void WalkStreamList(const Chunk& list);
+    IndexKind ChooseIndex() const;
+    bool LegacyIndexCovers() const;
+    uint64_t IndexBase(FOURCC firstId, uint32_t firstOffset) const;
+    bool MovieHasDataFrom(uint64_t at) const;
+
+    const FileReader& file_;
+    AviScan scan_;
+    std::optional<Chunk> movie_;
+    std::optional<Chunk> legacyIndex_;
+};
+
+AviScan Scanner::Run() {
+    uint8_t header[12];
+    if (!file_.Read(0, header, sizeof header) || U32(header) != kRiff) {
+        return scan_;
+    }
+    scan_.form = U32(header + 8);
+    if (scan_.form != kAviForm) {
+        scan_.verdict = AviScan::Verdict::kNotAvi;
+        return scan_;
+    }
+    scan_.verdict = AviScan::Verdict::kAvi;
+    const uint64_t claimed = uint64_t(U32(header + 4)) + 8;
+    WalkForm(12, std::min(claimed, file_.size()));
+    scan_.index = ChooseIndex();
+    return scan_;
+}
+
+void Scanner::WalkForm(uint64_t begin, uint64_t end) {
+    ForEachChunk(file_, begin, end, [&](const Chunk& chunk) {
+        if (chunk.id == kList && chunk.listType == kHeaderList) {
+            ForEachChunk(file_, chunk.data + 4, chunk.data + chunk.size, [&](const Chunk& inner) {
+                if (inner.id == kList && inner.listType == kStreamList &&
+                    scan_.streams.size() < kStreams) {
+                    WalkStreamList(inner);
+                }
+                return true;
+            });
+        } else if (chunk.id == kList && chunk.listType == kMovieList && !movie_) {
+            movie_ = chunk;
+        } else if (chunk.id == kLegacyIndex && !legacyIndex_) {
+            legacyIndex_ = chunk;
+        }
+        return true;
+    });
+}
+
+void Scanner::WalkStreamList(const Chunk& list) {
+    StreamCodes stream;
+    ForEachChunk(file_, list.data + 4, list.data + list.size, [&](const Chunk& chunk) {
+        uint8_t bytes[20] = {};
+        if (chunk.id == kStreamHeader && chunk.size >= 8 && file_.Read(chunk.data, bytes, 8)) {
+            stream.type = U32(bytes);
+            stream.handler = U32(bytes + 4);
+        } else if (chunk.id == kStreamFormat && stream.type == kVideoStream && chunk.size >= 20 &&
+                   file_.Read(chunk.data, bytes, 20)) {
+            stream.format = U32(bytes + 16);
+        } else if (chunk.id == kStreamFormat && stream.type == kAudioStream && chunk.size >= 2 &&
+                   file_.Read(chunk.data, bytes, 2)) {
+            stream.format = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8;
+        } else if (chunk.id == kSuperIndex) {
+            stream.superIndex = true;
+        }
+        return true;
+    });
+    scan_.streams.push_back(stream);
+}
+
+IndexKind Scanner::ChooseIndex() const {
+    for (const StreamCodes& stream : scan_.streams) {
+        if (stream.superIndex) {
+            return IndexKind::kOpenDml;
+        }
+    }
+    return legacyIndex_ && LegacyIndexCovers() ? IndexKind::kLegacy : IndexKind::kRebuilt;
+}
+
+// The index covers the movie data when no data chunk lies after the last chunk it names. Its
+// entries are read in blocks; only their furthest end is kept.
+bool Scanner::LegacyIndexCovers() const {
+    const uint64_t entries = legacyIndex_->size / kIndexEntryBytes;
+    if (!movie_) {
+        return true;
+    }
+    if (entries == 0) {
+        return !MovieHasDataFrom(movie_->data + 4);
+    }
+    uint8_t block[kIndexBlockEntries * kIndexEntryBytes];
+    uint64_t furthestEnd = 0;
+    FOURCC firstId = 0;
+    uint32_t firstOffset = 0;
+    for (uint64_t done = 0; done < entries;) {
+        const uint64_t count = std::min(kIndexBlockEntries, entries - done);
+        if (!file_.Read(legacyIndex_->data + done * kIndexEntryBytes, block,
+                        count * kIndexEntryBytes)) {
+            return false;
+        }
+        if (done == 0) {
+            firstId = U32(block);
+            firstOffset = U32(block + 8);
+        }
+        for (uint64_t i = 0; i < count; ++i) {
+            const uint8_t* entry = block + i * kIndexEntryBytes;
+            furthestEnd = std::max(furthestEnd, uint64_t(U32(entry + 8)) + 8 + U32(entry + 12));
+        }
+        done += count;
+    }
+    const uint64_t covered = IndexBase(firstId, firstOffset) + furthestEnd;
+    return !MovieHasDataFrom(covered + (covered & 1));
+}
+
+// Offsets count from the movie list's type when the first entry's chunk is found there, else
+// from the start of the file when it is found there; the first reading stands otherwise.
+uint64_t Scanner::IndexBase(FOURCC firstId, uint32_t firstOffset) const {
+    const uint64_t relative = movie_ ? movie_->data : 0;
+    uint8_t id[4];
+    if (file_.Read(relative + firstOffset, id, 4) && U32(id) == firstId) {
+        return relative;
+    }
+    if (file_.Read(firstOffset, id, 4) && U32(id) == firstId) {
+        return 0;
+    }
+    return relative;
+}
+
+bool Scanner::MovieHasDataFrom(uint64_t at) const {
+    bool found = false;
+    const uint64_t end = movie_->data + movie_->size;
+    ForEachChunk(file_, std::max(at, movie_->data + 4), end, [&](const Chunk& chunk) {
+        found = IsDataChunk(chunk);
+        return !found;
+    });
+    return found;
+}
+
+}  // namespace
+
+const char* IndexKindName(IndexKind kind) {
+    switch (kind) {
+        case IndexKind::kOpenDml:
+            return "OpenDML";
+        case IndexKind::kLegacy:
+            return "legacy";
+        case IndexKind::kRebuilt:
+            break;
+    }
+    return "rebuilt from the file";
+}
+
+std::optional<FOURCC> AviScan::VideoCodec() const {
+    for (const StreamCodes& stream : streams) {
+        if (stream.type == kVideoStream) {
+            return stream.format == BI_RGB ? kUncompressed : stream.format;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<AviScan> ScanAvi(const std::string& path) {
+    const FileReader file(path);
+    if (!file.opened()) {
+        return std::nullopt;
+    }
+    return Scanner(file).Run();
+}
+
+}  // namespace zedadu::host

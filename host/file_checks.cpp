@@ -1,0 +1,136 @@
+#include "host/file_checks.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "host/avi_scan.h"
+#include "host/errors.h"
+#include "host/text.h"
+#include "platform/vfw/vfw.h"
+
+namespace zedadu::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool HasDecoder(FOURCC code) {
+    HIC decoder = ICOpen(ICTYPE_VIDEO, code, ICMODE_DECOMPRESS);
+    if (!decoder) {
+        return false;
+    }
+    ICClose(decoder);
+    return true;
+}
+
+// The video stream's codec when neither it nor the stream's handler opens a decompressor.
+std::optional<FOURCC> CodecWithoutDecoder(const AviScan& scan) {
+    for (const StreamCodes& stream : scan.streams) {
+        if (stream.type != FourCC("vids") || stream.format == BI_RGB || stream.format == BI_RLE8 ||
+            HasDecoder(stream.format) || (stream.handler && HasDecoder(stream.handler))) {
+            continue;
+        }
+        return stream.format;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string SystemReason(int error) {
+    std::string reason = strerror(error);
+    if (!reason.empty()) {
+        reason[0] = char(tolower(static_cast<unsigned char>(reason[0])));
+    }
+    return reason;
+}
+
+std::string ResolvedInput(const std::string& path) {
+    std::error_code error;
+    if (path.find('.') == std::string::npos && !fs::exists(path, error) &&
+        fs::exists(path + ".avi", error)) {
+        return path + ".avi";
+    }
+    return path;
+}
+
+void CheckReadable(const std::string& path) {
+    const std::string resolved = ResolvedInput(path);
+    struct stat status {};
+    if (stat(resolved.c_str(), &status) != 0) {
+        throw HostError("cannot read " + path + ": " +
+                        (errno == ENOENT ? std::string("no such file") : SystemReason(errno)));
+    }
+    if (S_ISDIR(status.st_mode)) {
+        throw HostError("cannot read " + path + ": it is a folder, not a file");
+    }
+    // A pipe or a device could block or never end.
+    if (!S_ISREG(status.st_mode)) {
+        throw HostError("cannot read " + path + ": it is not a regular file");
+    }
+    const int fd = open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw HostError("cannot read " + path + ": " + SystemReason(errno));
+    }
+    close(fd);
+    if (status.st_size == 0) {
+        throw HostError("cannot read " + path + ": the file is empty");
+    }
+}
+
+std::string RefusalReason(const std::string& path) {
+    const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
+    if (!scan || scan->verdict == AviScan::Verdict::kNotRiff) {
+        return "it is not a RIFF/AVI file";
+    }
+    if (scan->verdict == AviScan::Verdict::kNotAvi) {
+        return Text("it is a RIFF file of type \"%s\", not an AVI file",
+                    FourCCText(scan->form).c_str());
+    }
+    if (const auto codec = CodecWithoutDecoder(*scan)) {
+        return Text("its video codec \"%s\" has no decoder here", FourCCText(*codec).c_str());
+    }
+    if (scan->index == IndexKind::kRebuilt) {
+        return "it has no index, or its index ends before the movie data, and the plug-in "
+               "cannot read it without one";
+    }
+    return "the plug-in cannot read it (a damaged AVI file, or streams it does not support)";
+}
+
+void RefuseToWriteOverInputs(const std::string& output, const std::vector<std::string>& inputs) {
+    for (const std::string& input : inputs) {
+        std::error_code error;
+        if (fs::equivalent(output, ResolvedInput(input), error)) {
+            throw UsageError(Text("%s is the input %s; write the output to another file",
+                                  output.c_str(), input.c_str()));
+        }
+    }
+}
+
+void CheckWritableDirectory(const std::string& directory, bool create) {
+    const std::string shown = directory.empty() ? "." : directory;
+    std::error_code error;
+    if (create && !fs::exists(shown, error)) {
+        fs::create_directories(shown, error);
+        if (error) {
+            throw HostError("cannot make the folder " + shown + ": " + SystemReason(error.value()));
+        }
+    }
+    struct stat status {};
+    if (stat(shown.c_str(), &status) != 0) {
+        throw HostError("cannot write into " + shown + ": " + SystemReason(errno));
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        throw HostError("cannot write into " + shown + ": it is not a folder");
+    }
+    if (access(shown.c_str(), W_OK | X_OK) != 0) {
+        throw HostError("cannot write into " + shown + ": " + SystemReason(errno));
+    }
+}
+
+}  // namespace zedadu::host

@@ -1,0 +1,126 @@
+// zedadu-host check on captures whole, cut short, with their index gone or shortened and with
+// chunks that point nowhere: the index kind found by the host's own walk of the file, the frames
+// and sample frames that fail, and the exit status.
+#include <string>
+
+#include "tests/host/host_test_support.h"
+#include "tests/support/test_support.h"
+
+namespace zedadu::test {
+namespace {
+
+class HostCheck : public HostTest {
+  protected:
+    // 30 Motion JPEG frames with a second of 48 kHz stereo audio, as ffmpeg writes them.
+    void SetUp() override {
+        HostTest::SetUp();
+        Ffmpeg(
+            "-f lavfi -i testsrc=size=64x48:rate=30 -f lavfi -i sine=sample_rate=48000 -t 1 "
+            "-c:v mjpeg -c:a pcm_s16le -ac 2 capture.avi");
+        capture_ = ReadBytes(file("capture.avi"));
+    }
+
+    // Positions of the index entries of chunks with this id.
+    std::vector<size_t> EntriesOf(const std::string& id) const {
+        std::vector<size_t> entries;
+        const size_t index = capture_.find("idx1");
+        const uint32_t count = U32At(capture_, index + 4) / 16;
+        for (uint32_t i = 0; i < count; ++i) {
+            if (Id(capture_, index + 8 + 16 * i) == id) {
+                entries.push_back(index + 8 + 16 * i);
+            }
+        }
+        return entries;
+    }
+
+    std::string capture_;
+};
+
+TEST_F(HostCheck, AWholeCaptureReadsCompletely) {
+    const HostRun text = Host("check capture.avi");
+    EXPECT_EQ(text.status, 0) << text.err;
+    for (const char* words :
+         {"index   legacy", "30 frames read, none failed", "48000 sample frames read, none failed",
+          "every frame and sample frame read"}) {
+        EXPECT_NE(text.out.find(words), std::string::npos) << words << " in\n" << text.out;
+    }
+    const auto json = HostJson("check --json capture.avi");
+    EXPECT_EQ(json["complete"], true);
+    EXPECT_EQ(json["index"], "legacy");
+    EXPECT_EQ(json["frames"], 30);
+    EXPECT_EQ(json["sampleFrames"], 48000);
+    EXPECT_TRUE(json["failedFrames"].empty());
+}
+
+TEST_F(HostCheck, ChunksThatCannotBeReadAreNamedByNumber) {
+    std::string broken = capture_;
+    for (const size_t entry : {EntriesOf("00dc")[7], EntriesOf("00dc")[8], EntriesOf("01wb")[3]}) {
+        SetU32(broken, entry + 8, 0x7FFFFF00);  // far past the end of the file
+    }
+    WriteBytes(file("broken.avi"), broken);
+    const HostRun text = Host("check broken.avi capture.avi");
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("2 of 30 frames failed: 7 to 8"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("some of the file cannot be read"), std::string::npos) << text.out;
+    const auto json = HostJson("check --json broken.avi capture.avi", 1);
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(json[0]["complete"], false);
+    EXPECT_EQ(json[0]["failedFrames"], nlohmann::json::parse("[[7, 8]]"));
+    // The third audio chunk, found to within a 512th of a second.
+    ASSERT_EQ(json[0]["failedSampleFrames"].size(), 1u);
+    const auto& audio = json[0]["failedSampleFrames"][0];
+    const int64_t first = audio[0], last = audio[1];
+    EXPECT_LE(first, 3 * 1024);
+    EXPECT_GE(last, 4 * 1024 - 1);
+    EXPECT_LT(last - first, 2 * 1024);
+    EXPECT_EQ(json[1]["complete"], true);
+}
+
+// Without an index, or with one that stops before the movie data ends, reading rebuilds the index
+// from the file; the host says so whether or not the plug-in reads such files.
+TEST_F(HostCheck, FilesWithoutAWholeIndexAreReadFromTheFile) {
+    std::string noIndex = capture_;
+    noIndex.replace(noIndex.find("idx1"), 4, "JUNK");
+    WriteBytes(file("no-index.avi"), noIndex);
+    std::string shortIndex = capture_;
+    const size_t index = shortIndex.find("idx1");
+    SetU32(shortIndex, index + 4, U32At(shortIndex, index + 4) / 32 * 16);
+    WriteBytes(file("short-index.avi"), shortIndex);
+    WriteBytes(file("cut.avi"), capture_.substr(0, capture_.size() / 2));
+    for (const char* name : {"no-index.avi", "short-index.avi", "cut.avi"}) {
+        const auto json = HostJson(std::string("check --json ") + name, -1);
+        EXPECT_EQ(json["index"], "rebuilt from the file") << name;
+        const HostRun run = Host(std::string("check ") + name);
+        EXPECT_EQ(run.status, json["complete"].get<bool>() ? 0 : 1) << name;
+        EXPECT_NE(run.out.find("rebuilt from the file"), std::string::npos) << run.out;
+    }
+}
+
+// The host's own walk of the file meets claimed sizes far past the end, lists that claim more
+// than their parent, an index larger than the file and chunks of no size; it ends, reads within
+// the file and says what it found.
+TEST_F(HostCheck, HostileStructuresEndTheWalk) {
+    const size_t hdrl = capture_.find("hdrl") - 8;
+    const size_t movi = capture_.find("movi") - 8;
+    const size_t index = capture_.find("idx1");
+    std::string huge = capture_;
+    SetU32(huge, 4, 0xFFFFFFFF);
+    SetU32(huge, hdrl + 4, 0xFFFFFFF0);
+    SetU32(huge, index + 4, 0xFFFFFFFF);
+    std::string empty = capture_.substr(0, movi + 12);
+    for (int i = 0; i < 20000; ++i) {
+        empty += "JUNK" + Le32(0);
+    }
+    SetU32(empty, movi + 4, uint32_t(empty.size() - movi - 8));
+    const std::pair<const char*, std::string> files[] = {
+        {"huge.avi", huge}, {"empty-chunks.avi", empty}, {"header.avi", capture_.substr(0, 10)}};
+    for (const auto& [name, bytes] : files) {
+        WriteBytes(file(name), bytes);
+        const HostRun run = Host(std::string("check ") + name);
+        EXPECT_TRUE(run.status == 0 || run.status == 1) << name << "\n" << run.err;
+        EXPECT_NE(run.out.find("result"), std::string::npos) << name << "\n" << run.out;
+    }
+}
+
+}  // namespace
+}  // namespace zedadu::test

@@ -1,0 +1,187 @@
+// Conversions end to end: every frame kept through the host's own formats, the settings dialog
+// and the options at the usual frame rates; every compressor through --compressor, checked by
+// the host and probed by ffprobe; compressed sources at another size (run under the address
+// sanitizer in that build); audio resampled to the input's duration; and the settings file
+// changed only when asked.
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "tests/host/host_test_support.h"
+#include "tests/support/test_support.h"
+
+namespace zedadu::test {
+namespace {
+
+class HostConversion : public HostTest {
+  protected:
+    // `frames` frames of 32 x 24 at `rate` with exactly as long a 44.1 kHz stereo tone.
+    void MakeClip(const std::string& name, const std::string& rate, int frames,
+                  const std::string& video = "-c:v rawvideo -pix_fmt bgr24") {
+        Ffmpeg("-f lavfi -i testsrc=size=32x24:rate=" + rate +
+               " -f lavfi -i sine=sample_rate=44100 -frames:v " + std::to_string(frames) +
+               " -af apad -shortest " + video + " -c:a pcm_s16le -ac 2 " + name);
+    }
+
+    // Converts and expects the output to hold `frames` frames, as long as the input to the frame,
+    // and the input's sample frames.
+    void ExpectConverted(const std::string& in, const std::string& arguments, int frames) {
+        const std::string out = "out-" + std::to_string(converted_++) + ".avi";
+        const HostRun run = Host("convert " + in + " " + out + " " + arguments);
+        ASSERT_EQ(run.status, 0) << arguments << "\n" << run.err;
+        const auto input = HostJson("info --json " + in);
+        const ProbedStream video = Probe(file(out), "v");
+        EXPECT_EQ(video.packets, frames) << in << " " << arguments;
+        const double seconds = input["video"]["seconds"];
+        EXPECT_NEAR(video.seconds, seconds, seconds / frames / 2) << in << " " << arguments;
+        const auto output = HostJson("info --json " + out);
+        EXPECT_EQ(output["video"]["frames"], frames);
+        EXPECT_EQ(output["audio"]["sampleFrames"], input["audio"]["sampleFrames"]);
+    }
+
+    int converted_ = 0;
+};
+
+TEST_F(HostConversion, EveryFrameIsKeptThroughEveryPathAtTheUsualRates) {
+    // The input's rate, the dialog's nearest preset or typed rate, and the rate an option names.
+    struct Case {
+        const char* rate;
+        int frames;
+        const char* dialogRate;
+        const char* optionRate;
+    };
+    const Case cases[] = {{"30000/1001", 90, "select 120 'NTSC'", "29.97"},
+                          {"25", 25, "select 120 'PAL'", "25"},
+                          {"25/2", 38, "select 120 'Other'; type 166 12.5", "12.5"},
+                          {"24000/1001", 48, "select 120 'Other'; type 166 23.976", "23.976"}};
+    for (const Case& clip : cases) {
+        const std::string in = std::string("in-") + std::to_string(clip.frames) + ".avi";
+        MakeClip(in, clip.rate, clip.frames);
+        ExpectConverted(in, "", clip.frames);
+        ExpectConverted(in,
+                        std::string("--dialog-script \"select 101 'Uncompressed RGB'; ") +
+                            clip.dialogRate + "; press enter\"",
+                        clip.frames);
+        ExpectConverted(in, std::string("-c MJPG --rate ") + clip.optionRate, clip.frames);
+    }
+}
+
+TEST_F(HostConversion, EveryCompressorWritesAFileThatChecksAndProbes) {
+    MakeClip("in.avi", "25", 5);
+    const auto compressors = HostJson("compressors --json");
+    ASSERT_GE(compressors.size(), 2u);
+    EXPECT_EQ(compressors.back()["code"], "DIB ");
+    for (const auto& compressor : compressors) {
+        const std::string code = compressor["code"];
+        // A size the compressor takes: the input's when it takes any, else a usual one it lists.
+        std::string size;
+        if (!compressor["anySize"].get<bool>()) {
+            const auto& sizes = compressor["sizes"];
+            size = std::find(sizes.begin(), sizes.end(), "160x120") != sizes.end()
+                       ? "160x120"
+                       : sizes.back().get<std::string>();
+        }
+        const std::string out = "with-" + code.substr(0, code.find(' ')) + ".avi";
+        const HostRun run = Host("convert in.avi " + out + " --compressor \"" + code + "\"" +
+                                 (size.empty() ? "" : " --size " + size));
+        ASSERT_EQ(run.status, 0) << code << "\n" << run.err;
+        const auto checked = HostJson("check --json " + out);
+        EXPECT_EQ(checked["complete"], true) << code;
+        EXPECT_EQ(checked["frames"], 5) << code;
+        ExpectValidAvi(file(out));
+    }
+}
+
+// Compressed sources asked for at another size than their own: the decompressor grows the box to
+// the picture's shape and the host resizes what it delivers to the size of the output.
+TEST_F(HostConversion, CompressedSourcesAtAnotherSizeAreResizedByTheHost) {
+    for (const char* codec : {"mjpeg", "dvvideo -pix_fmt yuv411p"}) {
+        Ffmpeg("-f lavfi -i testsrc=size=720x480:rate=30000/1001 -frames:v 2 -c:v " +
+               std::string(codec) + " source.avi");
+        for (const char* size : {"400x300", "800x600"}) {
+            const HostRun run =
+                Host("convert source.avi out.avi --yes -c HFYU --size " + std::string(size));
+            ASSERT_EQ(run.status, 0) << codec << " " << size << "\n" << run.err;
+            EXPECT_NE(run.out.find("as the plug-in delivered them, resized to"), std::string::npos)
+                << run.out;
+            EXPECT_EQ(Host("check out.avi").status, 0);
+            const auto info = HostJson("info --json out.avi");
+            EXPECT_EQ(std::to_string(info["video"]["width"].get<int>()) + "x" +
+                          std::to_string(info["video"]["height"].get<int>()),
+                      size);
+        }
+        const HostRun frames = Host("frames source.avi --size 400x300 --yes --out pictures");
+        ASSERT_EQ(frames.status, 0) << frames.err;
+        EXPECT_NE(frames.out.find("450 x 300 RGB24"), std::string::npos) << frames.out;
+        const Picture picture = ReadPng(file("pictures/frame-000001.png"));
+        EXPECT_EQ(picture.width, 400u);
+        EXPECT_EQ(picture.height, 300u);
+    }
+}
+
+TEST_F(HostConversion, AudioOfAnotherRateOrChannelCountLastsAsLongAsTheInput) {
+    MakeClip("in.avi", "25", 12);
+    const int64_t input = HostJson("info --json in.avi")["audio"]["sampleFrames"];
+    const struct {
+        const char* arguments;
+        int64_t rate;
+        int64_t channels;
+        int64_t bits;
+    } cases[] = {{"--audio 48000:1:8", 48000, 1, 8},
+                 {"--audio 22050", 22050, 2, 16},
+                 {"--audio 44100:6", 44100, 6, 16},
+                 {"--dialog-script \"select 101 'Uncompressed RGB'; select 1008 '32 KHz'; select "
+                  "1006 'Mono'; press enter\"",
+                  32000, 1, 16}};
+    for (const auto& wanted : cases) {
+        const HostRun run = Host("convert in.avi out.avi --yes " + std::string(wanted.arguments));
+        ASSERT_EQ(run.status, 0) << wanted.arguments << "\n" << run.err;
+        const auto audio = HostJson("info --json out.avi")["audio"];
+        EXPECT_EQ(audio["sampleRate"], wanted.rate) << wanted.arguments;
+        EXPECT_EQ(audio["channels"], wanted.channels) << wanted.arguments;
+        EXPECT_EQ(audio["bits"], wanted.bits) << wanted.arguments;
+        EXPECT_EQ(audio["sampleFrames"], std::llround(double(input) * wanted.rate / 44100))
+            << wanted.arguments;
+        ExpectValidAvi(file("out.avi"));
+    }
+}
+
+TEST_F(HostConversion, TheSettingsFileChangesOnlyWhenAsked) {
+    MakeClip("in.avi", "25", 4);
+    ASSERT_EQ(Host("convert in.avi once.avi -c MJPG --quality 60 --size 64x48").status, 0);
+    EXPECT_FALSE(std::filesystem::exists(file("ZEDADU.ini")));
+
+    const HostRun saved = Host(
+        "convert in.avi saved.avi -c XVID --quality 60 --keyframes 1 --size 64x48 --rate 15 "
+        "--audio 22050:1 --padding 0 --no-audio-lead --save");
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_NE(saved.out.find("in ZEDADU.ini (--save)"), std::string::npos) << saved.out;
+    const HostRun settings = Host("settings");
+    for (const char* words : {"64 x 48 RGB24, 15 fps (15/1)", "MPEG-4 Part 2 (XVID)", "60 of 100",
+                              "every frame", "not padded", "none (audio and video start together)",
+                              "22.05 kHz, 16-bit, mono", "off (not set)"}) {
+        EXPECT_NE(settings.out.find(words), std::string::npos) << words << " in\n" << settings.out;
+    }
+    // The saved settings whole: size, rate, audio and compression.
+    ASSERT_EQ(Host("convert in.avi again.avi --settings").status, 0);
+    const auto again = HostJson("info --json again.avi");
+    EXPECT_EQ(again["video"]["codec"], "XVID");
+    EXPECT_EQ(again["video"]["width"], 64);
+    EXPECT_EQ(again["video"]["rate"], 15);
+    EXPECT_EQ(again["audio"]["sampleRate"], 22050);
+
+    // OpenDML writing: on or off in the settings file, or on for one conversion and restored.
+    ASSERT_EQ(Host("settings --opendml on").status, 0);
+    EXPECT_NE(ReadBytes(file("ZEDADU.ini")).find("OpenDML=1"), std::string::npos);
+    ASSERT_EQ(Host("settings --opendml off").status, 0);
+    const std::string before = ReadBytes(file("ZEDADU.ini"));
+    EXPECT_NE(before.find("OpenDML=0"), std::string::npos);
+    const HostRun openDml = Host("convert in.avi odml.avi --opendml");
+    ASSERT_EQ(openDml.status, 0) << openDml.err;
+    EXPECT_NE(openDml.out.find("on for this file"), std::string::npos);
+    EXPECT_EQ(ReadBytes(file("ZEDADU.ini")), before);
+}
+
+}  // namespace
+}  // namespace zedadu::test

@@ -1,0 +1,166 @@
+// The bad inputs a new user tries, through every command that reads or writes: each ends with its
+// exit status and a sentence that names the cause, and no file that should stay changes.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "tests/host/host_test_support.h"
+#include "tests/support/test_support.h"
+
+namespace zedadu::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostSafety : public HostTest {
+  protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        Ffmpeg(
+            "-f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine=frequency=500:"
+            "sample_rate=22050 -t 0.4 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_u8 -ac 1 in.avi");
+    }
+
+    // Every file of the test's directory with its bytes, to see that nothing changed (but for the
+    // programs, the host's output and the platform's own files of a user whose home is the
+    // directory).
+    std::map<std::string, std::string> Files() const {
+        static const std::set<std::string> kIgnored = {"host.out", "host.err", "zedadu-host",
+                                                       "zedadu.mvx", "libzedadu-hostlib.so"};
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+            const std::string name = fs::relative(entry.path(), dir.path()).string();
+            if (entry.is_regular_file() && !kIgnored.count(name) && name.rfind(".local", 0) != 0) {
+                files[name] = ReadBytes(entry.path().string());
+            }
+        }
+        return files;
+    }
+
+    // Runs the command and expects its status, the words in what it printed and no file changed.
+    void ExpectRefused(const std::string& command, int status, const std::string& words,
+                       bool withoutPrivileges = false) {
+        const auto before = Files();
+        const HostRun run = withoutPrivileges ? HostWithoutPrivileges(command) : Host(command);
+        EXPECT_EQ(run.status, status) << command << "\n" << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(words), std::string::npos)
+            << command << ": no \"" << words << "\" in\n"
+            << run.out << run.err;
+        EXPECT_TRUE(Files() == before) << command << " changed a file";
+    }
+};
+
+TEST_F(HostSafety, InputsThatCannotBeReadNameTheirCause) {
+    fs::create_directory(file("folder.avi"));
+    WriteBytes(file("notes.avi"), "Shopping list: eggs, milk.\n");
+    WriteBytes(file("empty.avi"), "");
+    Ffmpeg("-f lavfi -i sine=sample_rate=8000 -t 0.1 -f wav wave.avi");
+    // The video's handler (in the stream header) and compression (in the bitmap header) renamed.
+    std::string unknown = ReadBytes(file("in.avi"));
+    SetU32(unknown, unknown.find("strh") + 12, FourCC("XYZ1"));
+    SetU32(unknown, unknown.find("strf") + 24, FourCC("XYZ1"));
+    WriteBytes(file("unknown.avi"), unknown);
+    WriteBytes(file("locked.avi"), ReadBytes(file("in.avi")));
+    fs::permissions(file("locked.avi"), fs::perms::none);
+    const std::pair<const char*, const char*> inputs[] = {
+        {"missing.avi", "cannot read missing.avi: no such file"},
+        {"folder.avi", "cannot read folder.avi: it is a folder, not a file"},
+        {"notes.avi", "cannot read notes.avi: it is not a RIFF/AVI file"},
+        {"empty.avi", "cannot read empty.avi: the file is empty"},
+        {"wave.avi", "cannot read wave.avi: it is a RIFF file of type \"WAVE\", not an AVI file"},
+        {"unknown.avi", "cannot read unknown.avi: its video codec \"XYZ1\" has no decoder here"},
+    };
+    for (const auto& [input, words] : inputs) {
+        for (const std::string command : {"info ", "check ", "audio --out a.wav ",
+                                          "frames --out pictures ", "convert out.avi "}) {
+            // The input goes first, the command's other arguments after it.
+            const size_t space = command.find(' ');
+            ExpectRefused(command.substr(0, space) + " " + input + command.substr(space), 1, words);
+        }
+    }
+    ExpectRefused("info locked.avi", 1, "cannot read locked.avi: permission denied", true);
+    ASSERT_EQ(mkfifo(file("pipe.avi").c_str(), 0644), 0);
+    ExpectRefused("check pipe.avi", 1, "cannot read pipe.avi: it is not a regular file");
+}
+
+TEST_F(HostSafety, NoCommandWritesOverItsInputOrReplacesAFileWithoutAYes) {
+    fs::create_symlink("in.avi", file("link.avi"));
+    fs::create_hard_link(file("in.avi"), file("hard.avi"));
+    for (const char* command : {"audio in.avi --out in.avi", "audio in.avi --out link.avi",
+                                "audio link.avi --out hard.avi", "convert in.avi hard.avi",
+                                "convert in.avi in", "convert in.avi link.avi --yes"}) {
+        ExpectRefused(command, 2, "is the input");
+    }
+    ASSERT_EQ(Host("frames in.avi --count 2 --out pictures").status, 0);
+    ASSERT_EQ(Host("audio in.avi --out old.wav --count 10").status, 0);
+    ASSERT_EQ(Host("convert in.avi old.avi -c DIB").status, 0);
+    ExpectRefused("frames in.avi --out pictures", 1,
+                  "pictures/frame-000000.png and 1 more of the files to write already exist; "
+                  "nothing was written (--yes replaces them)");
+    ExpectRefused("audio in.avi --out old.wav", 1,
+                  "old.wav already exists; nothing was written (--yes replaces it)");
+    ExpectRefused("convert in.avi old.avi -c DIB", 1,
+                  "old.avi already exists and the existing file was kept");
+    const HostRun asked = HostOnTerminal("audio in.avi --out old.wav", "y\\n");
+    EXPECT_EQ(asked.status, 0) << asked.out;
+    EXPECT_NE(asked.out.find("old.wav already exists; replace it? [y]es/[n]o? "), std::string::npos)
+        << asked.out;
+    ASSERT_EQ(Host("audio in.avi --out whole.wav").status, 0);
+    EXPECT_EQ(ReadBytes(file("old.wav")), ReadBytes(file("whole.wav"))) << "the whole audio now";
+    ASSERT_EQ(Host("frames in.avi --count 3 --out pictures --yes").status, 0);
+    // Nothing half-written is left behind: files are written under temporary names.
+    for (const auto& entry : fs::directory_iterator(file("pictures"))) {
+        EXPECT_EQ(entry.path().extension(), ".png") << entry.path();
+    }
+}
+
+TEST_F(HostSafety, FoldersThatCannotBeWrittenAreNamed) {
+    fs::create_directory(file("shut"));
+    fs::permissions(file("shut"), fs::perms::owner_read | fs::perms::owner_exec |
+                                      fs::perms::group_read | fs::perms::group_exec |
+                                      fs::perms::others_read | fs::perms::others_exec);
+    ExpectRefused("audio in.avi --out shut/a.wav", 1, "cannot write into shut: permission denied",
+                  true);
+    ExpectRefused("convert in.avi shut/out.avi", 1, "cannot write into shut: permission denied",
+                  true);
+    ExpectRefused("frames in.avi --out shut/pictures", 1,
+                  "cannot make the folder shut/pictures: permission denied", true);
+    ExpectRefused("audio in.avi --out in.avi/a.wav", 1,
+                  "cannot write into in.avi: it is not a folder");
+}
+
+TEST_F(HostSafety, OptionsOutOfRangeAreOnePlainSentence) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"frames in.avi --out p --count 0",
+         "--count takes a whole number from 1 to 4294967295, not \"0\""},
+        {"frames in.avi --out p --count 5000000000",
+         "--count takes a whole number from 1 to 4294967295, not \"5000000000\""},
+        {"audio in.avi --out a.wav --from -3", "--from takes a whole number from 0 to"},
+        {"frames in.avi --out p --size 3", "--size takes a frame size WIDTHxHEIGHT"},
+        {"frames in.avi --out p --format yuy2",
+         "in.avi does not offer its frames as YUY2; --format rgb24 or rgb32 reads them"},
+        {"frames in.avi --out p --from 10",
+         "--from 10 is past the last frame (in.avi has 10 frames)"},
+        {"convert in.avi o.avi --quality 101",
+         "--quality takes a whole number from 0 to 100, not \"101\""},
+        {"convert in.avi o.avi -c NOPE", "--compressor \"NOPE\" names no installed compressor"},
+        {"convert in.avi o.avi -c HFYU --quality 50",
+         "--quality does not apply to HFYU (HuffYUV), which takes no such setting"},
+        {"convert in.avi o.avi -c dvsd",
+         "does not take 64 x 48 frames; of the usual sizes it takes 720 x 576, 720 x 480"},
+        {"convert in.avi o.avi --rate 0", "--rate takes frames per second"},
+        {"convert in.avi o.avi --audio 100", "--audio takes RATE[:CHANNELS[:BITS]]"},
+        {"convert in.avi o.avi --depth 8", "--depth takes 16, 24 or 32, not \"8\""},
+        {"convert in.avi o.avi --padding 2000000", "--padding takes a whole number from 0 to"},
+        {"convert in.avi o.avi --audio-lead --no-audio-lead", "excludes"},
+        {"settings --opendml yes", "--opendml takes on or off, not \"yes\""},
+    };
+    for (const auto& [command, words] : cases) {
+        ExpectRefused(command, 2, words);
+    }
+}
+
+}  // namespace
+}  // namespace zedadu::test
