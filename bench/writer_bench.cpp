@@ -26,6 +26,7 @@ extern "C" {
 
 #include "frame/plugin.h"
 #include "platform/vfw/compressor.h"
+#include "platform/vfw/ffmpeg/bitmap.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ struct Clip {
 constexpr Clip kDibClip{720, 486, 300};
 constexpr Clip kCompressedClip{720, 480, 100};
 constexpr int kDistinctFrames = 8;
+constexpr uint32_t kKeyInterval = 15;
 
 // A few moving gradients, bottom-up 24-bit rows as the host hands them over.
 std::vector<std::vector<uint8_t>> MakeFrames(const Clip& clip) {
@@ -77,7 +79,7 @@ bool WriteThroughPlugin(const std::string& path, const Clip& clip, FOURCC handle
     block.headerSize = kCompressionSettingsHeaderSize;
     block.fccHandler = handler;
     block.quality = 7500;
-    block.keyFrameRate = 15;
+    block.keyFrameRate = kKeyInterval;
     char name[1024];
     snprintf(name, sizeof name, "%s", path.c_str());
     OpenWriteRequest request{};
@@ -122,6 +124,7 @@ void TimeIterations(benchmark::State& state, const std::string& path, Work work)
     }
     std::filesystem::remove(path);
     state.SetBytesProcessed(int64_t(bytes));
+    state.counters["file_bytes"] = double(bytes) / double(state.iterations());
 }
 
 void WriterDib(benchmark::State& state) {
@@ -141,13 +144,17 @@ void DdSameBytes(benchmark::State& state) {
     TimeIterations(state, path, [&] { return system(command.c_str()) == 0; });
 }
 
+// The compressor layer's settings at quality 7500: quantiser 8 (where the codec has one), and
+// Video 1's own key interval one above its keyint_min.
+constexpr int kQuantiser = 8;
 struct Codec {
     const char* handler;
     const char* encoder;
     AVPixelFormat format;
+    int keyIntMin;
 };
-constexpr Codec kCodecs[] = {{"MSVC", "msvideo1", AV_PIX_FMT_RGB555LE},
-                             {"MJPG", "mjpeg", AV_PIX_FMT_YUVJ422P}};
+constexpr Codec kCodecs[] = {{"MSVC", "msvideo1", AV_PIX_FMT_RGB555LE, 14},
+                             {"MJPG", "mjpeg", AV_PIX_FMT_YUVJ422P, 15}};
 
 void WriterCompressed(benchmark::State& state) {
     const Codec& codec = kCodecs[state.range(0)];
@@ -164,53 +171,81 @@ void WriterCompressed(benchmark::State& state) {
                    [&] { return WriteThroughPlugin(path, kCompressedClip, handler, frames); });
 }
 
-// Encodes with libavcodec directly and writes the packets with buffered file writes.
-bool EncodeDirectly(const Codec& codec, const std::string& path,
-                    const std::vector<std::vector<uint8_t>>& frames) {
+AVCodecContext* OpenEncoder(const Codec& codec) {
     const Clip& clip = kCompressedClip;
     const AVCodec* encoder = avcodec_find_encoder_by_name(codec.encoder);
     AVCodecContext* context = encoder ? avcodec_alloc_context3(encoder) : nullptr;
     if (!context) {
-        return false;
+        return nullptr;
     }
     context->width = clip.width;
     context->height = clip.height;
     context->pix_fmt = codec.format;
     context->time_base = {1001, 30000};
-    context->gop_size = 15;
+    context->framerate = {30000, 1001};
+    context->gop_size = kKeyInterval;
+    context->keyint_min = codec.keyIntMin;
+    context->max_b_frames = 0;
     context->thread_count = 1;
+    context->qmin = 1;
+    context->qmax = 31;
     context->flags |= AV_CODEC_FLAG_QSCALE;
-    context->global_quality = FF_QP2LAMBDA * 4;
+    context->global_quality = FF_QP2LAMBDA * kQuantiser;
+    if (avcodec_open2(context, encoder, nullptr) != 0) {
+        avcodec_free_context(&context);
+    }
+    return context;
+}
+
+// One frame in, one packet out. Video 1 keeps its own key schedule and ignores a forced key frame:
+// as the compressor layer does, a fresh encoder gives one.
+bool EncodeFrame(AVCodecContext*& context, const Codec& codec, AVFrame* frame, bool key,
+                 AVPacket* packet) {
+    frame->quality = FF_QP2LAMBDA * kQuantiser;
+    frame->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    if (avcodec_send_frame(context, frame) != 0 || avcodec_receive_packet(context, packet) != 0) {
+        return false;
+    }
+    if (!key || (packet->flags & AV_PKT_FLAG_KEY)) {
+        return true;
+    }
+    av_packet_unref(packet);
+    avcodec_free_context(&context);
+    context = OpenEncoder(codec);
+    return context && avcodec_send_frame(context, frame) == 0 &&
+           avcodec_receive_packet(context, packet) == 0;
+}
+
+// Encodes with libavcodec directly, with the compressor layer's settings, and writes the packets
+// with buffered file writes.
+bool EncodeDirectly(const Codec& codec, const std::string& path,
+                    const std::vector<std::vector<uint8_t>>& frames) {
+    const Clip& clip = kCompressedClip;
+    const int flags = zedadu::vfw::ffmpeg::ScaleFlags(AV_PIX_FMT_BGR24, clip.width, clip.height,
+                                                      codec.format, clip.width, clip.height);
     SwsContext* scaler =
         sws_getContext(clip.width, clip.height, AV_PIX_FMT_BGR24, clip.width, clip.height,
-                       codec.format, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                       codec.format, flags, nullptr, nullptr, nullptr);
+    AVCodecContext* context = OpenEncoder(codec);
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
     FILE* out = fopen(path.c_str(), "wb");
-    bool ok = scaler && frame && packet && out && avcodec_open2(context, encoder, nullptr) == 0;
+    bool ok = scaler && context && frame && packet && out;
     frame->format = codec.format;
     frame->width = clip.width;
     frame->height = clip.height;
     ok = ok && av_frame_get_buffer(frame, 0) == 0;
     const int stride = clip.width * 3;
-    for (uint32_t i = 0; ok && i <= clip.frames; ++i) {
-        if (i < clip.frames) {
-            // Bottom-up rows: start at the last row and step backwards.
-            const uint8_t* last =
-                frames[i % kDistinctFrames].data() + size_t(clip.height - 1) * stride;
-            const int strides[] = {-stride};
-            ok =
-                av_frame_make_writable(frame) == 0 &&
-                sws_scale(scaler, &last, strides, 0, clip.height, frame->data, frame->linesize) > 0;
-            frame->pts = i;
-            ok = ok && avcodec_send_frame(context, frame) == 0;
-        } else {
-            ok = avcodec_send_frame(context, nullptr) == 0;
-        }
-        while (ok && avcodec_receive_packet(context, packet) == 0) {
-            ok = fwrite(packet->data, 1, size_t(packet->size), out) == size_t(packet->size);
-            av_packet_unref(packet);
-        }
+    for (uint32_t i = 0; ok && i < clip.frames; ++i) {
+        // Bottom-up rows: start at the last row and step backwards.
+        const uint8_t* last = frames[i % kDistinctFrames].data() + size_t(clip.height - 1) * stride;
+        const int strides[] = {-stride};
+        ok = av_frame_make_writable(frame) == 0 &&
+             sws_scale(scaler, &last, strides, 0, clip.height, frame->data, frame->linesize) > 0;
+        frame->pts = i;
+        ok = ok && EncodeFrame(context, codec, frame, i % kKeyInterval == 0, packet) &&
+             fwrite(packet->data, 1, size_t(packet->size), out) == size_t(packet->size);
+        av_packet_unref(packet);
     }
     ok = out && fclose(out) == 0 && ok;
     av_packet_free(&packet);
@@ -270,9 +305,39 @@ BENCHMARK(FfmpegCli)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+// The plug-in's file and the baseline's packets hold the same compressed bytes within 1% (the
+// file adds its headers and index): both sides do the same work.
+bool SameWork() {
+    auto frames = MakeFrames(kCompressedClip);
+    const std::string written = BenchDirectory() + "/check.avi";
+    const std::string direct = BenchDirectory() + "/check.bin";
+    for (const Codec& codec : kCodecs) {
+        const FOURCC handler =
+            mmioFOURCC(codec.handler[0], codec.handler[1], codec.handler[2], codec.handler[3]);
+        if (!WriteThroughPlugin(written, kCompressedClip, handler, frames) ||
+            !EncodeDirectly(codec, direct, frames)) {
+            continue;  // reported by the benchmark itself
+        }
+        const double ratio = double(std::filesystem::file_size(written)) /
+                             double(std::filesystem::file_size(direct));
+        if (ratio < 0.99 || ratio > 1.01) {
+            fprintf(stderr, "%s: the plug-in's file is %.3f times the baseline's bytes\n",
+                    codec.handler, ratio);
+            return false;
+        }
+    }
+    std::filesystem::remove(written);
+    std::filesystem::remove(direct);
+    return true;
+}
+
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);  // the scaler's notes about its own choices are not results
     benchmark::Initialize(&argc, argv);
+    if (!SameWork()) {
+        std::filesystem::remove_all(BenchDirectory());
+        return 1;
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::filesystem::remove_all(BenchDirectory());

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,9 +57,14 @@ std::string ResolvePath(const char* fileName) {
     return std::string(directory) + "/" + fileName;
 }
 
-Document Load(const std::string& path) {
+// Texts that stand in for files that do not exist, by path; guarded by FileMutex.
+std::map<std::string, std::string>& StandIns() {
+    static std::map<std::string, std::string> standIns;
+    return standIns;
+}
+
+Document Parse(std::istream& in) {
     Document document;
-    std::ifstream in(path, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') {
@@ -67,6 +74,16 @@ Document Load(const std::string& path) {
         document.lines.push_back(line);
     }
     return document;
+}
+
+Document Load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const auto standIn = StandIns().find(path);
+    if (!in.is_open() && standIn != StandIns().end()) {
+        std::istringstream text(standIn->second);
+        return Parse(text);
+    }
+    return Parse(in);
 }
 
 // The name of a "[section]" line.
@@ -309,3 +326,17 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     }
     return Save(path, document) ? TRUE : FALSE;
 }
+
+namespace zedadu::profile {
+
+void SetStandInForMissingFile(const char* fileName, const std::string& text) {
+    std::lock_guard lock(FileMutex());
+    const std::string path = ResolvePath(fileName);
+    if (text.empty()) {
+        StandIns().erase(path);
+    } else {
+        StandIns()[path] = text;
+    }
+}
+
+}  // namespace zedadu::profile

@@ -4,6 +4,8 @@
 // directory (GetWindowsDirectoryA).
 #pragma once
 
+#include <string>
+
 #include "platform/win32/types.h"
 
 // section null: the section names; key null: the key names of the section; both as zero-terminated
@@ -18,3 +20,12 @@ UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValu
 // value null deletes the key; key null deletes the section.
 BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* fileName);
+
+namespace zedadu::profile {
+
+// Reads of a profile file that does not exist are answered from this text instead, the way the
+// platform answers some profile files from its registry; an empty text takes the stand-in away.
+// A write creates the file, from the stand-in's lines.
+void SetStandInForMissingFile(const char* fileName, const std::string& text);
+
+}  // namespace zedadu::profile

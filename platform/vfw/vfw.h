@@ -16,12 +16,17 @@
 //   already names, else 24-bit RGB. ICDecompress takes the chunk's size from the input's
 //   biSizeImage; a 0-byte chunk leaves the picture as it was. One chunk gives one picture: a
 //   codec that reorders pictures (B-frames) releases each one a call or more late, and meanwhile
-//   the newest picture released so far is delivered again.
+//   the newest picture released so far is delivered again. Codecs that libavcodec decodes on slice
+//   threads (DV, FFV1 with slices, MagicYUV, ...) use one thread per core, at most 16; decodes on
+//   slice threads take turns, so that together they never run more threads than there are cores.
 // - Compressors: "MSVC", "CVID", "MJPG", "dvsd", "HFYU", "FFV1", "XVID", "ZMBV", "ULRG", "ULY2",
 //   "MPNG" (other codes of those codecs only decode). Inputs are BI_RGB 16 (5-5-5), 24 and 32
-//   bits and YUY2 (even width); ICM_COMPRESS_QUERY answers ICERR_BADFORMAT exactly where the
-//   encoder refuses (DV takes only 720x480 and 720x576, Video 1 and Cinepak multiples of 4), and
-//   so do ICM_COMPRESS_GET_FORMAT and ICM_COMPRESS_GET_SIZE. The output format carries the
+//   bits and YUY2 (even width), at every size with three exceptions: DV takes only 720x480 and
+//   720x576, Video 1 at least 4x4 (it codes the whole 4x4 blocks of the frame; Cinepak pads the
+//   frame to whole blocks), Ut Video's ULY2 only even widths.
+//   ICM_COMPRESS_QUERY answers ICERR_BADFORMAT exactly where the encoder refuses, and so do
+//   ICM_COMPRESS_GET_FORMAT and ICM_COMPRESS_GET_SIZE; ICM_COMPRESS_FRAME_SIZES says which sizes
+//   work. ICM_COMPRESS takes inputs of the size it began with. The output format carries the
 //   encoder's extra data (at most 1024 bytes) and the largest frame as biSizeImage, which
 //   ICM_COMPRESS_GET_SIZE also answers: a true bound. ICM_COMPRESS fills the output's biSizeImage,
 //   *lpckid = cktypeDIBcompressed and *lpdwFlags = AVIIF_KEYFRAME exactly when the chunk decodes
@@ -94,6 +99,11 @@ constexpr UINT ICM_DECOMPRESS_BEGIN = ICM_USER + 12;
 constexpr UINT ICM_DECOMPRESS = ICM_USER + 13;
 constexpr UINT ICM_DECOMPRESS_END = ICM_USER + 14;
 constexpr UINT ICM_COMPRESS_FRAMES_INFO = ICM_USER + 70;
+// A message of this platform's compressors, outside the standard set: which frame sizes the
+// compressor takes, for the dialogs and hosts that tell the user. The first argument is an input
+// format (its size is not looked at) or 0, the second an ICFRAMESIZES to fill; ICERR_OK, or
+// ICERR_UNSUPPORTED from compressors that do not say.
+constexpr UINT ICM_COMPRESS_FRAME_SIZES = ICM_USER + 0x800;
 
 // The query form of ICM_CONFIGURE and ICM_ABOUT: the first argument is this value instead of a
 // window, and the reply ICERR_OK means the compressor has such a box.
@@ -189,6 +199,21 @@ struct ICCOMPRESSFRAMES {
 };
 static_assert(sizeof(ICCOMPRESSFRAMES) == (sizeof(void*) == 4 ? 64 : 96));
 
+// What ICM_COMPRESS_FRAME_SIZES fills: the sizes taken are at least the minimum, multiples of the
+// steps (1: any), and, when the format fixes its sizes (cListed above 0), only those listed.
+struct ICFRAMESIZES {
+    DWORD dwSize;  // set by the caller
+    DWORD cListed;
+    struct {
+        LONG cx;
+        LONG cy;
+    } listed[8];
+    LONG cxMin;
+    LONG cyMin;
+    LONG cxStep;
+    LONG cyStep;
+};
+
 // What ICDecompress sends with ICM_DECOMPRESS.
 struct ICDECOMPRESS {
     DWORD dwFlags;
@@ -227,7 +252,9 @@ namespace zedadu::vfw {
 // key "VIDC.<handler>=libavcodec:<codec>" per built-in driver, compressors first, in the order of
 // BuiltInCompressors(). Writes the file when it is missing and leaves an existing one alone, so a
 // test (or a user) may provide its own list. The compressor enumeration calls this before it
-// reads the two sections. Returns false when the file is missing and cannot be written.
+// reads the two sections. When the file cannot be written, the list is kept in memory and read
+// in its place (the platform's profile layer answers for the missing file), and a message box
+// says once where it could not be saved and why; the result is then false.
 bool EnsureDriverList();
 
 }  // namespace zedadu::vfw

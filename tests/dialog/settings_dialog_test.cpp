@@ -534,8 +534,8 @@ TEST_F(ListedTwice, TheLaterEntryStaysSelectedAfterBothHandlersRan) {
     EXPECT_EQ(std::count(messages.begin(), messages.end(), ICM_CONFIGURE), 4);
 }
 
-// The compressor layer's own drivers: their list, the sizes they refuse, their options box (a
-// dialog nested in the settings dialog) and their about box.
+// The compressor layer's own drivers: their list, the sizes they take, their options box (a
+// dialog nested in the settings dialog, showing the values the codec uses) and their about box.
 class RealDrivers : public SettingsDialog {
   protected:
     RealDrivers() : SettingsDialog({}, {}) {}
@@ -546,19 +546,23 @@ TEST_F(RealDrivers, VideoOneWithTheDefaults) {
          "expect 101 count 12; expect 101 text 'Video 1 (MSVC)'; expect 107 disabled;"
          "expect 110 enabled; press 1");
     EXPECT_EQ(record.accepted, 1u);
-    // Video 1 takes only sizes in multiples of 4: 720 x 486 is not offered, so "Other" holds it.
-    const Items& sizes = control(123).items;
-    EXPECT_EQ(std::count(sizes.begin(), sizes.end(), "720 X 486"), 0);
-    EXPECT_EQ(control(123).text, "Other");
-    EXPECT_EQ(control(124).text, "720");
+    // Video 1 takes every size, coding its whole blocks: the default 720 x 486 is listed.
+    EXPECT_EQ(control(123).text, "720 X 486");
     expectIni("fccHandler=MSVC Height=486");
+}
+
+// DV fixes its frame sizes: the list offers those two, and "Other" holds any other size.
+TEST_F(RealDrivers, DvListsTheOnlySizesItTakes) {
+    call(kEverything, "expect 101 text 'DV (dvsd)'; press 1", "fccHandler=dvsd");
+    EXPECT_EQ(control(123).items, (Items{"720 X 576", "720 X 480", "Other"}));
+    EXPECT_EQ(control(123).text, "Other");
 }
 
 TEST_F(RealDrivers, OptionsAndAboutBoxesOfPng) {
     MessageRecorder messages;
     call(kEverything,
          "expect 101 text 'PNG (MPNG)'; expect 107 enabled; click 107; expect 100 enabled;"
-         "type 101 5; press enter; click 110; press 1",
+         "expect 100 text 0; expect 101 text 6; type 101 5; press enter; click 110; press 1",
          "fccHandler=MPNG");
     EXPECT_EQ(record.accepted, 1u);
     ASSERT_EQ(messages.shown().size(), 1u);

@@ -191,5 +191,15 @@ TEST_F(HostRecording, TheSettingsDialogRunsFromAScriptForSettingsAndConvert) {
     EXPECT_NE(wrong.err.find("ended without OK"), std::string::npos) << wrong.err;
 }
 
+// Without ZEDADU.ini the saved settings are the plug-in's defaults: Video 1 at 720 x 486, coded
+// in whole blocks, which ffmpeg decodes.
+TEST_F(HostRecording, DemoWithoutSavedSettingsRecordsVideoOneAtTheDefaultSize) {
+    const HostRun demo = Host("demo --ini --frames 4 --out defaults");
+    ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
+    EXPECT_NE(demo.out.find("720 X 486 16 Bit Video 1 (MSVC)"), std::string::npos) << demo.out;
+    EXPECT_NE(demo.out.find("4 of 4 read back"), std::string::npos) << demo.out;
+    ExpectValidAvi(file("defaults/demo.avi"));
+}
+
 }  // namespace
 }  // namespace zedadu::test

@@ -5,6 +5,11 @@
 #include <cstring>
 #include <string>
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include "platform/vfw/ffmpeg/state.h"
 #include "tests/vfw/vfw_test_support.h"
 
 namespace zedadu::test {
@@ -333,6 +338,53 @@ TEST(CompressorStateTest, StateBlocksRoundTripAndForeignBlocksAreIgnored) {
     ICSendMessage(compressor.get(), ICM_SETSTATE, 0, 0);
     EXPECT_EQ(State(compressor.get()), StateBlock(FourCC("ZMBV"), 1, {}));
     EXPECT_EQ(compressedSize(), defaultSize);
+}
+
+// One frame of a fixed pattern through libavcodec directly, with one option set outright or none.
+std::vector<uint8_t> EncodeWithOption(const vfw::ffmpeg::CompressorSpec& entry, const char* option,
+                                      int value) {
+    const BitmapLayout input = *UncompressedLayout(UncompressedHeader(64, 48, 24));
+    const AVCodec* codec = avcodec_find_encoder_by_name(entry.encoderName);
+    CodecContext context(avcodec_alloc_context3(codec));
+    context->width = input.width;
+    context->height = input.height;
+    context->pix_fmt = entry.encoderFormat(input);
+    context->time_base = {1, 25};
+    context->thread_count = 1;
+    if (option) {
+        av_opt_set_int(context.get(), option, value, AV_OPT_SEARCH_CHILDREN);
+    }
+    EXPECT_EQ(avcodec_open2(context.get(), codec, nullptr), 0) << entry.encoderName;
+    Frame frame(av_frame_alloc());
+    frame->format = context->pix_fmt;
+    frame->width = input.width;
+    frame->height = input.height;
+    av_frame_get_buffer(frame.get(), 0);
+    for (int plane = 0; plane < 4 && frame->buf[plane]; ++plane) {
+        for (size_t i = 0; i < frame->buf[plane]->size; ++i) {
+            frame->buf[plane]->data[i] = uint8_t(i * 7 + (i >> 6) * 3);
+        }
+    }
+    Packet packet(av_packet_alloc());
+    avcodec_send_frame(context.get(), frame.get());
+    avcodec_receive_packet(context.get(), packet.get());
+    return {packet->data, packet->data + packet->size};
+}
+
+// The options box shows each option as the encoder uses it, inside the stated range: setting
+// the shown value outright codes the same bytes as leaving the option alone.
+TEST(CompressorStateTest, ShownOptionValuesAreTheOnesTheEncoderUses) {
+    for (const vfw::ffmpeg::CompressorSpec& entry : vfw::ffmpeg::Compressors()) {
+        const vfw::ffmpeg::CompressorState state(entry);
+        for (const vfw::ffmpeg::EncoderOption& option : entry.options) {
+            SCOPED_TRACE(std::string(entry.encoderName) + " " + option.name);
+            const int shown = state.Value(option);
+            EXPECT_GE(shown, option.minimum);
+            EXPECT_LE(shown, option.maximum);
+            EXPECT_EQ(EncodeWithOption(entry, option.name, shown),
+                      EncodeWithOption(entry, nullptr, 0));
+        }
+    }
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ struct DecodeCase {
 };
 
 // Every video code of AVI files that Debian's ffmpeg writes and libavcodec decodes; B-frames
-// (mpeg4 -bf, libx264) included.
+// (mpeg4 -bf, libx264) included. DV, FFV1 with slices and MagicYUV decode on slice threads here,
+// against libavcodec on one thread.
 const DecodeCase kDecodeCases[] = {
     {"MSVC", "-c:v msvideo1"},
     {"CRAM", "-c:v msvideo1 -vtag CRAM"},
@@ -32,6 +33,7 @@ const DecodeCase kDecodeCases[] = {
     {"HFYU_yuv", "-c:v huffyuv -pix_fmt yuv422p"},
     {"FFVH", "-c:v ffvhuff"},
     {"FFV1", "-c:v ffv1"},
+    {"FFV1_slices", "-c:v ffv1 -level 3 -slices 16", "128x96"},
     {"XVID", "-c:v mpeg4 -vtag XVID"},
     {"XVID_bframes", "-c:v mpeg4 -vtag XVID -bf 2"},
     {"DX50", "-c:v mpeg4 -vtag DX50"},

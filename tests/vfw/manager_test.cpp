@@ -183,5 +183,22 @@ TEST(DriverListTest, SystemIniListsEveryDriverCompressorsFirst) {
     SetWindowsDirectoryForTesting(nullptr);
 }
 
+// A Windows directory that cannot be made (a file stands in its way): the list is read from memory
+// all the same, and one message box says where it could not be saved.
+TEST(DriverListTest, AListThatCannotBeSavedIsKeptInMemoryWithOneNote) {
+    ScratchDirectory directory;
+    std::ofstream(directory.file("file")) << "not a directory";
+    const std::string windows = directory.file("file") + "/windows";
+    SetWindowsDirectoryForTesting(windows.c_str());
+    MessageRecorder messages;
+    EXPECT_FALSE(vfw::EnsureDriverList());
+    EXPECT_FALSE(vfw::EnsureDriverList());
+    EXPECT_EQ(KeyNames("drivers32").size(), vfw::BuiltInCompressors().size());
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_NE(messages.shown()[0].text.find(windows + "/system.ini"), std::string::npos);
+    EXPECT_NE(messages.shown()[0].text.find("Not a directory"), std::string::npos);
+    SetWindowsDirectoryForTesting(nullptr);
+}
+
 }  // namespace
 }  // namespace zedadu::test

@@ -87,10 +87,11 @@ struct QueryCase {
 // What each encoder takes, including the frame sizes the dialog probes.
 constexpr QueryCase kQueryCases[] = {
     {"MSVC", 720, 480, 24, BI_RGB, ICERR_OK},
-    {"MSVC", 720, 486, 24, BI_RGB, ICERR_BADFORMAT},
-    {"MSVC", 722, 480, 16, BI_RGB, ICERR_BADFORMAT},
+    {"MSVC", 720, 486, 24, BI_RGB, ICERR_OK},
+    {"MSVC", 5, 4, 16, BI_RGB, ICERR_OK},
+    {"MSVC", 4, 3, 16, BI_RGB, ICERR_BADFORMAT},
     {"CVID", 240, 176, 32, BI_RGB, ICERR_OK},
-    {"CVID", 66, 48, 24, BI_RGB, ICERR_BADFORMAT},
+    {"CVID", 66, 47, 24, BI_RGB, ICERR_OK},
     {"dvsd", 720, 480, 24, BI_RGB, ICERR_OK},
     {"dvsd", 720, 576, 16, BI_RGB, ICERR_OK},
     {"dvsd", 640, 480, 24, BI_RGB, ICERR_BADFORMAT},
@@ -100,6 +101,7 @@ constexpr QueryCase kQueryCases[] = {
     {"MJPG", 64, 48, 16, BI_BITFIELDS, ICERR_BADFORMAT},
     {"HFYU", 63, 48, 24, BI_RGB, ICERR_OK},
     {"ULY2", 720, 486, 24, BI_RGB, ICERR_OK},
+    {"ULY2", 721, 486, 24, BI_RGB, ICERR_BADFORMAT},
     {"XVID", 63, 47, 32, BI_RGB, ICERR_OK},
     {"MPNG", 1, 1, 24, BI_RGB, ICERR_OK},
     {"FFV1", 64, -48, 24, BI_RGB, ICERR_OK},
@@ -160,6 +162,30 @@ TEST(CompressorFormatTest, OutputFormatsFitTheProbeAndCarryExtraData) {
     EXPECT_EQ(ICSendMessage(huffyuv.get(), ICM_COMPRESS_QUERY, DWORD_PTR(&input),
                             DWORD_PTR(format.data())),
               ICERR_BADFORMAT);
+}
+
+// A compression begun for one size takes pictures of that size only.
+TEST(CompressorFormatTest, PicturesOfAnotherSizeThanBegunAreRefused) {
+    Compressor compressor = OpenCompressor(FourCC("MJPG"), ICMODE_COMPRESS);
+    BITMAPINFOHEADER begun = UncompressedHeader(64, 48, 24);
+    std::vector<uint8_t> format(1064);
+    ICSendMessage(compressor.get(), ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&begun),
+                  DWORD_PTR(format.data()));
+    ASSERT_EQ(ICSendMessage(compressor.get(), ICM_COMPRESS_BEGIN, DWORD_PTR(&begun),
+                            DWORD_PTR(format.data())),
+              ICERR_OK);
+    BITMAPINFOHEADER other = UncompressedHeader(64, 50, 24);
+    std::vector<uint8_t> picture(other.biSizeImage), chunk(100000);
+    ICCOMPRESS request{};
+    request.lpbiOutput = reinterpret_cast<BITMAPINFOHEADER*>(format.data());
+    request.lpOutput = chunk.data();
+    request.lpbiInput = &other;
+    request.lpInput = picture.data();
+    EXPECT_EQ(ICSendMessage(compressor.get(), ICM_COMPRESS, DWORD_PTR(&request), sizeof request),
+              ICERR_BADFORMAT);
+    request.lpbiInput = &begun;
+    EXPECT_EQ(ICSendMessage(compressor.get(), ICM_COMPRESS, DWORD_PTR(&request), sizeof request),
+              ICERR_OK);
 }
 
 }  // namespace

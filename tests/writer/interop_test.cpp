@@ -156,5 +156,28 @@ INSTANTIATE_TEST_SUITE_P(
                     Encoder{"dvsd", 25, 720, 480}),
     [](const testing::TestParamInfo<Encoder>& info) { return std::string(info.param.handler); });
 
+// FFV1 is written as version 3 in slices that decoders share among their threads, as ffmpeg
+// reports them; frames too small for slices 16 pixels on a side keep a coarser grid. ffmpeg
+// decodes them on two slice threads exactly.
+TEST_F(Interop, Ffv1IsWrittenInSlices) {
+    struct Case {
+        int32_t width;
+        int32_t height;
+        const char* grid;
+    } cases[] = {{2, 2, "slices:1x1"}, {64, 48, "slices:2x2"}, {641, 479, "slices:4x4"}};
+    for (const Case& c : cases) {
+        WriterSetup s{.handler = FourCC("FFV1"), .width = c.width, .height = c.height};
+        const std::string path = dir.file("ffv1-" + std::to_string(c.width) + ".avi");
+        SCOPED_TRACE(path);
+        const Clip clip = WriteClip(s, path, s.frames);
+        const CommandResult report =
+            test::Run("ffmpeg -nostdin -debug pict -i '" + path + "' -frames:v 1 -f null - 2>&1");
+        EXPECT_NE(report.output.find("global: ver:3"), std::string::npos) << report.output;
+        EXPECT_NE(report.output.find(c.grid), std::string::npos) << report.output;
+        ExpectSameBytes(Decoded(path, "-threads 2 -thread_type slice -f rawvideo -pix_fmt bgr24"),
+                        clip.topDown(s));
+    }
+}
+
 }  // namespace
 }  // namespace zedadu::test

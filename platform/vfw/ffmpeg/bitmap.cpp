@@ -1,6 +1,7 @@
 #include "platform/vfw/ffmpeg/bitmap.h"
 
 #include <cstdlib>
+#include <cstring>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -149,17 +150,50 @@ bool PictureScaler::FrameToBitmap(const AVFrame& frame, const BitmapLayout& layo
            layout.height;
 }
 
-bool PictureScaler::BitmapToFrame(const BitmapLayout& layout, const uint8_t* bits, AVFrame& frame) {
-    SwsContext* scaler = Prepare(layout.width, layout.height, layout.pixelFormat, frame.width,
-                                 frame.height, AVPixelFormat(frame.format));
+bool PictureScaler::BitmapToFrame(const BitmapLayout& layout, const uint8_t* bits, int width,
+                                  int height, AVFrame& frame) {
+    SwsContext* scaler =
+        Prepare(width, height, layout.pixelFormat, width, height, AVPixelFormat(frame.format));
     if (!scaler) {
         return false;
     }
     uint8_t* planes[4];
     int strides[4];
     BitmapPlanes(layout, bits, planes, strides);
-    return sws_scale(scaler, planes, strides, 0, layout.height, frame.data, frame.linesize) ==
-           frame.height;
+    return sws_scale(scaler, planes, strides, 0, height, frame.data, frame.linesize) == height;
+}
+
+void RepeatEdges(AVFrame& frame, int width, int height) {
+    const auto format = AVPixelFormat(frame.format);
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    constexpr int kSampleWidth = 64;  // a width every plane of a format divides into whole units
+    int unitRows[4];
+    if (!descriptor || width <= 0 || height <= 0 ||
+        av_image_fill_linesizes(unitRows, format, kSampleWidth) < 0) {
+        return;
+    }
+    const int planes = av_pix_fmt_count_planes(format);
+    for (int plane = 0; plane < planes; ++plane) {
+        const bool chroma = plane == 1 || plane == 2;
+        const int shiftX = chroma ? descriptor->log2_chroma_w : 0;
+        const int shiftY = chroma ? descriptor->log2_chroma_h : 0;
+        const int unit = unitRows[plane] / (kSampleWidth >> shiftX);
+        const int used = AV_CEIL_RSHIFT(width, shiftX);
+        const int all = AV_CEIL_RSHIFT(frame.width, shiftX);
+        const int usedRows = AV_CEIL_RSHIFT(height, shiftY);
+        const int allRows = AV_CEIL_RSHIFT(frame.height, shiftY);
+        const ptrdiff_t stride = frame.linesize[plane];
+        for (int y = 0; y < usedRows; ++y) {
+            uint8_t* row = frame.data[plane] + y * stride;
+            for (int x = used; x < all; ++x) {
+                memcpy(row + ptrdiff_t(x) * unit, row + ptrdiff_t(used - 1) * unit, size_t(unit));
+            }
+        }
+        const uint8_t* last = frame.data[plane] + (usedRows - 1) * stride;
+        for (int y = usedRows; y < allRows; ++y) {
+            memcpy(frame.data[plane] + y * stride, last, size_t(all) * unit);
+        }
+    }
 }
 
 }  // namespace zedadu::vfw::ffmpeg

@@ -48,6 +48,10 @@ void BitmapPlanes(const BitmapLayout& layout, const uint8_t* bits, uint8_t* plan
 // nothing), so that signalled BT.709 or full-range pictures keep their colours.
 void SetFrameColorDetails(SwsContext* scaler, const AVFrame& frame);
 
+// Fills a frame beyond its top-left width x height pixels by repeating the last column and the
+// last row, in every plane of its format.
+void RepeatEdges(AVFrame& frame, int width, int height);
+
 // Converts pictures with libswscale, keeping its context while the geometry stays the same.
 class PictureScaler {
   public:
@@ -58,8 +62,10 @@ class PictureScaler {
 
     // The whole frame, scaled to the bitmap's size.
     bool FrameToBitmap(const AVFrame& frame, const BitmapLayout& layout, uint8_t* bits);
-    // The whole bitmap, scaled to the frame's size; the frame must be writable.
-    bool BitmapToFrame(const BitmapLayout& layout, const uint8_t* bits, AVFrame& frame);
+    // The top-left width x height pixels of the bitmap into the top left of the frame, unscaled;
+    // the frame must be writable and at least that large.
+    bool BitmapToFrame(const BitmapLayout& layout, const uint8_t* bits, int width, int height,
+                       AVFrame& frame);
 
   private:
     SwsContext* Prepare(int sourceWidth, int sourceHeight, AVPixelFormat sourceFormat,

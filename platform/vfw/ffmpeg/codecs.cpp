@@ -59,12 +59,13 @@ size_t AreaOf(int width, int height) {
 // Per 4x4 block at most 18 bytes of colours and flags plus a 2-byte skip code before it; then a
 // final skip code and the 2-byte end mark.
 size_t VideoOneBound(int width, int height) {
-    return AreaOf(width / 4, height / 4) * 20 + 4;
+    return AreaOf(width / kBlockSide, height / kBlockSide) * 20 + 4;
 }
 
-// The encoder's frame buffer with its default of at most three strips.
+// The encoder's frame buffer with its default of at most three strips, for the padded frame.
 size_t CinepakBound(int width, int height) {
-    const size_t blocks = AreaOf(width, height) / 16;
+    const size_t blocks =
+        AreaOf((width + kBlockSide - 1) / kBlockSide, (height + kBlockSide - 1) / kBlockSide);
     const size_t strip = 12 + 3 * 4 + 2 * 6 * 256 + 4 * (blocks + (blocks + 15) / 16) + 2 * 256 / 8;
     return 10 + 3 * strip;
 }
@@ -106,38 +107,76 @@ constexpr EncoderOption kJpegOptions[] = {{1, "huffman", 0, 1}};
 constexpr EncoderOption kMpeg4Options[] = {{1, "mpeg_quant", 0, 1}};
 constexpr EncoderOption kHuffyuvOptions[] = {{1, "pred", 0, 2}};
 constexpr EncoderOption kFfv1Options[] = {{1, "coder", 0, 2}, {2, "context", 0, 1}};
-constexpr EncoderOption kZmbvOptions[] = {{1, "compression_level", 0, 9}};
+// Without a level ZMBV deflates at 9, PNG at zlib's default 6.
+constexpr EncoderOption kZmbvOptions[] = {{1, "compression_level", 0, 9, 9}};
 constexpr EncoderOption kUtVideoOptions[] = {{1, "pred", 0, 3}};
-constexpr EncoderOption kPngOptions[] = {{1, "pred", 0, 5}, {2, "compression_level", 0, 9}};
+constexpr EncoderOption kPngOptions[] = {{1, "pred", 0, 5}, {2, "compression_level", 0, 9, 6}};
+
+// NTSC and PAL frames; DV's high-definition sizes need other sampling than the layer offers.
+constexpr FrameSize kDvSizes[] = {{720, 480}, {720, 576}};
+
+// ffmpeg's Video 1 decoder refuses frames smaller than one block.
+constexpr SizeRule kWholeBlocks{SizeFit::WholeBlocks, {kBlockSide, kBlockSide}};
+constexpr SizeRule kPaddedBlocks{SizeFit::PaddedBlocks};
+constexpr SizeRule kAnySize{};
+constexpr SizeRule kDvOnly{SizeFit::Exact, {1, 1}, {1, 1}, kDvSizes};
+// libavcodec's Ut Video encoder codes 4:2:2 at even widths only, and decoders take the width from
+// the stream's format, so neither padding nor cropping would keep the user's size.
+constexpr SizeRule kEvenWidths{SizeFit::Exact, {2, 1}, {2, 1}};
+
+// Version 3 cuts a frame into a grid of slices that decoders share among their threads: 4 x 4
+// keeps 16 cores busy. Slices a pixel thin do not come back losslessly from libavcodec, so
+// smaller frames get a coarser grid, down to a single slice.
+int Ffv1Slices(int width, int height) {
+    constexpr int kSmallestSide = 16;
+    for (const int grid : {4, 2}) {
+        if (width >= grid * kSmallestSide && height >= grid * kSmallestSide) {
+            return grid * grid;
+        }
+    }
+    return 1;
+}
 
 constexpr DWORD kTemporal = VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC;
 
 // clang-format off
 constexpr CompressorSpec kCompressors[] = {
     // handler, compression code, encoder, description, capability flags,
-    //   quality scale, bit-rate control, keyint_min offset, encoder input, largest frame, options
+    //   quality scale, bit-rate control, keyint_min offset, encoder input, largest frame, options,
+    //   sizes, level, slices
     {FourCC("MSVC"), FourCC("MSVC"), "msvideo1", u"Video 1 (MSVC)", kTemporal,
-     QualityScale::None, false, -1, Rgb555Input, VideoOneBound, {}},
+     QualityScale::None, false, -1, Rgb555Input, VideoOneBound, {},
+     kWholeBlocks, 0, nullptr},
     {FourCC("CVID"), FourCC("cvid"), "cinepak", u"Cinepak", VIDCF_QUALITY | kTemporal,
-     QualityScale::Lambda, false, 0, Rgb24Input, CinepakBound, {}},
+     QualityScale::Lambda, false, 0, Rgb24Input, CinepakBound, {},
+     kPaddedBlocks, 0, nullptr},
     {FourCC("MJPG"), FourCC("MJPG"), "mjpeg", u"Motion JPEG", VIDCF_QUALITY | VIDCF_CRUNCH,
-     QualityScale::Quantiser, false, 0, JpegInput, MacroblockBound, kJpegOptions},
+     QualityScale::Quantiser, false, 0, JpegInput, MacroblockBound, kJpegOptions,
+     kAnySize, 0, nullptr},
     {FourCC("dvsd"), FourCC("dvsd"), "dvvideo", u"DV (dvsd)", 0,
-     QualityScale::None, false, 0, DvInput, DvBound, {}},
+     QualityScale::None, false, 0, DvInput, DvBound, {},
+     kDvOnly, 0, nullptr},
     {FourCC("HFYU"), FourCC("HFYU"), "huffyuv", u"HuffYUV", 0,
-     QualityScale::None, false, 0, HuffyuvInput, HuffyuvBound, kHuffyuvOptions},
+     QualityScale::None, false, 0, HuffyuvInput, HuffyuvBound, kHuffyuvOptions,
+     kAnySize, 0, nullptr},
     {FourCC("FFV1"), FourCC("FFV1"), "ffv1", u"FFV1", kTemporal,
-     QualityScale::None, false, 0, Ffv1Input, Ffv1Bound, kFfv1Options},
+     QualityScale::None, false, 0, Ffv1Input, Ffv1Bound, kFfv1Options,
+     kAnySize, 3, Ffv1Slices},
     {FourCC("XVID"), FourCC("XVID"), "mpeg4", u"MPEG-4 Part 2 (XVID)", VIDCF_QUALITY | kTemporal,
-     QualityScale::Quantiser, true, 0, Yuv420Input, MacroblockBound, kMpeg4Options},
+     QualityScale::Quantiser, true, 0, Yuv420Input, MacroblockBound, kMpeg4Options,
+     kAnySize, 0, nullptr},
     {FourCC("ZMBV"), FourCC("ZMBV"), "zmbv", u"ZMBV", kTemporal,
-     QualityScale::None, false, 0, ZmbvInput, ZmbvBound, kZmbvOptions},
+     QualityScale::None, false, 0, ZmbvInput, ZmbvBound, kZmbvOptions,
+     kAnySize, 0, nullptr},
     {FourCC("ULRG"), FourCC("ULRG"), "utvideo", u"Ut Video (ULRG)", 0,
-     QualityScale::None, false, 0, GbrpInput, UtVideoBound, kUtVideoOptions},
+     QualityScale::None, false, 0, GbrpInput, UtVideoBound, kUtVideoOptions,
+     kAnySize, 0, nullptr},
     {FourCC("ULY2"), FourCC("ULY2"), "utvideo", u"Ut Video (ULY2)", 0,
-     QualityScale::None, false, 0, Yuv422Input, UtVideoBound, kUtVideoOptions},
+     QualityScale::None, false, 0, Yuv422Input, UtVideoBound, kUtVideoOptions,
+     kEvenWidths, 0, nullptr},
     {FourCC("MPNG"), FourCC("MPNG"), "png", u"PNG (MPNG)", 0,
-     QualityScale::None, false, 0, Rgb24Input, PngBound, kPngOptions},
+     QualityScale::None, false, 0, Rgb24Input, PngBound, kPngOptions,
+     kAnySize, 0, nullptr},
 };
 // clang-format on
 
@@ -241,6 +280,28 @@ const char* CodecName(FOURCC handler) {
 
 std::span<const CompressorSpec> Compressors() {
     return kCompressors;
+}
+
+bool TakesSize(const CompressorSpec& entry, int width, int height) {
+    const SizeRule& rule = entry.sizes;
+    const FrameSize size{width, height};
+    return width >= rule.minimum.width && height >= rule.minimum.height &&
+           width % rule.step.width == 0 && height % rule.step.height == 0 &&
+           (rule.only.empty() ||
+            std::find(rule.only.begin(), rule.only.end(), size) != rule.only.end());
+}
+
+FrameSize CodedSize(const CompressorSpec& entry, int width, int height) {
+    switch (entry.sizes.fit) {
+        case SizeFit::WholeBlocks:
+            return {width / kBlockSide * kBlockSide, height / kBlockSide * kBlockSide};
+        case SizeFit::PaddedBlocks:
+            return {(width + kBlockSide - 1) / kBlockSide * kBlockSide,
+                    (height + kBlockSide - 1) / kBlockSide * kBlockSide};
+        case SizeFit::Exact:
+            break;
+    }
+    return {width, height};
 }
 
 const CompressorSpec* FindCompressor(FOURCC handler) {

@@ -26,12 +26,41 @@ enum class QualityScale {
 };
 
 // An encoder option that the compressor state carries: a stable id, the option's name as
-// libavcodec knows it, and the values the state may hold.
+// libavcodec knows it, and the values the state may hold. Where libavcodec's default is a marker
+// outside that range ("-1: the codec's choice"), the value the codec then uses is given here.
 struct EncoderOption {
     uint32_t id;
     const char* name;
     int minimum;
     int maximum;
+    int markedDefault = 0;
+};
+
+struct FrameSize {
+    int width;
+    int height;
+    bool operator==(const FrameSize&) const = default;
+};
+
+// How the layer meets an encoder's rule on frame sizes where the format allows it.
+enum class SizeFit {
+    Exact,  // the encoder codes the frame as it is
+    // The format codes 4x4 blocks, and its decoders show the whole blocks of the frame from the top
+    // left, leaving the last width % 4 columns and height % 4 rows uncoded: the encoder gets the
+    // frame cropped to its whole blocks.
+    WholeBlocks,
+    // The format codes 4x4 blocks, and its decoders crop the picture to the stream's size: the
+    // encoder gets the frame padded to whole blocks by repeating its last column and row.
+    PaddedBlocks,
+};
+
+// The frame sizes a compressor takes: at least the minimum, multiples of the step, and only those
+// listed when the format fixes its sizes.
+struct SizeRule {
+    SizeFit fit = SizeFit::Exact;
+    FrameSize minimum{1, 1};
+    FrameSize step{1, 1};
+    std::span<const FrameSize> only = {};
 };
 
 struct CompressorSpec {
@@ -50,7 +79,19 @@ struct CompressorSpec {
     // The largest frame the encoder can produce for that size; a true bound.
     size_t (*maxFrameBytes)(int width, int height);
     std::span<const EncoderOption> options;
+    SizeRule sizes;
+    int level;  // the format version the encoder writes; 0 for the encoder's default
+    // The slices the encoder cuts a frame of that size into; null for the encoder's default.
+    int (*slices)(int width, int height);
 };
+
+// The side of the square blocks of SizeFit::WholeBlocks and SizeFit::PaddedBlocks.
+inline constexpr int kBlockSide = 4;
+
+// Whether the compressor takes frames of that size at all.
+bool TakesSize(const CompressorSpec& entry, int width, int height);
+// The size the encoder codes for a frame of that size: cropped or padded to whole blocks.
+FrameSize CodedSize(const CompressorSpec& entry, int width, int height);
 
 // In the order the driver list shows them.
 std::span<const CompressorSpec> Compressors();

@@ -2,6 +2,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <numeric>
 
 #include "platform/vfw/ffmpeg/instance.h"
 
@@ -9,15 +11,18 @@ namespace zedadu::vfw::ffmpeg {
 namespace {
 
 // An input the compressor takes: one of the uncompressed layouts (YUY2 only with an even
-// width), small enough that its largest frame fits the signed 32-bit sizes of the callers.
+// width) at a size the format allows, small enough that its largest frame fits the signed 32-bit
+// sizes of the callers.
 std::optional<BitmapLayout> AcceptedInput(const DriverInstance& instance, LPARAM argument) {
     const auto* header = Argument<const BITMAPINFOHEADER>(argument);
     if (!instance.compressor || !header) {
         return std::nullopt;
     }
+    const CompressorSpec& entry = *instance.compressor;
     const auto layout = UncompressedLayout(*header);
     if (!layout || (layout->pixelFormat == AV_PIX_FMT_YUYV422 && layout->width % 2 != 0) ||
-        instance.compressor->maxFrameBytes(layout->width, layout->height) > INT32_MAX) {
+        !TakesSize(entry, layout->width, layout->height) ||
+        entry.maxFrameBytes(layout->width, layout->height) > INT32_MAX) {
         return std::nullopt;
     }
     return layout;
@@ -164,6 +169,33 @@ LRESULT CompressFramesInfo(DriverInstance& instance, LPARAM frames, LPARAM size)
     if (info->lQuality >= 0 && info->lQuality <= 10000) {
         instance.quality = info->lQuality;
     }
+    return ICERR_OK;
+}
+
+// The rule of the format, with an even width for YUY2 input.
+LRESULT CompressFrameSizes(DriverInstance& instance, LPARAM input, LPARAM sizes) {
+    auto* answer = Argument<ICFRAMESIZES>(sizes);
+    if (!instance.compressor) {
+        return ICERR_UNSUPPORTED;
+    }
+    if (!answer || answer->dwSize < sizeof(ICFRAMESIZES)) {
+        return ICERR_BADPARAM;
+    }
+    const auto* header = Argument<const BITMAPINFOHEADER>(input);
+    const bool yuy2 = header && header->biCompression == kYuy2;
+    const SizeRule& rule = instance.compressor->sizes;
+    ICFRAMESIZES filled{};
+    filled.dwSize = sizeof filled;
+    for (const FrameSize& size : rule.only) {
+        if (filled.cListed < std::size(filled.listed) && !(yuy2 && size.width % 2 != 0)) {
+            filled.listed[filled.cListed++] = {size.width, size.height};
+        }
+    }
+    filled.cxMin = rule.minimum.width;
+    filled.cyMin = rule.minimum.height;
+    filled.cxStep = yuy2 ? std::lcm(rule.step.width, 2) : rule.step.width;
+    filled.cyStep = rule.step.height;
+    *answer = filled;
     return ICERR_OK;
 }
 

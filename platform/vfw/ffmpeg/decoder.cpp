@@ -4,8 +4,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <semaphore>
 
 extern "C" {
+#include <libavutil/cpu.h>
 #include <libavutil/imgutils.h>
 }
 
@@ -31,6 +33,47 @@ size_t PaletteEntries(const BITMAPINFOHEADER& header) {
 // The raw decoder turns bottom-up rows around when its extra data ends with this mark, as
 // libavformat sets it for uncompressed streams.
 constexpr char kBottomUpMark[] = "BottomUp";
+
+// libavcodec's own limit for the threads it starts by itself.
+constexpr int kMostSliceThreads = 16;
+
+// Cores this process may run on.
+int Cores() {
+    return std::max(1, av_cpu_count());
+}
+
+// Slice threads share one picture among the cores and deliver it at once; frame threads would
+// hold pictures back, so codecs without slice threads decode on the caller's thread alone.
+int DecodingThreads(const AVCodec& codec) {
+    return codec.capabilities & AV_CODEC_CAP_SLICE_THREADS ? std::min(Cores(), kMostSliceThreads)
+                                                           : 1;
+}
+
+// A decode with slice threads keeps every core it has busy: several at once would only make
+// their threads wait for each other, so they take turns, as many at a time as the cores hold.
+std::counting_semaphore<>& SliceThreadTurns() {
+    static std::counting_semaphore<> turns(std::max(1, Cores() / kMostSliceThreads));
+    return turns;
+}
+
+class SliceThreadTurn {
+  public:
+    explicit SliceThreadTurn(bool threaded) : threaded_(threaded) {
+        if (threaded_) {
+            SliceThreadTurns().acquire();
+        }
+    }
+    ~SliceThreadTurn() {
+        if (threaded_) {
+            SliceThreadTurns().release();
+        }
+    }
+    SliceThreadTurn(const SliceThreadTurn&) = delete;
+    SliceThreadTurn& operator=(const SliceThreadTurn&) = delete;
+
+  private:
+    bool threaded_;
+};
 
 }  // namespace
 
@@ -89,15 +132,15 @@ bool FrameDecoder::Start(const SourceFormat& source, const BITMAPINFOHEADER& hea
     packet_ = av_packet_alloc();
     received_ = av_frame_alloc();
     latest_ = av_frame_alloc();
-    if (!context_ || !packet_ || !received_ || !latest_) {
+    if (!codec || !context_ || !packet_ || !received_ || !latest_) {
         return false;
     }
     context_->codec_tag = header.biCompression;
     context_->width = source.width;
     context_->height = source.height;
     context_->bits_per_coded_sample = header.biBitCount;
-    // Frame threads would hold pictures back; one thread keeps one picture per chunk.
-    context_->thread_count = 1;
+    context_->thread_count = DecodingThreads(*codec);
+    context_->thread_type = FF_THREAD_SLICE;
     const size_t markSize = source.bottomUpRaw ? sizeof kBottomUpMark : 0;
     const size_t extradataSize = source.extradataSize + markSize;
     if (extradataSize > 0) {
@@ -175,13 +218,17 @@ LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bo
         av_packet_unref(packet_);
         return ICERR_MEMORY;
     }
-    const int sent = avcodec_send_packet(context_, packet_);
-    av_packet_unref(packet_);
     bool fresh = false;
-    while (avcodec_receive_frame(context_, received_) == 0) {
-        av_frame_unref(latest_);
-        av_frame_move_ref(latest_, received_);
-        fresh = true;
+    int sent = 0;
+    {
+        const SliceThreadTurn turn(context_->thread_count > 1);
+        sent = avcodec_send_packet(context_, packet_);
+        av_packet_unref(packet_);
+        while (avcodec_receive_frame(context_, received_) == 0) {
+            av_frame_unref(latest_);
+            av_frame_move_ref(latest_, received_);
+            fresh = true;
+        }
     }
     if (sent < 0 && !fresh) {
         return ICERR_ERROR;

@@ -179,6 +179,7 @@ constexpr MessageEntry kMessages[] = {
     {ICM_COMPRESS_GET_FORMAT, CompressGetFormat},
     {ICM_COMPRESS_GET_SIZE, CompressGetSize},
     {ICM_COMPRESS_FRAMES_INFO, CompressFramesInfo},
+    {ICM_COMPRESS_FRAME_SIZES, CompressFrameSizes},
     {ICM_COMPRESS_BEGIN, CompressBegin},
     {ICM_COMPRESS, Compress},
     {ICM_COMPRESS_END, CompressEnd},

@@ -33,23 +33,27 @@ AVRational TimeBase(AVRational frameRate) {
     return base;
 }
 
+// More pictures than an encoder without B-frames ever holds at once.
+constexpr size_t kMostFrames = 4;
+
 }  // namespace
+
+FrameEncoder::FrameEncoder(const CompressorSpec& entry, const EncoderSettings& settings,
+                           const CompressorState& state)
+    : spec_(entry),
+      settings_(settings),
+      state_(state),
+      coded_(CodedSize(entry, settings.width, settings.height)) {
+    frames_.reserve(kMostFrames);  // adding a picture never moves the pool
+}
 
 std::unique_ptr<FrameEncoder> FrameEncoder::Open(const CompressorSpec& entry,
                                                  const EncoderSettings& settings,
                                                  const CompressorState& state) {
     std::unique_ptr<FrameEncoder> encoder(new FrameEncoder(entry, settings, state));
-    encoder->frame_ = av_frame_alloc();
     encoder->packet_ = av_packet_alloc();
     encoder->fitting_ = av_packet_alloc();
-    if (!encoder->frame_ || !encoder->packet_ || !encoder->fitting_) {
-        return nullptr;
-    }
-    AVFrame& frame = *encoder->frame_;
-    frame.format = settings.pixelFormat;
-    frame.width = settings.width;
-    frame.height = settings.height;
-    if (av_frame_get_buffer(&frame, 0) < 0 || !encoder->OpenContext()) {
+    if (!encoder->packet_ || !encoder->fitting_ || !encoder->OpenContext()) {
         return nullptr;
     }
     return encoder;
@@ -57,7 +61,9 @@ std::unique_ptr<FrameEncoder> FrameEncoder::Open(const CompressorSpec& entry,
 
 FrameEncoder::~FrameEncoder() {
     avcodec_free_context(&context_);
-    av_frame_free(&frame_);
+    for (AVFrame*& frame : frames_) {
+        av_frame_free(&frame);
+    }
     av_packet_free(&packet_);
     av_packet_free(&fitting_);
 }
@@ -71,35 +77,46 @@ bool FrameEncoder::OpenContext() {
     }
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
     intraOnly_ = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
-    context_->width = settings_.width;
-    context_->height = settings_.height;
+    context_->width = coded_.width;
+    context_->height = coded_.height;
     context_->pix_fmt = settings_.pixelFormat;
     context_->codec_tag = spec_.compression;
     context_->thread_count = 1;
     context_->max_b_frames = 0;  // one frame in, one chunk out
     context_->time_base = TimeBase(settings_.frameRate);
     context_->framerate = settings_.frameRate;
+    if (spec_.level > 0) {
+        context_->level = spec_.level;
+    }
+    if (spec_.slices) {
+        context_->slices = spec_.slices(coded_.width, coded_.height);
+    }
     // Encoders that key on their own schedule key where the caller forces key frames.
     context_->gop_size = settings_.keyInterval;
     context_->keyint_min = std::max(0, settings_.keyInterval + spec_.keyIntMinOffset);
-    if (spec_.quality == QualityScale::Quantiser) {
-        context_->qmin = 1;
-        context_->qmax = 31;
-        if (spec_.bitRateControl && settings_.dataRate > 0) {
-            // libavcodec tolerates megabits of drift by default; a frame's worth keeps a low
-            // data rate within reach over a few frames.
-            const AVRational rate = context_->framerate;
-            context_->bit_rate = settings_.dataRate * 8;
-            context_->bit_rate_tolerance =
-                int(std::clamp<int64_t>(context_->bit_rate * rate.den / rate.num, 1, INT_MAX));
-        } else {
-            context_->flags |= AV_CODEC_FLAG_QSCALE;
-            context_->global_quality = FrameQuality(settings_.quality);
-        }
-    }
+    SetQuality();
     state_.Apply(context_);
     nextPts_ = 0;
     return avcodec_open2(context_, codec, nullptr) >= 0;
+}
+
+void FrameEncoder::SetQuality() {
+    if (spec_.quality != QualityScale::Quantiser) {
+        return;
+    }
+    context_->qmin = 1;
+    context_->qmax = 31;
+    if (spec_.bitRateControl && settings_.dataRate > 0) {
+        // libavcodec tolerates megabits of drift by default; a frame's worth keeps a low data
+        // rate within reach over a few frames.
+        const AVRational rate = context_->framerate;
+        context_->bit_rate = settings_.dataRate * 8;
+        context_->bit_rate_tolerance =
+            int(std::clamp<int64_t>(context_->bit_rate * rate.den / rate.num, 1, INT_MAX));
+    } else {
+        context_->flags |= AV_CODEC_FLAG_QSCALE;
+        context_->global_quality = FrameQuality(settings_.quality);
+    }
 }
 
 WORD FrameEncoder::BitCount() const {
@@ -193,16 +210,57 @@ bool FrameEncoder::FitBudget(bool forceKey, int quality, size_t budget) {
     return true;
 }
 
+AVFrame* FrameEncoder::WritableFrame() {
+    for (AVFrame* frame : frames_) {
+        if (av_frame_is_writable(frame)) {
+            return frame;
+        }
+    }
+    if (frames_.size() >= kMostFrames) {
+        // Never reached by the encoders offered; copying the oldest keeps a runaway one bounded.
+        return av_frame_make_writable(frames_.front()) >= 0 ? frames_.front() : nullptr;
+    }
+    AVFrame* frame = av_frame_alloc();
+    if (!frame) {
+        return nullptr;
+    }
+    frame->format = settings_.pixelFormat;
+    frame->width = coded_.width;
+    frame->height = coded_.height;
+    if (av_frame_get_buffer(frame, 0) < 0) {
+        av_frame_free(&frame);
+        return nullptr;
+    }
+    frames_.push_back(frame);
+    return frame;
+}
+
+// The bitmap in the encoder's picture: cropped to its whole blocks, or padded to whole blocks.
+bool FrameEncoder::TakePicture(const BitmapLayout& input, const uint8_t* bits) {
+    frame_ = WritableFrame();
+    if (!frame_) {
+        return false;
+    }
+    const int width = std::min(input.width, coded_.width);
+    const int height = std::min(input.height, coded_.height);
+    if (!scaler_.BitmapToFrame(input, bits, width, height, *frame_)) {
+        return false;
+    }
+    if (width < coded_.width || height < coded_.height) {
+        RepeatEdges(*frame_, width, height);
+    }
+    return true;
+}
+
 LRESULT FrameEncoder::Compress(const ICCOMPRESS& request) {
     if (!request.lpbiInput || !request.lpInput || !request.lpbiOutput || !request.lpOutput) {
         return ICERR_BADPARAM;
     }
     const auto input = UncompressedLayout(*request.lpbiInput);
-    if (!input) {
+    if (!input || input->width != settings_.width || input->height != settings_.height) {
         return ICERR_BADFORMAT;
     }
-    if (av_frame_make_writable(frame_) < 0 ||
-        !scaler_.BitmapToFrame(*input, static_cast<const uint8_t*>(request.lpInput), *frame_)) {
+    if (!TakePicture(*input, static_cast<const uint8_t*>(request.lpInput))) {
         return ICERR_INTERNAL;
     }
     const bool forceKey = request.dwFlags & ICCOMPRESS_KEYFRAME;
@@ -214,14 +272,19 @@ LRESULT FrameEncoder::Compress(const ICCOMPRESS& request) {
     if (budget > 0 && size_t(packet_->size) > budget && !FitBudget(forceKey, quality, budget)) {
         return ICERR_INTERNAL;
     }
+    return Deliver(request);
+}
+
+LRESULT FrameEncoder::Deliver(const ICCOMPRESS& request) const {
     // The caller's buffer holds the output format's image size, or the largest frame.
     const DWORD room = request.lpbiOutput->biSizeImage;
     const size_t capacity = room ? room : spec_.maxFrameBytes(settings_.width, settings_.height);
-    if (size_t(packet_->size) > capacity) {
+    const auto size = size_t(packet_->size);
+    if (size > capacity) {
         return ICERR_BADSIZE;
     }
-    memcpy(request.lpOutput, packet_->data, size_t(packet_->size));
-    request.lpbiOutput->biSizeImage = DWORD(packet_->size);
+    memcpy(request.lpOutput, packet_->data, size);
+    request.lpbiOutput->biSizeImage = DWORD(size);
     if (request.lpckid) {
         *request.lpckid = cktypeDIBcompressed;
     }

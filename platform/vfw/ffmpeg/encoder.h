@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -57,18 +58,22 @@ class FrameEncoder {
     WORD BitCount() const;
     std::span<const uint8_t> Extradata() const;
 
-    // Compresses one bitmap of any accepted layout, scaled to the encoder's size if it differs.
-    // A forced key frame is one; the chunk flags say AVIIF_KEYFRAME exactly when the chunk
-    // decodes alone. Where the compressor meets byte budgets, the frame is re-encoded coarser
-    // until it fits dwFrameSize (and the data rate's share of a frame); when even the coarsest
-    // frame does not fit, the coarsest is delivered.
+    // Compresses one bitmap of any accepted layout of the session's size (another size is
+    // ICERR_BADFORMAT), cropped or padded to the size the encoder codes. A forced key frame is
+    // one; the chunk flags say AVIIF_KEYFRAME exactly when the chunk decodes alone. Where the
+    // compressor meets byte budgets, the frame is re-encoded coarser until it fits dwFrameSize
+    // (and the data rate's share of a frame); when even the coarsest frame does not fit, the
+    // coarsest is delivered.
     LRESULT Compress(const ICCOMPRESS& request);
 
   private:
     FrameEncoder(const CompressorSpec& entry, const EncoderSettings& settings,
-                 const CompressorState& state)
-        : spec_(entry), settings_(settings), state_(state) {}
+                 const CompressorState& state);
     bool OpenContext();
+    void SetQuality();
+    AVFrame* WritableFrame();
+    bool TakePicture(const BitmapLayout& input, const uint8_t* bits);
+    LRESULT Deliver(const ICCOMPRESS& request) const;
     bool Encode(bool forceKey, int frameQuality);
     bool EncodeKeyHonestly(bool forceKey, int frameQuality);
     bool FitBudget(bool forceKey, int quality, size_t budget);
@@ -79,9 +84,13 @@ class FrameEncoder {
     const CompressorSpec& spec_;
     EncoderSettings settings_;
     CompressorState state_;
+    FrameSize coded_;  // what the encoder codes: the frame cropped or padded
     bool intraOnly_ = false;
     AVCodecContext* context_ = nullptr;
-    AVFrame* frame_ = nullptr;
+    // Pictures for the encoder, which may hold on to the last ones it was given: one it holds is
+    // never written, and a free one is taken instead of allocating or copying.
+    std::vector<AVFrame*> frames_;
+    AVFrame* frame_ = nullptr;  // the picture being encoded
     AVPacket* packet_ = nullptr;
     AVPacket* fitting_ = nullptr;
     int64_t nextPts_ = 0;

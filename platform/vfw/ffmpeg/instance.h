@@ -48,6 +48,7 @@ LRESULT CompressBegin(DriverInstance& instance, LPARAM input, LPARAM output);
 LRESULT Compress(DriverInstance& instance, LPARAM request, LPARAM size);
 LRESULT CompressEnd(DriverInstance& instance, LPARAM, LPARAM);
 LRESULT CompressFramesInfo(DriverInstance& instance, LPARAM frames, LPARAM size);
+LRESULT CompressFrameSizes(DriverInstance& instance, LPARAM input, LPARAM sizes);
 
 LRESULT Configure(DriverInstance& instance, LPARAM owner, LPARAM);
 LRESULT About(DriverInstance& instance, LPARAM owner, LPARAM);

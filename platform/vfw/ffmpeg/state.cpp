@@ -31,7 +31,7 @@ void WriteLittle16(uint8_t* bytes, uint16_t value) {
 }
 
 // The option's default as the encoder declares it, among its own options or the context's.
-int64_t OptionDefault(const CompressorSpec& entry, const EncoderOption& option) {
+int64_t DeclaredDefault(const CompressorSpec& entry, const EncoderOption& option) {
     const AVCodec* encoder = avcodec_find_encoder_by_name(entry.encoderName);
     const AVClass* classes[] = {encoder ? encoder->priv_class : nullptr, avcodec_get_class()};
     for (const AVClass* optionClass : classes) {
@@ -45,6 +45,13 @@ int64_t OptionDefault(const CompressorSpec& entry, const EncoderOption& option) 
         }
     }
     return 0;
+}
+
+// The value the encoder works with when the option is left alone: its declared default, or what a
+// default marker outside the option's range stands for.
+int64_t OptionDefault(const CompressorSpec& entry, const EncoderOption& option) {
+    const int64_t declared = DeclaredDefault(entry, option);
+    return declared < option.minimum || declared > option.maximum ? option.markedDefault : declared;
 }
 
 const EncoderOption* FindOption(const CompressorSpec& entry, uint32_t id) {
