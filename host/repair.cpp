@@ -6,9 +6,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include "host/answers.h"
 #include "host/avi_repair.h"
 #include "host/commands.h"
 #include "host/errors.h"
+#include "host/file_checks.h"
+#include "host/output_files.h"
 #include "host/text.h"
 
 namespace zedadu::host {
@@ -17,6 +20,7 @@ namespace {
 struct RepairOptions {
     std::string file;
     std::string out;
+    Answers answers;
 };
 
 void Describe(const RepairPlan& plan, const std::string& written) {
@@ -41,10 +45,24 @@ void Describe(const RepairPlan& plan, const std::string& written) {
     }
 }
 
+// The repaired copy is made under a temporary name beside --out and renamed when complete, so
+// that a failure leaves neither a half file nor a changed old one.
+void RepairIntoCopy(const RepairOptions& options, const RepairPlan& plan) {
+    ConfirmReplacingFiles(ExistingFiles({options.out}));
+    StagedFile staged(options.out);
+    if (plan.whole) {
+        std::filesystem::copy_file(options.file, staged.path(),
+                                   std::filesystem::copy_options::overwrite_existing);
+    } else {
+        CarryOutRepair(options.file, plan, staged.path());
+    }
+    staged.Commit();
+}
+
 int RunRepairCommand(const RepairOptions& options) {
-    if (!options.out.empty() && std::filesystem::exists(options.out) &&
-        std::filesystem::equivalent(options.file, options.out)) {
-        throw UsageError("--out names the file to repair itself; leave it out to repair in place");
+    ApplyAnswers(options.answers);
+    if (!options.out.empty()) {
+        RefuseToWriteOverInputs(options.out, {options.file});
     }
     const RepairVerdict verdict = PlanRepair(options.file);
     if (!verdict.plan) {
@@ -52,11 +70,10 @@ int RunRepairCommand(const RepairOptions& options) {
                         "; the file is left as it was");
     }
     const RepairPlan& plan = *verdict.plan;
-    if (plan.whole && !options.out.empty()) {
-        std::filesystem::copy_file(options.file, options.out,
-                                   std::filesystem::copy_options::overwrite_existing);
+    if (!options.out.empty()) {
+        RepairIntoCopy(options, plan);
     } else if (!plan.whole) {
-        CarryOutRepair(options.file, plan, options.out);
+        CarryOutRepair(options.file, plan, "");
     }
     Describe(plan, options.out.empty() ? options.file : options.out);
     return kExitOk;
@@ -74,7 +91,8 @@ Command AddRepairCommand(CLI::App& application) {
     command->add_option("--out", options->out,
                         "write the repaired file here and leave FILE untouched (default: repair in "
                         "place, which only cuts the partial tail, appends the index and rewrites "
-                        "header fields)");
+                        "header fields); an existing file is replaced only after a Yes");
+    AddAnswerOptions(*command, options->answers);
     return {command, [options] { return RunRepairCommand(*options); }};
 }
 

@@ -145,14 +145,21 @@ void AppendStreamList(const WritingFile& writing, RecordAssembler& out, const ui
 }
 
 // Writes the bytes at a position page by page from the last to the first: a write cut short
-// leaves new bytes behind old ones, never a count that names entries not yet written.
-bool WriteBackToFront(HMMIO file, int64_t position, const std::vector<uint8_t>& bytes) {
+// leaves new bytes behind old ones, never a count that names entries not yet written. Pages equal
+// to those of `written` (what is known to be there) are skipped: while recording only the counts
+// change, a few pages of the OpenDML form's header list of 130 kB.
+bool WriteBackToFront(HMMIO file, int64_t position, const std::vector<uint8_t>& bytes,
+                      const std::vector<uint8_t>& written) {
     size_t end = bytes.size();
     while (end > 0) {
         const uint64_t page = (uint64_t(position) + end - 1) / kPageBytes * kPageBytes;
         const size_t begin = page > uint64_t(position) ? size_t(page - uint64_t(position)) : 0;
-        if (mmioSeek(file, position + int64_t(begin), SEEK_SET) != position + int64_t(begin) ||
-            !Write(file, bytes.data() + begin, end - begin)) {
+        const bool unchanged =
+            written.size() >= end &&
+            memcmp(written.data() + begin, bytes.data() + begin, end - begin) == 0;
+        if (!unchanged &&
+            (mmioSeek(file, position + int64_t(begin), SEEK_SET) != position + int64_t(begin) ||
+             !Write(file, bytes.data() + begin, end - begin))) {
             return false;
         }
         end = begin;
@@ -253,8 +260,16 @@ bool RewriteHeaderList(WritingFile& writing, FOURCC handler, bool indexed) {
     if (HasVideo(writing)) {
         CharUpperBuffA(reinterpret_cast<char*>(&handler), sizeof handler);
     }
-    return AssembleHeaderList(writing, handler, indexed, writing.headerList) &&
-           WriteBackToFront(writing.file.get(), 12, writing.headerList);
+    std::vector<uint8_t>& bytes = writing.nextHeaderList;
+    if (!AssembleHeaderList(writing, handler, indexed, bytes)) {
+        return false;
+    }
+    if (!WriteBackToFront(writing.file.get(), 12, bytes, writing.headerList)) {
+        writing.headerList.clear();  // what the file holds is no longer known
+        return false;
+    }
+    writing.headerList.swap(bytes);
+    return true;
 }
 
 bool WriteMergedEntries(const WritingFile& writing, size_t videoCount, size_t audioCount) {

@@ -96,7 +96,8 @@ struct WritingFile : HandleHead {
     // The OpenDML form (AVI 2.0), switched on in the settings file: RIFF parts past the first.
     bool openDml = false;
     std::vector<MoviePart> parts;
-    std::vector<uint8_t> headerList;  // assembled here each time it is written
+    std::vector<uint8_t> headerList;      // as last written into the header room
+    std::vector<uint8_t> nextHeaderList;  // assembled here, then swapped with headerList
     int32_t maxVideoChunk = 0;
     std::vector<IndexEntry> videoIndex;  // records and video chunks, in file order
     std::vector<IndexEntry> audioIndex;  // audio chunks, in file order

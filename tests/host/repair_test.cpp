@@ -65,6 +65,12 @@ TEST_F(HostRepair, AConversionKilledHalfWayIsReadAndRepairedInPlaceOrAsACopy) {
     EXPECT_NE(copy.out.find("Dropped"), std::string::npos) << copy.out;
     EXPECT_EQ(ReadBytes(file("out.avi")), before) << "--out leaves the file alone";
     ExpectValidAvi(file("copy.avi"));
+    const std::string copied = ReadBytes(file("copy.avi"));
+    WriteBytes(file("copy.avi"), "kept");
+    EXPECT_EQ(Host("repair out.avi --out copy.avi").status, 1) << "replaced without a Yes";
+    EXPECT_EQ(ReadBytes(file("copy.avi")), "kept");
+    ASSERT_EQ(Host("repair out.avi --out copy.avi --yes").status, 0);
+    EXPECT_EQ(ReadBytes(file("copy.avi")), copied);
 
     const HostRun inPlace = Host("repair out.avi");
     ASSERT_EQ(inPlace.status, 0) << inPlace.err;

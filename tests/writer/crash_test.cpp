@@ -116,34 +116,12 @@ uint32_t ExpectReadableUpTo(const WriterSetup& s, const std::string& path, Progr
     return whole;
 }
 
-// This plug-in's reader reads the frames and the audio of the file as it was left.
-void ExpectOurReaderReads(const WriterSetup& s, const std::string& path, uint32_t frames) {
-    if (!kReaderReadsWithoutIndexOrParts) {
-        GTEST_SKIP() << "the reader does not rebuild a missing index yet";
-    }
-    ReadingFile file(path);
-    ASSERT_TRUE(file.opened());
-    const ReadingFileInfo info = file.info();
-    EXPECT_GE(info.frameCount, frames);
-    std::vector<uint8_t> buffer(size_t(s.width) * s.height * 4);
-    for (uint32_t i = 0; i < frames; ++i) {
-        ImageFrameRequest request = FrameRequest(i, FORMAT_ID_RGB24, s.width, s.height, buffer);
-        ASSERT_EQ(AVFILE_ReadImageFrame(file.handle(), &request), 1) << i;
-        EXPECT_EQ(memcmp(buffer.data(), TestFrame(s, i).data(), FrameBytes(s)), 0) << i;
-    }
-    const std::vector<uint8_t> sent = TestSamples(s, 0, info.audioLength);
-    std::vector<uint8_t> samples(sent.size());
-    AudioSamplesRequest request = SamplesRequest(0, info.audioLength, s.audioId, samples);
-    EXPECT_EQ(AVFILE_ReadAudioSamples(file.handle(), &request), 1);
-    EXPECT_EQ(samples, sent);
-}
-
 // After repair the file has its index and its full duration, and this plug-in's reader reads
 // the same frames through that index.
 void ExpectRepaired(const WriterSetup& s, const std::string& path, uint32_t frames) {
     const std::string repaired = path + ".repaired.avi";
-    const CommandResult run =
-        Run(std::string(ZEDADU_HOST_PATH) + " repair '" + path + "' --out '" + repaired + "'");
+    const CommandResult run = Run(std::string(ZEDADU_HOST_PATH) + " repair '" + path + "' --out '" +
+                                  repaired + "' --yes");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_GE(VideoPackets(repaired), int(frames));
     EXPECT_NEAR(VideoDuration(repaired), double(VideoPackets(repaired)) / s.rate, 0.5 / s.rate);

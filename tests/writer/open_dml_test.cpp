@@ -66,6 +66,7 @@ TEST_F(OpenDml, PartsIndexesAndHeaders) {
                             TestSamples(s, 0, clip.audioFrames));
         }
         ExpectGStreamerReadsWhole(clip.path, s.frames, double(s.frames) / s.rate);
+        ExpectOurReaderReads(s, clip.path, s.frames);
     }
 }
 
@@ -107,6 +108,7 @@ TEST_F(OpenDml, AFullDiskLeavesAFileReadUpToTheFailure) {
     ASSERT_LE(audio.size(), samples.size());
     EXPECT_TRUE(std::equal(audio.begin(), audio.end(), samples.begin(),
                            [](char a, uint8_t b) { return uint8_t(a) == b; }));
+    ExpectOurReaderReads(s, path, written);
 }
 
 // With the key absent or 0 the file is in the legacy form, byte for byte.

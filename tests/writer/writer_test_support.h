@@ -104,4 +104,8 @@ struct Clip {
 Clip WriteClip(const WriterSetup& setup, const std::string& path, uint32_t frames,
                uint32_t samplesPerFrame = 0, uint32_t audioFrom = 0);
 
+// This plug-in's reader reads the file's first `frames` test frames and all its audio as the
+// test samples (skipped while it reads neither files without an index nor RIFF parts).
+void ExpectOurReaderReads(const WriterSetup& setup, const std::string& path, uint32_t frames);
+
 }  // namespace zedadu::test
