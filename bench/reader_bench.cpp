@@ -36,6 +36,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "bench/open_and_cat.h"
 #include "frame/plugin.h"
 #include "platform/vfw/compressor.h"
 #include "reader/internal.h"
@@ -317,24 +318,6 @@ bool GenerateLargeUncompressed(ClipSpec& clip) {
     return true;
 }
 
-void OpenMillionEntryIndex(benchmark::State& state, const std::string& path) {
-    for (auto _ : state) {
-        void* handle = nullptr;
-        if (!AVFILE_OpenFileForRead(&handle, path.c_str())) {
-            state.SkipWithError("open failed");
-            break;
-        }
-        AVFILE_CloseReadingFile(handle);
-    }
-}
-
-void CatMillionEntryIndex(benchmark::State& state, const std::string& path) {
-    const std::string command = "cat " + path + " > /dev/null";
-    for (auto _ : state) {
-        Run(command);
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -384,9 +367,10 @@ int main(int argc, char** argv) {
             ->UseRealTime();
     }
     const std::string million = WriteMillionEntryFile();
-    benchmark::RegisterBenchmark("Reader/open-1000000-entries", OpenMillionEntryIndex, million)
+    benchmark::RegisterBenchmark("Reader/open-1000000-entries", zedadu::bench::OpenAndClose,
+                                 million)
         ->UseRealTime();
-    benchmark::RegisterBenchmark("Cat/1000000-entries", CatMillionEntryIndex, million)
+    benchmark::RegisterBenchmark("Cat/1000000-entries", zedadu::bench::CatOnce, million)
         ->UseRealTime();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

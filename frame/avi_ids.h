@@ -17,6 +17,7 @@ inline constexpr FOURCC kStreamFormat = FourCC("strf");
 inline constexpr FOURCC kMovieList = FourCC("movi");
 inline constexpr FOURCC kRecordList = FourCC("rec ");
 inline constexpr FOURCC kLegacyIndex = FourCC("idx1");
+inline constexpr FOURCC kSuperIndex = FourCC("indx");  // in a stream list of an OpenDML file
 inline constexpr FOURCC kJunk = FourCC("JUNK");
 inline constexpr FOURCC kVideoStream = FourCC("vids");
 inline constexpr FOURCC kAudioStream = FourCC("auds");

@@ -63,11 +63,11 @@ bool ReadFrames(ReadingFile& reading, int64_t position, uint64_t frames, uint8_t
 // first chunk would stop. On a failed read samplesDelivered counts the chunks completed.
 bool ReadRun(ReadingFile& reading, AudioSamplesRequest& request, const AudioRun& run) {
     const std::vector<uint64_t>& before = reading.index.audioFramesBefore;
-    const std::vector<IndexEntry>& chunks = reading.index.audio;
     size_t chunk = size_t(std::upper_bound(before.begin() + 1, before.end(), run.first) -
                           (before.begin() + 1));
     const uint64_t skipped = run.first - before[chunk];
-    int64_t position = int64_t(chunks[chunk].offset) + int64_t(skipped) * reading.audioFrameBytes;
+    int64_t position = ChunkAt(reading.index, Stream::Audio, chunk).position +
+                       int64_t(skipped) * reading.audioFrameBytes;
     uint64_t left = run.frames;
     uint64_t inChunk = FramesOfChunk(reading, chunk) - skipped;
     auto* out = static_cast<uint8_t*>(request.buffer);
@@ -81,7 +81,7 @@ bool ReadRun(ReadingFile& reading, AudioSamplesRequest& request, const AudioRun&
         request.samplesDelivered += uint32_t(inChunk);
         left -= inChunk;
         ++chunk;
-        position = chunks[chunk].offset;
+        position = ChunkAt(reading.index, Stream::Audio, chunk).position;
         inChunk = FramesOfChunk(reading, chunk);
     }
     if (!ReadFrames(reading, position, left, out, run, narrow)) {

@@ -17,7 +17,6 @@ namespace zedadu::reader {
 namespace {
 
 constexpr uint32_t kDigitalVideoRequest = 0x100;
-constexpr uint32_t kDroppedFrameBytes = 2;  // chunks this small hold no picture
 // libswscale writes up to 16 bytes past the end of a bitmap row whose width is not a multiple of
 // its vector width (450 pixels of 24 bits, for instance); the last row in memory would spill out
 // of the decode buffer, so the buffer keeps that much room behind the image.
@@ -168,21 +167,22 @@ bool StartDecompressor(ReadingFile& reading, const ImageFrameRequest& request,
 }
 
 bool DecodeFrame(ReadingFile& reading, uint32_t frame, FrameCache& cache) {
-    const IndexEntry& entry = reading.index.video[frame];
-    if (entry.size <= kDroppedFrameBytes) {
+    const ChunkPlace chunk = ChunkAt(reading.index, Stream::Video, frame);
+    if (chunk.size <= kDroppedFrameBytes) {
         return true;  // a dropped frame: the previous image stands
     }
     // A chunk larger than the read span is larger than the file, so its read would be short.
     HMMIO file = reading.file.get();
-    if (entry.size > uint32_t(reading.index.readSpan) ||
-        mmioSeek(file, entry.offset, SEEK_SET) < 0 ||
-        mmioRead(file, reinterpret_cast<char*>(cache.chunk()), LONG(entry.size)) !=
-            LONG(entry.size)) {
+    if (chunk.size > uint32_t(reading.index.readSpan) ||
+        mmioSeek(file, chunk.position, SEEK_SET) < 0 ||
+        mmioRead(file, reinterpret_cast<char*>(cache.chunk()), LONG(chunk.size)) !=
+            LONG(chunk.size)) {
         return false;
     }
     BITMAPINFOHEADER& source = reading.streamFormat.header;
-    source.biSizeImage = entry.size;
-    const DWORD flags = entry.flags & kIndexKeyFrame ? 0 : ICDECOMPRESS_NOTKEYFRAME;
+    source.biSizeImage = chunk.size;
+    const DWORD flags =
+        reading.index.video[frame].flags & kIndexKeyFrame ? 0 : ICDECOMPRESS_NOTKEYFRAME;
     ICDecompress(reading.decoding.decompressor.get(), flags, &source, cache.chunk(),
                  &reading.outputFormat.header, cache.decoded());
     return true;
@@ -347,14 +347,14 @@ bool DeliverAsStored(ReadingFile& reading, ImageFrameRequest& request, uint64_t 
 bool ReadUncompressedFrame(ReadingFile& reading, ImageFrameRequest& request,
                            const ImageLayout& wanted, FrameCache& cache) {
     const BITMAPINFOHEADER& stored = reading.outputFormat.header;
-    const IndexEntry& entry = reading.index.video[request.frameNumber];
+    const ChunkPlace chunk = ChunkAt(reading.index, Stream::Video, request.frameNumber);
     request.result.height = stored.biHeight;
     request.result.width = stored.biWidth;
     request.result.flags = kImageFlags;
-    const uint64_t count = std::min<uint64_t>(stored.biSizeImage, entry.size);
+    const uint64_t count = std::min<uint64_t>(stored.biSizeImage, chunk.size);
     // A chunk larger than the read span is larger than the file, so its read would be short.
     if (count > uint64_t(reading.index.readSpan) ||
-        mmioSeek(reading.file.get(), entry.offset, SEEK_SET) < 0) {
+        mmioSeek(reading.file.get(), chunk.position, SEEK_SET) < 0) {
         return false;
     }
     if (const int outBytes = WidenedBytes(stored, wanted)) {

@@ -1,6 +1,7 @@
 // Operations the reading steps share with one another; the entry points use reader.h.
 #pragma once
 
+#include "reader/chunk_list.h"
 #include "reader/reading_file.h"
 
 namespace zedadu::reader {
@@ -12,10 +13,23 @@ RiffFile OpenForReading(const char* path);
 // Opens the handle's path into its file unless it is open already. False when it cannot be opened.
 bool EnsureFileOpen(ReadingFile& file);
 
-// Walks the RIFF structure of the handle's path, fills the stream fields, loads the legacy index
-// into the per-stream arrays with absolute data positions and derives the buffer limits. The
-// file is closed again before returning. False when the file cannot be read as an AVI file.
+// Walks the RIFF structure of the handle's path, fills the stream fields, loads the index (OpenDML,
+// legacy, or rebuilt from the movie lists when neither covers them) into the per-stream arrays
+// with absolute data positions and derives the buffer limits. The file is closed again before
+// returning. False when the file cannot be read as an AVI file.
 bool ParseAviFile(ReadingFile& file);
+
+enum class Stream { Video, Audio };
+
+// Where chunk i of a stream lies: the one lookup through which frames and samples are read,
+// whichever index the file was read by.
+inline ChunkPlace ChunkAt(const StreamIndex& index, Stream stream, size_t i) {
+    return stream == Stream::Video ? PlaceOf(index.video, index.videoPositionHigh, i)
+                                   : PlaceOf(index.audio, index.audioPositionHigh, i);
+}
+
+// Finds the key frames of an index rebuilt from the movie lists, once the handler is settled.
+void FindRebuiltKeyFrames(ReadingFile& reading);
 
 // Counts the audio frames before every audio chunk, for the sample reads' chunk search.
 void IndexAudioFrames(ReadingFile& file);

@@ -275,6 +275,7 @@ bool OpenFileForRead(void** result, const char* path) {
     if (!ParseAviFile(*reading) || (reading->frameCount > 0 && !DescribeVideo(*reading))) {
         return false;
     }
+    FindRebuiltKeyFrames(*reading);
     DescribeAudio(*reading);
     OfferAudio(*reading);
     IndexAudioFrames(*reading);

@@ -15,10 +15,15 @@
 
 namespace zedadu::reader {
 
-// The legacy index split by stream, with absolute data positions, and the limits derived from it.
+// The index split by stream, with absolute data positions, and the limits derived from it. Entries
+// hold the low 32 bits of a position; the high ones are kept beside them only once a position
+// passes 4 GiB (see ChunkList), so they are found through ChunkAt.
 struct StreamIndex {
     std::vector<IndexEntry> video;
     std::vector<IndexEntry> audio;
+    std::vector<uint32_t> videoPositionHigh;
+    std::vector<uint32_t> audioPositionHigh;
+    bool rebuilt = false;                     // walked from the movie lists, key frames to be found
     std::vector<uint64_t> audioFramesBefore;  // before each audio chunk, then the total
     int32_t maxVideoChunk = 0;
     int32_t maxAudioChunk = 0;

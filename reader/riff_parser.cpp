@@ -1,13 +1,19 @@
-// The RIFF walk of a file opened for reading: header list, stream lists, movie list and legacy
-// index. Every size the file states is checked against what the file really holds before it is
-// used to size anything.
+// The RIFF walk of a file opened for reading: header list, stream lists, movie list, and the index
+// the file is read by (its OpenDML index, its legacy index, or one rebuilt from its movie lists).
+// Every size the file states is checked against what the file really holds before it is used to
+// size anything.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include <limits>
+#include <optional>
+
 #include "frame/avi_ids.h"
 #include "reader/bitmap.h"
 #include "reader/internal.h"
+#include "reader/opendml_index.h"
+#include "reader/rebuilt_index.h"
 
 namespace zedadu::reader {
 namespace {
@@ -19,6 +25,27 @@ constexpr int kNoStream = -1000;               // no chunk id gives this stream 
 constexpr uint64_t kLargestRead = 0x7FFFFFFF;  // what one read can ask for
 constexpr size_t kEntriesChecked = 5;
 
+// What an index says of one stream's chunks, gathered chunk by chunk in index order: the largest
+// chunk (clamped to the file), the widest step between consecutive chunks, and the part of the
+// file they cover.
+struct StreamMeasure {
+    int32_t largest = 0;
+    int64_t widestStep = 0;
+    uint64_t first = kNoEnd;
+    uint64_t end = 0;
+    std::optional<uint64_t> previous;
+
+    void add(uint64_t position, uint32_t size, int32_t clampedSize) {
+        if (previous) {
+            widestStep = std::max(widestStep, int64_t(position) - int64_t(*previous));
+        }
+        previous = position;
+        largest = std::max(largest, clampedSize);
+        first = std::min(first, position);
+        end = std::max(end, position + size + (size & 1));
+    }
+};
+
 struct ParseState {
     ParseState(ReadingFile& parsed, HMMIO opened) : reading(parsed), file(opened) {}
 
@@ -28,10 +55,16 @@ struct ParseState {
     MMCKINFO riff{};
     MMCKINFO headerList{};
     uint32_t movieData = 0;  // the file position of the movie list's type
+    uint32_t movieSize = 0;
     int videoStream = kNoStream;
     int audioStream = kNoStream;
+    std::optional<SuperIndexChunk> videoSuperIndex;
+    std::optional<SuperIndexChunk> audioSuperIndex;
     int64_t indexData = 0;  // the file position of the first idx1 entry
     size_t indexEntries = 0;
+    StreamMeasure video;
+    StreamMeasure audio;
+    int32_t largestChunk = 0;  // of any stream the legacy index lists
 };
 
 bool Descend(HMMIO file, MMCKINFO& chunk, const MMCKINFO* parent, FOURCC code, UINT flags) {
@@ -60,9 +93,22 @@ int32_t ClampToFile(const ParseState& state, uint64_t size) {
     return int32_t(std::min({size, state.fileSize, kLargestRead}));
 }
 
+// A recording that was never finished may have left its RIFF size 0: the form then reaches to the
+// end of the file.
+bool FindRiffForm(ParseState& state) {
+    if (!Descend(state.file, state.riff, nullptr, kAviForm, MMIO_FINDRIFF)) {
+        return false;
+    }
+    if (state.riff.cksize == 0) {
+        state.riff.cksize = DWORD(std::min<uint64_t>(state.fileSize - state.riff.dwDataOffset,
+                                                     std::numeric_limits<DWORD>::max()));
+    }
+    return true;
+}
+
 bool ReadMainHeader(ParseState& state) {
     MMCKINFO mainHeader;
-    if (!Descend(state.file, state.riff, nullptr, kAviForm, MMIO_FINDRIFF) ||
+    if (!FindRiffForm(state) ||
         !Descend(state.file, state.headerList, &state.riff, kHeaderList, MMIO_FINDLIST) ||
         !Descend(state.file, mainHeader, &state.headerList, kMainHeader, MMIO_FINDCHUNK)) {
         return false;
@@ -113,6 +159,17 @@ bool ReadAudioFormat(ParseState& state, const MMCKINFO& format, const uint8_t* h
     return true;
 }
 
+// The 'indx' chunk that follows a stream's format in files of several RIFF parts.
+std::optional<SuperIndexChunk> FindSuperIndex(ParseState& state, MMCKINFO& streamList) {
+    MMCKINFO chunk;
+    if (!Descend(state.file, chunk, &streamList, kSuperIndex, MMIO_FINDCHUNK)) {
+        return std::nullopt;
+    }
+    const SuperIndexChunk found{chunk.dwDataOffset, chunk.cksize};
+    Ascend(state.file, chunk);
+    return found;
+}
+
 // One 'strl': its header says the stream type, its format is kept for video and audio streams.
 // With several streams of one type the last one wins.
 bool ParseStreamList(ParseState& state, MMCKINFO& streamList, int stream) {
@@ -131,7 +188,17 @@ bool ParseStreamList(ParseState& state, MMCKINFO& streamList, int stream) {
     if (type == kAudioStream && !ReadAudioFormat(state, format, headerBytes, stream)) {
         return false;
     }
-    return Ascend(state.file, format) && Ascend(state.file, streamList);
+    if (!Ascend(state.file, format)) {
+        return false;
+    }
+    const std::optional<SuperIndexChunk> superIndex = FindSuperIndex(state, streamList);
+    if (type == kVideoStream) {
+        state.videoSuperIndex = superIndex;
+    }
+    if (type == kAudioStream) {
+        state.audioSuperIndex = superIndex;
+    }
+    return Ascend(state.file, streamList);
 }
 
 // Every chunk search moves forward by at least a chunk header, so the walk ends.
@@ -154,11 +221,12 @@ bool FindMovieList(ParseState& state) {
         return false;
     }
     state.movieData = movieList.dwDataOffset;
+    state.movieSize = movieList.cksize;
     return Ascend(state.file, movieList);
 }
 
 // Finds the 'idx1' chunk and counts the whole entries the file holds of it; the entries are read
-// as they are used, so no buffer is ever sized by what the chunk claims.
+// as they are used, so no buffer is ever sized by what the chunk claims. A file may have none.
 bool FindLegacyIndex(ParseState& state) {
     MMCKINFO index;
     if (!Descend(state.file, index, &state.riff, kLegacyIndex, MMIO_FINDCHUNK)) {
@@ -250,11 +318,10 @@ int StreamOf(FOURCC chunkId) {
     return int((chunkId >> 8) & 0xFF) - '0';
 }
 
-// The index is read in blocks and split as it comes, in one pass that also finds the largest
-// chunk of each stream and the widest step between consecutive video chunks. Both arrays are
-// reserved for every entry up front, so appending cannot fail: memory that is reserved but never
-// written costs nothing, and a long index is never copied as it grows. A short read ends the index
-// at the last whole entry read.
+// The index is read in blocks and split as it comes, in one pass that also measures each stream's
+// chunks. Both arrays are reserved for every entry up front, so appending cannot fail: memory that
+// is reserved but never written costs nothing, and a long index is never copied as it grows. A
+// short read ends the index at the last whole entry read.
 void SplitIndex(ParseState& state, uint32_t adjustment) {
     constexpr size_t kBlockEntries = 4096;
     StreamIndex& index = state.reading.index;
@@ -262,9 +329,6 @@ void SplitIndex(ParseState& state, uint32_t adjustment) {
     std::vector<IndexEntry>& video = index.video;
     audio.reserve(state.indexEntries);
     video.reserve(state.indexEntries);
-    int32_t largestAudio = index.maxAudioChunk, largestVideo = index.maxVideoChunk;
-    int32_t largest = index.readSpan;
-    int64_t widestVideoStep = 0;
     std::vector<uint8_t> block(kBlockEntries * kIndexEntryBytes);
     for (size_t first = 0; first < state.indexEntries; first += kBlockEntries) {
         const size_t wanted = std::min(kBlockEntries, state.indexEntries - first);
@@ -276,30 +340,130 @@ void SplitIndex(ParseState& state, uint32_t adjustment) {
             const int stream = StreamOf(entry.chunkId);
             if (stream == state.audioStream) {
                 audio.push_back(entry);
-                largestAudio = std::max(largestAudio, size);
+                state.audio.add(entry.offset, entry.size, size);
             }
             if (stream == state.videoStream) {
-                if (!video.empty()) {
-                    const int64_t step = int64_t(entry.offset) - int64_t(video.back().offset);
-                    widestVideoStep = std::max(widestVideoStep, step);
-                }
                 video.push_back(entry);
-                largestVideo = std::max(largestVideo, size);
+                state.video.add(entry.offset, entry.size, size);
             }
-            largest = std::max(largest, size);
+            state.largestChunk = std::max(state.largestChunk, size);
         }
         if (got < wanted) {
             break;
         }
     }
-    index.maxAudioChunk = largestAudio;
-    index.maxVideoChunk = largestVideo;
-    const uint64_t both = uint64_t(largestVideo) + uint64_t(largestAudio);
-    index.readSpan = std::max(largest, ClampToFile(state, both));
+}
+
+void StoreLimits(ParseState& state) {
+    StreamIndex& index = state.reading.index;
+    index.maxAudioChunk = state.audio.largest;
+    index.maxVideoChunk = state.video.largest;
+    const uint64_t both = uint64_t(state.video.largest) + uint64_t(state.audio.largest);
+    index.readSpan = std::max(
+        {state.largestChunk, state.video.largest, state.audio.largest, ClampToFile(state, both)});
     // With four video chunks or more, one read may span the largest gap between two of them.
-    if (video.size() >= 4) {
-        index.readSpan = std::max(index.readSpan, ClampToFile(state, uint64_t(widestVideoStep)));
+    if (index.video.size() >= 4) {
+        index.readSpan =
+            std::max(index.readSpan, ClampToFile(state, uint64_t(state.video.widestStep)));
     }
+}
+
+StreamMeasure Measure(const ParseState& state, const std::vector<IndexEntry>& entries,
+                      const std::vector<uint32_t>& positionHigh) {
+    StreamMeasure measure;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const ChunkPlace place = PlaceOf(entries, positionHigh, i);
+        measure.add(uint64_t(place.position), place.size, ClampToFile(state, place.size));
+    }
+    return measure;
+}
+
+// Takes a stream's chunks from another index than the legacy one.
+void Adopt(ParseState& state, Stream stream, ChunkList&& chunks) {
+    StreamIndex& index = state.reading.index;
+    const bool video = stream == Stream::Video;
+    std::vector<IndexEntry>& entries = video ? index.video : index.audio;
+    std::vector<uint32_t>& positionHigh = video ? index.videoPositionHigh : index.audioPositionHigh;
+    entries = std::move(chunks.entries);
+    positionHigh = std::move(chunks.positionHigh);
+    (video ? state.video : state.audio) = Measure(state, entries, positionHigh);
+}
+
+// A stream's OpenDML index, when its stream list carries one that reads whole and the file
+// confirms it.
+std::optional<ChunkList> ConfirmedOpenDmlIndex(const ParseState& state,
+                                               const std::optional<SuperIndexChunk>& superIndex,
+                                               int stream) {
+    ChunkList chunks;
+    if (!superIndex || stream == kNoStream ||
+        !LoadOpenDmlIndex(state.file, state.fileSize, *superIndex, stream, chunks) ||
+        !FileConfirms(state.file, chunks, stream)) {
+        return std::nullopt;
+    }
+    return chunks;
+}
+
+WalkStart FirstMovieChunk(const ParseState& state) {
+    return {uint64_t(state.movieData) + 4, true,
+            BelievedEnd(state.movieData, state.movieSize, state.fileSize)};
+}
+
+IndexSpan SpanOf(const ParseState& state, int stream, const std::vector<IndexEntry>& entries,
+                 const StreamMeasure& measure) {
+    if (stream == kNoStream) {
+        return {0, kNoEnd};
+    }
+    if (entries.empty()) {
+        return {FirstMovieChunk(state).position, FirstMovieChunk(state).position};
+    }
+    return {measure.first, measure.end};
+}
+
+// The audio a rebuilt index holds is the audio the stream has.
+void RebuildFromMovieLists(ParseState& state) {
+    ReadingFile& reading = state.reading;
+    RebuiltIndex rebuilt = RebuildIndex(state.file, state.fileSize, FirstMovieChunk(state),
+                                        {state.videoStream, state.audioStream});
+    Adopt(state, Stream::Video, std::move(rebuilt.video));
+    Adopt(state, Stream::Audio, std::move(rebuilt.audio));
+    state.largestChunk = 0;
+    reading.index.rebuilt = true;
+    if (reading.audioFrameBytes > 0) {
+        uint64_t frames = 0;
+        for (const IndexEntry& entry : reading.index.audio) {
+            frames += entry.size / uint32_t(reading.audioFrameBytes);
+        }
+        reading.audioLength = uint32_t(std::min<uint64_t>(frames, UINT32_MAX));
+    }
+}
+
+// Per stream the OpenDML index when the file confirms it, else the legacy index; rebuilt from the
+// movie lists when neither covers them.
+void LoadIndex(ParseState& state) {
+    const bool legacy = FindLegacyIndex(state);
+    std::optional<ChunkList> video =
+        ConfirmedOpenDmlIndex(state, state.videoSuperIndex, state.videoStream);
+    std::optional<ChunkList> audio =
+        ConfirmedOpenDmlIndex(state, state.audioSuperIndex, state.audioStream);
+    const bool legacyNeeded =
+        (!video && state.videoStream != kNoStream) || (!audio && state.audioStream != kNoStream);
+    if (legacy && legacyNeeded) {
+        SplitIndex(state, state.indexEntries > 0 ? ChooseIndexAdjustment(state) : 0);
+    }
+    if (video) {
+        Adopt(state, Stream::Video, std::move(*video));
+    }
+    if (audio) {
+        Adopt(state, Stream::Audio, std::move(*audio));
+    }
+    const StreamIndex& index = state.reading.index;
+    if (!IndexCoversData(state.file, state.fileSize, FirstMovieChunk(state),
+                         {state.videoStream, state.audioStream},
+                         SpanOf(state, state.videoStream, index.video, state.video),
+                         SpanOf(state, state.audioStream, index.audio, state.audio))) {
+        RebuildFromMovieLists(state);
+    }
+    StoreLimits(state);
 }
 
 bool MeasureFile(ParseState& state) {
@@ -331,15 +495,24 @@ bool ParseAviFile(ReadingFile& reading) {
     }
     ParseState state(reading, file.get());
     if (!MeasureFile(state) || !ReadMainHeader(state) || !ParseStreamLists(state) ||
-        !FindMovieList(state) || !FindLegacyIndex(state)) {
+        !FindMovieList(state)) {
         return false;
     }
-    const uint32_t adjustment = state.indexEntries > 0 ? ChooseIndexAdjustment(state) : 0;
-    SplitIndex(state, adjustment);
+    LoadIndex(state);
     if (reading.index.video.size() != reading.frameCount) {
         reading.frameCount = uint32_t(reading.index.video.size());
     }
     return file.close();
+}
+
+void FindRebuiltKeyFrames(ReadingFile& reading) {
+    if (!reading.index.rebuilt) {
+        return;
+    }
+    RiffFile file = OpenForReading(reading.path);
+    BitmapInfo format = reading.streamFormat;  // the decompressor is told each chunk's size
+    FindKeyFrames(file.get(), reading.videoHandler, format.header, reading.index.video,
+                  reading.index.videoPositionHigh);
 }
 
 }  // namespace zedadu::reader

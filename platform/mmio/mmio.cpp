@@ -95,11 +95,11 @@ bool WriteExactly(HMMIO file, const char* data, LONG count) {
     return mmioWrite(file, data, count) == count;
 }
 
-int64_t PaddedEnd(const MMCKINFO& chunk) {
+int64_t PaddedEnd(const MMCKINFO64& chunk) {
     return int64_t(chunk.dwDataOffset) + chunk.cksize + (chunk.cksize & 1);
 }
 
-bool Matches(const MMCKINFO& found, const MMCKINFO& wanted, UINT flags) {
+bool Matches(const MMCKINFO64& found, const MMCKINFO64& wanted, UINT flags) {
     if (flags & MMIO_FINDRIFF) {
         return found.ckid == kRiff && found.fccType == wanted.fccType;
     }
@@ -112,10 +112,11 @@ bool Matches(const MMCKINFO& found, const MMCKINFO& wanted, UINT flags) {
     return true;
 }
 
-// Reads the chunk header at the current position; the type of a RIFF or LIST chunk too.
-bool ReadChunkHeader(HMMIO file, int64_t end, MMCKINFO* chunk) {
+// Reads the chunk header at the current position; the type of a RIFF or LIST chunk too. The
+// chunk's data must start at or below the last position.
+bool ReadChunkHeader(HMMIO file, int64_t end, int64_t last, MMCKINFO64* chunk) {
     const int64_t start = file->position;
-    if (start > end - 8 || start + 8 > kLargestChunkOffset) {
+    if (start > end - 8 || start > last - 8) {
         return false;
     }
     char header[8];
@@ -125,7 +126,7 @@ bool ReadChunkHeader(HMMIO file, int64_t end, MMCKINFO* chunk) {
     chunk->ckid = LoadLittleEndian32(header);
     chunk->cksize = LoadLittleEndian32(header + 4);
     chunk->fccType = 0;
-    chunk->dwDataOffset = static_cast<DWORD>(start + 8);
+    chunk->dwDataOffset = uint64_t(start + 8);
     chunk->dwFlags = 0;
     if (chunk->ckid == kRiff || chunk->ckid == kList) {
         char type[4];
@@ -135,6 +136,91 @@ bool ReadChunkHeader(HMMIO file, int64_t end, MMCKINFO* chunk) {
         chunk->fccType = LoadLittleEndian32(type);
     }
     return true;
+}
+
+MMRESULT Descend(HMMIO file, MMCKINFO64* chunk, const MMCKINFO64* parent, UINT flags,
+                 int64_t last) {
+    if (!file || !chunk) {
+        return MMIOERR_CHUNKNOTFOUND;
+    }
+    const int64_t start = file->position;
+    const int64_t end = parent ? int64_t(parent->dwDataOffset) + parent->cksize
+                               : std::numeric_limits<int64_t>::max();
+    MMCKINFO64 found{};
+    while (ReadChunkHeader(file, end, last, &found)) {
+        if (Matches(found, *chunk, flags)) {
+            *chunk = found;
+            return MMSYSERR_NOERROR;
+        }
+        file->position = PaddedEnd(found);
+    }
+    file->position = start;
+    return MMIOERR_CHUNKNOTFOUND;
+}
+
+MMRESULT Ascend(HMMIO file, MMCKINFO64* chunk) {
+    if (!file || !chunk) {
+        return MMIOERR_CANNOTSEEK;
+    }
+    if (chunk->dwFlags & MMIO_DIRTY) {
+        const int64_t size = file->position - int64_t(chunk->dwDataOffset);
+        if (size < 0 || size > kLargestChunkOffset) {
+            return MMIOERR_CANNOTEXPAND;
+        }
+        if (size & 1) {
+            const char pad = 0;
+            if (!WriteExactly(file, &pad, 1)) {
+                return MMIOERR_CANNOTWRITE;
+            }
+        }
+        char field[4];
+        StoreLittleEndian32(field, static_cast<uint32_t>(size));
+        file->position = int64_t(chunk->dwDataOffset) - 4;
+        if (!WriteExactly(file, field, sizeof field)) {
+            return MMIOERR_CANNOTWRITE;
+        }
+        chunk->cksize = static_cast<DWORD>(size);
+        chunk->dwFlags &= ~MMIO_DIRTY;
+    }
+    file->position = PaddedEnd(*chunk);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CreateChunk(HMMIO file, MMCKINFO64* chunk, UINT flags, int64_t last) {
+    if (!file || !chunk) {
+        return MMIOERR_CANNOTWRITE;
+    }
+    const int64_t start = file->position;
+    if (start > last - 8) {
+        return MMIOERR_CANNOTEXPAND;
+    }
+    const bool list = flags & (MMIO_CREATERIFF | MMIO_CREATELIST);
+    if (flags & MMIO_CREATERIFF) {
+        chunk->ckid = kRiff;
+    } else if (flags & MMIO_CREATELIST) {
+        chunk->ckid = kList;
+    }
+    char header[12];
+    StoreLittleEndian32(header, chunk->ckid);
+    StoreLittleEndian32(header + 4, chunk->cksize);
+    StoreLittleEndian32(header + 8, chunk->fccType);
+    if (!WriteExactly(file, header, list ? 12 : 8)) {
+        return MMIOERR_CANNOTWRITE;
+    }
+    chunk->dwDataOffset = uint64_t(start + 8);
+    chunk->dwFlags = MMIO_DIRTY;
+    return MMSYSERR_NOERROR;
+}
+
+MMCKINFO64 Widened(const MMCKINFO& chunk) {
+    return {chunk.ckid, chunk.cksize, chunk.fccType, chunk.dwDataOffset, chunk.dwFlags};
+}
+
+// Safe narrowing: the 32-bit calls only find and create chunks whose data starts below 4 GiB,
+// and leave the record as it was when they fail.
+void Narrow(const MMCKINFO64& wide, MMCKINFO* chunk) {
+    *chunk = {wide.ckid, wide.cksize, wide.fccType, static_cast<DWORD>(wide.dwDataOffset),
+              wide.dwFlags};
 }
 
 }  // namespace
@@ -247,76 +333,47 @@ int64_t mmioSeek(HMMIO file, int64_t offset, int origin) {
 }
 
 MMRESULT mmioDescend(HMMIO file, MMCKINFO* chunk, const MMCKINFO* parent, UINT flags) {
-    if (!file || !chunk) {
+    if (!chunk) {
         return MMIOERR_CHUNKNOTFOUND;
     }
-    const int64_t start = file->position;
-    const int64_t end = parent ? int64_t(parent->dwDataOffset) + parent->cksize
-                               : std::numeric_limits<int64_t>::max();
-    MMCKINFO found{};
-    while (ReadChunkHeader(file, end, &found)) {
-        if (Matches(found, *chunk, flags)) {
-            *chunk = found;
-            return MMSYSERR_NOERROR;
-        }
-        file->position = PaddedEnd(found);
-    }
-    file->position = start;
-    return MMIOERR_CHUNKNOTFOUND;
+    MMCKINFO64 wide = Widened(*chunk);
+    const MMCKINFO64 wideParent = parent ? Widened(*parent) : MMCKINFO64{};
+    const MMRESULT result =
+        Descend(file, &wide, parent ? &wideParent : nullptr, flags, kLargestChunkOffset);
+    Narrow(wide, chunk);
+    return result;
 }
 
 MMRESULT mmioAscend(HMMIO file, MMCKINFO* chunk, UINT) {
-    if (!file || !chunk) {
+    if (!chunk) {
         return MMIOERR_CANNOTSEEK;
     }
-    if (chunk->dwFlags & MMIO_DIRTY) {
-        const int64_t size = file->position - int64_t(chunk->dwDataOffset);
-        if (size < 0 || size > kLargestChunkOffset) {
-            return MMIOERR_CANNOTEXPAND;
-        }
-        if (size & 1) {
-            const char pad = 0;
-            if (!WriteExactly(file, &pad, 1)) {
-                return MMIOERR_CANNOTWRITE;
-            }
-        }
-        char field[4];
-        StoreLittleEndian32(field, static_cast<uint32_t>(size));
-        file->position = int64_t(chunk->dwDataOffset) - 4;
-        if (!WriteExactly(file, field, sizeof field)) {
-            return MMIOERR_CANNOTWRITE;
-        }
-        chunk->cksize = static_cast<DWORD>(size);
-        chunk->dwFlags &= ~MMIO_DIRTY;
-    }
-    file->position = PaddedEnd(*chunk);
-    return MMSYSERR_NOERROR;
+    MMCKINFO64 wide = Widened(*chunk);
+    const MMRESULT result = Ascend(file, &wide);
+    Narrow(wide, chunk);
+    return result;
 }
 
 MMRESULT mmioCreateChunk(HMMIO file, MMCKINFO* chunk, UINT flags) {
-    if (!file || !chunk) {
+    if (!chunk) {
         return MMIOERR_CANNOTWRITE;
     }
-    const int64_t start = file->position;
-    if (start + 8 > kLargestChunkOffset) {
-        return MMIOERR_CANNOTEXPAND;
-    }
-    const bool list = flags & (MMIO_CREATERIFF | MMIO_CREATELIST);
-    if (flags & MMIO_CREATERIFF) {
-        chunk->ckid = kRiff;
-    } else if (flags & MMIO_CREATELIST) {
-        chunk->ckid = kList;
-    }
-    char header[12];
-    StoreLittleEndian32(header, chunk->ckid);
-    StoreLittleEndian32(header + 4, chunk->cksize);
-    StoreLittleEndian32(header + 8, chunk->fccType);
-    if (!WriteExactly(file, header, list ? 12 : 8)) {
-        return MMIOERR_CANNOTWRITE;
-    }
-    chunk->dwDataOffset = static_cast<DWORD>(start + 8);
-    chunk->dwFlags = MMIO_DIRTY;
-    return MMSYSERR_NOERROR;
+    MMCKINFO64 wide = Widened(*chunk);
+    const MMRESULT result = CreateChunk(file, &wide, flags, kLargestChunkOffset);
+    Narrow(wide, chunk);
+    return result;
+}
+
+MMRESULT mmioDescend64(HMMIO file, MMCKINFO64* chunk, const MMCKINFO64* parent, UINT flags) {
+    return Descend(file, chunk, parent, flags, std::numeric_limits<int64_t>::max());
+}
+
+MMRESULT mmioAscend64(HMMIO file, MMCKINFO64* chunk, UINT) {
+    return Ascend(file, chunk);
+}
+
+MMRESULT mmioCreateChunk64(HMMIO file, MMCKINFO64* chunk, UINT flags) {
+    return CreateChunk(file, chunk, flags, std::numeric_limits<int64_t>::max());
 }
 
 namespace zedadu {

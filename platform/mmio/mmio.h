@@ -3,7 +3,9 @@
 // Chunk searches run inside a parent from the current position; chunk data is padded to an even
 // size. Reads are buffered (large reads go straight into the caller's memory); writes go straight
 // to the file so that every failed write is reported by the call that made it. Positions are
-// 64-bit so that the whole 4 GiB range of the format can be addressed.
+// 64-bit so that the whole 4 GiB range of the format can be addressed; the chunk calls whose names
+// end in 64 also find, create and leave chunks that start beyond 4 GiB, as files of several RIFF
+// parts have them.
 #pragma once
 
 #include <cstdio>  // SEEK_SET, SEEK_CUR, SEEK_END: the origins of mmioSeek
@@ -19,6 +21,15 @@ struct MMCKINFO {
     DWORD cksize;
     FOURCC fccType;
     DWORD dwDataOffset;  // for RIFF and LIST chunks the position of the type field
+    DWORD dwFlags;
+};
+// The same with a 64-bit data position; the 32-bit calls refuse chunks whose data would start
+// beyond what DWORD holds.
+struct MMCKINFO64 {
+    FOURCC ckid;
+    DWORD cksize;
+    FOURCC fccType;
+    uint64_t dwDataOffset;
     DWORD dwFlags;
 };
 constexpr DWORD MMIO_DIRTY = 0x10000000;  // set on created chunks: ascending writes their size
@@ -61,6 +72,9 @@ int64_t mmioSeek(HMMIO file, int64_t offset, int origin);
 MMRESULT mmioDescend(HMMIO file, MMCKINFO* chunk, const MMCKINFO* parent, UINT flags);
 MMRESULT mmioAscend(HMMIO file, MMCKINFO* chunk, UINT flags);
 MMRESULT mmioCreateChunk(HMMIO file, MMCKINFO* chunk, UINT flags);
+MMRESULT mmioDescend64(HMMIO file, MMCKINFO64* chunk, const MMCKINFO64* parent, UINT flags);
+MMRESULT mmioAscend64(HMMIO file, MMCKINFO64* chunk, UINT flags);
+MMRESULT mmioCreateChunk64(HMMIO file, MMCKINFO64* chunk, UINT flags);
 
 namespace zedadu {
 

@@ -19,6 +19,10 @@
 //   the newest picture released so far is delivered again. Codecs that libavcodec decodes on slice
 //   threads (DV, FFV1 with slices, MagicYUV, ...) use one thread per core, at most 16; decodes on
 //   slice threads take turns, so that together they never run more threads than there are cores.
+// - ICM_DECOMPRESS_KEYFRAME_QUERY answers for every chunk at once for codecs that code every
+//   picture alone; otherwise from the picture type that libavcodec's parser reads (MPEG-4, H.264,
+//   H.265, MPEG-1 and 2), else by decoding the chunks in order and comparing each picture that is
+//   not marked as depending on others with a fresh decode of its chunk alone.
 // - Compressors: "MSVC", "CVID", "MJPG", "dvsd", "HFYU", "FFV1", "XVID", "ZMBV", "ULRG", "ULY2",
 //   "MPNG" (other codes of those codecs only decode). Inputs are BI_RGB 16 (5-5-5), 24 and 32
 //   bits and YUY2 (even width), at every size with three exceptions: DV takes only 720x480 and
@@ -99,6 +103,12 @@ constexpr UINT ICM_DECOMPRESS_BEGIN = ICM_USER + 12;
 constexpr UINT ICM_DECOMPRESS = ICM_USER + 13;
 constexpr UINT ICM_DECOMPRESS_END = ICM_USER + 14;
 constexpr UINT ICM_COMPRESS_FRAMES_INFO = ICM_USER + 70;
+// This platform's addition, for readers that rebuild the index of a file that lost its own:
+// whether a chunk decodes without the chunks before it. The first argument is the stream's format
+// with biSizeImage the chunk's size, the second the chunk's bytes, or 0 to ask whether every chunk
+// of the format does. Chunks go in stream order, each once, on an instance of their own. Answers 1
+// (it does), 0 (it needs earlier chunks; for 0, ask chunk by chunk) or an ICERR_ code.
+constexpr UINT ICM_DECOMPRESS_KEYFRAME_QUERY = ICM_USER + 100;
 // A message of this platform's compressors, outside the standard set: which frame sizes the
 // compressor takes, for the dialogs and hosts that tell the user. The first argument is an input
 // format (its size is not looked at) or 0, the second an ICFRAMESIZES to fill; ICERR_OK, or

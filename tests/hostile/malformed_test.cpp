@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "tests/hostile/hostile_support.h"
+#include "tests/reader/odml_fixtures.h"
 #include "tests/reader/reader_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -141,18 +142,26 @@ TEST_F(Malformed, ChunkSizesFromZeroToBeyondTheFile) {
     }
 }
 
-// A file cut anywhere (at every byte, so at every structural boundary) opens exactly when the
-// index's header survives, with as many frames as whole video entries survive.
+// A file cut anywhere (at every byte, so at every structural boundary) opens once its movie list's
+// header survives, with every frame whose chunk survives whole: an index cut short or gone is
+// rebuilt from the movie list.
 TEST_F(Malformed, TruncatedAtEveryByte) {
     for (const Base& base : kBases) {
-        const std::string intact = base.fixture().build();
-        const size_t index = ChunkHeader(intact, "idx1") + 8;
+        const AviSpec fixture = base.fixture();
+        const std::string intact = fixture.build();
+        const size_t movieChunks = fixture.movieListType() + 4;
+        std::vector<size_t> frameEnds;
+        for (const IndexEntry& entry : fixture.entries()) {
+            if (entry.chunkId == FourCC("00dc")) {
+                frameEnds.push_back(fixture.movieListType() + entry.offset + 8 + entry.size);
+            }
+        }
         for (size_t cut = 0; cut < intact.size(); ++cut) {
             SCOPED_TRACE(testing::Message() << base.name << " cut at " << cut);
             const Outcome outcome =
-                Check(intact.substr(0, cut), cut >= index ? Expect::Opens : Expect::Refused);
-            const size_t entries = cut >= index ? (cut - index) / 16 : 0;
-            EXPECT_EQ(outcome.frameCount, (entries + 1) / 2);  // video entries come first
+                Check(intact.substr(0, cut), cut >= movieChunks ? Expect::Opens : Expect::Refused);
+            EXPECT_EQ(outcome.frameCount, std::count_if(frameEnds.begin(), frameEnds.end(),
+                                                        [&](size_t end) { return end <= cut; }));
         }
     }
 }
@@ -168,10 +177,14 @@ TEST_F(Malformed, ChunkIdsWithZeroOrNonAsciiBytes) {
         uint32_t frames;
     };
     const Case cases[] = {
-        {"AVI ", 11, '\0', Expect::Refused, 0}, {"hdrl", 8, '\xFF', Expect::Refused, 0},
-        {"avih", 0, '\0', Expect::Refused, 0},  {"strh", 2, '\x80', Expect::Refused, 0},
-        {"strf", 3, '\0', Expect::Refused, 0},  {"movi", 11, '\xE9', Expect::Refused, 0},
-        {"idx1", 0, '\0', Expect::Refused, 0},  {"00dc", 1, '\0', Expect::Opens, 3},
+        {"AVI ", 11, '\0', Expect::Refused, 0},
+        {"hdrl", 8, '\xFF', Expect::Refused, 0},
+        {"avih", 0, '\0', Expect::Refused, 0},
+        {"strh", 2, '\x80', Expect::Refused, 0},
+        {"strf", 3, '\0', Expect::Refused, 0},
+        {"movi", 11, '\xE9', Expect::Refused, 0},
+        {"idx1", 0, '\0', Expect::Opens, 3},  // no index: the movie list is walked
+        {"00dc", 1, '\0', Expect::Opens, 3},
         {"strh", 11, '\0', Expect::Opens, 0},  // the stream type: a stream of no known type
         {"strl", 8, '\0', Expect::Opens, 0},   // the video stream list: the audio stream is 0
     };
@@ -185,10 +198,11 @@ TEST_F(Malformed, ChunkIdsWithZeroOrNonAsciiBytes) {
     }
 }
 
-// Without a required header the open fails; without any stream list the file offers nothing.
+// Without a required header the open fails; without any stream list the file offers nothing;
+// without its index it reads whole, its index rebuilt from the movie list.
 TEST_F(Malformed, MissingHeaders) {
-    const std::pair<const char*, int> required[] = {
-        {"hdrl", 0}, {"avih", 0}, {"strh", 0}, {"strf", 0}, {"strf", 1}, {"movi", 0}, {"idx1", 0}};
+    const std::pair<const char*, int> required[] = {{"hdrl", 0}, {"avih", 0}, {"strh", 0},
+                                                    {"strf", 0}, {"strf", 1}, {"movi", 0}};
     for (const Base& base : kBases) {
         for (const auto& [chunk, nth] : required) {
             SCOPED_TRACE(testing::Message() << base.name << " without " << chunk << " " << nth);
@@ -197,6 +211,9 @@ TEST_F(Malformed, MissingHeaders) {
             Check(bytes, Expect::Refused);
         }
         std::string bytes = base.fixture().build();
+        RemoveChunk(bytes, "idx1", 0);
+        ExpectAsWellFormed(Check(bytes, Expect::Opens), base);
+        bytes = base.fixture().build();
         RemoveChunk(bytes, "strl", 1);
         RemoveChunk(bytes, "strl", 0);
         const Outcome streamless = Check(bytes, Expect::Opens);
@@ -359,32 +376,27 @@ TEST_F(Malformed, AudioFormatsShortOrEmpty) {
     }
 }
 
-// Only whole entries the file holds are read, however many the index claims; their frames read.
+// Only whole entries the file holds are read, however many the index claims; an index that stops
+// before the movie list does is rebuilt from it, so every frame reads.
 TEST_F(Malformed, IndexSizesOddOrBeyondTheFile) {
-    const std::pair<uint32_t, uint32_t> sizes[] = {
-        {0, 0}, {7, 0}, {16 * 3 - 1, 1}, {16 * 5 + 8, 3}, {0x7FFFFFF0, 3}, {0xFFFFFFF0, 3}};
     for (const Base& base : kBases) {
-        for (const auto& [size, frames] : sizes) {
+        for (const uint32_t size : {0u, 7u, 16u * 3 - 1, 16u * 5 + 8, 0x7FFFFFF0u, 0xFFFFFFF0u}) {
             SCOPED_TRACE(testing::Message() << base.name << " index of " << size << " bytes");
             std::string bytes = base.fixture().build();
             SetU32(bytes, SizeField(bytes, "idx1"), size);
-            const Outcome outcome = Check(bytes, Expect::Opens);
-            EXPECT_EQ(outcome.frameCount, frames);
-            if (frames == 3) {
-                EXPECT_EQ(outcome.framesRead, 4 * outcome.videoLayouts);
-            }
+            ExpectAsWellFormed(Check(bytes, Expect::Opens), base);
         }
     }
 }
 
-// Every video entry names frame 0.
+// The entries name the file's six chunks over and over, so the index covers the movie list.
 TEST_F(Malformed, IndexOfMillionsOfEntries) {
     constexpr uint32_t kEntries = 2000000;
     const AviSpec fixture = Uncompressed();
-    const std::vector<IndexEntry> two = fixture.entries();
+    const std::vector<IndexEntry> six = fixture.entries();
     std::vector<IndexEntry> entries(kEntries);
     for (uint32_t i = 0; i < kEntries; ++i) {
-        entries[i] = two[i % 2];
+        entries[i] = six[i % six.size()];
     }
     const Outcome outcome = Check(fixture.build(entries), Expect::Opens);
     EXPECT_EQ(outcome.frameCount, kEntries / 2);
@@ -442,6 +454,141 @@ TEST_F(Malformed, IndexEntriesPointingAnywhere) {
                 EXPECT_EQ(outcome.framesRead, (4 - c.lost[b]) * outcome.videoLayouts);
             }
         }
+    }
+}
+
+// A recording stopped before it was finished: no index, RIFF and movie list sizes 0 or past the
+// end, the frame counts and the audio length still 0. It reads whole, its audio as long as the
+// audio present.
+TEST_F(Malformed, RecordingsNeverFinished) {
+    for (const Base& base : kBases) {
+        for (const uint32_t listSize : {0u, 0xFFFFFFF0u}) {
+            SCOPED_TRACE(testing::Message() << base.name << " list sizes " << listSize);
+            std::string bytes = base.fixture().build();
+            RemoveChunk(bytes, "idx1", 0);
+            SetU32(bytes, DataField(bytes, "avih", 0, 16), 0);
+            SetU32(bytes, DataField(bytes, "strh", 0, 32), 0);
+            SetU32(bytes, DataField(bytes, "strh", 1, 32), 0);
+            SetU32(bytes, SizeField(bytes, "movi"), listSize);
+            SetU32(bytes, 4, listSize);  // the RIFF form's size
+            const Outcome outcome = Check(bytes, Expect::Opens);
+            ExpectAsWellFormed(outcome, base);
+            EXPECT_EQ(outcome.audioLength, 30u);
+        }
+    }
+}
+
+// The fixture as a file of three RIFF parts, a frame and its audio in each: super and standard
+// indexes, 'dmlh' and the legacy index over the first part.
+std::string ThreeParts(const Base& base) {
+    const AviSpec legacy = base.fixture();
+    OdmlSpec spec;
+    spec.totalFrames = 1;
+    spec.dmlhFrames = 3;
+    spec.streams = legacy.streams;
+    for (size_t i = 0; i + 1 < legacy.chunks.size(); i += 2) {
+        spec.parts.push_back({legacy.chunks[i], legacy.chunks[i + 1]});
+    }
+    return spec.build().bytes();
+}
+
+// Every field of the super indexes, the standard indexes of each part, 'dmlh' and the later parts'
+// RIFF headers set to values that point nowhere, elsewhere or past 2^64: the file reads as it
+// would whole (by its other indexes, or by a walk of its movie lists), since nothing of its data
+// changed. A standard index made to list nothing in the middle of the file is believed (nothing
+// tells), so that part's frames go unread; that file is only read safely.
+TEST_F(Malformed, OpenDmlIndexesAndPartsPointingAnywhere) {
+    struct Case {
+        const char* chunk;
+        int nth;       // super indexes: 0 video, 1 audio; standard indexes: the part
+        size_t field;  // in the chunk's data
+        std::vector<uint32_t> values;
+        bool whole = true;
+    };
+    const std::vector<uint32_t> words = {0, 1, 2, 3, 4, 8, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    const Case cases[] = {
+        {"indx", 0, 0, {0, 0x01000002, 0x00010004, 0x01010003, 0xFFFFFFFF}},
+        {"indx", 1, 4, words},
+        {"indx", 0, 8, {0, FourCC("01wb")}},
+        {"indx", 0, 24, words},
+        {"indx", 1, 28, words},
+        {"indx", 0, 40, words},
+        {"ix00", 0, 0, {0, 0x01000003, 0x01010002, 0xFFFFFFFF}},
+        {"ix00", 1, 4, words, false},
+        {"ix01", 2, 8, {0, FourCC("00dc")}},
+        {"ix00", 2, 12, words},
+        {"ix01", 0, 16, words},
+        {"ix00", 1, 24, words},
+        {"ix00", 0, 28, words},
+        {"dmlh", 0, 0, words},
+        {"AVIX", 0, 0, {FourCC("AVIY"), 0}},
+        {"movi", 2, 0, {FourCC("movj"), 0}},
+    };
+    for (const Base& base : kBases) {
+        const std::string intact = ThreeParts(base);
+        ExpectAsWellFormed(Check(intact, Expect::Opens), base);
+        for (const Case& c : cases) {
+            for (const uint32_t value : c.values) {
+                SCOPED_TRACE(testing::Message() << base.name << " " << c.chunk << " " << c.nth
+                                                << " field " << c.field << " = " << value);
+                std::string bytes = intact;
+                const bool header =
+                    std::string(c.chunk) == "AVIX" || std::string(c.chunk) == "movi";
+                SetU32(bytes,
+                       header ? ChunkHeader(bytes, c.chunk, c.nth) + 8
+                              : DataField(bytes, c.chunk, c.nth, c.field),
+                       value);
+                const Outcome outcome = Check(bytes, Expect::Opens);
+                if (c.whole) {
+                    ExpectAsWellFormed(outcome, base);
+                }
+            }
+        }
+    }
+}
+
+// Sizes of the parts' RIFF and movie lists from 0 to past the file, and the indexes or 'odml'
+// gone: the file reads whole. A standard index chunk whose size breaks its movie list, and parts
+// gone or doubled, are read as far as the file tells.
+TEST_F(Malformed, OpenDmlPartsOfAnySizeOrGone) {
+    for (const Base& base : kBases) {
+        const std::string intact = ThreeParts(base);
+        for (const auto& [chunk, nth] : {std::pair{"AVIX", 0},
+                                         {"AVIX", 1},
+                                         {"movi", 0},
+                                         {"movi", 1},
+                                         {"AVI ", 0},
+                                         {"indx", 0},
+                                         {"ix01", 1}}) {
+            for (const uint32_t size : {0u, 1u, 4u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+                SCOPED_TRACE(testing::Message()
+                             << base.name << " " << chunk << " " << nth << " size " << size);
+                std::string bytes = intact;
+                SetU32(bytes, SizeField(bytes, chunk, nth), size);
+                const Outcome outcome = Check(bytes, Expect::Either);
+                const std::string name = chunk;
+                if (name != "ix01" && (name != "AVI " || size == 0 || size > bytes.size())) {
+                    ExpectAsWellFormed(outcome, base);
+                }
+            }
+        }
+        for (const auto& [chunk, nth] : {std::pair{"indx", 0},
+                                         {"indx", 1},
+                                         {"idx1", 0},
+                                         {"odml", 0},
+                                         {"ix00", 1},
+                                         {"ix01", 2}}) {
+            SCOPED_TRACE(testing::Message() << base.name << " without " << chunk << " " << nth);
+            std::string bytes = intact;
+            RemoveChunk(bytes, chunk, nth);
+            ExpectAsWellFormed(Check(bytes, Expect::Opens), base);
+        }
+        std::string bytes = intact;
+        RemoveChunk(bytes, "AVIX", 0);
+        EXPECT_EQ(Check(bytes, Expect::Opens).frameCount, 2u);
+        bytes = intact;
+        DuplicateChunk(bytes, "AVIX", 1);
+        EXPECT_EQ(Check(bytes, Expect::Opens).frameCount, 4u);
     }
 }
 

@@ -3,58 +3,55 @@
 #include <cstring>
 
 namespace zedadu::test {
-namespace {
 
-std::string Code(FOURCC code) {
-    return Le32(code);
-}
-
-std::string Chunk(FOURCC id, const std::string& data) {
-    std::string chunk = Code(id) + Le32(uint32_t(data.size())) + data;
+std::string RiffChunk(FOURCC id, const std::string& data) {
+    std::string chunk = Le32(id) + Le32(uint32_t(data.size())) + data;
     if (data.size() % 2) {
         chunk += '\0';
     }
     return chunk;
 }
 
-std::string List(FOURCC type, const std::string& contents) {
-    return Chunk(FourCC("LIST"), Code(type) + contents);
+std::string RiffList(FOURCC type, const std::string& contents) {
+    return RiffChunk(FourCC("LIST"), Le32(type) + contents);
 }
 
-std::string MainHeader(uint32_t totalFrames, size_t streams) {
+std::string MainHeaderBytes(uint32_t totalFrames, size_t streams) {
     std::string avih = Le32(40000) + Le32(0) + Le32(0) + Le32(0x10);  // µs per frame .. flags
     avih += Le32(totalFrames) + Le32(0) + Le32(uint32_t(streams)) + Le32(0);
     return avih + std::string(24, '\0');  // width, height, reserved
 }
 
-std::string StreamHeader(const StreamSpec& stream) {
-    std::string strh = Code(stream.type) + Code(stream.handler) + Le32(0) + Le32(0) + Le32(0);
+std::string StreamHeaderBytes(const StreamSpec& stream) {
+    std::string strh = Le32(stream.type) + Le32(stream.handler) + Le32(0) + Le32(0) + Le32(0);
     strh += Le32(stream.scale) + Le32(stream.rate) + Le32(0) + Le32(stream.length);
     return strh + std::string(20, '\0');  // buffer size, quality, sample size, frame rectangle
 }
 
+namespace {
+
 std::string HeaderList(const AviSpec& fixture) {
     std::string contents =
-        Chunk(FourCC("avih"), MainHeader(fixture.totalFrames, fixture.streams.size()));
+        RiffChunk(FourCC("avih"), MainHeaderBytes(fixture.totalFrames, fixture.streams.size()));
     for (const StreamSpec& stream : fixture.streams) {
-        contents += List(FourCC("strl"), Chunk(FourCC("strh"), StreamHeader(stream)) +
-                                             Chunk(FourCC("strf"), stream.format));
+        contents += RiffList(FourCC("strl"), RiffChunk(FourCC("strh"), StreamHeaderBytes(stream)) +
+                                                 RiffChunk(FourCC("strf"), stream.format));
     }
-    return List(FourCC("hdrl"), contents);
-}
-
-std::string MovieChunk(const ChunkSpec& chunk) {
-    const std::string inner = Chunk(chunk.id, chunk.data);
-    return chunk.listType ? List(chunk.listType, inner) : inner;
+    return RiffList(FourCC("hdrl"), contents);
 }
 
 }  // namespace
+
+std::string MovieChunk(const ChunkSpec& chunk) {
+    const std::string inner = RiffChunk(chunk.id, chunk.data);
+    return chunk.listType ? RiffList(chunk.listType, inner) : inner;
+}
 
 std::string BitmapFormat(int32_t width, int32_t height, uint16_t bits, FOURCC compression,
                          uint32_t imageSize, const std::string& extra,
                          const std::string& colourTable) {
     std::string header = Le32(uint32_t(40 + extra.size())) + Le32(uint32_t(width)) +
-                         Le32(uint32_t(height)) + Le16(1) + Le16(bits) + Code(compression) +
+                         Le32(uint32_t(height)) + Le16(1) + Le16(bits) + Le32(compression) +
                          Le32(imageSize) + Le32(0) + Le32(0);
     header += Le32(uint32_t(colourTable.size() / 4)) + Le32(0);
     return header + extra + colourTable;
@@ -88,16 +85,16 @@ std::string AviSpec::build(const std::vector<IndexEntry>& index) const {
     for (const ChunkSpec& chunk : chunks) {
         movie += MovieChunk(chunk);
     }
-    std::string contents = HeaderList(*this) + List(FourCC("movi"), movie);
+    std::string contents = HeaderList(*this) + RiffList(FourCC("movi"), movie);
     if (withIndex) {
         std::string entries;
         for (const IndexEntry& entry : index) {
             entries +=
-                Code(entry.chunkId) + Le32(entry.flags) + Le32(entry.offset) + Le32(entry.size);
+                Le32(entry.chunkId) + Le32(entry.flags) + Le32(entry.offset) + Le32(entry.size);
         }
-        contents += Chunk(FourCC("idx1"), entries);
+        contents += RiffChunk(FourCC("idx1"), entries);
     }
-    return Chunk(FourCC("RIFF"), Code(FourCC("AVI ")) + contents);
+    return RiffChunk(FourCC("RIFF"), Le32(FourCC("AVI ")) + contents);
 }
 
 namespace {

@@ -13,6 +13,10 @@
 
 namespace zedadu::test {
 
+// A chunk with its pad byte; a list of that type holding the contents.
+std::string RiffChunk(FOURCC id, const std::string& data);
+std::string RiffList(FOURCC type, const std::string& contents);
+
 // A bitmap format chunk: the 40-byte header, extra bytes, then the colour table.
 std::string BitmapFormat(int32_t width, int32_t height, uint16_t bits, FOURCC compression = 0,
                          uint32_t imageSize = 0, const std::string& extra = "",
@@ -36,7 +40,14 @@ struct ChunkSpec {
     FOURCC listType = 0;  // non-zero: a LIST of this type holding the data
 };
 
+// A chunk of the movie list, inside a list when it names one.
+std::string MovieChunk(const ChunkSpec& chunk);
+
 enum class IndexOrigin { MovieListType, FileStart };
+
+// The data of 'avih' and of a stream's 'strh'.
+std::string MainHeaderBytes(uint32_t totalFrames, size_t streams);
+std::string StreamHeaderBytes(const StreamSpec& stream);
 
 // RIFF 'AVI ' { LIST 'hdrl' { avih, LIST 'strl' {strh, strf}... }, LIST 'movi' {chunks}, idx1 }
 struct AviSpec {

@@ -277,5 +277,67 @@ TEST(DecoderCodesTest, AliasesAndListedCodesOpenForDecompression) {
     EXPECT_FALSE(OpenCompressor(FourCC("DIVX"), ICMODE_COMPRESS));
 }
 
+struct KeyFrameCase {
+    const char* name;
+    const char* encoding;
+    bool everyChunk;  // the codec codes every picture alone
+    bool reorders;    // pictures come out later than their chunks
+};
+
+// Whatever way the layer tells (for every chunk at once, by the parser's picture type, or by a
+// trial decode), every key frame the encoder made is found, and every chunk said to decode alone
+// gives alone what it gives in order.
+TEST(KeyFrameQueryTest, ChunksSaidToDecodeAloneDoAndTheEncodersKeyFramesAreFound) {
+    const KeyFrameCase cases[] = {
+        {"MSVC", "-c:v msvideo1 -g 5", false, false},
+        {"cvid", "-c:v cinepak -g 5", false, false},
+        {"FFV1", "-c:v ffv1 -g 5", false, false},
+        {"ZMBV", "-c:v zmbv -g 5", false, false},
+        {"MP43", "-c:v msmpeg4 -g 5", false, false},
+        {"XVID", "-c:v mpeg4 -vtag XVID -g 5", false, false},
+        {"XVID_bframes", "-c:v mpeg4 -vtag XVID -bf 2 -g 6", false, true},
+        {"H264", "-c:v libx264 -pix_fmt yuv420p -g 6", false, true},
+        {"MPNG", "-c:v png", false, false},
+        {"MJPG", "-c:v mjpeg -pix_fmt yuvj422p", true, false},
+        {"HFYU", "-c:v huffyuv", true, false},
+    };
+    ScratchDirectory directory;
+    for (const KeyFrameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string clip = directory.file(std::string(c.name) + ".avi");
+        ASSERT_TRUE(Ffmpeg(std::string("-f lavfi -i testsrc2=size=64x48:rate=10 -frames:v 16 ") +
+                           c.encoding + " " + clip));
+        AviVideo video = ReadAviVideo(clip);
+        BITMAPINFOHEADER& header = video.Header();
+        Compressor probe = OpenCompressor(header.biCompression, ICMODE_DECOMPRESS);
+        ASSERT_TRUE(probe);
+        header.biSizeImage = 0;
+        EXPECT_EQ(ICSendMessage(probe.get(), ICM_DECOMPRESS_KEYFRAME_QUERY, DWORD_PTR(&header), 0),
+                  c.everyChunk ? 1 : 0);
+        CodecContext inOrder = OpenDecoderForFormat(header);
+        int dependent = 0;
+        for (size_t i = 0; i < video.chunks.size(); ++i) {
+            const std::vector<uint8_t>& chunk = video.chunks[i];
+            const bool encoderKey = video.flags[i] & AVIIF_KEYFRAME;
+            header.biSizeImage = DWORD(chunk.size());
+            const LRESULT alone = ICSendMessage(probe.get(), ICM_DECOMPRESS_KEYFRAME_QUERY,
+                                                DWORD_PTR(&header), DWORD_PTR(chunk.data()));
+            ASSERT_TRUE(alone == 0 || alone == 1) << alone;
+            dependent += alone == 0;
+            EXPECT_TRUE(alone == 1 || !encoderKey) << "chunk " << i;
+            const Frame picture = DecodeChunk(inOrder.get(), chunk, encoderKey);
+            if (alone == 1 && !c.reorders) {
+                CodecContext fresh = OpenDecoderForFormat(header);
+                const Frame first = DecodeChunk(fresh.get(), chunk, true);
+                ASSERT_TRUE(picture && first) << "chunk " << i;
+                EXPECT_EQ(ConvertFrame(*first, AV_PIX_FMT_BGR24, 64, 48, 64 * 3),
+                          ConvertFrame(*picture, AV_PIX_FMT_BGR24, 64, 48, 64 * 3))
+                    << "chunk " << i;
+            }
+        }
+        EXPECT_EQ(dependent == 0, c.everyChunk || std::string(c.name) == "MPNG");
+    }
+}
+
 }  // namespace
 }  // namespace zedadu::test

@@ -209,28 +209,38 @@ bool FrameDecoder::PreparePacket(const uint8_t* data, size_t size, bool keyFrame
     return true;
 }
 
+FrameDecoder::Fed FrameDecoder::Feed(const uint8_t* data, size_t size, bool keyFrame) {
+    Fed fed;
+    fed.packetMade = PreparePacket(data, size, keyFrame);
+    if (!fed.packetMade) {
+        av_packet_unref(packet_);
+        return fed;
+    }
+    const SliceThreadTurn turn(context_->thread_count > 1);
+    fed.accepted = avcodec_send_packet(context_, packet_) >= 0;
+    av_packet_unref(packet_);
+    while (avcodec_receive_frame(context_, received_) == 0) {
+        av_frame_unref(latest_);
+        av_frame_move_ref(latest_, received_);
+        fed.released = true;
+    }
+    return fed;
+}
+
+const AVFrame* FrameDecoder::DecodePicture(const uint8_t* data, size_t size, bool keyFrame) {
+    return size > 0 && Feed(data, size, keyFrame).released ? latest_ : nullptr;
+}
+
 LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bool hurry,
                              const BitmapLayout& output, uint8_t* bits) {
     if (size == 0) {
         return ICERR_OK;
     }
-    if (!PreparePacket(data, size, keyFrame)) {
-        av_packet_unref(packet_);
+    const Fed fed = Feed(data, size, keyFrame);
+    if (!fed.packetMade) {
         return ICERR_MEMORY;
     }
-    bool fresh = false;
-    int sent = 0;
-    {
-        const SliceThreadTurn turn(context_->thread_count > 1);
-        sent = avcodec_send_packet(context_, packet_);
-        av_packet_unref(packet_);
-        while (avcodec_receive_frame(context_, received_) == 0) {
-            av_frame_unref(latest_);
-            av_frame_move_ref(latest_, received_);
-            fresh = true;
-        }
-    }
-    if (sent < 0 && !fresh) {
+    if (!fed.accepted && !fed.released) {
         return ICERR_ERROR;
     }
     if (hurry || !latest_->data[0]) {

@@ -58,10 +58,21 @@ class FrameDecoder {
     LRESULT Decode(const uint8_t* data, size_t size, bool keyFrame, bool hurry,
                    const BitmapLayout& output, uint8_t* bits);
 
+    // Decodes one chunk (at least one byte) and answers the picture it released, or null when it
+    // released none (or could not be decoded). The picture stays valid until the next call.
+    const AVFrame* DecodePicture(const uint8_t* data, size_t size, bool keyFrame);
+
   private:
     FrameDecoder() = default;
     bool Start(const SourceFormat& source, const BITMAPINFOHEADER& header);
     bool PreparePacket(const uint8_t* data, size_t size, bool keyFrame);
+    // Sends one chunk and keeps the newest picture the decoder releases for it.
+    struct Fed {
+        bool packetMade = false;
+        bool accepted = false;  // the decoder took the chunk
+        bool released = false;  // and released a picture
+    };
+    Fed Feed(const uint8_t* data, size_t size, bool keyFrame);
 
     AVCodecContext* context_ = nullptr;
     AVPacket* packet_ = nullptr;

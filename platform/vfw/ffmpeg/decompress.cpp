@@ -101,4 +101,21 @@ LRESULT DecompressEnd(DriverInstance& instance, LPARAM, LPARAM) {
     return ICERR_OK;
 }
 
+LRESULT DecompressKeyFrameQuery(DriverInstance& instance, LPARAM input, LPARAM chunk) {
+    if (!Source(instance, input)) {
+        return ICERR_BADFORMAT;
+    }
+    const auto& header = *Argument<const BITMAPINFOHEADER>(input);
+    if (!instance.keyFrames || !instance.keyFrames->Matches(header)) {
+        instance.keyFrames = KeyFrameProbe::Open(instance.handlerCodec, header);
+    }
+    if (!instance.keyFrames) {
+        return ICERR_BADFORMAT;
+    }
+    if (!chunk) {
+        return instance.keyFrames->EveryChunkDecodesAlone() ? 1 : 0;
+    }
+    return instance.keyFrames->DecodesAlone(Argument<const uint8_t>(chunk), header.biSizeImage);
+}
+
 }  // namespace zedadu::vfw::ffmpeg

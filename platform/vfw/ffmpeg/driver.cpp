@@ -188,6 +188,7 @@ constexpr MessageEntry kMessages[] = {
     {ICM_DECOMPRESS_BEGIN, DecompressBegin},
     {ICM_DECOMPRESS, Decompress},
     {ICM_DECOMPRESS_END, DecompressEnd},
+    {ICM_DECOMPRESS_KEYFRAME_QUERY, DecompressKeyFrameQuery},
 };
 
 LRESULT DriverMessage(DWORD_PTR driverId, UINT message, LPARAM argument1, LPARAM argument2) {

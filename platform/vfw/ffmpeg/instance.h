@@ -11,6 +11,7 @@ extern "C" {
 #include "platform/vfw/ffmpeg/codecs.h"
 #include "platform/vfw/ffmpeg/decoder.h"
 #include "platform/vfw/ffmpeg/encoder.h"
+#include "platform/vfw/ffmpeg/key_frames.h"
 #include "platform/vfw/ffmpeg/state.h"
 
 namespace zedadu::vfw::ffmpeg {
@@ -30,8 +31,9 @@ struct DriverInstance {
     FramesInfo frames;
     std::optional<CompressorState> state;  // for compressors
     std::unique_ptr<FrameDecoder> decoder;
-    std::unique_ptr<FrameEncoder> encoder;  // from ICM_COMPRESS_BEGIN to ICM_COMPRESS_END
-    std::unique_ptr<FrameEncoder> probe;    // the last one opened to answer a format question
+    std::unique_ptr<KeyFrameProbe> keyFrames;  // from the first key-frame query on
+    std::unique_ptr<FrameEncoder> encoder;     // from ICM_COMPRESS_BEGIN to ICM_COMPRESS_END
+    std::unique_ptr<FrameEncoder> probe;       // the last one opened to answer a format question
 };
 
 using MessageHandler = LRESULT (*)(DriverInstance& instance, LPARAM argument1, LPARAM argument2);
@@ -58,5 +60,6 @@ LRESULT DecompressGetFormat(DriverInstance& instance, LPARAM input, LPARAM outpu
 LRESULT DecompressBegin(DriverInstance& instance, LPARAM input, LPARAM output);
 LRESULT Decompress(DriverInstance& instance, LPARAM request, LPARAM size);
 LRESULT DecompressEnd(DriverInstance& instance, LPARAM, LPARAM);
+LRESULT DecompressKeyFrameQuery(DriverInstance& instance, LPARAM input, LPARAM chunk);
 
 }  // namespace zedadu::vfw::ffmpeg

@@ -1,0 +1,54 @@
+// The index of a file rebuilt from its movie lists, when it has none or its index stops before its
+// data does.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/mmio/mmio.h"
+#include "reader/chunk_list.h"
+#include "reader/movie_walk.h"
+
+namespace zedadu::reader {
+
+// The streams an index is rebuilt for, by their numbers (negative: the file has no such stream).
+struct IndexedStreams {
+    int video;
+    int audio;
+};
+
+// What a stream's index covers: from the data of its first chunk to behind its last chunk, padding
+// included. A stream the file does not have covers everything ({0, kNoEnd}); one whose index lists
+// nothing covers nothing from the movie list's first chunk on ({first chunk, first chunk}).
+inline constexpr uint64_t kNoEnd = UINT64_MAX;
+struct IndexSpan {
+    uint64_t first;
+    uint64_t end;
+};
+
+// Whether the index covers the movie lists: no chunk of the video or audio stream lies before the
+// first chunk or behind the last chunk its index lists. Found by walking from the first chunk up
+// to the first indexed ones and from the earlier of the two ends on: for an index that covers its
+// file, a few chunk headers.
+bool IndexCoversData(HMMIO file, uint64_t fileSize, WalkStart firstChunk, IndexedStreams streams,
+                     IndexSpan video, IndexSpan audio);
+
+struct RebuiltIndex {
+    ChunkList video;  // flags 0: the key frames are found once the decompressor is known
+    ChunkList audio;
+};
+
+// Every whole chunk of the two streams from the first movie list's first chunk on. The chunks are
+// counted by a first walk and reserved once, never more than one for every 16 bytes of the file.
+RebuiltIndex RebuildIndex(HMMIO file, uint64_t fileSize, WalkStart firstChunk,
+                          IndexedStreams streams);
+
+// Marks the key frames of a rebuilt video index. Chunks of kDroppedFrameBytes or less hold no
+// picture and are never key frames. Uncompressed frames all are; for compressed frames the
+// decompressor of the handler tells, for every chunk at once or chunk by chunk in stream order
+// (ICM_DECOMPRESS_KEYFRAME_QUERY), reading each chunk once. The format is the stream's, colour
+// table and extra bytes behind it; its image size is changed on the way. A decompressor that
+// cannot tell leaves the rest of the chunks without a key frame: they decode from the first frame.
+void FindKeyFrames(HMMIO file, FOURCC handler, BITMAPINFOHEADER& format,
+                   std::vector<IndexEntry>& video, const std::vector<uint32_t>& positionHigh);
+
+}  // namespace zedadu::reader
