@@ -32,11 +32,6 @@ class FileSizeLimit {
     rlimit old_{};
 };
 
-// This plug-in's reader reads files without an index, and the RIFF parts of the OpenDML form, only
-// once it rebuilds indexes and reads standard indexes; until then the checks of such files
-// through it are skipped.
-inline constexpr bool kReaderReadsWithoutIndexOrParts = false;
-
 // Every test gets its own directory, with the settings INI beside a pretend host executable.
 class WriterTest : public testing::Test {
   protected:
@@ -105,7 +100,7 @@ Clip WriteClip(const WriterSetup& setup, const std::string& path, uint32_t frame
                uint32_t samplesPerFrame = 0, uint32_t audioFrom = 0);
 
 // This plug-in's reader reads the file's first `frames` test frames and all its audio as the
-// test samples (skipped while it reads neither files without an index nor RIFF parts).
+// test samples.
 void ExpectOurReaderReads(const WriterSetup& setup, const std::string& path, uint32_t frames);
 
 }  // namespace zedadu::test
