@@ -16,15 +16,6 @@ namespace {
 
 class HostRepair : public HostTest {};
 
-int VideoPackets(const std::string& path) {
-    const CommandResult probe =
-        Run("ffprobe -v error -select_streams v:0 -count_packets -show_entries "
-            "stream=nb_read_packets -of csv=p=0 '" +
-            path + "'");
-    EXPECT_EQ(probe.status, 0) << probe.output;
-    return atoi(probe.output.c_str());
-}
-
 // Starts zedadu-host convert and kills it with SIGKILL once its output has grown past `bytes`.
 void ConvertKilledHalfWay(const std::string& directory, uint64_t bytes) {
     const pid_t child = fork();
@@ -55,7 +46,7 @@ TEST_F(HostRepair, AConversionKilledHalfWayIsReadAndRepairedInPlaceOrAsACopy) {
         "-af apad -shortest -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le -ac 1 in.avi");
     WriteSettings(kUncompressedSettings);
     ConvertKilledHalfWay(dir.path().string(), 4 << 20);
-    const int packets = VideoPackets(file("out.avi"));
+    const int packets = ProbedVideoPackets(file("out.avi"));
     EXPECT_GT(packets, 100);
     const std::string before = ReadBytes(file("out.avi"));
 
@@ -75,7 +66,7 @@ TEST_F(HostRepair, AConversionKilledHalfWayIsReadAndRepairedInPlaceOrAsACopy) {
     const HostRun inPlace = Host("repair out.avi");
     ASSERT_EQ(inPlace.status, 0) << inPlace.err;
     EXPECT_EQ(ReadBytes(file("out.avi")), ReadBytes(file("copy.avi")));
-    EXPECT_EQ(VideoPackets(file("out.avi")), packets);
+    EXPECT_EQ(ProbedVideoPackets(file("out.avi")), packets);
     const HostRun info = Host("info out.avi --json");
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_NE(info.out.find("\"frames\": " + std::to_string(packets)), std::string::npos)

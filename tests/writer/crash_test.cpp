@@ -73,15 +73,6 @@ Progress Record(const WriterSetup& s, const std::string& path, uint32_t exitAfte
     return last;
 }
 
-int VideoPackets(const std::string& path) {
-    const CommandResult probe =
-        Run("ffprobe -v error -select_streams v:0 -count_packets -show_entries "
-            "stream=nb_read_packets -of csv=p=0 '" +
-            path + "'");
-    EXPECT_EQ(probe.status, 0) << probe.output;
-    return atoi(probe.output.c_str());
-}
-
 double VideoDuration(const std::string& path) {
     const CommandResult probe =
         Run("ffprobe -v error -select_streams v:0 -show_entries stream=duration -of csv=p=0 '" +
@@ -92,7 +83,7 @@ double VideoDuration(const std::string& path) {
 // ffmpeg decodes at least every frame reported but the last, each equal to what was sent, and the
 // audio it decodes is a beginning of what was sent.
 uint32_t ExpectReadableUpTo(const WriterSetup& s, const std::string& path, Progress progress) {
-    const int packets = VideoPackets(path);
+    const int packets = ProbedVideoPackets(path);
     EXPECT_GE(packets + 1, int(progress.frames));
     EXPECT_LE(packets, int(progress.frames) + 1);
     const std::string decoded = Decoded(path, "-map 0:v -f rawvideo -pix_fmt bgr24");
@@ -123,8 +114,9 @@ void ExpectRepaired(const WriterSetup& s, const std::string& path, uint32_t fram
     const CommandResult run = Run(std::string(ZEDADU_HOST_PATH) + " repair '" + path + "' --out '" +
                                   repaired + "' --yes");
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_GE(VideoPackets(repaired), int(frames));
-    EXPECT_NEAR(VideoDuration(repaired), double(VideoPackets(repaired)) / s.rate, 0.5 / s.rate);
+    EXPECT_GE(ProbedVideoPackets(repaired), int(frames));
+    EXPECT_NEAR(VideoDuration(repaired), double(ProbedVideoPackets(repaired)) / s.rate,
+                0.5 / s.rate);
     ReadingFile file(repaired);
     ASSERT_TRUE(file.opened());
     EXPECT_GE(file.info().frameCount, frames);
