@@ -1,10 +1,17 @@
 // Writing speed, side by side in one run:
 //   WriterDib / DdSameBytes: 300 frames of 720x486 "DIB " through the entry points against dd
 //     writing the same number of bytes into the same directory (target: at least 0.8x dd).
+//   WriterOpenDml/1 / DdOpenDmlBytes: 1100 frames of 720x486 "DIB " with 48 kHz stereo audio in
+//     the OpenDML form, past its first RIFF part into an AVIX part, against dd writing as many
+//     bytes (target: at least 0.8x dd). WriterOpenDml/0 is the same recording with crash safety
+//     (the header list at stream start and once a second, audio chunk headers last) switched off
+//     (target: crash safety at most 2% slower).
 //   WriterCompressed/<codec> / LibavcodecBaseline/<codec>: 100 frames of 720x480 compressed and
 //     written through the entry points against libavcodec encoding the same frames with plain
 //     buffered writes of the packets (target: at most 1.10x its time). FfmpegCli/<codec> is the
 //     ffmpeg program doing the same into an AVI file, for context.
+// After the usual lines it prints these ratios, over every repetition of the run (of the medians
+// with --benchmark_report_aggregates_only).
 // The directory is ZEDADU_BENCH_DIR, else the current directory. The page cache is flushed
 // before every timed iteration so that every run starts from the same state.
 extern "C" {
@@ -21,12 +28,15 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "frame/plugin.h"
+#include "platform/system/system.h"
 #include "platform/vfw/compressor.h"
 #include "platform/vfw/ffmpeg/bitmap.h"
+#include "writer/writer_internal.h"
 
 namespace {
 
@@ -49,9 +59,22 @@ struct Clip {
     int32_t width;
     int32_t height;
     uint32_t frames;
+    uint32_t sampleRate;  // 16-bit stereo audio written after every frame; 0: none
 };
-constexpr Clip kDibClip{720, 486, 300};
-constexpr Clip kCompressedClip{720, 480, 100};
+constexpr Clip kDibClip{720, 486, 300, 0};
+constexpr Clip kCompressedClip{720, 480, 100, 0};
+constexpr Clip kOpenDmlClip{720, 486, 1100, 48000};  // 1.16 GB: a 1 GiB part, then an AVIX part
+constexpr uint32_t kChannels = 2;
+
+// The settings file beside the pretend host executable, with OpenDML writing on or off.
+void UseOpenDml(bool on) {
+    FILE* ini = fopen((BenchDirectory() + "/ZEDADU.ini").c_str(), "w");
+    if (!ini) {
+        abort();
+    }
+    fprintf(ini, "[VideoWritingSettings]\nOpenDML=%d\n", on ? 1 : 0);
+    fclose(ini);
+}
 constexpr int kDistinctFrames = 8;
 constexpr uint32_t kKeyInterval = 15;
 
@@ -70,6 +93,21 @@ std::vector<std::vector<uint8_t>> MakeFrames(const Clip& clip) {
         }
     }
     return frames;
+}
+
+// The sample frames that last as long as video frame `frame` at 30000/1001 frames a second,
+// written after it.
+bool WriteFrameOfAudio(void* handle, const AudioFormatRecord& format, uint32_t frame) {
+    static std::vector<int16_t> silence;
+    const auto before = uint64_t(frame) * format.sampleRate * 1001 / 30000;
+    const auto after = uint64_t(frame + 1) * format.sampleRate * 1001 / 30000;
+    silence.resize(size_t(after - before) * kChannels);
+    AudioWriteRecord record{};
+    record.size = sizeof record;
+    record.sampleFrames = uint32_t(after - before);
+    record.samples = silence.data();
+    record.format = format;
+    return AVFILE_WriteNextAudioSamples(handle, &record) == 1;
 }
 
 // Writes a clip through the entry points; false when the handler cannot be opened.
@@ -94,6 +132,13 @@ bool WriteThroughPlugin(const std::string& path, const Clip& clip, FOURCC handle
     video.scale = 1001;
     video.settingsBlock = &block;
     video.settingsBlockSize = sizeof block;
+    request.hasAudio = clip.sampleRate > 0;
+    AudioFormatRecord& audio = request.audio;
+    audio.size = sizeof audio;
+    audio.channels = kChannels;
+    snprintf(audio.formatId, sizeof audio.formatId, "%s", FORMAT_ID_PCM16);
+    audio.sampleRate = clip.sampleRate;
+    audio.frameBytes = kChannels * 2;
     void* handle = nullptr;
     if (!AVFILE_OpenFileForWrite(&handle, &request)) {
         return false;
@@ -103,7 +148,8 @@ bool WriteThroughPlugin(const std::string& path, const Clip& clip, FOURCC handle
         VideoWriteRecord record{};
         record.pixels = frames[i % kDistinctFrames].data();
         record.format = video;
-        written = AVFILE_WriteNextVideoFrame(handle, &record) == 1;
+        written = AVFILE_WriteNextVideoFrame(handle, &record) == 1 &&
+                  (!clip.sampleRate || WriteFrameOfAudio(handle, audio, i));
     }
     return AVFILE_CloseFileForWrite(handle) == 1 && written;
 }
@@ -134,14 +180,57 @@ void WriterDib(benchmark::State& state) {
                    [&] { return WriteThroughPlugin(path, kDibClip, FourCC("DIB "), frames); });
 }
 
-void DdSameBytes(benchmark::State& state) {
+// dd writing `bytes` in blocks of a video chunk's size, then the rest.
+void DdBytes(benchmark::State& state, uint64_t bytes) {
+    constexpr uint64_t kChunkBytes = 1049768;  // a 720x486 frame with its chunk header
     const std::string path = BenchDirectory() + "/dd.bin";
-    // The same bytes as the DIB file: 300 chunks of 1049768, plus headers and index.
-    const std::string command = "dd if=/dev/zero of='" + path +
-                                "' bs=1049768 count=300 status=none && "
-                                "dd if=/dev/zero of='" +
-                                path + "' bs=5320 count=1 oflag=append conv=notrunc status=none";
+    const std::string command =
+        "dd if=/dev/zero of='" + path + "' bs=" + std::to_string(kChunkBytes) +
+        " count=" + std::to_string(bytes / kChunkBytes) + " status=none && dd if=/dev/zero of='" +
+        path + "' bs=" + std::to_string(bytes % kChunkBytes) +
+        " count=1 oflag=append conv=notrunc status=none";
     TimeIterations(state, path, [&] { return system(command.c_str()) == 0; });
+}
+
+void DdSameBytes(benchmark::State& state) {
+    // The same bytes as the DIB file: 300 chunks of 1049768, plus headers and index.
+    DdBytes(state, 300 * 1049768 + 5320);
+}
+
+// The size of the OpenDML recording, measured once by writing it.
+uint64_t OpenDmlFileBytes(std::vector<std::vector<uint8_t>>& frames) {
+    static uint64_t bytes = 0;
+    const std::string path = BenchDirectory() + "/opendml-size.avi";
+    UseOpenDml(true);
+    if (bytes == 0 && WriteThroughPlugin(path, kOpenDmlClip, FourCC("DIB "), frames)) {
+        bytes = std::filesystem::file_size(path);
+    }
+    UseOpenDml(false);
+    std::filesystem::remove(path);
+    return bytes;
+}
+
+void WriterOpenDml(benchmark::State& state) {
+    const bool crashSafe = state.range(0) != 0;
+    state.SetLabel(crashSafe ? "crash safety on" : "crash safety off");
+    auto frames = MakeFrames(kOpenDmlClip);
+    const std::string path = BenchDirectory() + "/opendml.avi";
+    UseOpenDml(true);
+    writer::SetCrashSafeRecordingForTesting(crashSafe);
+    TimeIterations(state, path,
+                   [&] { return WriteThroughPlugin(path, kOpenDmlClip, FourCC("DIB "), frames); });
+    writer::SetCrashSafeRecordingForTesting(true);
+    UseOpenDml(false);
+}
+
+void DdOpenDmlBytes(benchmark::State& state) {
+    auto frames = MakeFrames(kOpenDmlClip);
+    const uint64_t bytes = OpenDmlFileBytes(frames);
+    if (bytes == 0) {
+        state.SkipWithError("could not write the recording whose size dd writes");
+        return;
+    }
+    DdBytes(state, bytes);
 }
 
 // The compressor layer's settings at quality 7500: quantiser 8 (where the codec has one), and
@@ -286,10 +375,60 @@ void FfmpegCli(benchmark::State& state) {
     std::filesystem::remove(raw);
 }
 
+// Keeps each benchmark's time per iteration for the ratios at the end: the median of its
+// repetitions where there are some (outliers of a shared machine move it least), else its run.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            const std::string name = run.run_name.function_name + "/" + run.run_name.args;
+            if (run.error_occurred || !(median || run.run_type == Run::RT_Iteration)) {
+                continue;
+            }
+            (median ? medians_ : seconds_)[name] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void PrintRatios() const {
+        std::printf("\n");
+        PrintRatio("WriterDib: throughput / dd's (target >= 0.80)", "DdSameBytes/", "WriterDib/");
+        PrintRatio("WriterOpenDml: throughput / dd's (target >= 0.80)", "DdOpenDmlBytes/",
+                   "WriterOpenDml/1");
+        PrintRatio("WriterOpenDml: time with crash safety / without (target <= 1.02)",
+                   "WriterOpenDml/1", "WriterOpenDml/0");
+    }
+
+  private:
+    double Seconds(const std::string& name) const {
+        const auto median = medians_.find(name);
+        const auto last = seconds_.find(name);
+        return median != medians_.end() ? median->second
+               : last != seconds_.end() ? last->second
+                                        : 0;
+    }
+    void PrintRatio(const char* what, const std::string& numerator,
+                    const std::string& denominator) const {
+        if (Seconds(numerator) > 0 && Seconds(denominator) > 0) {
+            std::printf("%-68s %6.3f\n", what, Seconds(numerator) / Seconds(denominator));
+        }
+    }
+    std::map<std::string, double> medians_;
+    std::map<std::string, double> seconds_;
+};
+
 }  // namespace
 
 BENCHMARK(WriterDib)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(DdSameBytes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(WriterOpenDml)
+    ->Arg(1)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(DdOpenDmlBytes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(WriterCompressed)
     ->DenseRange(0, 1)
     ->UseManualTime()
@@ -334,11 +473,15 @@ bool SameWork() {
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);  // the scaler's notes about its own choices are not results
     benchmark::Initialize(&argc, argv);
+    SetHostExecutablePathForTesting((BenchDirectory() + "/bench").c_str());
+    UseOpenDml(false);
     if (!SameWork()) {
         std::filesystem::remove_all(BenchDirectory());
         return 1;
     }
-    benchmark::RunSpecifiedBenchmarks();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
     benchmark::Shutdown();
     std::filesystem::remove_all(BenchDirectory());
     return 0;

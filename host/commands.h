@@ -24,5 +24,6 @@ Command AddConvertCommand(CLI::App& application);
 Command AddCompressorsCommand(CLI::App& application);
 Command AddSettingsCommand(CLI::App& application);
 Command AddFreeTimeCommand(CLI::App& application);
+Command AddRepairCommand(CLI::App& application);
 
 }  // namespace zedadu::host

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
         AddCheckCommand(application),       AddFramesCommand(application),
         AddAudioCommand(application),       AddConvertCommand(application),
         AddCompressorsCommand(application), AddSettingsCommand(application),
-        AddFreeTimeCommand(application),
+        AddFreeTimeCommand(application),    AddRepairCommand(application),
     };
     for (const Command& command : commands) {
         command.app->set_version_flag("--version", kVersion, "print the version and exit");

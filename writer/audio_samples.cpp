@@ -127,8 +127,25 @@ void CommitSlot(WritingFile& writing, const SlotPlan& plan, const uint8_t* sampl
     writing.audioLength += plan.pendingFrames + plan.newFrames;
 }
 
+bool WriteAt(HMMIO file, uint64_t position, const uint8_t* bytes, size_t count) {
+    return mmioSeek(file, int64_t(position), SEEK_SET) == int64_t(position) &&
+           mmioWrite(file, reinterpret_cast<const char*>(bytes), LONG(count)) == LONG(count);
+}
+
+// The slot is JUNK until its chunk header is written, last: a write cut short by a crash leaves
+// a JUNK chunk over the whole slot, never an audio chunk of half-written samples.
+bool WriteSlot(const WritingFile& writing, uint64_t position, const RecordAssembler& chunk) {
+    HMMIO file = writing.file.get();
+    if (!CrashSafe()) {
+        return WriteAt(file, position, chunk.data(), chunk.size());
+    }
+    return WriteAt(file, position + kChunkHeaderBytes, chunk.data() + kChunkHeaderBytes,
+                   chunk.size() - kChunkHeaderBytes) &&
+           WriteAt(file, position, chunk.data(), kChunkHeaderBytes);
+}
+
 bool FillSlot(WritingFile& writing, const uint8_t* samples, uint32_t sampleFrames) {
-    const uint32_t position = writing.audioSlotPositions[writing.audioSlotFill];
+    const uint64_t position = writing.audioSlotPositions[writing.audioSlotFill];
     writing.audioSlotFill = (writing.audioSlotFill + 1) % kAudioSlotRingSize;
     const uint32_t slotBytes = uint32_t(writing.audioSlotBytes);
     if (!EnsureChunkBuffer(size_t(Settings(writing).paddingSize) + slotBytes + kAudioRecordSpare)) {
@@ -148,15 +165,15 @@ bool FillSlot(WritingFile& writing, const uint8_t* samples, uint32_t sampleFrame
     } catch (const std::bad_alloc&) {
         return false;
     }
-    if (!ReserveIndexEntries(writing.audioIndex, 1) ||
-        mmioSeek(writing.file.get(), position, SEEK_SET) != int64_t(position) ||
-        mmioWrite(writing.file.get(), reinterpret_cast<const char*>(chunk.data()),
-                  LONG(chunk.size())) != LONG(chunk.size())) {
+    if (!ReserveIndexEntries(writing.audioIndex, 1) || !WriteSlot(writing, position, chunk)) {
         return false;
     }
     const uint32_t sampleBytes =
         (plan.pendingFrames + plan.newFrames) * uint32_t(writing.audioFrameBytes);
     AppendMovieEntry(writing, writing.audioIndex, kAudioChunk, 0, position, sampleBytes);
+    if (writing.openDml) {
+        ++PartHolding(writing, position).audioChunks;
+    }
     CommitSlot(writing, plan, samples, sampleFrames);
     return true;
 }
@@ -204,7 +221,7 @@ bool WriteNextAudioSamples(WritingFile& writing, AudioWriteRecord& record) {
         ShowHostMessage(kTooManySamplesMessage, kCautionTextId, kMessageOk);
         return false;
     }
-    if (!FinishedFileFits(writing, writing.movieEnd, 1)) {
+    if (!writing.openDml && !FinishedFileFits(writing, writing.movieEnd, 1)) {
         return false;
     }
     FileSamples samples;

@@ -1,8 +1,10 @@
-// The two pieces of an output file that are known only at the end: the "idx1" index behind the
-// movie list and the header list in the room before it.
+// The header list in the room before the movie list: written when the stream starts (with the
+// counts known then), refreshed while the recording goes on, and written with the final counts
+// at close. And the "idx1" index behind the movie list, written at close.
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "frame/avi_ids.h"
@@ -20,6 +22,9 @@ constexpr uint32_t kAudioQuality = 1000;
 constexpr size_t kIndexEntryBytes = 16;
 constexpr size_t kIndexEntriesPerWrite = 4096;
 constexpr uint32_t kExhausted = 0xFFFFFFFF;
+constexpr uint64_t kListHeaderBytes = 12;
+constexpr uint64_t kChunkHeaderBytes = 8;
+constexpr size_t kPageBytes = 4096;
 
 bool Write(HMMIO file, const void* data, size_t size) {
     return mmioWrite(file, static_cast<const char*>(data), LONG(size)) == LONG(size);
@@ -30,28 +35,6 @@ void PutEntry(RecordAssembler& out, const IndexEntry& entry) {
     out.u32(entry.flags);
     out.u32(entry.offset);
     out.u32(entry.size);
-}
-
-// Both lists are in file order; the merge takes the video entry when offsets are equal.
-bool WriteMergedEntries(const WritingFile& writing) {
-    const std::vector<IndexEntry>& video = writing.videoIndex;
-    const std::vector<IndexEntry>& audio = writing.audioIndex;
-    uint8_t batch[kIndexEntriesPerWrite * kIndexEntryBytes];
-    size_t v = 0, a = 0;
-    while (v < video.size() || a < audio.size()) {
-        RecordAssembler out(batch, sizeof batch);
-        for (size_t n = 0; n < kIndexEntriesPerWrite && (v < video.size() || a < audio.size());
-             ++n) {
-            const uint32_t videoOffset = v < video.size() ? video[v].offset : kExhausted;
-            const uint32_t audioOffset = a < audio.size() ? audio[a].offset : kExhausted;
-            const bool takeVideo = v < video.size() && audioOffset >= videoOffset;
-            PutEntry(out, takeVideo ? video[v++] : audio[a++]);
-        }
-        if (!Write(writing.file.get(), out.data(), out.size())) {
-            return false;
-        }
-    }
-    return true;
 }
 
 uint32_t MaxBytesPerSecond(const WritingFile& writing) {
@@ -67,6 +50,12 @@ uint32_t MaxBytesPerSecond(const WritingFile& writing) {
         framesPerSecond);
 }
 
+// In the OpenDML form the main header counts the frames of the first RIFF part only.
+uint32_t FramesOfFirstPart(const WritingFile& writing) {
+    return writing.openDml && !writing.parts.empty() ? writing.parts.front().frames
+                                                     : writing.frameCount;
+}
+
 void MainHeader(const WritingFile& writing, RecordAssembler& out) {
     const CompressionSettings& settings = Settings(writing);
     const BITMAPINFOHEADER& format = writing.compressedFormat.header;
@@ -77,7 +66,7 @@ void MainHeader(const WritingFile& writing, RecordAssembler& out) {
     out.u32(MaxBytesPerSecond(writing));
     out.u32(settings.paddingSize);
     out.u32(settings.paddingSize ? kHasIndex | kIsInterleaved : kHasIndex);
-    out.u32(writing.frameCount);
+    out.u32(FramesOfFirstPart(writing));
     out.u32(writing.initialFrames);
     out.u32(HasAudio(writing) && HasVideo(writing) ? 2 : 1);
     out.u32(settings.paddingSize + uint32_t(writing.maxVideoChunk) +
@@ -87,11 +76,11 @@ void MainHeader(const WritingFile& writing, RecordAssembler& out) {
     out.zeros(16);
 }
 
-void VideoStreamHeader(const WritingFile& writing, RecordAssembler& out) {
+void VideoStreamHeader(const WritingFile& writing, FOURCC handler, RecordAssembler& out) {
     const CompressionSettings& settings = Settings(writing);
     const BITMAPINFOHEADER& format = writing.compressedFormat.header;
     out.u32(kVideoStream);
-    out.u32(settings.fccHandler);
+    out.u32(handler);
     out.u32(0);  // flags
     out.u32(1);  // priority 1, language 0
     out.u32(0);  // initial frames
@@ -131,104 +120,187 @@ size_t VideoFormatBytes(const WritingFile& writing) {
                               sizeof(BitmapInfo));
 }
 
-bool WriteChunk(HMMIO file, FOURCC id, const void* data, size_t size) {
-    MMCKINFO chunk{};
-    chunk.ckid = id;
-    if (mmioCreateChunk(file, &chunk, 0) != MMSYSERR_NOERROR || !Write(file, data, size)) {
-        return false;
+void AppendChunk(RecordAssembler& out, FOURCC id, const void* data, size_t size) {
+    out.u32(id);
+    out.u32(static_cast<uint32_t>(size));
+    out.bytes(data, size);
+    if (size & 1) {
+        out.zeros(1);
     }
-    mmioAscend(file, &chunk, 0);
+}
+
+// A stream list: its header, its format and, in the OpenDML form, its super index.
+void AppendStreamList(const WritingFile& writing, RecordAssembler& out, const uint8_t* header,
+                      const void* format, size_t formatBytes, int stream, bool indexed) {
+    const size_t start = out.size();
+    out.u32(kListChunk);
+    out.u32(0);
+    out.u32(kStreamList);
+    AppendChunk(out, kStreamHeader, header, kStreamHeaderBytes);
+    AppendChunk(out, kStreamFormat, format, formatBytes);
+    if (writing.openDml) {
+        AppendSuperIndex(writing, out, stream, indexed);
+    }
+    out.patch32(start + 4, static_cast<uint32_t>(out.size() - start - kChunkHeaderBytes));
+}
+
+// Writes the bytes at a position page by page from the last to the first: a write cut short
+// leaves new bytes behind old ones, never a count that names entries not yet written. Pages equal
+// to those of `written` (what is known to be there) are skipped: while recording only the counts
+// change, a few pages of the OpenDML form's header list of 130 kB.
+bool WriteBackToFront(HMMIO file, int64_t position, const std::vector<uint8_t>& bytes,
+                      const std::vector<uint8_t>& written) {
+    size_t end = bytes.size();
+    while (end > 0) {
+        const uint64_t page = (uint64_t(position) + end - 1) / kPageBytes * kPageBytes;
+        const size_t begin = page > uint64_t(position) ? size_t(page - uint64_t(position)) : 0;
+        const bool unchanged =
+            written.size() >= end &&
+            memcmp(written.data() + begin, bytes.data() + begin, end - begin) == 0;
+        if (!unchanged &&
+            (mmioSeek(file, position + int64_t(begin), SEEK_SET) != position + int64_t(begin) ||
+             !Write(file, bytes.data() + begin, end - begin))) {
+            return false;
+        }
+        end = begin;
+    }
     return true;
 }
 
-bool WriteStreamList(HMMIO file, const uint8_t* header, const void* format, size_t formatBytes) {
-    MMCKINFO list{};
-    list.fccType = kStreamList;
-    if (mmioCreateChunk(file, &list, MMIO_CREATELIST) != MMSYSERR_NOERROR ||
-        !WriteChunk(file, kStreamHeader, header, kStreamHeaderBytes) ||
-        !WriteChunk(file, kStreamFormat, format, formatBytes)) {
-        return false;
-    }
-    mmioAscend(file, &list, 0);
-    return true;
-}
-
-// A JUNK chunk whose body reaches up to the movie list; its bytes were never written and read as
-// zero.
-bool WriteHeaderJunk(const WritingFile& writing) {
-    HMMIO file = writing.file.get();
-    const int64_t movieList = MovieListPosition(Settings(writing).paddingSize);
-    MMCKINFO junk{};
-    junk.ckid = kJunk;
-    if (mmioCreateChunk(file, &junk, 0) != MMSYSERR_NOERROR) {
-        return false;
-    }
-    const int64_t at = mmioSeek(file, 0, SEEK_CUR);
-    if (at < 0 || at > movieList || mmioSeek(file, movieList - at, SEEK_CUR) != movieList) {
-        return false;
-    }
-    return mmioAscend(file, &junk, 0) == MMSYSERR_NOERROR;
-}
+bool crashSafe = true;
 
 }  // namespace
 
-uint64_t HeaderListBytes(const WritingFile& writing) {
-    const uint64_t list = 12, chunk = 8;
-    uint64_t bytes = list + chunk + kMainHeaderBytes;
+bool CrashSafe() {
+    return crashSafe;
+}
+
+void SetCrashSafeRecordingForTesting(bool on) {
+    crashSafe = on;
+}
+
+void RefreshHeaderList(WritingFile& writing) {
+    const ImageFormatStruct& video = writing.videoFormat;
+    const uint32_t framesPerSecond =
+        std::max<uint32_t>(video.scale ? video.rate / video.scale : 1, 1);
+    if (!crashSafe || writing.frameCount - writing.framesAtRefresh < framesPerSecond) {
+        return;
+    }
+    writing.framesAtRefresh = writing.frameCount;
+    RewriteHeaderList(writing, Settings(writing).fccHandler, false);
+}
+
+uint64_t HeaderListBytes(const WritingFile& writing, uint64_t videoFormatBytes) {
+    uint64_t bytes = kListHeaderBytes + kChunkHeaderBytes + kMainHeaderBytes;
+    const uint64_t superIndex = writing.openDml ? kChunkHeaderBytes + kSuperIndexBytes : 0;
     if (HasVideo(writing)) {
-        const uint64_t format = uint64_t(writing.compressedFormat.header.biSize) +
-                                4 * uint64_t(writing.compressedFormat.header.biClrUsed);
-        bytes += list + chunk + kStreamHeaderBytes + chunk + format + (format & 1);
+        bytes += kListHeaderBytes + kChunkHeaderBytes + kStreamHeaderBytes + kChunkHeaderBytes +
+                 videoFormatBytes + (videoFormatBytes & 1) + superIndex;
     }
     if (HasAudio(writing)) {
-        bytes += list + chunk + kStreamHeaderBytes + chunk + sizeof(PCMWAVEFORMAT);
+        bytes += kListHeaderBytes + kChunkHeaderBytes + kStreamHeaderBytes + kChunkHeaderBytes +
+                 sizeof(PCMWAVEFORMAT) + superIndex;
     }
-    return bytes + chunk;  // the JUNK header that fills the rest of the room
+    if (writing.openDml) {
+        bytes += kListHeaderBytes + kChunkHeaderBytes + kOpenDmlHeaderBytes;
+    }
+    return bytes + kChunkHeaderBytes;  // the JUNK header that fills the rest of the room
+}
+
+uint64_t HeaderListBytes(const WritingFile& writing) {
+    const BITMAPINFOHEADER& format = writing.compressedFormat.header;
+    return HeaderListBytes(writing, uint64_t(format.biSize) + 4 * uint64_t(format.biClrUsed));
+}
+
+bool AssembleHeaderList(const WritingFile& writing, FOURCC handler, bool indexed,
+                        std::vector<uint8_t>& bytes) {
+    try {
+        bytes.assign(writing.movieListAt - 12, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    RecordAssembler out(bytes.data(), bytes.size());
+    uint8_t header[kStreamHeaderBytes];
+    out.u32(kListChunk);
+    out.u32(static_cast<uint32_t>(bytes.size() - kChunkHeaderBytes));
+    out.u32(kHeaderList);
+    RecordAssembler main(header, kMainHeaderBytes);
+    MainHeader(writing, main);
+    AppendChunk(out, kMainHeader, header, kMainHeaderBytes);
+    if (HasVideo(writing)) {
+        RecordAssembler stream(header, sizeof header);
+        VideoStreamHeader(writing, handler, stream);
+        AppendStreamList(writing, out, header, &writing.compressedFormat, VideoFormatBytes(writing),
+                         0, indexed);
+    }
+    if (HasAudio(writing)) {
+        RecordAssembler stream(header, sizeof header);
+        AudioStreamHeader(writing, stream);
+        AppendStreamList(writing, out, header, &writing.waveFormat, sizeof writing.waveFormat, 1,
+                         indexed);
+    }
+    if (writing.openDml) {
+        AppendOpenDmlList(writing, out);
+    }
+    // The JUNK chunk whose body, zero, reaches up to the movie list.
+    AppendJunk(out, static_cast<uint32_t>(bytes.size() - out.size()));
+    return !out.overflowed();
+}
+
+bool WriteHeaderList(WritingFile& writing) {
+    CompressionSettings& settings = Settings(writing);
+    if (HasVideo(writing)) {
+        // The handle keeps the upper-case code.
+        CharUpperBuffA(reinterpret_cast<char*>(&settings.fccHandler), sizeof settings.fccHandler);
+    }
+    return RewriteHeaderList(writing, settings.fccHandler, true);
+}
+
+bool RewriteHeaderList(WritingFile& writing, FOURCC handler, bool indexed) {
+    if (HasVideo(writing)) {
+        CharUpperBuffA(reinterpret_cast<char*>(&handler), sizeof handler);
+    }
+    std::vector<uint8_t>& bytes = writing.nextHeaderList;
+    if (!AssembleHeaderList(writing, handler, indexed, bytes)) {
+        return false;
+    }
+    if (!WriteBackToFront(writing.file.get(), 12, bytes, writing.headerList)) {
+        writing.headerList.clear();  // what the file holds is no longer known
+        return false;
+    }
+    writing.headerList.swap(bytes);
+    return true;
+}
+
+bool WriteMergedEntries(const WritingFile& writing, size_t videoCount, size_t audioCount) {
+    const std::vector<IndexEntry>& video = writing.videoIndex;
+    const std::vector<IndexEntry>& audio = writing.audioIndex;
+    uint8_t batch[kIndexEntriesPerWrite * kIndexEntryBytes];
+    size_t v = 0, a = 0;
+    while (v < videoCount || a < audioCount) {
+        RecordAssembler out(batch, sizeof batch);
+        for (size_t n = 0; n < kIndexEntriesPerWrite && (v < videoCount || a < audioCount); ++n) {
+            const uint32_t videoOffset = v < videoCount ? video[v].offset : kExhausted;
+            const uint32_t audioOffset = a < audioCount ? audio[a].offset : kExhausted;
+            // Both lists are in file order; the merge takes the video entry when offsets are equal.
+            const bool takeVideo = v < videoCount && audioOffset >= videoOffset;
+            PutEntry(out, takeVideo ? video[v++] : audio[a++]);
+        }
+        if (!Write(writing.file.get(), out.data(), out.size())) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool WriteIndexChunk(WritingFile& writing) {
     MMCKINFO index{};
     index.ckid = kLegacyIndex;
     if (mmioCreateChunk(writing.file.get(), &index, 0) != MMSYSERR_NOERROR ||
-        !WriteMergedEntries(writing)) {
+        !WriteMergedEntries(writing, writing.videoIndex.size(), writing.audioIndex.size())) {
         return false;
     }
     return mmioAscend(writing.file.get(), &index, 0) == MMSYSERR_NOERROR;
-}
-
-bool WriteHeaderList(WritingFile& writing) {
-    HMMIO file = writing.file.get();
-    MMCKINFO headers{};
-    headers.fccType = kHeaderList;
-    uint8_t bytes[kStreamHeaderBytes];
-    RecordAssembler main(bytes, kMainHeaderBytes);
-    MainHeader(writing, main);
-    if (mmioCreateChunk(file, &headers, MMIO_CREATELIST) != MMSYSERR_NOERROR ||
-        !WriteChunk(file, kMainHeader, main.data(), main.size())) {
-        return false;
-    }
-    if (HasVideo(writing)) {
-        CompressionSettings& settings = Settings(writing);
-        CharUpperBuffA(reinterpret_cast<char*>(&settings.fccHandler), sizeof settings.fccHandler);
-        RecordAssembler stream(bytes, sizeof bytes);
-        VideoStreamHeader(writing, stream);
-        if (!WriteStreamList(file, stream.data(), &writing.compressedFormat,
-                             VideoFormatBytes(writing))) {
-            return false;
-        }
-    }
-    if (HasAudio(writing)) {
-        RecordAssembler stream(bytes, sizeof bytes);
-        AudioStreamHeader(writing, stream);
-        if (!WriteStreamList(file, stream.data(), &writing.waveFormat, sizeof writing.waveFormat)) {
-            return false;
-        }
-    }
-    if (!WriteHeaderJunk(writing)) {
-        return false;
-    }
-    mmioAscend(file, &headers, 0);
-    return true;
 }
 
 }  // namespace zedadu::writer

@@ -70,6 +70,11 @@ uint32_t MovieListPosition(uint32_t paddingSize) {
     return std::max(paddingSize, kSmallestPaddedRoom) - 24;
 }
 
+uint32_t MovieListPosition(const WritingFile& writing) {
+    return writing.openDml ? OpenDmlMovieListPosition(writing)
+                           : MovieListPosition(Settings(writing).paddingSize);
+}
+
 uint32_t FillerBytes(uint64_t recordLength, uint32_t paddingSize) {
     const uint64_t gap = (recordLength / paddingSize + 1) * paddingSize - recordLength;
     // A gap too small for a chunk header is carried over to the next multiple.
@@ -108,7 +113,7 @@ bool FinishedFileFits(const WritingFile& writing, uint64_t movieEnd, size_t extr
            entries <= (kLargestFileSize - movieEnd - kIndexChunkHeaderBytes) / kIndexEntryBytes;
 }
 
-void RecordAudioSlot(WritingFile& writing, uint32_t position) {
+void RecordAudioSlot(WritingFile& writing, uint64_t position) {
     writing.audioSlotPositions[writing.audioSlotReserve] = position;
     writing.audioSlotReserve = (writing.audioSlotReserve + 1) % kAudioSlotRingSize;
 }
@@ -125,9 +130,12 @@ bool ReserveIndexEntries(std::vector<IndexEntry>& entries, size_t more) {
 }
 
 void AppendMovieEntry(WritingFile& writing, std::vector<IndexEntry>& entries, FOURCC chunkId,
-                      uint32_t flags, uint32_t position, uint32_t size) {
-    AppendIndexEntry(entries, IndexEntry{chunkId, flags, position, size},
-                     0u - writing.movieList.dwDataOffset);
+                      uint32_t flags, uint64_t position, uint32_t size) {
+    const uint64_t base = writing.openDml ? PartHolding(writing, position).movieData()
+                                          : writing.movieList.dwDataOffset;
+    // Safe narrowing: a part, and a file in the legacy form, is smaller than 4 GiB.
+    AppendIndexEntry(entries,
+                     IndexEntry{chunkId, flags, static_cast<uint32_t>(position - base), size}, 0);
 }
 
 }  // namespace zedadu::writer

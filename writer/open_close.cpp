@@ -5,8 +5,10 @@
 #include <new>
 
 #include "frame/module.h"
+#include "frame/settings_ini.h"
 #include "frame/text.h"
 #include "platform/hostlib/hostlib.h"
+#include "platform/profile/profile.h"
 #include "writer/writer.h"
 #include "writer/writer_internal.h"
 
@@ -142,6 +144,9 @@ bool SetUpVideo(WritingFile& writing, const OpenWriteRequest& request) {
     if (settings.paddingSize < kSmallestPadding) {
         settings.paddingSize = 0;
     }
+    // Chunks start at even positions: an odd padding would make the header room or a filler odd,
+    // and the pad byte behind it would land on the next chunk.
+    settings.paddingSize &= ~1u;
     if (settings.fccHandler != kUncompressedHandler && !ProbeCompressor(writing)) {
         return false;
     }
@@ -170,6 +175,12 @@ void SetUpAudio(WritingFile& writing, const AudioFormatRecord& audio) {
     }
 }
 
+// The OpenDML form is chosen by an integer key of the video settings, read when a file is opened.
+bool OpenDmlChosen() {
+    return GetPrivateProfileIntA(kVideoSettingsSection, "OpenDML", 0, SettingsIniPath().c_str()) !=
+           0;
+}
+
 // Everything after the last frame: the movie list's size, the index, the form's size and the
 // header list. A file that holds neither a frame nor a sample is not a usable file and is removed.
 void FinishFile(WritingFile& writing) {
@@ -178,8 +189,13 @@ void FinishFile(WritingFile& writing) {
         mmioOpenA(writing.path, nullptr, MMIO_DELETE);
         return;
     }
+    if (writing.openDml) {
+        FinishOpenDmlFile(writing);
+        writing.file.close();
+        return;
+    }
     HMMIO file = writing.file.get();
-    mmioSeek(file, writing.movieEnd, SEEK_SET);
+    mmioSeek(file, int64_t(writing.movieEnd), SEEK_SET);
     mmioAscend(file, &writing.movieList, 0);
     WriteIndexChunk(writing);
     mmioAscend(file, &writing.riffChunk, 0);
@@ -225,6 +241,7 @@ bool OpenFileForWrite(void** handleOut, OpenWriteRequest& request) {
     if (video && !SetUpVideo(*writing, request)) {
         return false;
     }
+    writing->openDml = video && OpenDmlChosen();
     if (request.hasAudio) {
         SetUpAudio(*writing, request.audio);
     }

@@ -19,8 +19,9 @@ constexpr uint32_t kNoVideoTextId = 787;
 constexpr uint32_t kCompressorRefusedMessage = 788;
 constexpr uint32_t kDataRateTooLowMessage = 789;
 constexpr float kAudioLeadSeconds = 0.75f;
-// The pre-reserved slots must leave the 60-entry ring able to tell full from empty.
-constexpr uint32_t kLargestInitialFrames = kAudioSlotRingSize - 2;
+// The ring tells full from empty only below 60 outstanding slots, and the first frame reserves
+// one more before its audio can arrive: at most 58 opening slots.
+constexpr uint32_t kLargestInitialFrames = kAudioSlotRingSize - 3;
 constexpr uint32_t kSlotSpareBytes = 56;
 constexpr LONG kFramesToCompress = 2000000000;
 constexpr size_t kOpeningRecordSpare = 24;
@@ -39,8 +40,8 @@ bool WritePrologue(WritingFile& writing) {
     if (mmioCreateChunk(file, &writing.riffChunk, MMIO_CREATERIFF) != MMSYSERR_NOERROR) {
         return false;
     }
-    const uint32_t movieList = MovieListPosition(Settings(writing).paddingSize);
-    if (mmioSeek(file, movieList, SEEK_SET) != movieList) {
+    writing.movieListAt = MovieListPosition(writing);
+    if (mmioSeek(file, writing.movieListAt, SEEK_SET) != writing.movieListAt) {
         return false;
     }
     writing.movieList = {};
@@ -86,17 +87,22 @@ bool ReserveOpeningSlots(WritingFile& writing) {
         const uint64_t slot = uint64_t(start) + record.size();
         AppendJunk(record, slotBytes);
         const uint32_t listSize = FinishRecord(record, padding);
-        if (start < 0 || record.overflowed() ||
-            !FinishedFileFits(writing, uint64_t(start) + record.size(), padding ? 1 : 0) ||
+        const bool fits =
+            writing.openDml ||
+            FinishedFileFits(writing, uint64_t(start) + record.size(), padding ? 1 : 0);
+        if (start < 0 || record.overflowed() || !fits ||
             !ReserveIndexEntries(writing.videoIndex, 1) ||
             mmioWrite(writing.file.get(), reinterpret_cast<const char*>(record.data()),
                       LONG(record.size())) != LONG(record.size())) {
             return false;
         }
-        RecordAudioSlot(writing, static_cast<uint32_t>(slot));
+        RecordAudioSlot(writing, slot);
         if (padding) {
-            AppendMovieEntry(writing, writing.videoIndex, kRecordList, 0, uint32_t(start),
+            AppendMovieEntry(writing, writing.videoIndex, kRecordList, 0, uint64_t(start),
                              listSize);
+        }
+        if (writing.openDml) {
+            CountOpeningRecord(writing, padding ? 1 : 0);
         }
     }
     return true;
@@ -108,7 +114,7 @@ bool HeaderRoomHolds(const WritingFile& writing) {
     const BITMAPINFOHEADER& format = writing.compressedFormat.header;
     const uint64_t formatBytes = uint64_t(format.biSize) + 4 * uint64_t(format.biClrUsed);
     return format.biSize >= sizeof(BITMAPINFOHEADER) && formatBytes <= sizeof(BitmapInfo) &&
-           12 + HeaderListBytes(writing) <= MovieListPosition(Settings(writing).paddingSize);
+           12 + HeaderListBytes(writing) <= writing.movieListAt;
 }
 
 // The compressor's data rate: what the settings allow less what audio slots and fillers take.
@@ -246,6 +252,9 @@ bool StartStream(WritingFile& writing) {
     if (!WritePrologue(writing)) {
         return StreamFailed(writing);
     }
+    if (writing.openDml) {
+        BeginFirstPart(writing);
+    }
     if (HasAudio(writing) && !(ComputeAudioLayout(writing) && ReserveOpeningSlots(writing))) {
         return StreamFailed(writing);
     }
@@ -253,16 +262,19 @@ bool StartStream(WritingFile& writing) {
     if (movieEnd < 0 || uint64_t(movieEnd) > kLargestFileSize) {
         return StreamFailed(writing);
     }
-    writing.movieEnd = static_cast<uint32_t>(movieEnd);
+    writing.movieEnd = uint64_t(movieEnd);
     if (Settings(writing).fccHandler == kUncompressedHandler) {
         SeedCompressedFormat(writing);
-        writing.framesSinceKey = 0;
-        return true;
-    }
-    if (!StartCompressor(writing)) {
+    } else if (!StartCompressor(writing)) {
         return StreamFailed(writing);
     }
     writing.framesSinceKey = 0;
+    // From here on the file on disk is an AVI file of the frames and samples it holds: the header
+    // list goes into its room now, with the counts of the moment.
+    writing.framesAtRefresh = 0;
+    if (CrashSafe()) {
+        RewriteHeaderList(writing, Settings(writing).fccHandler, false);
+    }
     return true;
 }
 

@@ -141,40 +141,48 @@ bool WriteVideoRecord(WritingFile& writing, const void* data, uint32_t size, uin
     const FOURCC chunkId = kStreamDigits | uint32_t(code) << 16;
     RecordAssembler record(ChunkBuffer().data(), ChunkBuffer().capacity());
     BeginRecord(record, padding);
-    const uint64_t chunk = uint64_t(writing.movieEnd) + record.size();
+    const size_t chunk = record.size();
     record.u32(chunkId);
     record.u32(size);
     record.bytes(data, size);
     if (record.size() & 1) {
         record.zeros(1);
     }
-    const uint64_t slot = uint64_t(writing.movieEnd) + record.size();
+    const size_t slot = record.size();
     if (slotBytes) {
         AppendJunk(record, slotBytes);
     }
     const uint32_t listSize = FinishRecord(record, padding);
     const size_t entries = padding ? 2 : 1;
-    const uint64_t end = uint64_t(writing.movieEnd) + record.size();
+    // In the OpenDML form a record that would take its part past the part size begins the next.
+    const bool room = writing.openDml
+                          ? MakeRoomForRecord(writing, record.size(), entries)
+                          : FinishedFileFits(writing, writing.movieEnd + record.size(), entries);
+    const uint64_t at = writing.movieEnd;
     // Nothing is indexed or reserved until the record is in the file, so a failed write leaves
     // no trace and the next frame takes its place.
-    if (record.overflowed() || !FinishedFileFits(writing, end, entries) ||
-        !ReserveIndexEntries(writing.videoIndex, entries) ||
-        mmioSeek(writing.file.get(), writing.movieEnd, SEEK_SET) != int64_t(writing.movieEnd) ||
+    if (record.overflowed() || !room || !ReserveIndexEntries(writing.videoIndex, entries) ||
+        mmioSeek(writing.file.get(), int64_t(at), SEEK_SET) != int64_t(at) ||
         mmioWrite(writing.file.get(), reinterpret_cast<const char*>(record.data()),
                   LONG(record.size())) != LONG(record.size())) {
         return false;
     }
-    if (padding) {
-        AppendMovieEntry(writing, writing.videoIndex, kRecordList, 0, writing.movieEnd, listSize);
+    const bool indexRecord = padding && (!writing.openDml || writing.parts.size() == 1);
+    if (indexRecord) {
+        AppendMovieEntry(writing, writing.videoIndex, kRecordList, 0, at, listSize);
     }
-    AppendMovieEntry(writing, writing.videoIndex, chunkId, flags, uint32_t(chunk), size);
+    AppendMovieEntry(writing, writing.videoIndex, chunkId, flags, at + chunk, size);
     if (slotBytes) {
-        RecordAudioSlot(writing, uint32_t(slot));
+        RecordAudioSlot(writing, at + slot);
+    }
+    if (writing.openDml) {
+        CountRecord(writing, indexRecord ? 2 : 1, slotBytes > 0);
     }
     writing.maxVideoChunk = std::max(writing.maxVideoChunk, static_cast<int32_t>(size));
     // Audio calls waiting for a slot read the count without the lock.
     std::atomic_ref(writing.frameCount).fetch_add(1, std::memory_order_relaxed);
-    writing.movieEnd = static_cast<uint32_t>(end);
+    writing.movieEnd = at + record.size();
+    RefreshHeaderList(writing);
     return true;
 }
 

@@ -77,6 +77,8 @@ bool HeldStateSize(const ImageFormatStruct& video, uint32_t& stateSize);
 
 // The position of the movie list's LIST header: the bytes from 12 to it are the header room.
 uint32_t MovieListPosition(uint32_t paddingSize);
+// The same for the handle: in the OpenDML form the room grows to hold the super indexes.
+uint32_t MovieListPosition(const WritingFile& writing);
 // Bytes of the JUNK filler (header included) that closes a record of recordLength bytes.
 uint32_t FillerBytes(uint64_t recordLength, uint32_t paddingSize);
 // Appends a record's LIST "rec " header when records are padded.
@@ -89,12 +91,13 @@ void AppendJunk(RecordAssembler& record, uint32_t totalBytes);
 // entries) stays within what the format can address.
 bool FinishedFileFits(const WritingFile& writing, uint64_t movieEnd, size_t extraEntries);
 // Records a reserved audio slot in the ring.
-void RecordAudioSlot(WritingFile& writing, uint32_t position);
+void RecordAudioSlot(WritingFile& writing, uint64_t position);
 // Makes room for more index entries, so that appending them afterwards cannot fail.
 bool ReserveIndexEntries(std::vector<IndexEntry>& entries, size_t more);
-// Appends an entry whose offset is a file position, taken relative to the movie list's type field.
+// Appends an entry whose offset is a file position, taken relative to the type field of the movie
+// list that holds it.
 void AppendMovieEntry(WritingFile& writing, std::vector<IndexEntry>& entries, FOURCC chunkId,
-                      uint32_t flags, uint32_t position, uint32_t size);
+                      uint32_t flags, uint64_t position, uint32_t size);
 
 // Creates the file and the movie list and sets the compressor going (first frame, lock held).
 bool StartStream(WritingFile& writing);
@@ -105,9 +108,44 @@ bool WriteVideoRecord(WritingFile& writing, const void* data, uint32_t size, uin
 // The index and the header list, written at close.
 bool WriteIndexChunk(WritingFile& writing);
 bool WriteHeaderList(WritingFile& writing);
+// Writes the first videoCount entries of videoIndex and audioCount of audioIndex at the file
+// position, merged in file order.
+bool WriteMergedEntries(const WritingFile& writing, size_t videoCount, size_t audioCount);
+// The header list as bytes from position 12 up to the movie list, with a handler code and,
+// in the OpenDML form, with or without the parts' standard indexes named.
+bool AssembleHeaderList(const WritingFile& writing, FOURCC handler, bool indexed,
+                        std::vector<uint8_t>& bytes);
+// Writes the header list again with the counts of the moment (the handler upper-cased in a copy).
+bool RewriteHeaderList(WritingFile& writing, FOURCC handler, bool indexed);
 // Bytes of the header list for the handle's formats, so that stream start can refuse a format
-// whose headers would not fit the header room.
+// whose headers would not fit the header room; with a video format of some size.
 uint64_t HeaderListBytes(const WritingFile& writing);
+uint64_t HeaderListBytes(const WritingFile& writing, uint64_t videoFormatBytes);
+
+// Crash safety: the header list written at stream start and refreshed once a second of video,
+// and audio slots filled with their chunk header last. Tests and benchmarks switch it off.
+bool CrashSafe();
+void SetCrashSafeRecordingForTesting(bool on);
+// Writes the header list again once a second of video has been recorded since the last time.
+void RefreshHeaderList(WritingFile& writing);
+
+// The OpenDML form.
+inline constexpr size_t kSuperIndexEntries = 4096;  // RIFF parts a file can have
+inline constexpr uint64_t kSuperIndexBytes = 24 + 16 * kSuperIndexEntries;
+inline constexpr uint64_t kOpenDmlHeaderBytes = 248;  // 'dmlh': the total frames and room
+void SetOpenDmlPartBytesForTesting(uint64_t bytes);   // 0: the usual 1 GiB
+uint32_t OpenDmlMovieListPosition(const WritingFile& writing);
+void BeginFirstPart(WritingFile& writing);
+// Before a record of recordBytes with `entries` index entries is appended: begins a new part
+// when the last one would grow past the part size; false when that fails or no part is left.
+bool MakeRoomForRecord(WritingFile& writing, uint64_t recordBytes, size_t entries);
+// Counts a record appended to the last part (a frame's, or an opening one with its slot).
+void CountRecord(WritingFile& writing, size_t entries, bool slot);
+void CountOpeningRecord(WritingFile& writing, size_t entries);
+MoviePart& PartHolding(WritingFile& writing, uint64_t position);
+void AppendSuperIndex(const WritingFile& writing, RecordAssembler& out, int stream, bool indexed);
+void AppendOpenDmlList(const WritingFile& writing, RecordAssembler& out);
+void FinishOpenDmlFile(WritingFile& writing);
 // Appends the record's sample frames to the held-back audio, converting 16-bit samples for an
 // 8-bit file.
 bool AppendPendingAudio(WritingFile& writing, const AudioWriteRecord& record);

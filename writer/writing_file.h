@@ -19,6 +19,24 @@ namespace zedadu::writer {
 
 inline constexpr size_t kAudioSlotRingSize = 60;
 
+// One RIFF part of a file in the OpenDML form: the first 'AVI ', then 'AVIX' parts, each with its
+// own movie list. Its chunks' index entries count from its movie list's type field. The room for
+// its standard indexes (and for the first part's legacy index) is reserved when the next part
+// begins and filled at close.
+struct MoviePart {
+    uint64_t riff = 0;       // the position of "RIFF"
+    uint64_t movieList = 0;  // the position of its movie list's "LIST"
+    uint64_t end = 0;        // behind the part, once the next one began
+    uint32_t frames = 0;     // video chunks in it
+    uint32_t slotCount = 0;  // audio slots reserved in it
+    uint32_t audioChunks = 0;
+    size_t videoEntries = 0;  // its entries in videoIndex (with its records in the first part)
+    uint64_t videoRoom = 0;   // where its standard indexes go; 0 while it is the last part
+    uint64_t audioRoom = 0;
+    uint64_t legacyRoom = 0;  // the first part's idx1
+    uint64_t movieData() const { return movieList + 8; }
+};
+
 // A CompressionSettings block: the 148-byte header followed by the compressor's state.
 class SettingsBlock {
   public:
@@ -70,9 +88,16 @@ struct WritingFile : HandleHead {
     RiffFile file;
     bool streamFailed = false;  // a failed stream start refuses every later write
     MMCKINFO riffChunk{};
-    MMCKINFO movieList{};   // its data offset is the base of the index offsets
-    uint32_t movieEnd = 0;  // where the next video record goes
+    MMCKINFO movieList{};      // its data offset is the base of the index offsets
+    uint32_t movieListAt = 0;  // the position of the first movie list: the header room's end
+    uint64_t movieEnd = 0;     // where the next video record goes
     uint32_t frameCount = 0;
+    uint32_t framesAtRefresh = 0;  // frameCount when the header list was last written
+    // The OpenDML form (AVI 2.0), switched on in the settings file: RIFF parts past the first.
+    bool openDml = false;
+    std::vector<MoviePart> parts;
+    std::vector<uint8_t> headerList;      // as last written into the header room
+    std::vector<uint8_t> nextHeaderList;  // assembled here, then swapped with headerList
     int32_t maxVideoChunk = 0;
     std::vector<IndexEntry> videoIndex;  // records and video chunks, in file order
     std::vector<IndexEntry> audioIndex;  // audio chunks, in file order
@@ -80,7 +105,7 @@ struct WritingFile : HandleHead {
     // The audio slots reserved in the movie list, filled in file order.
     int32_t audioSlotBytes = 0;  // 0 without audio
     uint32_t initialFrames = 0;  // frames of audio lead
-    uint32_t audioSlotPositions[kAudioSlotRingSize] = {};
+    uint64_t audioSlotPositions[kAudioSlotRingSize] = {};
     uint32_t audioSlotFill = 0;         // ring index of the next slot to fill
     uint32_t audioSlotReserve = 0;      // ring index of the next slot to reserve
     uint32_t audioLength = 0;           // sample frames in the file

@@ -149,6 +149,15 @@ void ExpectValidAvi(const std::string& path) {
     EXPECT_EQ(decode.output, "") << path;
 }
 
+int ProbedVideoPackets(const std::string& path) {
+    const CommandResult probe =
+        Run("ffprobe -v error -select_streams v:0 -count_packets -show_entries "
+            "stream=nb_read_packets -of csv=p=0 '" +
+            path + "'");
+    EXPECT_EQ(probe.status, 0) << probe.output;
+    return atoi(probe.output.c_str());
+}
+
 std::string Decoded(const std::string& path, const std::string& output) {
     const std::string target = path + ".decoded";
     Ffmpeg("-i '" + path + "' " + output + " '" + target + "'");

@@ -117,6 +117,8 @@ CommandResult Run(const std::string& command);
 bool Ffmpeg(const std::string& arguments);
 // ffprobe and a full ffmpeg decode report nothing.
 void ExpectValidAvi(const std::string& path);
+// The packets of the first video stream as ffprobe reads them.
+int ProbedVideoPackets(const std::string& path);
 // ffmpeg's decode of one stream as raw bytes ("-f rawvideo -pix_fmt bgr24", "-f s16le", ...).
 std::string Decoded(const std::string& path, const std::string& output);
 // Equal sizes and bytes, reporting the first difference rather than the whole content.

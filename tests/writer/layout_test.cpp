@@ -1,4 +1,6 @@
 // The layout of written files, byte by byte, for the worked examples.
+#include <algorithm>
+
 #include "frame/plugin.h"
 #include "tests/writer/writer_test_support.h"
 #include "writer/writer_internal.h"
@@ -170,7 +172,7 @@ TEST_F(Layout, SlotSizesAndAudioLead) {
         {30, 1, 48000, 1, FORMAT_ID_PCM8, 0, 1710, 0, 33333},
         {25, 1, 48000, 2, FORMAT_ID_PCM16, 1, 8056, 18, 40000},
         {2, 1, 8000, 1, FORMAT_ID_PCM16, 0, 16056, 0, 500000},  // slots per second never below 1
-        {100, 1, 8000, 1, FORMAT_ID_PCM16, 1, 216, 58, 10000},  // the lead stays within the ring
+        {100, 1, 8000, 1, FORMAT_ID_PCM16, 1, 216, 57, 10000},  // the lead stays within the ring
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
@@ -190,6 +192,73 @@ TEST_F(Layout, SlotSizesAndAudioLead) {
                         {516, c.slot - 8}});
         EXPECT_EQ(IndexOf(b).size(), c.initialFrames + 1 + 2);  // opening records, frame record
         ExpectValidAvi(clip.path);
+    }
+}
+
+// At 77 frames a second and more the lead is capped where the ring still holds it after the
+// first frame's reservation: audio written before and after every frame starts in the first
+// opening slot, ahead of the first video chunk, and comes back whole.
+TEST_F(Layout, TheAudioLeadHoldsAtHighFrameRates) {
+    for (const uint32_t rate : {77u, 100u, 120u}) {
+        SCOPED_TRACE(rate);
+        WriterSetup s{.rate = rate, .padding = 512, .offset = 1, .frames = 70, .audio = true};
+        s.channels = 1;
+        s.sampleRate = 8000;
+        const std::string path = dir.file("fast" + std::to_string(rate) + ".avi");
+        void* handle = OpenWriter(s, path);
+        const uint32_t half = s.sampleRate / rate / 2;
+        uint32_t sent = 0;
+        for (uint32_t i = 0; i < s.frames; ++i) {
+            for (int call = 0; call < 2; ++call) {
+                auto samples = TestSamples(s, sent, half);
+                ASSERT_TRUE(WriteSamples(handle, s, samples, half));
+                sent += half;
+                if (call == 0) {
+                    auto frame = TestFrame(s, i);
+                    ASSERT_TRUE(WriteFrame(handle, s, frame));
+                }
+            }
+        }
+        const uint32_t placed = WritingOf(handle).audioLength;
+        ASSERT_EQ(AVFILE_CloseFileForWrite(handle), 1);
+        const std::string b = ReadBytes(path);
+        EXPECT_EQ(U32At(b, 52), 57u);  // dwInitialFrames
+        const std::vector<IndexEntry> index = IndexOf(b);
+        const auto first = [&](FOURCC id) {
+            return std::find_if(index.begin(), index.end(),
+                                [&](const IndexEntry& e) { return e.chunkId == id; });
+        };
+        ASSERT_NE(first(FourCC("01wb")), index.end());
+        EXPECT_EQ(first(FourCC("01wb"))->offset, 4u + 12) << "the first opening slot";
+        EXPECT_LT(first(FourCC("01wb"))->offset, first(FourCC("00xx"))->offset);
+        EXPECT_GE(placed, sent - 58 * (s.sampleRate / rate));
+        ExpectSameBytes(Decoded(path, "-map 0:a -f s16le"), TestSamples(s, 0, placed));
+    }
+}
+
+// An odd padding is made even, one byte smaller: the header room and every record keep even
+// sizes, so the movie list stays intact and every chunk starts at an even position.
+TEST_F(Layout, OddPaddingsAreMadeEven) {
+    for (const uint32_t padding : {513u, 511u, 9u, 1025u}) {
+        SCOPED_TRACE(padding);
+        WriterSetup s{.padding = padding, .offset = 1, .frames = 4, .audio = true};
+        const Clip clip = WriteClip(s, dir.file("odd" + std::to_string(padding) + ".avi"), 4, 1764);
+        const std::string b = clip.bytes();
+        const uint32_t even = padding - 1;
+        const uint32_t movie = MovieListAt(b);
+        EXPECT_EQ(movie, std::max(even, 512u) - 24);
+        EXPECT_EQ(Id(b, movie), "LIST");
+        EXPECT_EQ(U32At(b, 40), even);  // dwPaddingGranularity
+        for (const IndexEntry& entry : IndexOf(b)) {
+            EXPECT_EQ(entry.offset % 2, 0u);
+            if (entry.chunkId == FourCC("rec ")) {
+                EXPECT_EQ((entry.size + 8) % even, 0u);
+            }
+        }
+        ExpectValidAvi(clip.path);
+        ExpectSameBytes(Decoded(clip.path, "-map 0:v -f rawvideo -pix_fmt bgr24"), clip.topDown(s));
+        ReadingFile file(clip.path);
+        EXPECT_TRUE(file.opened());
     }
 }
 

@@ -15,22 +15,6 @@
 namespace zedadu::test {
 namespace {
 
-// Limits the size of files this process writes; writes past it fail with EFBIG.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
-
-  private:
-    rlimit old_{};
-};
-
 // Makes a directory read-only for this thread, also when the tests run as root: the thread's
 // file-system user and group then become unprivileged ones, which drops root's power to override
 // permissions.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "frame/plugin.h"
 #include "platform/system/system.h"
@@ -157,6 +158,26 @@ Clip WriteClip(const WriterSetup& s, const std::string& path, uint32_t frames,
     clip.audioFrames = WritingOf(handle).audioLength;
     EXPECT_EQ(AVFILE_CloseFileForWrite(handle), 1);
     return clip;
+}
+
+void ExpectOurReaderReads(const WriterSetup& s, const std::string& path, uint32_t frames) {
+    ReadingFile file(path);
+    ASSERT_TRUE(file.opened());
+    const ReadingFileInfo info = file.info();
+    EXPECT_GE(info.frameCount, frames);
+    std::vector<uint8_t> buffer(size_t(s.width) * s.height * 4);
+    for (uint32_t i = 0; i < frames; ++i) {
+        ImageFrameRequest request = FrameRequest(i, FORMAT_ID_RGB24, s.width, s.height, buffer);
+        ASSERT_EQ(AVFILE_ReadImageFrame(file.handle(), &request), 1) << i;
+        EXPECT_EQ(memcmp(buffer.data(), TestFrame(s, i).data(), FrameBytes(s)), 0) << i;
+    }
+    if (s.audio) {
+        const std::vector<uint8_t> sent = TestSamples(s, 0, info.audioLength);
+        std::vector<uint8_t> samples(sent.size());
+        AudioSamplesRequest request = SamplesRequest(0, info.audioLength, s.audioId, samples);
+        EXPECT_EQ(AVFILE_ReadAudioSamples(file.handle(), &request), 1);
+        EXPECT_EQ(samples, sent);
+    }
 }
 
 }  // namespace zedadu::test

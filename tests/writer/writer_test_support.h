@@ -3,6 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cstdint>
 #include <string>
@@ -12,6 +15,22 @@
 #include "tests/support/test_support.h"
 
 namespace zedadu::test {
+
+// Limits the size of files this process writes; writes past it fail with EFBIG.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+
+  private:
+    rlimit old_{};
+};
 
 // Every test gets its own directory, with the settings INI beside a pretend host executable.
 class WriterTest : public testing::Test {
@@ -79,5 +98,9 @@ struct Clip {
 // sample frames, and closes.
 Clip WriteClip(const WriterSetup& setup, const std::string& path, uint32_t frames,
                uint32_t samplesPerFrame = 0, uint32_t audioFrom = 0);
+
+// This plug-in's reader reads the file's first `frames` test frames and all its audio as the
+// test samples.
+void ExpectOurReaderReads(const WriterSetup& setup, const std::string& path, uint32_t frames);
 
 }  // namespace zedadu::test

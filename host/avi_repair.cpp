@@ -1,0 +1,540 @@
+#include "host/avi_repair.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "host/errors.h"
+
+namespace zedadu::host {
+namespace {
+
+constexpr uint64_t kLargestHeaderList = 16 << 20;
+constexpr uint32_t kNotKeyFrame = 0x80000000;
+constexpr uint32_t kKeyFrame = 0x10;
+constexpr size_t kStreams = 100;
+
+uint32_t U32(const uint8_t* b) {
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+std::string Id(const uint8_t* b) {
+    return std::string(reinterpret_cast<const char*>(b), 4);
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(uint8_t(value >> (8 * i)));
+    }
+}
+
+void PutId(std::vector<uint8_t>& out, const std::string& id) {
+    out.insert(out.end(), id.begin(), id.begin() + 4);
+}
+
+void Set32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        out[at + size_t(i)] = uint8_t(value >> (8 * i));
+    }
+}
+
+BytePatch Patch32(uint64_t position, uint32_t value) {
+    BytePatch patch{position, {}};
+    Put32(patch.bytes, value);
+    return patch;
+}
+
+// Reads whole ranges of a file; every size a file claims is checked against its length first.
+class FileBytes {
+  public:
+    explicit FileBytes(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        struct stat status {};
+        if (fd_ >= 0 && fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
+            size_ = uint64_t(status.st_size);
+        }
+    }
+    ~FileBytes() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    bool opened() const { return fd_ >= 0; }
+    uint64_t size() const { return size_; }
+    bool read(uint64_t at, void* out, size_t count) const {
+        return at <= size_ && size_ - at >= count &&
+               pread(fd_, out, count, off_t(at)) == ssize_t(count);
+    }
+
+  private:
+    int fd_;
+    uint64_t size_ = 0;
+};
+
+struct Stream {
+    std::string type;          // "vids", "auds"
+    uint64_t lengthField = 0;  // position of the stream header's dwLength
+    uint32_t blockAlign = 1;   // audio: bytes per sample frame
+    bool allKeyFrames = true;
+    uint64_t superIndex = 0;  // position of its 'indx' chunk, 0 without
+    uint32_t superCapacity = 0;
+    std::string chunkType;  // "dc", "wb": the end of its chunk ids
+};
+
+struct Header {
+    uint64_t mainFrames = 0;   // avih dwTotalFrames
+    uint64_t grandFrames = 0;  // dmlh dwGrandFrames, 0 without
+    std::vector<Stream> streams;
+};
+
+struct Chunk {
+    uint64_t position;
+    uint32_t size;
+    std::string id;
+    int stream;  // -1 for a record list
+};
+
+struct Part {
+    uint64_t riff;
+    uint64_t movieList;  // its LIST 'movi'
+    uint64_t legacyIndex = 0;
+    bool complete = false;  // its RIFF size and movie list size name where it ends
+    std::vector<Chunk> chunks;
+};
+
+// Codes of video whose every frame is a key frame: uncompressed layouts and intra-only codecs.
+bool IntraOnly(uint32_t compression) {
+    static const char* const kCodes[] = {"DIB ", "RGB ", "raw ", "YUY2", "UYVY", "YVYU", "Y800",
+                                         "I420", "YV12", "HFYU", "FFVH", "MJPG", "dmb1", "LJPG",
+                                         "dvsd", "dv25", "dvsl", "dvhd", "dv50", "MPNG", "ULRG",
+                                         "ULRA", "ULY0", "ULY2", "ULY4", "MAGY", "M8RG", "M8Y2"};
+    if (compression == 0) {
+        return true;
+    }
+    const std::string code(reinterpret_cast<const char*>(&compression), 4);
+    return std::any_of(std::begin(kCodes), std::end(kCodes),
+                       [&](const char* c) { return strcasecmp(c, code.c_str()) == 0; });
+}
+
+void ParseStreamList(const uint8_t* b, size_t size, uint64_t base, Header& header) {
+    Stream stream;
+    for (size_t at = 4; at + 8 <= size;) {
+        const uint32_t chunk = U32(b + at + 4);
+        if (chunk > size - at - 8) {
+            break;
+        }
+        const std::string id = Id(b + at);
+        if (id == "strh" && chunk >= 40) {
+            stream.type = Id(b + at + 8);
+            stream.lengthField = base + at + 8 + 32;
+            stream.chunkType = stream.type == "vids" ? "dc" : stream.type == "auds" ? "wb" : "";
+        } else if (id == "strf" && stream.type == "auds" && chunk >= 14) {
+            stream.blockAlign = std::max<uint32_t>(U32(b + at + 8 + 12) & 0xFFFF, 1);
+        } else if (id == "strf" && stream.type == "vids" && chunk >= 20) {
+            stream.allKeyFrames = IntraOnly(U32(b + at + 8 + 16));
+        } else if (id == "indx" && chunk >= 24) {
+            stream.superIndex = base + at;
+            stream.superCapacity = (chunk - 24) / 16;
+        }
+        at += 8 + chunk + (chunk & 1);
+    }
+    header.streams.push_back(stream);
+}
+
+// The header list: the main header, the stream lists with their super indexes, dmlh.
+std::optional<Header> ParseHeaderList(const FileBytes& file, std::string& refusal) {
+    uint8_t head[24];
+    if (!file.read(0, head, sizeof head) || Id(head) != "RIFF" || Id(head + 8) != "AVI ") {
+        refusal = "it is not an AVI file";
+        return std::nullopt;
+    }
+    const uint32_t size = U32(head + 16);
+    if (Id(head + 12) != "LIST" || Id(head + 20) != "hdrl" || size < 4 + 8 + 56 ||
+        size > kLargestHeaderList || size > file.size() - 20) {
+        refusal = "it has no header list where the format places it";
+        return std::nullopt;
+    }
+    std::vector<uint8_t> b(size);
+    file.read(20, b.data(), size);
+    Header header;
+    for (size_t at = 4; at + 8 <= size && header.streams.size() < kStreams;) {
+        const uint32_t chunk = U32(b.data() + at + 4);
+        if (chunk > size - at - 8) {
+            break;
+        }
+        const std::string id = Id(b.data() + at);
+        if (id == "avih" && chunk >= 56) {
+            header.mainFrames = 20 + at + 8 + 16;
+        } else if (id == "LIST" && chunk >= 4 && Id(b.data() + at + 8) == "strl") {
+            ParseStreamList(b.data() + at + 8, chunk, 20 + at + 8, header);
+        } else if (id == "LIST" && chunk >= 16 && Id(b.data() + at + 8) == "odml" &&
+                   Id(b.data() + at + 12) == "dmlh") {
+            header.grandFrames = 20 + at + 8 + 12;
+        }
+        at += 8 + chunk + (chunk & 1);
+    }
+    if (!header.mainFrames || header.streams.empty() || header.streams.front().type.empty()) {
+        refusal = "its header list has no main header or no stream header";
+        return std::nullopt;
+    }
+    return header;
+}
+
+bool IsPrintable(const uint8_t* id) {
+    return std::all_of(id, id + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
+int StreamOf(const uint8_t* id) {
+    return isdigit(id[0]) && isdigit(id[1]) ? (id[0] - '0') * 10 + (id[1] - '0') : -2;
+}
+
+struct Walk {
+    std::vector<Part> parts;
+    uint64_t end = 0;                  // behind the last whole chunk
+    bool cut = false;                  // a partial chunk or bytes that are no chunk follow
+    std::vector<BytePatch> listSizes;  // records cut short keep their whole chunks
+};
+
+// The end of a list whose size is 0 or runs past the file: a recording cut short.
+uint64_t ListEnd(uint64_t data, uint32_t size, uint64_t fileSize, bool& known) {
+    known = size != 0 && size <= fileSize - std::min(data, fileSize);
+    return known ? data + size : fileSize;
+}
+
+// Collects the chunks of a movie list (and of its records) up to `end`; returns the position
+// behind the last whole chunk.
+uint64_t WalkChunks(const FileBytes& file, uint64_t at, uint64_t end, Part& part, Walk& walk) {
+    uint8_t h[12];
+    while (at + 8 <= end) {
+        if (!file.read(at, h, std::min<uint64_t>(12, file.size() - at)) || !IsPrintable(h) ||
+            Id(h) == "RIFF") {
+            walk.cut = walk.cut || Id(h) != "RIFF";
+            return at;
+        }
+        const uint32_t size = U32(h + 4);
+        const uint64_t data = at + 8;
+        if (Id(h) == "LIST" && at + 12 <= end && Id(h + 8) == "rec ") {
+            const uint64_t whole =
+                WalkChunks(file, data + 4, std::min<uint64_t>(data + size, end), part, walk);
+            const uint32_t kept = static_cast<uint32_t>(whole - data);
+            part.chunks.push_back({at, kept, "rec ", -1});
+            if (kept != size) {
+                walk.listSizes.push_back(Patch32(at + 4, kept));
+                walk.cut = true;
+                return whole;
+            }
+        } else if (size > file.size() - std::min(data, file.size())) {
+            walk.cut = true;
+            return at;
+        } else if (StreamOf(h) >= 0) {
+            part.chunks.push_back({at, size, Id(h), StreamOf(h)});
+        }
+        at = std::min(data + size + (size & 1), file.size());
+    }
+    return at;
+}
+
+// Walks one RIFF part from `at`; false when there is none there.
+bool WalkPart(const FileBytes& file, uint64_t at, Walk& walk) {
+    uint8_t h[12];
+    const bool first = walk.parts.empty();
+    if (!file.read(at, h, sizeof h) || Id(h) != "RIFF" || Id(h + 8) != (first ? "AVI " : "AVIX")) {
+        return false;
+    }
+    bool riffKnown = false, movieKnown = false;
+    const uint64_t riffEnd = ListEnd(at + 8, U32(h + 4), file.size(), riffKnown);
+    Part part{at, 0, 0, false, {}};
+    uint64_t child = at + 12;
+    while (child + 12 <= riffEnd && file.read(child, h, sizeof h)) {
+        const uint32_t size = U32(h + 4);
+        if (Id(h) == "LIST" && Id(h + 8) == "movi" && !part.movieList) {
+            part.movieList = child;
+            const uint64_t movieEnd = ListEnd(child + 8, size, file.size(), movieKnown);
+            walk.end = WalkChunks(file, child + 12, movieEnd, part, walk);
+            if (walk.end < movieEnd || !movieKnown) {
+                break;
+            }
+        } else if (Id(h) == "idx1") {
+            part.legacyIndex = child;
+        }
+        child += 8 + uint64_t(size) + (size & 1);
+    }
+    part.complete = riffKnown && movieKnown && !walk.cut && part.movieList;
+    walk.parts.push_back(std::move(part));
+    if (walk.parts.back().complete) {
+        walk.end = riffEnd;
+    }
+    return walk.parts.back().movieList != 0;
+}
+
+std::string ChunkIdOf(const Header& header, const Part& part, int stream) {
+    for (const Chunk& chunk : part.chunks) {
+        if (chunk.stream == stream) {
+            return chunk.id;
+        }
+    }
+    const char digits[3] = {char('0' + stream / 10), char('0' + stream % 10), 0};
+    return digits + header.streams[size_t(stream)].chunkType;
+}
+
+bool KeyFrame(const Header& header, const Chunk& chunk, bool firstOfStream) {
+    const Stream& stream = header.streams[size_t(chunk.stream)];
+    return stream.type != "vids" || stream.allKeyFrames || firstOfStream;
+}
+
+// The standard index of one part's chunks of one stream, counted from its movie list's type field.
+std::vector<uint8_t> StandardIndex(const Header& header, const Part& part, int stream, bool& first,
+                                   uint32_t& count, uint64_t& bytes) {
+    std::vector<uint8_t> out;
+    const char digits[3] = {char('0' + stream / 10), char('0' + stream % 10), 0};
+    PutId(out, std::string("ix") + digits);
+    Put32(out, 0);
+    Put32(out, 0x01000002);  // two longs an entry, an index of chunks
+    Put32(out, 0);
+    PutId(out, ChunkIdOf(header, part, stream));
+    const uint64_t base = part.movieList + 8;
+    Put32(out, uint32_t(base));
+    Put32(out, uint32_t(base >> 32));
+    Put32(out, 0);
+    count = 0;
+    bytes = 0;
+    for (const Chunk& chunk : part.chunks) {
+        if (chunk.stream != stream) {
+            continue;
+        }
+        Put32(out, uint32_t(chunk.position + 8 - base));
+        Put32(out, chunk.size | (KeyFrame(header, chunk, first) ? 0 : kNotKeyFrame));
+        first = false;
+        ++count;
+        bytes += chunk.size;
+    }
+    Set32(out, 4, uint32_t(out.size() - 8));
+    Set32(out, 12, count);
+    return out;
+}
+
+// "idx1" of a part: records and chunks in file order, offsets from the movie list's type field.
+std::vector<uint8_t> LegacyIndex(const Header& header, const Part& part) {
+    std::vector<uint8_t> out;
+    PutId(out, "idx1");
+    Put32(out, 0);
+    std::vector<bool> seen(header.streams.size());
+    for (const Chunk& chunk : part.chunks) {
+        if (chunk.stream >= int(header.streams.size())) {
+            continue;
+        }
+        const bool first = chunk.stream >= 0 && !seen[size_t(chunk.stream)];
+        PutId(out, chunk.id);
+        Put32(out, chunk.stream >= 0 && header.streams[size_t(chunk.stream)].type == "vids" &&
+                           KeyFrame(header, chunk, first)
+                       ? kKeyFrame
+                       : 0);
+        Put32(out, uint32_t(chunk.position - (part.movieList + 8)));
+        Put32(out, chunk.size);
+        if (chunk.stream >= 0) {
+            seen[size_t(chunk.stream)] = true;
+        }
+    }
+    Set32(out, 4, uint32_t(out.size() - 8));
+    return out;
+}
+
+// The counts of the headers: frames and sample frames of every stream, the first part's frames.
+void CountStreams(const Header& header, const Walk& walk, RepairPlan& plan) {
+    std::vector<uint64_t> chunks(header.streams.size()), bytes(header.streams.size());
+    uint32_t firstPartFrames = 0;
+    for (const Part& part : walk.parts) {
+        for (const Chunk& chunk : part.chunks) {
+            if (chunk.stream >= 0 && size_t(chunk.stream) < header.streams.size()) {
+                ++chunks[size_t(chunk.stream)];
+                bytes[size_t(chunk.stream)] += chunk.size;
+                firstPartFrames += &part == &walk.parts.front() &&
+                                   header.streams[size_t(chunk.stream)].type == "vids";
+            }
+        }
+    }
+    for (size_t s = 0; s < header.streams.size(); ++s) {
+        const Stream& stream = header.streams[s];
+        const uint64_t length = stream.type == "auds" ? bytes[s] / stream.blockAlign : chunks[s];
+        if (stream.type == "vids" && plan.frames == 0) {
+            plan.frames = uint32_t(chunks[s]);
+            plan.keyFramesKnown = stream.allKeyFrames;
+        } else if (stream.type == "auds" && plan.sampleFrames == 0) {
+            plan.sampleFrames = length;
+        }
+        plan.patches.push_back(Patch32(stream.lengthField, uint32_t(length)));
+    }
+    plan.patches.push_back(
+        Patch32(header.mainFrames, plan.openDml ? firstPartFrames : plan.frames));
+    if (header.grandFrames) {
+        plan.patches.push_back(Patch32(header.grandFrames, plan.frames));
+    }
+}
+
+uint32_t EntriesInUse(const FileBytes& file, const Stream& stream) {
+    uint8_t count[4] = {};
+    file.read(stream.superIndex + 12, count, sizeof count);
+    return U32(count);
+}
+
+bool IsWhole(const FileBytes& file, const Header& header, const Walk& walk, bool openDml) {
+    if (walk.cut || !std::all_of(walk.parts.begin(), walk.parts.end(),
+                                 [](const Part& part) { return part.complete; })) {
+        return false;
+    }
+    if (!openDml) {
+        return walk.parts.size() == 1 && walk.parts.front().legacyIndex != 0;
+    }
+    return std::all_of(header.streams.begin(), header.streams.end(), [&](const Stream& stream) {
+        return !stream.superIndex || EntriesInUse(file, stream) == walk.parts.size();
+    });
+}
+
+// The standard indexes of every part, appended to the last movie list, and the super indexes
+// that name them.
+void AppendOpenDmlIndexes(const Header& header, const Walk& walk, RepairPlan& plan) {
+    for (size_t s = 0; s < header.streams.size(); ++s) {
+        const Stream& stream = header.streams[s];
+        if (!stream.superIndex) {
+            continue;
+        }
+        BytePatch super{stream.superIndex + 12, {}};
+        Put32(super.bytes, uint32_t(walk.parts.size()));
+        PutId(super.bytes, ChunkIdOf(header, walk.parts.front(), int(s)));
+        super.bytes.resize(super.bytes.size() + 12);
+        bool first = true;
+        for (const Part& part : walk.parts) {
+            uint32_t count = 0;
+            uint64_t bytes = 0;
+            const std::vector<uint8_t> index =
+                StandardIndex(header, part, int(s), first, count, bytes);
+            const uint64_t at = plan.keep + plan.append.size();
+            Put32(super.bytes, uint32_t(at));
+            Put32(super.bytes, uint32_t(at >> 32));
+            Put32(super.bytes, uint32_t(index.size()));
+            Put32(super.bytes, stream.type == "auds" ? uint32_t(bytes / stream.blockAlign) : count);
+            plan.append.insert(plan.append.end(), index.begin(), index.end());
+        }
+        plan.patches.push_back(std::move(super));
+    }
+}
+
+// Truncation point, indexes and sizes of the last part.
+void PlanIndexes(const Header& header, const Walk& walk, RepairPlan& plan) {
+    const Part& last = walk.parts.back();
+    plan.keep = walk.end;
+    if (plan.keep & 1) {
+        plan.append.push_back(0);  // the pad byte of the last chunk
+    }
+    if (plan.openDml) {
+        AppendOpenDmlIndexes(header, walk, plan);
+    }
+    const uint64_t movieEnd = plan.keep + plan.append.size();
+    if (walk.parts.size() == 1) {
+        const std::vector<uint8_t> legacy = LegacyIndex(header, last);
+        plan.append.insert(plan.append.end(), legacy.begin(), legacy.end());
+    }
+    const uint64_t partEnd = plan.keep + plan.append.size();
+    plan.patches.push_back(Patch32(last.movieList + 4, uint32_t(movieEnd - last.movieList - 8)));
+    plan.patches.push_back(Patch32(last.riff + 4, uint32_t(partEnd - last.riff - 8)));
+    plan.patches.insert(plan.patches.end(), walk.listSizes.begin(), walk.listSizes.end());
+}
+
+}  // namespace
+
+RepairVerdict PlanRepair(const std::string& path) {
+    const FileBytes file(path);
+    if (!file.opened() || file.size() == 0) {
+        return {std::nullopt, file.opened() ? "it is empty" : "it cannot be read"};
+    }
+    RepairVerdict verdict;
+    const std::optional<Header> header = ParseHeaderList(file, verdict.refusal);
+    if (!header) {
+        return verdict;
+    }
+    Walk walk;
+    for (uint64_t at = 0; WalkPart(file, at, walk) && walk.parts.back().complete;) {
+        at = walk.end;
+    }
+    if (walk.parts.empty() || !walk.parts.back().movieList) {
+        return {std::nullopt, "it has no movie list"};
+    }
+    RepairPlan plan;
+    plan.openDml = std::any_of(header->streams.begin(), header->streams.end(),
+                               [](const Stream& stream) { return stream.superIndex != 0; });
+    plan.parts = uint32_t(walk.parts.size());
+    for (const Stream& stream : header->streams) {
+        if (stream.superIndex && stream.superCapacity < walk.parts.size()) {
+            return {std::nullopt, "its super index has no room for all its parts"};
+        }
+    }
+    if (!plan.openDml && walk.parts.size() > 1) {
+        return {std::nullopt, "it has RIFF parts beyond the first but no OpenDML index"};
+    }
+    CountStreams(*header, walk, plan);
+    plan.whole = IsWhole(file, *header, walk, plan.openDml);
+    if (plan.whole) {
+        plan.patches.clear();
+        plan.keep = file.size();
+        return {plan, ""};
+    }
+    PlanIndexes(*header, walk, plan);
+    plan.dropped = file.size() - plan.keep;
+    return {plan, ""};
+}
+
+namespace {
+
+void WriteAll(int fd, uint64_t at, const std::vector<uint8_t>& bytes, const std::string& path) {
+    if (pwrite(fd, bytes.data(), bytes.size(), off_t(at)) != ssize_t(bytes.size())) {
+        throw HostError("cannot write " + path + ": " + strerror(errno));
+    }
+}
+
+// Copies the kept bytes of `path` into a new file `out`.
+int CopyKeptBytes(const std::string& path, uint64_t keep, const std::string& out) {
+    const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(out.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (in < 0 || fd < 0) {
+        throw HostError("cannot write " + out + ": " + strerror(errno));
+    }
+    std::vector<uint8_t> block(1 << 20);
+    for (uint64_t at = 0; at < keep;) {
+        const size_t count = size_t(std::min<uint64_t>(block.size(), keep - at));
+        if (pread(in, block.data(), count, off_t(at)) != ssize_t(count)) {
+            throw HostError("cannot read " + path + ": " + strerror(errno));
+        }
+        block.resize(count);
+        WriteAll(fd, at, block, out);
+        at += count;
+    }
+    close(in);
+    return fd;
+}
+
+}  // namespace
+
+void CarryOutRepair(const std::string& path, const RepairPlan& plan, const std::string& out) {
+    const std::string target = out.empty() ? path : out;
+    const int fd =
+        out.empty() ? open(path.c_str(), O_RDWR | O_CLOEXEC) : CopyKeptBytes(path, plan.keep, out);
+    if (fd < 0 || ftruncate(fd, off_t(plan.keep)) != 0) {
+        throw HostError("cannot change " + target + ": " + strerror(errno));
+    }
+    // The index first, then the headers that name it: a repair cut short leaves a file read as
+    // before, by walking its movie lists.
+    WriteAll(fd, plan.keep, plan.append, target);
+    for (const BytePatch& patch : plan.patches) {
+        WriteAll(fd, patch.position, patch.bytes, target);
+    }
+    if (close(fd) != 0) {
+        throw HostError("cannot write " + target + ": " + strerror(errno));
+    }
+}
+
+}  // namespace zedadu::host

@@ -1,0 +1,99 @@
+// zedadu-host repair FILE [--out OUT]: makes an AVI file that was cut short (a recording killed,
+// a disk that filled) whole, in place or as a copy.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include <CLI/CLI.hpp>
+
+#include "host/answers.h"
+#include "host/avi_repair.h"
+#include "host/commands.h"
+#include "host/errors.h"
+#include "host/file_checks.h"
+#include "host/output_files.h"
+#include "host/text.h"
+
+namespace zedadu::host {
+namespace {
+
+struct RepairOptions {
+    std::string file;
+    std::string out;
+    Answers answers;
+};
+
+void Describe(const RepairPlan& plan, const std::string& written) {
+    printf("%s, %u part%s: %u frames, %llu sample frames\n",
+           plan.openDml ? "AVI 2.0 (OpenDML)" : "AVI 1.0", plan.parts, plan.parts == 1 ? "" : "s",
+           plan.frames, static_cast<unsigned long long>(plan.sampleFrames));
+    if (plan.whole) {
+        printf(
+            "The file is whole: it has its index and ends where its headers say; nothing to "
+            "repair.\n");
+        return;
+    }
+    printf("Dropped %s of a partial chunk at the end.\n", ByteCount(plan.dropped).c_str());
+    printf("Wrote %s and the counts and sizes of the headers into %s.\n",
+           plan.openDml ? (plan.parts == 1 ? "the OpenDML indexes and idx1" : "the OpenDML indexes")
+                        : "the index (idx1)",
+           written.c_str());
+    if (!plan.keyFramesKnown) {
+        printf(
+            "The video codec's key frames are not known here: only the first frame is marked as "
+            "one, so readers decode from it.\n");
+    }
+}
+
+// The repaired copy is made under a temporary name beside --out and renamed when complete, so
+// that a failure leaves neither a half file nor a changed old one.
+void RepairIntoCopy(const RepairOptions& options, const RepairPlan& plan) {
+    ConfirmReplacingFiles(ExistingFiles({options.out}));
+    StagedFile staged(options.out);
+    if (plan.whole) {
+        std::filesystem::copy_file(options.file, staged.path(),
+                                   std::filesystem::copy_options::overwrite_existing);
+    } else {
+        CarryOutRepair(options.file, plan, staged.path());
+    }
+    staged.Commit();
+}
+
+int RunRepairCommand(const RepairOptions& options) {
+    ApplyAnswers(options.answers);
+    if (!options.out.empty()) {
+        RefuseToWriteOverInputs(options.out, {options.file});
+    }
+    const RepairVerdict verdict = PlanRepair(options.file);
+    if (!verdict.plan) {
+        throw HostError("cannot repair " + options.file + ": " + verdict.refusal +
+                        "; the file is left as it was");
+    }
+    const RepairPlan& plan = *verdict.plan;
+    if (!options.out.empty()) {
+        RepairIntoCopy(options, plan);
+    } else if (!plan.whole) {
+        CarryOutRepair(options.file, plan, "");
+    }
+    Describe(plan, options.out.empty() ? options.file : options.out);
+    return kExitOk;
+}
+
+}  // namespace
+
+Command AddRepairCommand(CLI::App& application) {
+    auto options = std::make_shared<RepairOptions>();
+    CLI::App* command = application.add_subcommand(
+        "repair",
+        "Make an AVI file that was cut short (a recording killed, a full disk) whole: drop a "
+        "partial last chunk, write the index and the true counts and sizes into the headers.");
+    command->add_option("file", options->file, "the AVI file")->required();
+    command->add_option("--out", options->out,
+                        "write the repaired file here and leave FILE untouched (default: repair in "
+                        "place, which only cuts the partial tail, appends the index and rewrites "
+                        "header fields); an existing file is replaced only after a Yes");
+    AddAnswerOptions(*command, options->answers);
+    return {command, [options] { return RunRepairCommand(*options); }};
+}
+
+}  // namespace zedadu::host
