@@ -482,14 +482,14 @@ TEST_F(Malformed, RecordingsNeverFinished) {
 // indexes, 'dmlh' and the legacy index over the first part.
 std::string ThreeParts(const Base& base) {
     const AviSpec legacy = base.fixture();
-    OdmlSpec spec;
-    spec.totalFrames = 1;
-    spec.dmlhFrames = 3;
-    spec.streams = legacy.streams;
+    OdmlSpec plan;
+    plan.totalFrames = 1;
+    plan.dmlhFrames = 3;
+    plan.streams = legacy.streams;
     for (size_t i = 0; i + 1 < legacy.chunks.size(); i += 2) {
-        spec.parts.push_back({legacy.chunks[i], legacy.chunks[i + 1]});
+        plan.parts.push_back({legacy.chunks[i], legacy.chunks[i + 1]});
     }
-    return spec.build().bytes();
+    return plan.build().bytes();
 }
 
 // Every field of the super indexes, the standard indexes of each part, 'dmlh' and the later parts'

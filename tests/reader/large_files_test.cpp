@@ -146,17 +146,17 @@ TEST(LargeFiles, GStreamerOpenDmlFilesReadWhole) {
 // OpenDML index, by a walk of a file that has no index, and by a walk of a file whose legacy index
 // covers only the first part.
 TEST(LargeFiles, PositionsBeyondFourGibibytes) {
-    OdmlSpec spec = NineFramesInThreeParts();
-    spec.gapBeforePart = 0xFFFF0000;
+    OdmlSpec plan = NineFramesInThreeParts();
+    plan.gapBeforePart = 0xFFFF0000;
     ScratchDirectory directory;
     const std::string path = directory.file("sparse.avi");
     for (const SuperIndexKind kind : {SuperIndexKind::OfIndexes, SuperIndexKind::None}) {
         for (const bool legacy : {true, false}) {
             SCOPED_TRACE(testing::Message() << "super index " << int(kind) << ", idx1 " << legacy);
-            spec.superIndex = kind;
-            spec.legacyIndex = legacy;
-            const FileImage image = spec.build();
-            ASSERT_GT(image.size, 2 * spec.gapBeforePart);
+            plan.superIndex = kind;
+            plan.legacyIndex = legacy;
+            const FileImage image = plan.build();
+            ASSERT_GT(image.size, 2 * plan.gapBeforePart);
             WriteImage(path, image);
             ReadingFile file(path);
             ASSERT_TRUE(file.opened());

@@ -38,42 +38,42 @@ struct PartLayout {
     std::map<int, uint64_t> standardIndexes;           // the 'ix##' chunk headers by stream
 };
 
-std::string StandardIndexData(const OdmlSpec& spec, const PartLayout& part, int stream) {
+std::string StandardIndexData(const OdmlSpec& plan, const PartLayout& part, int stream) {
     const std::vector<IndexedChunk>& chunks = part.streams.at(stream);
-    std::string data = Le16(spec.fieldIndex ? 3 : 2) + std::string(1, spec.fieldIndex ? 1 : 0) +
+    std::string data = Le16(plan.fieldIndex ? 3 : 2) + std::string(1, plan.fieldIndex ? 1 : 0) +
                        std::string(1, 1) + Le32(uint32_t(chunks.size())) + Le32(chunks[0].id);
     data += Le32(uint32_t(part.movieType)) + Le32(uint32_t(part.movieType >> 32)) + Le32(0);
     for (const IndexedChunk& chunk : chunks) {
         const auto offset = uint32_t(chunk.data - part.movieType);
         data += Le32(offset) + Le32(chunk.size | (chunk.flags & kIndexKeyFrame ? 0 : kNotKeyFrame));
-        if (spec.fieldIndex) {
+        if (plan.fieldIndex) {
             data += Le32(offset + chunk.size / 2);
         }
     }
     return data;
 }
 
-uint32_t StandardIndexBytes(const OdmlSpec& spec, size_t entries) {
-    return uint32_t(24 + entries * (spec.fieldIndex ? 12 : 8));
+uint32_t StandardIndexBytes(const OdmlSpec& plan, size_t entries) {
+    return uint32_t(24 + entries * (plan.fieldIndex ? 12 : 8));
 }
 
 // The movie list contents of a part, with its standard indexes behind the chunks.
-std::string MovieContents(const OdmlSpec& spec, const std::vector<ChunkSpec>& chunks,
+std::string MovieContents(const OdmlSpec& plan, const std::vector<ChunkSpec>& chunks,
                           const PartLayout& part) {
     std::string contents;
     for (const ChunkSpec& chunk : chunks) {
         contents += MovieChunk(chunk);
     }
     for (const auto& [stream, indexed] : part.streams) {
-        contents += RiffChunk(IndexChunkId(stream), StandardIndexData(spec, part, stream));
+        contents += RiffChunk(IndexChunkId(stream), StandardIndexData(plan, part, stream));
     }
     return contents;
 }
 
-std::string SuperIndexData(const OdmlSpec& spec, const std::vector<PartLayout>& parts, int stream,
+std::string SuperIndexData(const OdmlSpec& plan, const std::vector<PartLayout>& parts, int stream,
                            FOURCC chunkId) {
-    if (spec.superIndex == SuperIndexKind::StandardInline) {
-        return StandardIndexData(spec, parts[0], stream);
+    if (plan.superIndex == SuperIndexKind::StandardInline) {
+        return StandardIndexData(plan, parts[0], stream);
     }
     std::string entries;
     uint32_t used = 0;
@@ -82,41 +82,41 @@ std::string SuperIndexData(const OdmlSpec& spec, const std::vector<PartLayout>& 
         if (found != part.standardIndexes.end()) {
             const uint64_t at = found->second;
             entries += Le32(uint32_t(at)) + Le32(uint32_t(at >> 32));
-            entries += Le32(StandardIndexBytes(spec, part.streams.at(stream).size()) + 8) +
+            entries += Le32(StandardIndexBytes(plan, part.streams.at(stream).size()) + 8) +
                        Le32(uint32_t(part.streams.at(stream).size()));
             ++used;
         }
     }
     // Unused entries stay zero, as writers reserve room for more parts than they write.
     entries.resize(16 * (parts.size() + 2), '\0');
-    return Le16(4) + std::string(1, spec.fieldIndex ? 1 : 0) + std::string(1, 0) + Le32(used) +
+    return Le16(4) + std::string(1, plan.fieldIndex ? 1 : 0) + std::string(1, 0) + Le32(used) +
            Le32(chunkId) + std::string(12, '\0') + entries;
 }
 
-std::string HeaderList(const OdmlSpec& spec, const std::vector<PartLayout>& parts) {
+std::string HeaderList(const OdmlSpec& plan, const std::vector<PartLayout>& parts) {
     std::string contents =
-        RiffChunk(FourCC("avih"), MainHeaderBytes(spec.totalFrames, spec.streams.size()));
-    for (size_t s = 0; s < spec.streams.size(); ++s) {
-        const StreamSpec& stream = spec.streams[s];
+        RiffChunk(FourCC("avih"), MainHeaderBytes(plan.totalFrames, plan.streams.size()));
+    for (size_t s = 0; s < plan.streams.size(); ++s) {
+        const StreamSpec& stream = plan.streams[s];
         std::string list = RiffChunk(FourCC("strh"), StreamHeaderBytes(stream)) +
                            RiffChunk(FourCC("strf"), stream.format);
         const auto indexed = parts[0].streams.find(int(s));
-        if (spec.superIndex != SuperIndexKind::None && indexed != parts[0].streams.end()) {
+        if (plan.superIndex != SuperIndexKind::None && indexed != parts[0].streams.end()) {
             list += RiffChunk(FourCC("indx"),
-                              SuperIndexData(spec, parts, int(s), indexed->second[0].id));
+                              SuperIndexData(plan, parts, int(s), indexed->second[0].id));
         }
         contents += RiffList(FourCC("strl"), list);
     }
-    if (spec.dmlhFrames) {
+    if (plan.dmlhFrames) {
         contents += RiffList(
             FourCC("odml"),
-            RiffChunk(FourCC("dmlh"), Le32(spec.dmlhFrames) + std::string(kDmlhBytes - 4, '\0')));
+            RiffChunk(FourCC("dmlh"), Le32(plan.dmlhFrames) + std::string(kDmlhBytes - 4, '\0')));
     }
     return RiffList(FourCC("hdrl"), contents);
 }
 
 // Lays the chunks of a part out from the position of its movie list's type.
-void LayPart(const OdmlSpec& spec, const std::vector<ChunkSpec>& chunks, PartLayout& part) {
+void LayPart(const OdmlSpec& plan, const std::vector<ChunkSpec>& chunks, PartLayout& part) {
     uint64_t at = part.movieType + 4;
     for (const ChunkSpec& chunk : chunks) {
         const uint64_t data = at + (chunk.listType ? 12 : 0) + 8;
@@ -128,7 +128,7 @@ void LayPart(const OdmlSpec& spec, const std::vector<ChunkSpec>& chunks, PartLay
     }
     for (const auto& [stream, indexed] : part.streams) {
         part.standardIndexes[stream] = at;
-        at += 8 + StandardIndexBytes(spec, indexed.size());
+        at += 8 + StandardIndexBytes(plan, indexed.size());
     }
     part.movieEnd = at;
 }
@@ -150,21 +150,21 @@ std::string LegacyIndex(const PartLayout& part) {
 
 // Every part laid out: the header list's size depends only on the number of parts and entries,
 // so it is measured with the positions still unknown.
-std::vector<PartLayout> Lay(const OdmlSpec& spec) {
-    std::vector<PartLayout> parts(spec.parts.size());
+std::vector<PartLayout> Lay(const OdmlSpec& plan) {
+    std::vector<PartLayout> parts(plan.parts.size());
     for (size_t p = 0; p < parts.size(); ++p) {
-        LayPart(spec, spec.parts[p], parts[p]);  // positions from 0, for the counts
+        LayPart(plan, plan.parts[p], parts[p]);  // positions from 0, for the counts
     }
-    uint64_t at = 12 + HeaderList(spec, parts).size();
+    uint64_t at = 12 + HeaderList(plan, parts).size();
     for (size_t p = 0; p < parts.size(); ++p) {
         PartLayout& part = parts[p];
         part = {};
         part.riff = p == 0 ? 0 : at;
-        const uint64_t gap = p == 0 ? 0 : 12 + (spec.gapBeforePart ? 8 + spec.gapBeforePart : 0);
+        const uint64_t gap = p == 0 ? 0 : 12 + (plan.gapBeforePart ? 8 + plan.gapBeforePart : 0);
         part.movieType = (p == 0 ? at : at + gap) + 8;
-        LayPart(spec, spec.parts[p], part);
+        LayPart(plan, plan.parts[p], part);
         at = part.movieEnd;
-        if (p == 0 && spec.legacyIndex) {
+        if (p == 0 && plan.legacyIndex) {
             at += LegacyIndex(part).size();
         }
     }
@@ -236,10 +236,10 @@ std::vector<PlacedChunk> OdmlSpec::placed() const {
 }
 
 OdmlSpec NineFramesInThreeParts(bool alternateKeys) {
-    OdmlSpec spec;
-    spec.totalFrames = 3;
-    spec.dmlhFrames = 9;
-    spec.streams = {{FourCC("vids"), FourCC("DIB "), 9, BitmapFormat(4, 2, 24)},
+    OdmlSpec plan;
+    plan.totalFrames = 3;
+    plan.dmlhFrames = 9;
+    plan.streams = {{FourCC("vids"), FourCC("DIB "), 9, BitmapFormat(4, 2, 24)},
                     {FourCC("auds"), 0, 30, WaveFormat(1, 8000, 8)}};
     for (int p = 0; p < 3; ++p) {
         std::vector<ChunkSpec> part;
@@ -250,9 +250,9 @@ OdmlSpec NineFramesInThreeParts(bool alternateKeys) {
                 {FourCC("00db"), std::string(24, char('a' + frame)), key ? kIndexKeyFrame : 0u});
         }
         part.push_back({FourCC("01wb"), std::string(10, char('0' + p))});
-        spec.parts.push_back(part);
+        plan.parts.push_back(part);
     }
-    return spec;
+    return plan;
 }
 
 }  // namespace zedadu::test

@@ -44,11 +44,11 @@ class OpenDmlFile : public testing::Test {
 TEST_F(OpenDmlFile, EveryPartsChunksWithTheirKeyFlagsAsTheFileHoldsThem) {
     for (const bool fieldIndex : {false, true}) {
         SCOPED_TRACE(fieldIndex ? "field index" : "frame index");
-        OdmlSpec spec = NineFramesInThreeParts(true);
-        spec.fieldIndex = fieldIndex;
-        const std::string bytes = spec.build().bytes();
+        OdmlSpec plan = NineFramesInThreeParts(true);
+        plan.fieldIndex = fieldIndex;
+        const std::string bytes = plan.build().bytes();
         std::vector<PlacedChunk> video, audio;
-        for (const PlacedChunk& chunk : spec.placed()) {
+        for (const PlacedChunk& chunk : plan.placed()) {
             if (chunk.id == FourCC("00db")) {
                 video.push_back(chunk);
             } else if (chunk.id == FourCC("01wb")) {
@@ -84,10 +84,10 @@ TEST_F(OpenDmlFile, EveryPartsChunksWithTheirKeyFlagsAsTheFileHoldsThem) {
 // base and offset wrap past 2^64: the stream's index is refused whole, so that no entry is read
 // twice and none lies outside the file, and the file is read by its other indexes or a walk.
 TEST_F(OpenDmlFile, IndexesPointingAnywhereAreRefusedWhole) {
-    const OdmlSpec spec = NineFramesInThreeParts(true);
-    const std::string intact = spec.build().bytes();
+    const OdmlSpec plan = NineFramesInThreeParts(true);
+    const std::string intact = plan.build().bytes();
     const size_t entries = SuperIndex(intact, 0).data + 24;
-    const std::vector<PlacedChunk> placed = spec.placed();
+    const std::vector<PlacedChunk> placed = plan.placed();
     const uint64_t audioIndex = placed[5].data - 8;  // part 0: 3 frames, audio, ix00, ix01
     ASSERT_EQ(Id(intact, size_t(audioIndex)), "ix01");
     const uint64_t wrapped = ~uint64_t(0) - 99;
@@ -125,9 +125,9 @@ TEST_F(OpenDmlFile, IndexesPointingAnywhereAreRefusedWhole) {
 // no more are reserved than the file could hold; a super index whose count takes in its unused
 // entries is refused.
 TEST_F(OpenDmlFile, CountsComeFromTheBytesTheFileHolds) {
-    const OdmlSpec spec = NineFramesInThreeParts(true);
-    const std::string intact = spec.build().bytes();
-    const size_t firstIndex = size_t(spec.placed()[4].data);
+    const OdmlSpec plan = NineFramesInThreeParts(true);
+    const std::string intact = plan.build().bytes();
+    const size_t firstIndex = size_t(plan.placed()[4].data);
     for (const uint32_t count : {4u, 1000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         SCOPED_TRACE(count);
         std::string bytes = intact;
@@ -146,11 +146,11 @@ TEST_F(OpenDmlFile, CountsComeFromTheBytesTheFileHolds) {
 TEST(MovieWalk, FindsEveryWholeChunkOfEveryPart) {
     ScratchDirectory directory;
     const std::string path = directory.file("walk.avi");
-    OdmlSpec spec = NineFramesInThreeParts(true);
-    spec.parts[1].insert(spec.parts[1].begin(), {FourCC("JUNK"), "pad", 0, false});
-    spec.parts[1].push_back({FourCC("00db"), std::string(24, 'r'), 0, true, FourCC("rec ")});
-    std::string bytes = spec.build().bytes();
-    std::vector<PlacedChunk> expected = spec.placed();
+    OdmlSpec plan = NineFramesInThreeParts(true);
+    plan.parts[1].insert(plan.parts[1].begin(), {FourCC("JUNK"), "pad", 0, false});
+    plan.parts[1].push_back({FourCC("00db"), std::string(24, 'r'), 0, true, FourCC("rec ")});
+    std::string bytes = plan.build().bytes();
+    std::vector<PlacedChunk> expected = plan.placed();
     std::erase_if(expected, [](const PlacedChunk& c) {
         return c.id == FourCC("JUNK") || c.id == FourCC("ix00") || c.id == FourCC("ix01");
     });
