@@ -1,14 +1,11 @@
 #include "host/avi_repair.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "host/errors.h"
+#include "host/file_bytes.h"
 
 namespace zedadu::host {
 namespace {
@@ -17,10 +14,6 @@ constexpr uint64_t kLargestHeaderList = 16 << 20;
 constexpr uint32_t kNotKeyFrame = 0x80000000;
 constexpr uint32_t kKeyFrame = 0x10;
 constexpr size_t kStreams = 100;
-
-uint32_t U32(const uint8_t* b) {
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
 
 std::string Id(const uint8_t* b) {
     return std::string(reinterpret_cast<const char*>(b), 4);
@@ -47,34 +40,6 @@ BytePatch Patch32(uint64_t position, uint32_t value) {
     Put32(patch.bytes, value);
     return patch;
 }
-
-// Reads whole ranges of a file; every size a file claims is checked against its length first.
-class FileBytes {
-  public:
-    explicit FileBytes(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        struct stat status {};
-        if (fd_ >= 0 && fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
-            size_ = uint64_t(status.st_size);
-        }
-    }
-    ~FileBytes() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    FileBytes(const FileBytes&) = delete;
-    FileBytes& operator=(const FileBytes&) = delete;
-    bool opened() const { return fd_ >= 0; }
-    uint64_t size() const { return size_; }
-    bool read(uint64_t at, void* out, size_t count) const {
-        return at <= size_ && size_ - at >= count &&
-               pread(fd_, out, count, off_t(at)) == ssize_t(count);
-    }
-
-  private:
-    int fd_;
-    uint64_t size_ = 0;
-};
 
 struct Stream {
     std::string type;          // "vids", "auds"
@@ -124,7 +89,7 @@ bool IntraOnly(uint32_t compression) {
 void ParseStreamList(const uint8_t* b, size_t size, uint64_t base, Header& header) {
     Stream stream;
     for (size_t at = 4; at + 8 <= size;) {
-        const uint32_t chunk = U32(b + at + 4);
+        const uint32_t chunk = LoadLe32(b + at + 4);
         if (chunk > size - at - 8) {
             break;
         }
@@ -134,9 +99,9 @@ void ParseStreamList(const uint8_t* b, size_t size, uint64_t base, Header& heade
             stream.lengthField = base + at + 8 + 32;
             stream.chunkType = stream.type == "vids" ? "dc" : stream.type == "auds" ? "wb" : "";
         } else if (id == "strf" && stream.type == "auds" && chunk >= 14) {
-            stream.blockAlign = std::max<uint32_t>(U32(b + at + 8 + 12) & 0xFFFF, 1);
+            stream.blockAlign = std::max<uint32_t>(LoadLe32(b + at + 8 + 12) & 0xFFFF, 1);
         } else if (id == "strf" && stream.type == "vids" && chunk >= 20) {
-            stream.allKeyFrames = IntraOnly(U32(b + at + 8 + 16));
+            stream.allKeyFrames = IntraOnly(LoadLe32(b + at + 8 + 16));
         } else if (id == "indx" && chunk >= 24) {
             stream.superIndex = base + at;
             stream.superCapacity = (chunk - 24) / 16;
@@ -153,7 +118,7 @@ std::optional<Header> ParseHeaderList(const FileBytes& file, std::string& refusa
         refusal = "it is not an AVI file";
         return std::nullopt;
     }
-    const uint32_t size = U32(head + 16);
+    const uint32_t size = LoadLe32(head + 16);
     if (Id(head + 12) != "LIST" || Id(head + 20) != "hdrl" || size < 4 + 8 + 56 ||
         size > kLargestHeaderList || size > file.size() - 20) {
         refusal = "it has no header list where the format places it";
@@ -163,7 +128,7 @@ std::optional<Header> ParseHeaderList(const FileBytes& file, std::string& refusa
     file.read(20, b.data(), size);
     Header header;
     for (size_t at = 4; at + 8 <= size && header.streams.size() < kStreams;) {
-        const uint32_t chunk = U32(b.data() + at + 4);
+        const uint32_t chunk = LoadLe32(b.data() + at + 4);
         if (chunk > size - at - 8) {
             break;
         }
@@ -216,7 +181,7 @@ uint64_t WalkChunks(const FileBytes& file, uint64_t at, uint64_t end, Part& part
             walk.cut = walk.cut || Id(h) != "RIFF";
             return at;
         }
-        const uint32_t size = U32(h + 4);
+        const uint32_t size = LoadLe32(h + 4);
         const uint64_t data = at + 8;
         if (Id(h) == "LIST" && at + 12 <= end && Id(h + 8) == "rec ") {
             const uint64_t whole =
@@ -247,11 +212,11 @@ bool WalkPart(const FileBytes& file, uint64_t at, Walk& walk) {
         return false;
     }
     bool riffKnown = false, movieKnown = false;
-    const uint64_t riffEnd = ListEnd(at + 8, U32(h + 4), file.size(), riffKnown);
+    const uint64_t riffEnd = ListEnd(at + 8, LoadLe32(h + 4), file.size(), riffKnown);
     Part part{at, 0, 0, false, {}};
     uint64_t child = at + 12;
     while (child + 12 <= riffEnd && file.read(child, h, sizeof h)) {
-        const uint32_t size = U32(h + 4);
+        const uint32_t size = LoadLe32(h + 4);
         if (Id(h) == "LIST" && Id(h + 8) == "movi" && !part.movieList) {
             part.movieList = child;
             const uint64_t movieEnd = ListEnd(child + 8, size, file.size(), movieKnown);
@@ -379,7 +344,7 @@ void CountStreams(const Header& header, const Walk& walk, RepairPlan& plan) {
 uint32_t EntriesInUse(const FileBytes& file, const Stream& stream) {
     uint8_t count[4] = {};
     file.read(stream.superIndex + 12, count, sizeof count);
-    return U32(count);
+    return LoadLe32(count);
 }
 
 bool IsWhole(const FileBytes& file, const Header& header, const Walk& walk, bool openDml) {

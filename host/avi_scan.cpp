@@ -1,11 +1,9 @@
 #include "host/avi_scan.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
+
+#include "host/file_bytes.h"
 
 namespace zedadu::host {
 namespace {
@@ -32,42 +30,6 @@ constexpr size_t kStreams = 100;
 constexpr uint64_t kIndexEntryBytes = 16;
 constexpr uint64_t kIndexBlockEntries = 1024;
 
-uint32_t U32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-           uint32_t(bytes[3]) << 24;
-}
-
-class FileReader {
-  public:
-    explicit FileReader(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        struct stat status {};
-        if (fd_ >= 0 && fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
-            size_ = uint64_t(status.st_size);
-        }
-    }
-    ~FileReader() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    FileReader(const FileReader&) = delete;
-    FileReader& operator=(const FileReader&) = delete;
-
-    bool opened() const { return fd_ >= 0; }
-    uint64_t size() const { return size_; }
-    // Exactly `count` bytes at `at`, or false.
-    bool Read(uint64_t at, void* out, size_t count) const {
-        if (at > size_ || size_ - at < count) {
-            return false;
-        }
-        return pread(fd_, out, count, off_t(at)) == ssize_t(count);
-    }
-
-  private:
-    int fd_;
-    uint64_t size_ = 0;
-};
-
 struct Chunk {
     FOURCC id = 0;
     uint64_t data = 0;  // where the chunk's data starts, after its 8-byte header
@@ -78,18 +40,18 @@ struct Chunk {
 // Visits the chunks in [begin, end) until `visit` returns false. A claimed size only decides
 // where the next chunk is looked for; a size past the end ends the walk.
 template <typename Visit>
-void ForEachChunk(const FileReader& file, uint64_t begin, uint64_t end, Visit visit) {
+void ForEachChunk(const FileBytes& file, uint64_t begin, uint64_t end, Visit visit) {
     uint64_t at = begin;
     for (int walked = 0; walked < kChunksPerList && at < end && end - at >= 8; ++walked) {
         uint8_t header[12];
-        if (!file.Read(at, header, 8)) {
+        if (!file.read(at, header, 8)) {
             return;
         }
-        const uint64_t claimed = U32(header + 4);
-        Chunk chunk{U32(header), at + 8, std::min(claimed, end - (at + 8)), 0};
+        const uint64_t claimed = LoadLe32(header + 4);
+        Chunk chunk{LoadLe32(header), at + 8, std::min(claimed, end - (at + 8)), 0};
         if ((chunk.id == kList || chunk.id == kRiff) && chunk.size >= 4 &&
-            file.Read(chunk.data, header + 8, 4)) {
-            chunk.listType = U32(header + 8);
+            file.read(chunk.data, header + 8, 4)) {
+            chunk.listType = LoadLe32(header + 8);
         }
         if (!visit(chunk)) {
             return;
@@ -110,7 +72,7 @@ bool IsDataChunk(const Chunk& chunk) {
 
 class Scanner {
   public:
-    explicit Scanner(const FileReader& file) : file_(file) {}
+    explicit Scanner(const FileBytes& file) : file_(file) {}
     AviScan Run();
 
   private:
@@ -121,7 +83,7 @@ class Scanner {
     uint64_t IndexBase(FOURCC firstId, uint32_t firstOffset) const;
     bool MovieHasDataFrom(uint64_t at) const;
 
-    const FileReader& file_;
+    const FileBytes& file_;
     AviScan scan_;
     std::optional<Chunk> movie_;
     std::optional<Chunk> legacyIndex_;
@@ -129,16 +91,16 @@ class Scanner {
 
 AviScan Scanner::Run() {
     uint8_t header[12];
-    if (!file_.Read(0, header, sizeof header) || U32(header) != kRiff) {
+    if (!file_.read(0, header, sizeof header) || LoadLe32(header) != kRiff) {
         return scan_;
     }
-    scan_.form = U32(header + 8);
+    scan_.form = LoadLe32(header + 8);
     if (scan_.form != kAviForm) {
         scan_.verdict = AviScan::Verdict::kNotAvi;
         return scan_;
     }
     scan_.verdict = AviScan::Verdict::kAvi;
-    const uint64_t claimed = uint64_t(U32(header + 4)) + 8;
+    const uint64_t claimed = uint64_t(LoadLe32(header + 4)) + 8;
     WalkForm(12, std::min(claimed, file_.size()));
     scan_.index = ChooseIndex();
     return scan_;
@@ -167,14 +129,14 @@ void Scanner::WalkStreamList(const Chunk& list) {
     StreamCodes stream;
     ForEachChunk(file_, list.data + 4, list.data + list.size, [&](const Chunk& chunk) {
         uint8_t bytes[20] = {};
-        if (chunk.id == kStreamHeader && chunk.size >= 8 && file_.Read(chunk.data, bytes, 8)) {
-            stream.type = U32(bytes);
-            stream.handler = U32(bytes + 4);
+        if (chunk.id == kStreamHeader && chunk.size >= 8 && file_.read(chunk.data, bytes, 8)) {
+            stream.type = LoadLe32(bytes);
+            stream.handler = LoadLe32(bytes + 4);
         } else if (chunk.id == kStreamFormat && stream.type == kVideoStream && chunk.size >= 20 &&
-                   file_.Read(chunk.data, bytes, 20)) {
-            stream.format = U32(bytes + 16);
+                   file_.read(chunk.data, bytes, 20)) {
+            stream.format = LoadLe32(bytes + 16);
         } else if (chunk.id == kStreamFormat && stream.type == kAudioStream && chunk.size >= 2 &&
-                   file_.Read(chunk.data, bytes, 2)) {
+                   file_.read(chunk.data, bytes, 2)) {
             stream.format = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8;
         } else if (chunk.id == kSuperIndex) {
             stream.superIndex = true;
@@ -209,17 +171,18 @@ bool Scanner::LegacyIndexCovers() const {
     uint32_t firstOffset = 0;
     for (uint64_t done = 0; done < entries;) {
         const uint64_t count = std::min(kIndexBlockEntries, entries - done);
-        if (!file_.Read(legacyIndex_->data + done * kIndexEntryBytes, block,
+        if (!file_.read(legacyIndex_->data + done * kIndexEntryBytes, block,
                         count * kIndexEntryBytes)) {
             return false;
         }
         if (done == 0) {
-            firstId = U32(block);
-            firstOffset = U32(block + 8);
+            firstId = LoadLe32(block);
+            firstOffset = LoadLe32(block + 8);
         }
         for (uint64_t i = 0; i < count; ++i) {
             const uint8_t* entry = block + i * kIndexEntryBytes;
-            furthestEnd = std::max(furthestEnd, uint64_t(U32(entry + 8)) + 8 + U32(entry + 12));
+            furthestEnd =
+                std::max(furthestEnd, uint64_t(LoadLe32(entry + 8)) + 8 + LoadLe32(entry + 12));
         }
         done += count;
     }
@@ -232,10 +195,10 @@ bool Scanner::LegacyIndexCovers() const {
 uint64_t Scanner::IndexBase(FOURCC firstId, uint32_t firstOffset) const {
     const uint64_t relative = movie_ ? movie_->data : 0;
     uint8_t id[4];
-    if (file_.Read(relative + firstOffset, id, 4) && U32(id) == firstId) {
+    if (file_.read(relative + firstOffset, id, 4) && LoadLe32(id) == firstId) {
         return relative;
     }
-    if (file_.Read(firstOffset, id, 4) && U32(id) == firstId) {
+    if (file_.read(firstOffset, id, 4) && LoadLe32(id) == firstId) {
         return 0;
     }
     return relative;
@@ -275,7 +238,7 @@ std::optional<FOURCC> AviScan::VideoCodec() const {
 }
 
 std::optional<AviScan> ScanAvi(const std::string& path) {
-    const FileReader file(path);
+    const FileBytes file(path);
     if (!file.opened()) {
         return std::nullopt;
     }
