@@ -7,8 +7,10 @@
 
 namespace zedadu::avi {
 
+inline constexpr FOURCC kRiffChunk = FourCC("RIFF");
 inline constexpr FOURCC kListChunk = FourCC("LIST");
 inline constexpr FOURCC kAviForm = FourCC("AVI ");
+inline constexpr FOURCC kExtendedForm = FourCC("AVIX");  // the RIFF parts that continue a file
 inline constexpr FOURCC kHeaderList = FourCC("hdrl");
 inline constexpr FOURCC kMainHeader = FourCC("avih");
 inline constexpr FOURCC kStreamList = FourCC("strl");

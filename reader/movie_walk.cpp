@@ -6,31 +6,36 @@
 namespace zedadu::reader {
 namespace {
 
-constexpr FOURCC kRiff = FourCC("RIFF");
-constexpr FOURCC kExtendedForm = FourCC("AVIX");
-
 bool IsList(const MMCKINFO64& chunk) {
-    return chunk.ckid == kRiff || chunk.ckid == avi::kListChunk;
+    return chunk.ckid == avi::kRiffChunk || chunk.ckid == avi::kListChunk;
 }
 
 bool ChunkId(const MMCKINFO64& chunk) {
     return PrintableCode(chunk.ckid) && (!IsList(chunk) || PrintableCode(chunk.fccType));
 }
 
-// Where the walk stands: inside a movie list or not, and whether the RIFF part has had its one
+// Where the walk stands: inside a movie list or not, whether the RIFF part has had its one
 // movie list (a second one in the same part is skipped, as readers that find the movie list by
-// its type never see it).
+// its type never see it), and whether it has been inside the file's first RIFF form.
 struct WalkState {
     bool inMovieList;
     bool partHasMovieList;
     uint64_t movieListEnd;
+    bool inFirstForm;
+
+    // Only 'AVIX' forms continue a file: any other RIFF form behind the first one (a second
+    // 'AVI ' form, another file appended) is another file, whose chunks are not this file's.
+    bool EndsFile(const MMCKINFO64& chunk) const {
+        return chunk.ckid == avi::kRiffChunk && inFirstForm && chunk.fccType != avi::kExtendedForm;
+    }
 
     // Whether the walk goes into the chunk (a list whose descent left the position behind its
     // type); leaves the state as the chunk makes it.
     bool StepsInto(const MMCKINFO64& chunk, uint64_t fileSize) {
-        if (chunk.ckid == kRiff) {
+        if (chunk.ckid == avi::kRiffChunk) {
             inMovieList = partHasMovieList = false;
-            return chunk.fccType == avi::kAviForm || chunk.fccType == kExtendedForm;
+            inFirstForm = true;
+            return chunk.fccType == avi::kAviForm || chunk.fccType == avi::kExtendedForm;
         }
         if (chunk.ckid != avi::kListChunk) {
             return false;
@@ -66,9 +71,11 @@ void WalkMovieLists(HMMIO file, uint64_t fileSize, WalkStart start,
     if (start.position > fileSize || mmioSeek(file, int64_t(start.position), SEEK_SET) < 0) {
         return;
     }
-    WalkState state{start.insideMovieList, start.insideMovieList, start.movieListEnd};
+    WalkState state{start.insideMovieList, start.insideMovieList, start.movieListEnd,
+                    start.insideMovieList};
     MMCKINFO64 chunk{};
-    while (mmioDescend64(file, &chunk, nullptr, 0) == MMSYSERR_NOERROR && ChunkId(chunk)) {
+    while (mmioDescend64(file, &chunk, nullptr, 0) == MMSYSERR_NOERROR && ChunkId(chunk) &&
+           !state.EndsFile(chunk)) {
         const int stream = IsList(chunk) || TwoDigitStream(chunk.ckid) < 0
                                ? -1
                                : int((chunk.ckid >> 8) & 0xFF) - '0';

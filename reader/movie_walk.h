@@ -30,13 +30,14 @@ struct WalkStart {
 // is 0 or runs past the end of the file (a recording never finished, a file cut short) is not.
 uint64_t BelievedEnd(uint64_t data, uint32_t size, uint64_t fileSize);
 
-// Walks the chunks in file order: into every RIFF part ('AVI ', 'AVIX'), into the first movie
-// list of each and into 'rec ' lists, whatever sizes the parts claim, past any other list and any
-// chunk of no stream ('JUNK', 'idx1', 'ix00'). Calls visit for every chunk of a stream inside a
-// movie list; chunks behind a movie list's believed end are outside it unless they are chunks of
-// a stream (then the size was stale). The walk ends at the end of the file, at a chunk that runs
-// past it, at an id that is no chunk id, or when visit answers false. Every step moves forward by
-// a chunk header at least.
+// Walks the chunks in file order: into the file's first RIFF form ('AVI ') and the 'AVIX' parts
+// that continue it, into the first movie list of each and into 'rec ' lists, whatever sizes the
+// parts claim, past any other list and any chunk of no stream ('JUNK', 'idx1', 'ix00'). Calls
+// visit for every chunk of a stream inside a movie list; chunks behind a movie list's believed end
+// are outside it unless they are chunks of a stream (then the size was stale). The walk ends at the
+// end of the file, at a chunk that runs past it, at an id that is no chunk id, at a RIFF form that
+// is not an 'AVIX' part (another file), or when visit answers false. Every step moves forward by a
+// chunk header at least.
 void WalkMovieLists(HMMIO file, uint64_t fileSize, WalkStart start,
                     const std::function<bool(const WalkedChunk&)>& visit);
 

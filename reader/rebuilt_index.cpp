@@ -44,30 +44,6 @@ void AskChunkByChunk(HMMIO file, const vfw::Compressor& decompressor, BITMAPINFO
 
 }  // namespace
 
-bool IndexCoversData(HMMIO file, uint64_t fileSize, WalkStart firstChunk, IndexedStreams streams,
-                     IndexSpan video, IndexSpan audio) {
-    bool uncovered = false;
-    const uint64_t lastFirst = std::max(video.first, audio.first);
-    WalkMovieLists(file, fileSize, firstChunk, [&](const WalkedChunk& chunk) {
-        uncovered = (chunk.stream == streams.video && chunk.data < video.first) ||
-                    (chunk.stream == streams.audio && chunk.data < audio.first);
-        return !uncovered && chunk.data < lastFirst;
-    });
-    const uint64_t from = std::min(video.end, audio.end);
-    if (uncovered || from == kNoEnd) {
-        return !uncovered;
-    }
-    // The earlier end lies in the first movie list, or in the movie list of a later part.
-    const WalkStart tail{from, true,
-                         from < firstChunk.movieListEnd ? firstChunk.movieListEnd : kUnknownEnd};
-    WalkMovieLists(file, fileSize, tail, [&](const WalkedChunk& chunk) {
-        uncovered = (chunk.stream == streams.video && chunk.data > video.end) ||
-                    (chunk.stream == streams.audio && chunk.data > audio.end);
-        return !uncovered;
-    });
-    return !uncovered;
-}
-
 RebuiltIndex RebuildIndex(HMMIO file, uint64_t fileSize, WalkStart firstChunk,
                           IndexedStreams streams) {
     size_t videoChunks = 0, audioChunks = 0;

@@ -1,5 +1,5 @@
-// The index of a file rebuilt from its movie lists, when it has none or its index stops before its
-// data does.
+// The index of a file rebuilt from its movie lists, when it has none, its index is cut short, or
+// its RIFF or movie list sizes are 0 or run past its end.
 #pragma once
 
 #include <cstdint>
@@ -15,22 +15,6 @@ struct IndexedStreams {
     int video;
     int audio;
 };
-
-// What a stream's index covers: from the data of its first chunk to behind its last chunk, padding
-// included. A stream the file does not have covers everything ({0, kNoEnd}); one whose index lists
-// nothing covers nothing from the movie list's first chunk on ({first chunk, first chunk}).
-inline constexpr uint64_t kNoEnd = UINT64_MAX;
-struct IndexSpan {
-    uint64_t first;
-    uint64_t end;
-};
-
-// Whether the index covers the movie lists: no chunk of the video or audio stream lies before the
-// first chunk or behind the last chunk its index lists. Found by walking from the first chunk up
-// to the first indexed ones and from the earlier of the two ends on: for an index that covers its
-// file, a few chunk headers.
-bool IndexCoversData(HMMIO file, uint64_t fileSize, WalkStart firstChunk, IndexedStreams streams,
-                     IndexSpan video, IndexSpan audio);
 
 struct RebuiltIndex {
     ChunkList video;  // flags 0: the key frames are found once the decompressor is known

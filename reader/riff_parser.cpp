@@ -11,6 +11,7 @@
 
 #include "frame/avi_ids.h"
 #include "reader/bitmap.h"
+#include "reader/file_bytes.h"
 #include "reader/internal.h"
 #include "reader/opendml_index.h"
 #include "reader/rebuilt_index.h"
@@ -26,23 +27,18 @@ constexpr uint64_t kLargestRead = 0x7FFFFFFF;  // what one read can ask for
 constexpr size_t kEntriesChecked = 5;
 
 // What an index says of one stream's chunks, gathered chunk by chunk in index order: the largest
-// chunk (clamped to the file), the widest step between consecutive chunks, and the part of the
-// file they cover.
+// chunk (clamped to the file) and the widest step between consecutive chunks.
 struct StreamMeasure {
     int32_t largest = 0;
     int64_t widestStep = 0;
-    uint64_t first = kNoEnd;
-    uint64_t end = 0;
     std::optional<uint64_t> previous;
 
-    void add(uint64_t position, uint32_t size, int32_t clampedSize) {
+    void add(uint64_t position, int32_t clampedSize) {
         if (previous) {
             widestStep = std::max(widestStep, int64_t(position) - int64_t(*previous));
         }
         previous = position;
         largest = std::max(largest, clampedSize);
-        first = std::min(first, position);
-        end = std::max(end, position + size + (size & 1));
     }
 };
 
@@ -53,6 +49,7 @@ struct ParseState {
     HMMIO file;
     uint64_t fileSize = 0;
     MMCKINFO riff{};
+    bool riffSizeBelieved = true;  // neither 0 nor running past the end of the file
     MMCKINFO headerList{};
     uint32_t movieData = 0;  // the file position of the movie list's type
     uint32_t movieSize = 0;
@@ -62,6 +59,7 @@ struct ParseState {
     std::optional<SuperIndexChunk> audioSuperIndex;
     int64_t indexData = 0;  // the file position of the first idx1 entry
     size_t indexEntries = 0;
+    bool indexCutShort = false;  // the file ends inside 'idx1'
     StreamMeasure video;
     StreamMeasure audio;
     int32_t largestChunk = 0;  // of any stream the legacy index lists
@@ -99,6 +97,8 @@ bool FindRiffForm(ParseState& state) {
     if (!Descend(state.file, state.riff, nullptr, kAviForm, MMIO_FINDRIFF)) {
         return false;
     }
+    state.riffSizeBelieved =
+        BelievedEnd(state.riff.dwDataOffset, state.riff.cksize, state.fileSize) != kUnknownEnd;
     if (state.riff.cksize == 0) {
         state.riff.cksize = DWORD(std::min<uint64_t>(state.fileSize - state.riff.dwDataOffset,
                                                      std::numeric_limits<DWORD>::max()));
@@ -236,6 +236,7 @@ bool FindLegacyIndex(ParseState& state) {
     const uint64_t available = state.fileSize > start ? state.fileSize - start : 0;
     state.indexData = int64_t(start);
     state.indexEntries = size_t(std::min<uint64_t>(index.cksize, available) / kIndexEntryBytes);
+    state.indexCutShort = index.cksize > available;
     return Ascend(state.file, index) && Ascend(state.file, state.riff);
 }
 
@@ -340,11 +341,11 @@ void SplitIndex(ParseState& state, uint32_t adjustment) {
             const int stream = StreamOf(entry.chunkId);
             if (stream == state.audioStream) {
                 audio.push_back(entry);
-                state.audio.add(entry.offset, entry.size, size);
+                state.audio.add(entry.offset, size);
             }
             if (stream == state.videoStream) {
                 video.push_back(entry);
-                state.video.add(entry.offset, entry.size, size);
+                state.video.add(entry.offset, size);
             }
             state.largestChunk = std::max(state.largestChunk, size);
         }
@@ -373,7 +374,7 @@ StreamMeasure Measure(const ParseState& state, const std::vector<IndexEntry>& en
     StreamMeasure measure;
     for (size_t i = 0; i < entries.size(); ++i) {
         const ChunkPlace place = PlaceOf(entries, positionHigh, i);
-        measure.add(uint64_t(place.position), place.size, ClampToFile(state, place.size));
+        measure.add(uint64_t(place.position), ClampToFile(state, place.size));
     }
     return measure;
 }
@@ -408,17 +409,6 @@ WalkStart FirstMovieChunk(const ParseState& state) {
             BelievedEnd(state.movieData, state.movieSize, state.fileSize)};
 }
 
-IndexSpan SpanOf(const ParseState& state, int stream, const std::vector<IndexEntry>& entries,
-                 const StreamMeasure& measure) {
-    if (stream == kNoStream) {
-        return {0, kNoEnd};
-    }
-    if (entries.empty()) {
-        return {FirstMovieChunk(state).position, FirstMovieChunk(state).position};
-    }
-    return {measure.first, measure.end};
-}
-
 // The audio a rebuilt index holds is the audio the stream has.
 void RebuildFromMovieLists(ParseState& state) {
     ReadingFile& reading = state.reading;
@@ -437,8 +427,29 @@ void RebuildFromMovieLists(ParseState& state) {
     }
 }
 
-// Per stream the OpenDML index when the file confirms it, else the legacy index; rebuilt from the
-// movie lists when neither covers them.
+// Whether an 'AVIX' part follows the first RIFF form: the file goes on, and its legacy index
+// covers only the first part.
+bool ContinuedInParts(const ParseState& state) {
+    const uint64_t end = uint64_t(state.riff.dwDataOffset) + state.riff.cksize;
+    uint8_t header[12];
+    return ReadAt(state.file, end + (end & 1), header, sizeof header) == sizeof header &&
+           LoadU32(header) == kRiffChunk && LoadU32(header + 8) == kExtendedForm;
+}
+
+// A complete legacy index in a file whose sizes hold is the file's index, even when more bytes
+// follow (another file appended, say). A file that lost its index or had it cut short, whose RIFF
+// or movie list size is 0 (a recording never finished) or runs past its end (a file cut short),
+// or that goes on in 'AVIX' parts that no confirmed OpenDML index covers, is read by walking its
+// movie lists.
+bool LegacyIndexStands(const ParseState& state, bool found) {
+    const bool movieSizeBelieved =
+        BelievedEnd(state.movieData, state.movieSize, state.fileSize) != kUnknownEnd;
+    return found && !state.indexCutShort && state.riffSizeBelieved && movieSizeBelieved &&
+           !ContinuedInParts(state);
+}
+
+// Per stream the OpenDML index when the file confirms it, else the legacy index when it stands,
+// else one rebuilt from the movie lists.
 void LoadIndex(ParseState& state) {
     const bool legacy = FindLegacyIndex(state);
     std::optional<ChunkList> video =
@@ -447,7 +458,12 @@ void LoadIndex(ParseState& state) {
         ConfirmedOpenDmlIndex(state, state.audioSuperIndex, state.audioStream);
     const bool legacyNeeded =
         (!video && state.videoStream != kNoStream) || (!audio && state.audioStream != kNoStream);
-    if (legacy && legacyNeeded) {
+    if (legacyNeeded && !LegacyIndexStands(state, legacy)) {
+        RebuildFromMovieLists(state);
+        StoreLimits(state);
+        return;
+    }
+    if (legacyNeeded) {
         SplitIndex(state, state.indexEntries > 0 ? ChooseIndexAdjustment(state) : 0);
     }
     if (video) {
@@ -455,13 +471,6 @@ void LoadIndex(ParseState& state) {
     }
     if (audio) {
         Adopt(state, Stream::Audio, std::move(*audio));
-    }
-    const StreamIndex& index = state.reading.index;
-    if (!IndexCoversData(state.file, state.fileSize, FirstMovieChunk(state),
-                         {state.videoStream, state.audioStream},
-                         SpanOf(state, state.videoStream, index.video, state.video),
-                         SpanOf(state, state.audioStream, index.audio, state.audio))) {
-        RebuildFromMovieLists(state);
     }
     StoreLimits(state);
 }
@@ -505,8 +514,10 @@ bool ParseAviFile(ReadingFile& reading) {
     return file.close();
 }
 
+// The format was checked with the frames: a stream without frames has had no check, and no key
+// frames to find.
 void FindRebuiltKeyFrames(ReadingFile& reading) {
-    if (!reading.index.rebuilt) {
+    if (!reading.index.rebuilt || reading.index.video.empty()) {
         return;
     }
     RiffFile file = OpenForReading(reading.path);

@@ -13,7 +13,6 @@ using namespace avi;
 
 constexpr uint32_t kChunkHeaderBytes = 8;
 constexpr uint32_t kUnpaddedMovieList = 500;
-constexpr uint32_t kSmallestPaddedRoom = 512;
 constexpr uint32_t kIndexChunkHeaderBytes = 8;
 constexpr uint32_t kIndexEntryBytes = 16;
 

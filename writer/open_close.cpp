@@ -144,9 +144,12 @@ bool SetUpVideo(WritingFile& writing, const OpenWriteRequest& request) {
     if (settings.paddingSize < kSmallestPadding) {
         settings.paddingSize = 0;
     }
-    // Chunks start at even positions: an odd padding would make the header room or a filler odd,
-    // and the pad byte behind it would land on the next chunk.
-    settings.paddingSize &= ~1u;
+    // Above 512 the padding also sets the header room, which an odd padding would make odd: the
+    // pad byte behind the header list would land on the movie list's first byte. Such paddings are
+    // made even; smaller odd ones keep their records, whose fillers carry no pad byte.
+    if (settings.paddingSize > kSmallestPaddedRoom) {
+        settings.paddingSize &= ~1u;
+    }
     if (settings.fccHandler != kUncompressedHandler && !ProbeCompressor(writing)) {
         return false;
     }

@@ -15,8 +15,6 @@ namespace {
 
 using namespace avi;
 
-constexpr FOURCC kRiffChunk = FourCC("RIFF");
-constexpr FOURCC kExtensionForm = FourCC("AVIX");
 constexpr FOURCC kSuperIndex = FourCC("indx");
 constexpr FOURCC kOpenDmlList = FourCC("odml");
 constexpr FOURCC kOpenDmlHeader = FourCC("dmlh");
@@ -32,7 +30,6 @@ constexpr uint64_t kStandardEntryBytes = 8;
 constexpr uint64_t kLegacyEntryBytes = 16;
 constexpr uint64_t kPartHeaderBytes = 24;  // RIFF 'AVIX' and LIST 'movi'
 constexpr uint64_t kChunkHeaderBytes = 8;
-constexpr uint64_t kSmallestPaddedRoom = 512;
 
 // Careful OpenDML writers keep every RIFF part within 1 GiB: readers of AVI 1.0 that take
 // offsets as signed 32-bit numbers read the whole first part, and each part's standard indexes
@@ -189,7 +186,7 @@ std::vector<uint8_t> PartBoundary(const WritingFile& writing, MoviePart& part, M
     next.movieList = next.riff + 12;
     out.u32(kRiffChunk);
     out.u32(0);  // sizes of the last part are set at close; 0 reads as "to the end of the file"
-    out.u32(kExtensionForm);
+    out.u32(kExtendedForm);
     out.u32(kListChunk);
     out.u32(0);
     out.u32(kMovieList);

@@ -75,6 +75,8 @@ inline bool HasAudio(const WritingFile& writing) {
 // state its header claims; false otherwise.
 bool HeldStateSize(const ImageFormatStruct& video, uint32_t& stateSize);
 
+// The header room of every padding up to this size ends where it does for this one.
+inline constexpr uint32_t kSmallestPaddedRoom = 512;
 // The position of the movie list's LIST header: the bytes from 12 to it are the header room.
 uint32_t MovieListPosition(uint32_t paddingSize);
 // The same for the handle: in the OpenDML form the room grows to hold the super indexes.

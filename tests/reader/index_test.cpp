@@ -99,6 +99,21 @@ TEST(LegacyIndex, StreamsAndLengthsFollowTheIndex) {
     EXPECT_EQ(index.readSpan, 3000) << "the largest chunk of any stream";
 }
 
+// A complete index in a file whose sizes hold is the file's index: chunks it leaves out, and
+// another file joined behind it (a second 'AVI ' form), are not read.
+TEST(LegacyIndex, ACompleteIndexIsTheFilesIndexWhateverFollowsIt) {
+    ScratchDirectory directory;
+    const std::string path = directory.file("joined.avi");
+    const std::string ten = Uncompressed(10).build();
+    WriteBytes(path, ten + ten);
+    ExpectFramesReadBack(path, 10);
+    const AviSpec fixture = Uncompressed(10);
+    std::vector<IndexEntry> entries = fixture.entries();
+    entries.resize(8);
+    WriteBytes(path, fixture.build(entries));
+    ExpectFramesReadBack(path, 8);
+}
+
 // One read may cover two video chunks and what lies between them once there are four or more.
 TEST(LegacyIndex, TheReadSpanWidensToTheWidestStepBetweenVideoChunks) {
     ScratchDirectory directory;

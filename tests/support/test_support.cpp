@@ -106,7 +106,8 @@ uint32_t MovieListAt(const std::string& bytes) {
 
 std::vector<IndexEntry> IndexOf(const std::string& bytes) {
     const uint32_t movie = MovieListAt(bytes);
-    const size_t index = size_t(movie) + 8 + U32At(bytes, movie + 4);
+    const uint32_t movieSize = U32At(bytes, movie + 4);
+    const size_t index = size_t(movie) + 8 + movieSize + (movieSize & 1);  // behind its pad byte
     std::vector<IndexEntry> entries;
     if (Id(bytes, index) != "idx1") {
         ADD_FAILURE() << "no idx1 at " << index;

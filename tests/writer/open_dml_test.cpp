@@ -119,6 +119,8 @@ TEST_F(OpenDml, TheKeyOffOrAbsentWritesTheLegacyForm) {
     const std::string off = WriteClip(s, dir.file("off.avi"), s.frames, 1764).bytes();
     std::ofstream(ini()) << "[VideoWritingSettings]\n";
     const std::string absent = WriteClip(s, dir.file("absent.avi"), s.frames, 1764).bytes();
+    std::ofstream(ini()) << "[VideoWritingSettings]\nOpenDML=2\n";
+    EXPECT_EQ(WriteClip(s, dir.file("two.avi"), s.frames, 1764).bytes(), on);
     EXPECT_NE(on.find("indx"), std::string::npos);
     EXPECT_EQ(off.find("indx"), std::string::npos);
     EXPECT_EQ(off, absent);
