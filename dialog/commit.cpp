@@ -11,13 +11,13 @@
 #include "dialog/format_probes.h"
 #include "dialog/session.h"
 #include "frame/host_text.h"
+#include "frame/settings_ini.h"
 #include "frame/text.h"
 
 namespace zedadu::dialog {
 namespace {
 
 constexpr uint32_t kLowQualityMessage = 792;
-constexpr uint32_t kDefaultQuality = 7500;
 constexpr float kNtscFrameRate = 29.970026f;  // the single-precision value 0x41EFC29D
 constexpr float kLowestCustomRate = 1.0f;
 constexpr float kHighestCustomRate = 30.0f;
@@ -34,7 +34,7 @@ bool ConfirmLowQuality(HWND dialog, CompressionSettings& block) {
         return true;
     }
     if (!Enabled(dialog, kQualityEdit)) {
-        block.quality = kDefaultQuality;
+        block.quality = settings::kQuality.fallback;
         return true;
     }
     const int answer = ShowHostMessage(kLowQualityMessage, kCautionTextId, kMessageYesNoCancel);
@@ -42,7 +42,7 @@ bool ConfirmLowQuality(HWND dialog, CompressionSettings& block) {
         return false;
     }
     if (answer == IDYES) {
-        block.quality = kDefaultQuality;
+        block.quality = settings::kQuality.fallback;
     }
     return true;
 }
@@ -51,14 +51,14 @@ bool CommitCompression(HWND dialog, const SettingsDialogSession& session) {
     CompressionSettings& block = *session.settingsBlock;
     if (Checked(dialog, kDataRateCheck)) {
         block.dataRate = Value(dialog, kDataRateCombo);
-        WriteVideoSetting(session, "DataRate", block.dataRate);
+        SettingsFile(session.iniPath).write(settings::kDataRate, block.dataRate);
         block.quality = 0;
     } else {
         block.quality = Value(dialog, kQualityEdit) * 100;
         if (!ConfirmLowQuality(dialog, block)) {
             return false;
         }
-        WriteVideoSetting(session, "Quality", block.quality);
+        SettingsFile(session.iniPath).write(settings::kQuality, block.quality);
         block.dataRate = 0;
     }
     block.paddingSize = Value(dialog, kPaddingCombo);

@@ -15,10 +15,6 @@ INT_PTR SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 // OK: 1 after ending the dialog, 0 when the user chose to stay in it.
 INT_PTR CommitSettingsDialog(HWND dialog, SettingsDialogSession& session);
 
-// "Quality" and "DataRate" of the video settings, read and written while the dialog is open.
-uint32_t ReadVideoSetting(const SettingsDialogSession& session, const char* key, int defaultValue);
-void WriteVideoSetting(const SettingsDialogSession& session, const char* key, uint32_t value);
-
 // Frames per second of rate over scale, the two words taken as signed; a scale of 0
 // gives 0, a rate that no preset matches.
 double FrameRateOf(const ImageFormatStruct& format);

@@ -22,10 +22,6 @@ namespace zedadu::dialog {
 namespace {
 
 constexpr uint32_t kTitleString = 1449;
-constexpr uint32_t kDefaultQuality = 7500;
-constexpr uint32_t kDefaultDataRate = 800;
-constexpr char kQualityKey[] = "Quality";
-constexpr char kDataRateKey[] = "DataRate";
 
 struct Label {
     int id;
@@ -95,7 +91,7 @@ void ShowQuality(HWND dialog, const CompressionSettings& block) {
 void QualityFromSettingsWhenUnset(const SettingsDialogSession& session) {
     CompressionSettings& block = *session.settingsBlock;
     if (block.quality <= 100) {
-        block.quality = ReadVideoSetting(session, kQualityKey, kDefaultQuality);
+        block.quality = SettingsFile(session.iniPath).read(settings::kQuality);
     }
 }
 
@@ -103,14 +99,14 @@ void QualityFromSettingsWhenUnset(const SettingsDialogSession& session) {
 void KeepQualityOfEdit(HWND dialog, const SettingsDialogSession& session) {
     if (Enabled(dialog, kQualityEdit)) {
         session.settingsBlock->quality = Value(dialog, kQualityEdit) * 100;
-        WriteVideoSetting(session, kQualityKey, session.settingsBlock->quality);
+        SettingsFile(session.iniPath).write(settings::kQuality, session.settingsBlock->quality);
     }
 }
 
 void KeepDataRateOfCombo(HWND dialog, const SettingsDialogSession& session) {
     if (Enabled(dialog, kDataRateCombo)) {
         session.settingsBlock->dataRate = Value(dialog, kDataRateCombo);
-        WriteVideoSetting(session, kDataRateKey, session.settingsBlock->dataRate);
+        SettingsFile(session.iniPath).write(settings::kDataRate, session.settingsBlock->dataRate);
     }
 }
 
@@ -129,7 +125,7 @@ void CheckedDataRate(HWND dialog, const SettingsDialogSession& session) {
     CompressionSettings& block = *session.settingsBlock;
     Enable(dialog, kDataRateCombo, true);
     if (block.dataRate == 0) {
-        block.dataRate = ReadVideoSetting(session, kDataRateKey, kDefaultDataRate);
+        block.dataRate = SettingsFile(session.iniPath).read(settings::kDataRate);
     }
     SetDlgItemInt(dialog, kDataRateCombo, block.dataRate, FALSE);
     Enable(dialog, kRecompressToMatchCheck, true);
@@ -551,16 +547,6 @@ INT_PTR SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 intptr_t RunSettingsDialog(const char* templateName, HWND parent, SettingsDialogSession& session) {
     return DialogBoxParamA(ModuleInstance(), templateName, parent, SettingsDialogProc,
                            reinterpret_cast<LPARAM>(&session));
-}
-
-uint32_t ReadVideoSetting(const SettingsDialogSession& session, const char* key, int defaultValue) {
-    return GetPrivateProfileIntA(kVideoSettingsSection, key, defaultValue, session.iniPath);
-}
-
-void WriteVideoSetting(const SettingsDialogSession& session, const char* key, uint32_t value) {
-    char text[16];
-    snprintf(text, sizeof text, "%i", static_cast<int>(value));
-    WritePrivateProfileStringA(kVideoSettingsSection, key, text, session.iniPath);
 }
 
 double FrameRateOf(const ImageFormatStruct& format) {

@@ -180,8 +180,7 @@ void SetUpAudio(WritingFile& writing, const AudioFormatRecord& audio) {
 
 // The OpenDML form is chosen by an integer key of the video settings, read when a file is opened.
 bool OpenDmlChosen() {
-    return GetPrivateProfileIntA(kVideoSettingsSection, "OpenDML", 0, SettingsIniPath().c_str()) !=
-           0;
+    return SettingsFile().read(settings::kOpenDml) != 0;
 }
 
 // Everything after the last frame: the movie list's size, the index, the form's size and the

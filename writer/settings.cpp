@@ -22,34 +22,8 @@ namespace {
 constexpr uint32_t kAudioResultFlags = 0x10000000;
 constexpr uint32_t kVideoResultFlags = 0x10000002;
 constexpr DWORD kHandlerBufferSize = 6;  // four code characters and room to see a fifth
-constexpr char kDefaultHandler[] = "MSVC";
 
 SettingsDialogRunner dialogRunner = &dialog::RunSettingsDialog;
-
-// The INI file with the integer and text conventions of the settings: integers are written as
-// signed decimal numbers.
-class SettingsFile {
-  public:
-    SettingsFile() : path_(SettingsIniPath()) {}
-    UINT integer(const char* section, const char* key, int fallback) const {
-        return GetPrivateProfileIntA(section, key, fallback, path_.c_str());
-    }
-    void text(const char* section, const char* key, const char* fallback, char* buffer,
-              DWORD size) const {
-        GetPrivateProfileStringA(section, key, fallback, buffer, size, path_.c_str());
-    }
-    void write(const char* section, const char* key, uint32_t value) const {
-        char number[16];
-        snprintf(number, sizeof number, "%i", static_cast<int>(value));
-        write(section, key, number);
-    }
-    void write(const char* section, const char* key, const char* value) const {
-        WritePrivateProfileStringA(section, key, value, path_.c_str());
-    }
-
-  private:
-    std::string path_;
-};
 
 bool EmbeddedSizesRight(const WritingSettingsRecord& record) {
     return record.resultAudio.size == sizeof(AudioFormatRecord) &&
@@ -59,9 +33,9 @@ bool EmbeddedSizesRight(const WritingSettingsRecord& record) {
 }
 
 void LoadAudio(const SettingsFile& ini, AudioFormatRecord& audio) {
-    ini.text(kAudioSettingsSection, "Compression", FORMAT_ID_PCM16, audio.formatId, kTextSize);
-    audio.channels = ini.integer(kAudioSettingsSection, "Channels", 2);
-    audio.sampleRate = ini.integer(kAudioSettingsSection, "SamplesPerSecond", 44100);
+    ini.read(settings::kAudioLayout, audio.formatId, kTextSize);
+    audio.channels = ini.read(settings::kChannels);
+    audio.sampleRate = ini.read(settings::kSampleRate);
     char rate[16];
     snprintf(rate, sizeof rate, "%iKHz", static_cast<int>(audio.sampleRate / 1000));
     std::string description = rate;
@@ -78,11 +52,11 @@ void LoadAudio(const SettingsFile& ini, AudioFormatRecord& audio) {
 }
 
 void LoadVideo(const SettingsFile& ini, ImageFormatStruct& video) {
-    ini.text(kVideoSettingsSection, "Compression", FORMAT_ID_RGB24, video.formatId, kTextSize);
-    video.width = static_cast<int32_t>(ini.integer(kVideoSettingsSection, "Width", 720));
-    video.height = static_cast<int32_t>(ini.integer(kVideoSettingsSection, "Height", 486));
-    video.rate = ini.integer(kVideoSettingsSection, "Rate", 29970026);
-    video.scale = ini.integer(kVideoSettingsSection, "Scale", 1000000);
+    ini.read(settings::kVideoLayout, video.formatId, kTextSize);
+    video.width = static_cast<int32_t>(ini.read(settings::kWidth));
+    video.height = static_cast<int32_t>(ini.read(settings::kHeight));
+    video.rate = ini.read(settings::kRate);
+    video.scale = ini.read(settings::kScale);
     // Always the 24-bit frame, whatever layout the file names.
     video.imageSize = uint32_t(video.width) * uint32_t(video.height) * 3;
     video.flags = kVideoResultFlags;
@@ -92,7 +66,7 @@ void LoadVideo(const SettingsFile& ini, ImageFormatStruct& video) {
 
 FOURCC LoadHandler(const SettingsFile& ini) {
     char code[kHandlerBufferSize] = {};
-    ini.text(kVideoSettingsSection, "fccHandler", kDefaultHandler, code, sizeof code);
+    ini.read(settings::kHandler, code, sizeof code);
     // A short code is filled up with blanks from its end on.
     for (int i = 0; i < 4; ++i) {
         if (code[i] == '\0') {
@@ -112,13 +86,12 @@ bool LoadCompressionSettings(const SettingsFile& ini, ImageFormatStruct& video) 
     video.settingsBlock = block;
     video.settingsBlockSize = kCompressionSettingsHeaderSize;
     block->fccHandler = LoadHandler(ini);
-    block->quality = ini.integer(kVideoSettingsSection, "Quality", 7500);
-    block->paddingSize = ini.integer(kVideoSettingsSection, "PaddingSize", 512);
-    block->keyFrameRate = ini.integer(kVideoSettingsSection, "KeyFrameRate", 4);
-    block->dataRate = ini.integer(kVideoSettingsSection, "DataRate", 800);
-    block->offsetAudioAndVideo =
-        static_cast<int32_t>(ini.integer(kVideoSettingsSection, "offsetAudioandVideo", 0));
-    block->fieldRendering = ini.integer(kVideoSettingsSection, "FieldRendering", 0);
+    block->quality = ini.read(settings::kQuality);
+    block->paddingSize = ini.read(settings::kPaddingSize);
+    block->keyFrameRate = ini.read(settings::kKeyFrameRate);
+    block->dataRate = ini.read(settings::kDataRate);
+    block->offsetAudioAndVideo = static_cast<int32_t>(ini.read(settings::kAudioLead));
+    block->fieldRendering = ini.read(settings::kFieldRendering);
     return true;
 }
 
@@ -176,32 +149,31 @@ void TakeDialogBlock(ImageFormatStruct& video, CompressionSettings* block) {
 }
 
 void SaveAudio(const SettingsFile& ini, const AudioFormatRecord& audio) {
-    ini.write(kAudioSettingsSection, "Channels", audio.channels);
-    ini.write(kAudioSettingsSection, "SamplesPerSecond", audio.sampleRate);
+    ini.write(settings::kChannels, audio.channels);
+    ini.write(settings::kSampleRate, audio.sampleRate);
     char formatId[kTextSize];
     CopyText(formatId, audio.formatId);
-    ini.write(kAudioSettingsSection, "Compression", formatId);
+    ini.write(settings::kAudioLayout, formatId);
 }
 
 void SaveVideo(const SettingsFile& ini, const ImageFormatStruct& video,
                const CompressionSettings& block) {
-    const char* section = kVideoSettingsSection;
     char formatId[kTextSize];
     CopyText(formatId, video.formatId);
-    ini.write(section, "Compression", formatId);
-    ini.write(section, "Width", uint32_t(video.width));
-    ini.write(section, "Height", uint32_t(video.height));
-    ini.write(section, "Rate", video.rate);
-    ini.write(section, "Scale", video.scale);
+    ini.write(settings::kVideoLayout, formatId);
+    ini.write(settings::kWidth, uint32_t(video.width));
+    ini.write(settings::kHeight, uint32_t(video.height));
+    ini.write(settings::kRate, video.rate);
+    ini.write(settings::kScale, video.scale);
     const char code[5] = {char(block.fccHandler), char(block.fccHandler >> 8),
                           char(block.fccHandler >> 16), char(block.fccHandler >> 24), '\0'};
-    ini.write(section, "fccHandler", code);
-    ini.write(section, "Quality", block.quality);
-    ini.write(section, "PaddingSize", block.paddingSize);
-    ini.write(section, "KeyFrameRate", block.keyFrameRate);
-    ini.write(section, "DataRate", block.dataRate);
-    ini.write(section, "offsetAudioandVideo", uint32_t(block.offsetAudioAndVideo));
-    ini.write(section, "FieldRendering", block.fieldRendering);
+    ini.write(settings::kHandler, code);
+    ini.write(settings::kQuality, block.quality);
+    ini.write(settings::kPaddingSize, block.paddingSize);
+    ini.write(settings::kKeyFrameRate, block.keyFrameRate);
+    ini.write(settings::kDataRate, block.dataRate);
+    ini.write(settings::kAudioLead, uint32_t(block.offsetAudioAndVideo));
+    ini.write(settings::kFieldRendering, block.fieldRendering);
 }
 
 // The dialog's working copies start as the result records. A session that cannot be had is a
