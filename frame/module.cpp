@@ -86,4 +86,18 @@ void SetAccessLockWaitForTesting(DWORD milliseconds) {
     accessLockWait.store(milliseconds);
 }
 
+namespace {
+
+uint64_t compressedFrames = 0;
+
+}  // namespace
+
+uint64_t CompressedFrames() {
+    return compressedFrames;
+}
+
+void CountCompressedFrame() {
+    ++compressedFrames;
+}
+
 }  // namespace zedadu

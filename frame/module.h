@@ -43,4 +43,10 @@ class AccessLockGuard {
 // Tests shorten the wait so that the time-out path runs quickly; the shipped wait is 10 000 ms.
 void SetAccessLockWaitForTesting(DWORD milliseconds);
 
+// Frames compressed since load, counted by the writer. The reader's frame cache holds its memo of
+// the frame decoded last only while this count stands still, so that the first frame read after
+// a frame is compressed decodes anew. Touched under the access lock.
+uint64_t CompressedFrames();
+void CountCompressedFrame();
+
 }  // namespace zedadu

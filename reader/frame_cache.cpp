@@ -1,15 +1,19 @@
 #include "reader/frame_cache.h"
 
+#include "frame/module.h"
 #include "reader/reader.h"
 
 namespace zedadu::reader {
 
 int64_t FrameCache::lookUp(const ReadingFile& file, int32_t width, int32_t height) const {
-    return file_.load() == &file && width_ == width && height_ == height ? frame_ : -1;
+    const bool same = file_.load() == &file && width_ == width && height_ == height &&
+                      compressedFrames_ == CompressedFrames();
+    return same ? frame_ : -1;
 }
 
 void FrameCache::remember(const ReadingFile& file, uint32_t frame, int32_t width, int32_t height) {
     file_.store(&file);
+    compressedFrames_ = CompressedFrames();
     frame_ = frame;
     width_ = width;
     height_ = height;
@@ -50,10 +54,6 @@ FrameCache& TheFrameCache() {
 
 void ReleaseFrameCacheBuffers() {
     frameCache.releaseBuffers();
-}
-
-void ForgetCachedFrame() {
-    frameCache.forget();
 }
 
 }  // namespace zedadu::reader

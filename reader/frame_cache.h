@@ -1,6 +1,7 @@
 // The frame cache: the module-wide buffers that every reading handle decodes into, and a memo of
 // the frame decoded last (for which handle, at which output size) and of whether the decode buffer
-// holds its image (it does not when the frame was drawn straight into the host's buffer). Its
+// holds its image (it does not when the frame was drawn straight into the host's buffer). A frame
+// compressed since then ends the memo. Its
 // buffers and the memo are touched only under the access lock; the memo's handle is atomic besides,
 // so that open and close (which take no lock) can forget a handle that goes away.
 #pragma once
@@ -49,6 +50,7 @@ class FrameCache {
     int64_t frame_ = -1;
     int32_t width_ = 0;
     int32_t height_ = 0;
+    uint64_t compressedFrames_ = 0;  // the writer's count when the memo was made
     bool holdsImage_ = false;
 };
 

@@ -15,8 +15,5 @@ bool CloseReadingFile(ReadingFile* file);
 
 // Frees the frame cache's decode and read buffers (at unload).
 void ReleaseFrameCacheBuffers();
-// The frame cache holds no frame any more, so that the next frame read decodes anew (the writer
-// calls it before it compresses a frame). Caller holds the access lock.
-void ForgetCachedFrame();
 
 }  // namespace zedadu::reader

@@ -9,7 +9,6 @@
 #include "convert/convert.h"
 #include "frame/avi_ids.h"
 #include "frame/module.h"
-#include "reader/reader.h"
 #include "writer/writer.h"
 #include "writer/writer_internal.h"
 
@@ -126,7 +125,7 @@ bool WriteNextVideoFrame(WritingFile& writing, VideoWriteRecord& record) {
                                 kUncompressedCode);
     }
     // Whatever a reading handle decodes next starts anew.
-    reader::ForgetCachedFrame();
+    CountCompressedFrame();
     return CompressFrame(writing, record, frame, byteCount);
 }
 
