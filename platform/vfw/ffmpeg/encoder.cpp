@@ -10,6 +10,8 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
+#include "platform/vfw/ffmpeg/slice_threads.h"
+
 namespace zedadu::vfw::ffmpeg {
 namespace {
 
@@ -81,7 +83,10 @@ bool FrameEncoder::OpenContext() {
     context_->height = coded_.height;
     context_->pix_fmt = settings_.pixelFormat;
     context_->codec_tag = spec_.compression;
-    context_->thread_count = 1;
+    // Slice threads change the bitstream only where a codec writes one slice per thread: Motion
+    // JPEG gains restart markers and MPEG-4 resync markers, at the same quantisers.
+    context_->thread_count = SliceThreads(*codec);
+    context_->thread_type = FF_THREAD_SLICE;
     context_->max_b_frames = 0;  // one frame in, one chunk out
     context_->time_base = TimeBase(settings_.frameRate);
     context_->framerate = settings_.frameRate;
@@ -152,6 +157,7 @@ bool FrameEncoder::Encode(bool forceKey, int frameQuality) {
     frame_->pict_type = forceKey ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     frame_->quality = frameQuality;
     av_packet_unref(packet_);
+    const SliceThreadTurn turn(context_->thread_count > 1);
     return avcodec_send_frame(context_, frame_) >= 0 &&
            avcodec_receive_packet(context_, packet_) >= 0;
 }
