@@ -1,17 +1,25 @@
 // Per-frame cost of the compressor layer beside the same libavcodec and libswscale calls made
 // directly, side by side in one run:
-//   LayerCompress/<codec> against DirectCompress/<codec>: 720x480 bottom-up RGB24 compressed with
-//     the same settings (quality 7500 is quantiser 8, a key frame every 15); target at most 1.05x.
-//   LayerDecode/<codec> against DirectDecode/<codec>: the chunks the layer compressed, decoded to
+//   LayerCompress1/<case> against DirectCompress/<case>: bottom-up RGB24 compressed with the same
+//     settings (quality 7500 is quantiser 8, a key frame every 15), the layer held to one core;
+//     target at most 1.05x.
+//   LayerCompress/<case> against DirectCompress/<case>: the layer on slice threads, one a core,
+//     beside the one-thread direct encode; target at least 1.7x as fast on two cores for Motion
+//     JPEG and FFV1 at 1920x1080 and DV at 720x480. Motion JPEG on slices codes with the standard
+//     Huffman tables (libavcodec builds optimal ones only for a single slice); DirectCompressN is
+//     the direct encode on as many slice threads, the same work as the layer's.
+//   LayerDecode/<case> against DirectDecode/<case>: the chunks the layer compressed, decoded to
 //     bottom-up RGB32. DV 720x480 and FFV1 1920x1080 (version 3 in 16 slices, as the layer
 //     writes it) decode on slice threads in the layer and on one thread directly; target at
 //     least 1.6x as fast on two cores. The other codecs decode on one thread both ways.
-// Before timing, each pair must produce the same bytes within 1% (compressed output, decoded
-// pictures exactly), or the run stops: the ratios compare the same work.
+// Before timing, each pair must produce the same bytes within 1% (compressed output at the same
+// thread count, decoded pictures exactly), or the run stops: the ratios compare the same work.
+// The ratios are printed at the end (medians where there are repetitions).
 //
 //   vfw_bench [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -161,24 +169,53 @@ struct DirectSettings {
     const char* encoder;
     AVPixelFormat format;
     int quantiser;  // 0: no quality control
+    int slices;     // 0: the encoder's own
 };
 
 DirectSettings DirectSettingsFor(FOURCC handler) {
     if (handler == FourCC("HFYU")) {
-        return {"huffyuv", AV_PIX_FMT_RGB24, 0};
+        return {"huffyuv", AV_PIX_FMT_RGB24, 0, 0};
     }
     if (handler == FourCC("XVID")) {
-        return {"mpeg4", AV_PIX_FMT_YUV420P, 8};
+        return {"mpeg4", AV_PIX_FMT_YUV420P, 8, 0};
     }
-    return {"mjpeg", AV_PIX_FMT_YUVJ422P, 8};
+    if (handler == FourCC("FFV1")) {
+        return {"ffv1", AV_PIX_FMT_BGR0, 0, 16};
+    }
+    if (handler == FourCC("dvsd")) {
+        return {"dvvideo", AV_PIX_FMT_YUV411P, 0, 0};
+    }
+    return {"mjpeg", AV_PIX_FMT_YUVJ422P, 8, 0};
 }
 
+// The layer starts as many slice threads as libavcodec says the process has cores.
+int Cores() {
+    return std::min(av_cpu_count(), 16);
+}
+
+// The layer held to one core: its encoders are opened while libavcodec counts one.
+class LayerCompressorOnOneCore {
+  public:
+    LayerCompressorOnOneCore(FOURCC handler, Size size) : layer_(OnOneCore(handler, size)) {}
+    std::span<const uint8_t> Compress(int frame) { return layer_->Compress(frame); }
+
+  private:
+    static std::unique_ptr<LayerCompressor> OnOneCore(FOURCC handler, Size size) {
+        av_cpu_force_count(1);
+        auto layer = std::make_unique<LayerCompressor>(handler, size);
+        av_cpu_force_count(0);
+        return layer;
+    }
+    std::unique_ptr<LayerCompressor> layer_;
+};
+
 // The same compression as a careful libavcodec user writes it, with the layer's settings: the
-// default quality's quantiser, key frames every 15, one thread, libswscale from the bottom-up
-// bitmap into a picture the encoder no longer holds, the packet copied out.
+// default quality's quantiser, key frames every 15, one thread (or one slice thread a core),
+// libswscale from the bottom-up bitmap into a picture the encoder no longer holds, the packet
+// copied out.
 class DirectCompressor {
   public:
-    DirectCompressor(FOURCC handler, Size size)
+    DirectCompressor(FOURCC handler, Size size, int threads = 1)
         : size_(size), settings_(DirectSettingsFor(handler)) {
         const AVCodec* codec = avcodec_find_encoder_by_name(settings_.encoder);
         encoder_ = avcodec_alloc_context3(codec);
@@ -186,7 +223,8 @@ class DirectCompressor {
         encoder_->height = size_.height;
         encoder_->pix_fmt = settings_.format;
         encoder_->codec_tag = handler;
-        encoder_->thread_count = 1;
+        encoder_->thread_count = threads;
+        encoder_->thread_type = FF_THREAD_SLICE;
         encoder_->max_b_frames = 0;
         encoder_->time_base = {1, 25};
         encoder_->framerate = {25, 1};
@@ -197,6 +235,10 @@ class DirectCompressor {
             encoder_->qmax = 31;
             encoder_->flags |= AV_CODEC_FLAG_QSCALE;
             encoder_->global_quality = settings_.quantiser * FF_QP2LAMBDA;
+        }
+        if (settings_.slices) {
+            encoder_->level = 3;
+            encoder_->slices = settings_.slices;
         }
         avcodec_open2(encoder_, codec, nullptr);
         for (AVFrame*& frame : frames_) {
@@ -390,9 +432,9 @@ void Decode(benchmark::State& state, FOURCC handler, Size size) {
     state.SetItemsProcessed(state.iterations());
 }
 
-template <typename Encoder>
-void Compress(benchmark::State& state, FOURCC handler) {
-    Encoder encoder(handler, kSd);
+template <typename Encoder, typename... Threads>
+void Compress(benchmark::State& state, FOURCC handler, Size size, Threads... threads) {
+    Encoder encoder(handler, size, threads...);
     int frame = 0;
     size_t bytes = 0;
     for (auto _ : state) {
@@ -403,25 +445,49 @@ void Compress(benchmark::State& state, FOURCC handler) {
     state.counters["bytes_per_frame"] = double(bytes) / double(state.iterations());
 }
 
-// The same work both ways: compressed bytes within 1% and identical decoded pictures.
-bool SameWork(FOURCC handler, Size size, bool compressedDirectly) {
-    if (compressedDirectly) {
-        LayerCompressor layer(handler, kSd);
-        DirectCompressor direct(handler, kSd);
-        size_t layerBytes = 0, directBytes = 0;
-        for (int frame = 0; frame < kCheckedFrames; ++frame) {
-            layerBytes += layer.Compress(frame).size();
-            directBytes += direct.Compress(frame).size();
-        }
-        const double ratio = double(layerBytes) / double(directBytes);
-        if (directBytes == 0 || ratio < 0.99 || ratio > 1.01) {
-            fprintf(stderr, "compressed bytes differ: %zu through the layer, %zu directly\n",
-                    layerBytes, directBytes);
+// Compressed bytes of both within 1%.
+template <typename Layer>
+bool SameBytes(Layer& layer, DirectCompressor& direct, const char* what) {
+    size_t layerBytes = 0, directBytes = 0;
+    for (int frame = 0; frame < kCheckedFrames; ++frame) {
+        layerBytes += layer.Compress(frame).size();
+        directBytes += direct.Compress(frame).size();
+    }
+    const double ratio = double(layerBytes) / double(directBytes);
+    if (directBytes == 0 || ratio < 0.99 || ratio > 1.01) {
+        fprintf(stderr, "%s: compressed bytes differ: %zu through the layer, %zu directly\n", what,
+                layerBytes, directBytes);
+        return false;
+    }
+    return true;
+}
+
+struct Case {
+    const char* name;
+    FOURCC handler;
+    Size size;
+    bool decoded;     // decoding measured
+    bool compressed;  // compression measured
+};
+
+// The same work both ways: compressed bytes within 1% on one thread and on one a core, and
+// identical decoded pictures.
+bool SameWork(const Case& c) {
+    if (c.compressed) {
+        LayerCompressorOnOneCore layerOnOne(c.handler, c.size);
+        DirectCompressor directOnOne(c.handler, c.size);
+        LayerCompressor layer(c.handler, c.size);
+        DirectCompressor direct(c.handler, c.size, Cores());
+        if (!SameBytes(layerOnOne, directOnOne, "one thread") ||
+            !SameBytes(layer, direct, "slice threads")) {
             return false;
         }
     }
-    LayerDecoder layer(Compressed(handler, size));
-    DirectDecoder direct(Compressed(handler, size));
+    if (!c.decoded) {
+        return true;
+    }
+    LayerDecoder layer(Compressed(c.handler, c.size));
+    DirectDecoder direct(Compressed(c.handler, c.size));
     for (int frame = 0; frame < kPictures; ++frame) {
         if (layer.Decode(frame) != direct.Decode(frame)) {
             fprintf(stderr, "decoded pictures differ at frame %d\n", frame);
@@ -431,20 +497,83 @@ bool SameWork(FOURCC handler, Size size, bool compressedDirectly) {
     return true;
 }
 
-struct Case {
-    const char* name;
-    FOURCC handler;
-    Size size;
-    bool compressed;  // compression measured as well
+constexpr Case kCases[] = {
+    {"MJPG", FourCC("MJPG"), kSd, true, true},
+    {"MJPG_1920x1080", FourCC("MJPG"), kHd, false, true},
+    {"HFYU", FourCC("HFYU"), kSd, true, true},
+    {"XVID", FourCC("XVID"), kSd, true, true},
+    {"dvsd_720x480", FourCC("dvsd"), kSd, true, true},
+    {"FFV1_1920x1080", FourCC("FFV1"), kHd, true, true},
 };
 
-constexpr Case kCases[] = {
-    {"MJPG", FourCC("MJPG"), kSd, true},
-    {"HFYU", FourCC("HFYU"), kSd, true},
-    {"XVID", FourCC("XVID"), kSd, true},
-    {"dvsd_720x480", FourCC("dvsd"), kSd, false},
-    {"FFV1_1920x1080", FourCC("FFV1"), kHd, false},
+// Keeps each benchmark's time per frame for the ratios at the end: the median of its repetitions
+// where there are some, else its run.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (!run.error_occurred && (median || run.run_type == Run::RT_Iteration)) {
+                (median ? medians_ : seconds_)[run.run_name.function_name] =
+                    run.GetAdjustedRealTime();
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void PrintRatios() const {
+        std::printf("\nratio (time / time)                                         value\n");
+        for (const Case& c : kCases) {
+            const std::string name = c.name;
+            PrintRatio(name + ": layer on one core / direct (<= 1.05)", "LayerCompress1/" + name,
+                       "DirectCompress/" + name);
+            PrintRatio(name + ": direct one thread / layer on slices (>= 1.7)",
+                       "DirectCompress/" + name, "LayerCompress/" + name);
+            PrintRatio(name + ": layer on slices / direct on slices", "LayerCompress/" + name,
+                       "DirectCompressN/" + name);
+            PrintRatio(name + ": direct decode / layer decode", "DirectDecode/" + name,
+                       "LayerDecode/" + name);
+        }
+    }
+
+  private:
+    double Seconds(const std::string& name) const {
+        const auto median = medians_.find(name);
+        const auto last = seconds_.find(name);
+        return median != medians_.end() ? median->second
+               : last != seconds_.end() ? last->second
+                                        : 0;
+    }
+    void PrintRatio(const std::string& what, const std::string& numerator,
+                    const std::string& denominator) const {
+        if (Seconds(numerator) > 0 && Seconds(denominator) > 0) {
+            std::printf("%-60s %6.3f\n", what.c_str(), Seconds(numerator) / Seconds(denominator));
+        }
+    }
+    std::map<std::string, double> medians_;
+    std::map<std::string, double> seconds_;
 };
+
+void Register(const std::string& name, auto function, auto... arguments) {
+    benchmark::RegisterBenchmark(name.c_str(), function, arguments...)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+
+void RegisterCase(const Case& c) {
+    const std::string name = c.name;
+    if (c.decoded) {
+        Register("DirectDecode/" + name, Decode<DirectDecoder>, c.handler, c.size);
+        Register("LayerDecode/" + name, Decode<LayerDecoder>, c.handler, c.size);
+    }
+    if (c.compressed) {
+        Register("DirectCompress/" + name, Compress<DirectCompressor>, c.handler, c.size);
+        Register("LayerCompress1/" + name, Compress<LayerCompressorOnOneCore>, c.handler, c.size);
+        Register("DirectCompressN/" + name, Compress<DirectCompressor, int>, c.handler, c.size,
+                 Cores());
+        Register("LayerCompress/" + name, Compress<LayerCompressor>, c.handler, c.size);
+    }
+}
 
 }  // namespace
 
@@ -452,30 +581,16 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     av_log_set_level(AV_LOG_FATAL);
     for (const Case& c : kCases) {
-        if (!SameWork(c.handler, c.size, c.compressed)) {
+        if (!SameWork(c)) {
             fprintf(stderr, "%s: the layer and the direct calls do different work\n", c.name);
             return 1;
         }
-        const std::string name = c.name;
-        benchmark::RegisterBenchmark(("DirectDecode/" + name).c_str(), Decode<DirectDecoder>,
-                                     c.handler, c.size)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
-        benchmark::RegisterBenchmark(("LayerDecode/" + name).c_str(), Decode<LayerDecoder>,
-                                     c.handler, c.size)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
-        if (c.compressed) {
-            benchmark::RegisterBenchmark(("DirectCompress/" + name).c_str(),
-                                         Compress<DirectCompressor>, c.handler)
-                ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(("LayerCompress/" + name).c_str(),
-                                         Compress<LayerCompressor>, c.handler)
-                ->Unit(benchmark::kMillisecond);
-        }
+        RegisterCase(c);
     }
     benchmark::AddCustomContext("cores", std::to_string(av_cpu_count()));
-    benchmark::RunSpecifiedBenchmarks();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
     benchmark::Shutdown();
     return 0;
 }

@@ -6,16 +6,19 @@
 //     bytes (target: at least 0.8x dd). WriterOpenDml/0 is the same recording with crash safety
 //     (the header list at stream start and once a second, audio chunk headers last) switched off
 //     (target: crash safety at most 2% slower).
-//   WriterCompressed/<codec> / LibavcodecBaseline/<codec>: 100 frames of 720x480 compressed and
-//     written through the entry points against libavcodec encoding the same frames with plain
-//     buffered writes of the packets (target: at most 1.10x its time). FfmpegCli/<codec> is the
-//     ffmpeg program doing the same into an AVI file, for context.
+//   WriterCompressed/<codec> / LibavcodecBaseline/<codec>/<threads>: frames compressed and written
+//     through the entry points against libavcodec encoding the same frames with plain buffered
+//     writes of the packets, on as many slice threads as the compressor layer starts (target: at
+//     most 1.10x its time) and on one thread (target: at least 1.7x as fast on two cores for
+//     Motion JPEG and FFV1 at 1920x1080 and DV at 720x480). FfmpegCli/<codec> is the ffmpeg
+//     program doing the same into an AVI file, for context.
 // After the usual lines it prints these ratios, over every repetition of the run (of the medians
 // with --benchmark_report_aggregates_only).
 // The directory is ZEDADU_BENCH_DIR, else the current directory. The page cache is flushed
 // before every timed iteration so that every run starts from the same state.
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/cpu.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
@@ -23,11 +26,13 @@ extern "C" {
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -63,6 +68,7 @@ struct Clip {
 };
 constexpr Clip kDibClip{720, 486, 300, 0};
 constexpr Clip kCompressedClip{720, 480, 100, 0};
+constexpr Clip kCompressedHdClip{1920, 1080, 30, 0};
 constexpr Clip kOpenDmlClip{720, 486, 1100, 48000};  // 1.16 GB: a 1 GiB part, then an AVIX part
 constexpr uint32_t kChannels = 2;
 
@@ -241,27 +247,46 @@ struct Codec {
     const char* encoder;
     AVPixelFormat format;
     int keyIntMin;
+    const Clip& clip;
+    bool quantised;
+    int slices;  // 0: the encoder's own
 };
-constexpr Codec kCodecs[] = {{"MSVC", "msvideo1", AV_PIX_FMT_RGB555LE, 14},
-                             {"MJPG", "mjpeg", AV_PIX_FMT_YUVJ422P, 15}};
+constexpr Codec kCodecs[] = {
+    {"MSVC", "msvideo1", AV_PIX_FMT_RGB555LE, 14, kCompressedClip, true, 0},
+    {"MJPG", "mjpeg", AV_PIX_FMT_YUVJ422P, 15, kCompressedClip, true, 0},
+    {"MJPG", "mjpeg", AV_PIX_FMT_YUVJ422P, 15, kCompressedHdClip, true, 0},
+    {"FFV1", "ffv1", AV_PIX_FMT_BGR0, 15, kCompressedHdClip, false, 16},
+    {"dvsd", "dvvideo", AV_PIX_FMT_YUV411P, 15, kCompressedClip, false, 0},
+};
+constexpr int kCodecCount = int(std::size(kCodecs));
+
+std::string CodecLabel(const Codec& codec) {
+    return std::string(codec.handler) + " " + std::to_string(codec.clip.width) + "x" +
+           std::to_string(codec.clip.height);
+}
+
+// The compressor layer starts one slice thread a core, as libavcodec counts them.
+int Cores() {
+    return std::min(av_cpu_count(), 16);
+}
 
 void WriterCompressed(benchmark::State& state) {
     const Codec& codec = kCodecs[state.range(0)];
-    state.SetLabel(codec.handler);
+    state.SetLabel(CodecLabel(codec));
     const FOURCC handler =
         mmioFOURCC(codec.handler[0], codec.handler[1], codec.handler[2], codec.handler[3]);
     if (!zedadu::vfw::Compressor(handler, ICMODE_COMPRESS)) {
         state.SkipWithError("no such compressor installed");
         return;
     }
-    auto frames = MakeFrames(kCompressedClip);
+    auto frames = MakeFrames(codec.clip);
     const std::string path = BenchDirectory() + "/compressed.avi";
     TimeIterations(state, path,
-                   [&] { return WriteThroughPlugin(path, kCompressedClip, handler, frames); });
+                   [&] { return WriteThroughPlugin(path, codec.clip, handler, frames); });
 }
 
-AVCodecContext* OpenEncoder(const Codec& codec) {
-    const Clip& clip = kCompressedClip;
+AVCodecContext* OpenEncoder(const Codec& codec, int threads) {
+    const Clip& clip = codec.clip;
     const AVCodec* encoder = avcodec_find_encoder_by_name(codec.encoder);
     AVCodecContext* context = encoder ? avcodec_alloc_context3(encoder) : nullptr;
     if (!context) {
@@ -275,11 +300,18 @@ AVCodecContext* OpenEncoder(const Codec& codec) {
     context->gop_size = kKeyInterval;
     context->keyint_min = codec.keyIntMin;
     context->max_b_frames = 0;
-    context->thread_count = 1;
-    context->qmin = 1;
-    context->qmax = 31;
-    context->flags |= AV_CODEC_FLAG_QSCALE;
-    context->global_quality = FF_QP2LAMBDA * kQuantiser;
+    context->thread_count = threads;
+    context->thread_type = FF_THREAD_SLICE;
+    if (codec.quantised) {
+        context->qmin = 1;
+        context->qmax = 31;
+        context->flags |= AV_CODEC_FLAG_QSCALE;
+        context->global_quality = FF_QP2LAMBDA * kQuantiser;
+    }
+    if (codec.slices) {
+        context->level = 3;
+        context->slices = codec.slices;
+    }
     if (avcodec_open2(context, encoder, nullptr) != 0) {
         avcodec_free_context(&context);
     }
@@ -288,8 +320,8 @@ AVCodecContext* OpenEncoder(const Codec& codec) {
 
 // One frame in, one packet out. Video 1 keeps its own key schedule and ignores a forced key frame:
 // as the compressor layer does, a fresh encoder gives one.
-bool EncodeFrame(AVCodecContext*& context, const Codec& codec, AVFrame* frame, bool key,
-                 AVPacket* packet) {
+bool EncodeFrame(AVCodecContext*& context, const Codec& codec, int threads, AVFrame* frame,
+                 bool key, AVPacket* packet) {
     frame->quality = FF_QP2LAMBDA * kQuantiser;
     frame->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     if (avcodec_send_frame(context, frame) != 0 || avcodec_receive_packet(context, packet) != 0) {
@@ -300,22 +332,22 @@ bool EncodeFrame(AVCodecContext*& context, const Codec& codec, AVFrame* frame, b
     }
     av_packet_unref(packet);
     avcodec_free_context(&context);
-    context = OpenEncoder(codec);
+    context = OpenEncoder(codec, threads);
     return context && avcodec_send_frame(context, frame) == 0 &&
            avcodec_receive_packet(context, packet) == 0;
 }
 
 // Encodes with libavcodec directly, with the compressor layer's settings, and writes the packets
 // with buffered file writes.
-bool EncodeDirectly(const Codec& codec, const std::string& path,
+bool EncodeDirectly(const Codec& codec, int threads, const std::string& path,
                     const std::vector<std::vector<uint8_t>>& frames) {
-    const Clip& clip = kCompressedClip;
+    const Clip& clip = codec.clip;
     const int flags = zedadu::vfw::ffmpeg::ScaleFlags(AV_PIX_FMT_BGR24, clip.width, clip.height,
                                                       codec.format, clip.width, clip.height);
     SwsContext* scaler =
         sws_getContext(clip.width, clip.height, AV_PIX_FMT_BGR24, clip.width, clip.height,
                        codec.format, flags, nullptr, nullptr, nullptr);
-    AVCodecContext* context = OpenEncoder(codec);
+    AVCodecContext* context = OpenEncoder(codec, threads);
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
     FILE* out = fopen(path.c_str(), "wb");
@@ -332,7 +364,7 @@ bool EncodeDirectly(const Codec& codec, const std::string& path,
         ok = av_frame_make_writable(frame) == 0 &&
              sws_scale(scaler, &last, strides, 0, clip.height, frame->data, frame->linesize) > 0;
         frame->pts = i;
-        ok = ok && EncodeFrame(context, codec, frame, i % kKeyInterval == 0, packet) &&
+        ok = ok && EncodeFrame(context, codec, threads, frame, i % kKeyInterval == 0, packet) &&
              fwrite(packet->data, 1, size_t(packet->size), out) == size_t(packet->size);
         av_packet_unref(packet);
     }
@@ -344,22 +376,25 @@ bool EncodeDirectly(const Codec& codec, const std::string& path,
     return ok;
 }
 
+// The second argument is the thread count: 0 for as many as the compressor layer starts.
 void LibavcodecBaseline(benchmark::State& state) {
     const Codec& codec = kCodecs[state.range(0)];
-    state.SetLabel(codec.handler);
-    const auto frames = MakeFrames(kCompressedClip);
+    const int threads = state.range(1) > 0 ? int(state.range(1)) : Cores();
+    state.SetLabel(CodecLabel(codec) + ", " + std::to_string(threads) + " thread(s)");
+    const auto frames = MakeFrames(codec.clip);
     const std::string path = BenchDirectory() + "/baseline.bin";
-    TimeIterations(state, path, [&] { return EncodeDirectly(codec, path, frames); });
+    TimeIterations(state, path, [&] { return EncodeDirectly(codec, threads, path, frames); });
 }
 
 void FfmpegCli(benchmark::State& state) {
     const Codec& codec = kCodecs[state.range(0)];
-    state.SetLabel(codec.handler);
+    state.SetLabel(CodecLabel(codec));
+    const Clip& clip = codec.clip;
     const std::string raw = BenchDirectory() + "/frames.bgr";
     {
-        const auto frames = MakeFrames(kCompressedClip);
+        const auto frames = MakeFrames(clip);
         FILE* out = fopen(raw.c_str(), "wb");
-        for (uint32_t i = 0; out && i < kCompressedClip.frames; ++i) {
+        for (uint32_t i = 0; out && i < clip.frames; ++i) {
             fwrite(frames[i % kDistinctFrames].data(), 1, frames[0].size(), out);
         }
         if (out) {
@@ -368,9 +403,9 @@ void FfmpegCli(benchmark::State& state) {
     }
     const std::string path = BenchDirectory() + "/ffmpeg.avi";
     const std::string command =
-        "ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgr24 -s 720x480 -r 30000/1001 -i '" +
-        raw + "' -vf vflip -threads 1 -c:v " + codec.encoder + " -pix_fmt " +
-        av_get_pix_fmt_name(codec.format) + " '" + path + "'";
+        "ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt bgr24 -s " + std::to_string(clip.width) +
+        "x" + std::to_string(clip.height) + " -r 30000/1001 -i '" + raw + "' -vf vflip -c:v " +
+        codec.encoder + " -pix_fmt " + av_get_pix_fmt_name(codec.format) + " '" + path + "'";
     TimeIterations(state, path, [&] { return system(command.c_str()) == 0; });
     std::filesystem::remove(raw);
 }
@@ -398,6 +433,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
                    "WriterOpenDml/1");
         PrintRatio("WriterOpenDml: time with crash safety / without (target <= 1.02)",
                    "WriterOpenDml/1", "WriterOpenDml/0");
+        for (int i = 0; i < kCodecCount; ++i) {
+            const std::string label = CodecLabel(kCodecs[i]);
+            const std::string index = std::to_string(i);
+            PrintRatio(label + ": time / direct on as many threads (target <= 1.10)",
+                       "WriterCompressed/" + index, "LibavcodecBaseline/" + index + "/0");
+            PrintRatio(label + ": direct on one thread / time (>= 1.7 on slices)",
+                       "LibavcodecBaseline/" + index + "/1", "WriterCompressed/" + index);
+        }
     }
 
   private:
@@ -408,10 +451,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
                : last != seconds_.end() ? last->second
                                         : 0;
     }
-    void PrintRatio(const char* what, const std::string& numerator,
+    void PrintRatio(const std::string& what, const std::string& numerator,
                     const std::string& denominator) const {
         if (Seconds(numerator) > 0 && Seconds(denominator) > 0) {
-            std::printf("%-68s %6.3f\n", what, Seconds(numerator) / Seconds(denominator));
+            std::printf("%-68s %6.3f\n", what.c_str(), Seconds(numerator) / Seconds(denominator));
         }
     }
     std::map<std::string, double> medians_;
@@ -430,38 +473,38 @@ BENCHMARK(WriterOpenDml)
     ->Iterations(3);
 BENCHMARK(DdOpenDmlBytes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(WriterCompressed)
-    ->DenseRange(0, 1)
+    ->DenseRange(0, kCodecCount - 1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 BENCHMARK(LibavcodecBaseline)
-    ->DenseRange(0, 1)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, kCodecCount - 1, 1), {0, 1}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 BENCHMARK(FfmpegCli)
-    ->DenseRange(0, 1)
+    ->DenseRange(0, kCodecCount - 1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
-// The plug-in's file and the baseline's packets hold the same compressed bytes within 1% (the
-// file adds its headers and index): both sides do the same work.
+// The plug-in's file and the baseline's packets on as many threads hold the same compressed bytes
+// within 1% (the file adds its headers and index): both sides do the same work.
 bool SameWork() {
-    auto frames = MakeFrames(kCompressedClip);
     const std::string written = BenchDirectory() + "/check.avi";
     const std::string direct = BenchDirectory() + "/check.bin";
     for (const Codec& codec : kCodecs) {
+        auto frames = MakeFrames(codec.clip);
         const FOURCC handler =
             mmioFOURCC(codec.handler[0], codec.handler[1], codec.handler[2], codec.handler[3]);
-        if (!WriteThroughPlugin(written, kCompressedClip, handler, frames) ||
-            !EncodeDirectly(codec, direct, frames)) {
+        if (!WriteThroughPlugin(written, codec.clip, handler, frames) ||
+            !EncodeDirectly(codec, Cores(), direct, frames)) {
             continue;  // reported by the benchmark itself
         }
         const double ratio = double(std::filesystem::file_size(written)) /
                              double(std::filesystem::file_size(direct));
         if (ratio < 0.99 || ratio > 1.01) {
             fprintf(stderr, "%s: the plug-in's file is %.3f times the baseline's bytes\n",
-                    codec.handler, ratio);
+                    CodecLabel(codec).c_str(), ratio);
             return false;
         }
     }

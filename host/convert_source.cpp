@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/reading.h"
+#include "host/text.h"
 
 namespace zedadu::host {
 namespace {
@@ -54,6 +55,25 @@ Image ConvertSource::Frame(uint32_t index) {
         delivered_ = FrameSize{image.width, image.height};
     }
     return image;
+}
+
+// RGB24 frames go over as the plug-in reads them when it delivers them at the output's size: the
+// same bytes the host's own picture would give, without two copies. Other layouts keep the
+// host's way (its RGB32 sets the fourth byte, which compressors may keep).
+uint8_t* ConvertSource::FrameBitmap(uint32_t index, const ImageFormatStruct& format) {
+    const Layout& rgb24 = *FindImageLayout("rgb24");
+    if (!bitmapsAsRead_ || FieldText(format.formatId) != rgb24.formatId) {
+        return nullptr;
+    }
+    const FrameSize size{format.width, format.height};
+    ReadFrameInto(in_, InputFrame(index), rgb24, size, bitmap_);
+    const ImageFormatStruct& result = bitmap_.result;
+    bitmapsAsRead_ = FieldText(result.formatId) == rgb24.formatId && result.width == size.width &&
+                     result.height == size.height;
+    if (!delivered_) {
+        delivered_ = FrameSize{result.width, result.height};
+    }
+    return bitmapsAsRead_ ? bitmap_.bytes.data() : nullptr;
 }
 
 void ConvertSource::Samples(uint64_t first, uint32_t count, const Layout& layout,

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "host/audio_conversion.h"
+#include "host/reading.h"
 #include "host/recorder.h"
 
 namespace zedadu::host {
@@ -25,6 +26,7 @@ class ConvertSource : public RecordingSource {
     uint32_t frameCount() const override { return frames_; }
     uint64_t audioLength() const override;
     Image Frame(uint32_t index) override;
+    uint8_t* FrameBitmap(uint32_t index, const ImageFormatStruct& format) override;
     void Samples(uint64_t first, uint32_t count, const Layout& layout,
                  std::vector<uint8_t>& samples) override;
 
@@ -40,6 +42,8 @@ class ConvertSource : public RecordingSource {
     uint64_t inRate_ = 1, inScale_ = 1, outRate_ = 1, outScale_ = 1;
     uint32_t frames_ = 0;
     std::optional<FrameSize> delivered_;
+    DeliveredFrame bitmap_;      // the frame read last as a bitmap to hand over
+    bool bitmapsAsRead_ = true;  // until the plug-in delivers another layout or size
     std::unique_ptr<AudioConversion> conversion_;
 };
 

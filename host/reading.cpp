@@ -70,8 +70,8 @@ size_t DeliveryCapacity(const ImageFormatStruct& native, FrameSize wanted) {
 
 }  // namespace
 
-DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& layout,
-                         std::optional<FrameSize> size) {
+void ReadFrameInto(const ReadingFile& file, uint32_t index, const Layout& layout,
+                   std::optional<FrameSize> size, DeliveredFrame& frame) {
     const std::optional<ImageFormatStruct> native = NativeVideo(file.info());
     if (!native) {
         throw HostError(file.path() + " has no video");
@@ -79,8 +79,9 @@ DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& 
     const FrameSize wanted = size.value_or(FrameSize{native->width, native->height});
     const size_t capacity =
         std::min<size_t>(DeliveryCapacity(*native, wanted), std::numeric_limits<uint32_t>::max());
-    DeliveredFrame frame;
-    frame.bytes.resize(capacity);
+    if (frame.bytes.size() != capacity) {
+        frame.bytes.resize(capacity);
+    }
     ImageFrameRequest request{};
     request.size = sizeof request;
     request.frameNumber = index;
@@ -94,7 +95,13 @@ DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& 
                              file.path().c_str(), layout.label));
     }
     frame.result = request.result;
-    frame.bytes.resize(request.result.imageSize);
+}
+
+DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& layout,
+                         std::optional<FrameSize> size) {
+    DeliveredFrame frame;
+    ReadFrameInto(file, index, layout, size, frame);
+    frame.bytes.resize(frame.result.imageSize);
     return frame;
 }
 

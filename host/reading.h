@@ -30,6 +30,11 @@ std::string OfferedImageLayouts(const ReadingFileInfo& info);
 // picture's shape. Throws HostError when the plug-in refuses the frame.
 DeliveredFrame ReadFrame(const ReadingFile& file, uint32_t index, const Layout& layout,
                          std::optional<FrameSize> size = std::nullopt);
+// The same into a frame read before, whose buffer is reused: its bytes keep room for any image
+// the plug-in may deliver (result.imageSize of them are the image), so that the plug-in or a
+// compressor can convert it in place into a wider layout.
+void ReadFrameInto(const ReadingFile& file, uint32_t index, const Layout& layout,
+                   std::optional<FrameSize> size, DeliveredFrame& frame);
 // Frame `index` as a picture, read as RGB24, at the size delivered.
 Image ReadPicture(const ReadingFile& file, uint32_t index,
                   std::optional<FrameSize> size = std::nullopt);

@@ -56,6 +56,7 @@ class Session {
   private:
     void SetUpVideo(RecordingResult& result);
     void SetUpAudio(RecordingResult& result);
+    uint8_t* FrameBitmap(uint32_t index);
     void WriteFrame(uint32_t index);
     void WriteAudioUntil(uint64_t end);
     uint64_t AudioEndOfFrame(uint32_t index) const;
@@ -92,8 +93,13 @@ void Session::SetUpAudio(RecordingResult& result) {
     result.audioInput = LayoutLabel(audioInput_->formatId);
 }
 
-void Session::WriteFrame(uint32_t index) {
+// The frame as the source holds it when that is the bitmap to hand over, else its picture
+// resized and laid out by the host.
+uint8_t* Session::FrameBitmap(uint32_t index) {
     const ImageFormatStruct& format = *videoInput_;
+    if (uint8_t* bitmap = source_.FrameBitmap(index, format)) {
+        return bitmap;
+    }
     Image image = source_.Frame(index);
     if (image.width != format.width || image.height != format.height) {
         image = Resized(image, format.width, format.height);
@@ -101,9 +107,13 @@ void Session::WriteFrame(uint32_t index) {
     // Room for the widest layout: the plug-in converts frames in place.
     const size_t capacity = size_t(BitmapRowBytes(format.width, 4)) * size_t(format.height);
     ToBitmap(image, *FindImageLayout(FieldText(format.formatId)), pixels_, capacity);
+    return pixels_.data();
+}
+
+void Session::WriteFrame(uint32_t index) {
     VideoWriteRecord record{};
-    record.pixels = pixels_.data();
-    record.format = format;
+    record.pixels = FrameBitmap(index);
+    record.format = *videoInput_;
     if (!file_.Write(record)) {
         throw HostError(Text("the plug-in refused frame %u of %s", index, file_.path().c_str()));
     }

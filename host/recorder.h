@@ -21,6 +21,10 @@ class RecordingSource {
     virtual uint64_t audioLength() const = 0;
     // Frame `index`; pictures of another size than the output's are resized.
     virtual Image Frame(uint32_t index) = 0;
+    // Frame `index` as a bitmap of `format` (its layout and size) when the source has it so as it
+    // stands, with room for the plug-in to convert it in place into a wider layout; null when
+    // only Frame() gives it. The bitmap stays valid until the next call.
+    virtual uint8_t* FrameBitmap(uint32_t, const ImageFormatStruct&) { return nullptr; }
     virtual void Samples(uint64_t first, uint32_t count, const Layout& layout,
                          std::vector<uint8_t>& samples) = 0;
 };

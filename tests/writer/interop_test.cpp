@@ -1,8 +1,6 @@
 // Files written through the entry points, checked by tools nobody here wrote (Debian's ffprobe
 // and ffmpeg) and read back through the plug-in's own reader: uncompressed video with and
 // without audio, every padding and the audio offset, and each encoder the compressor layer offers.
-#include <cmath>
-
 #include "frame/plugin.h"
 #include "platform/vfw/compressor.h"
 #include "tests/writer/writer_test_support.h"
@@ -97,19 +95,6 @@ struct Encoder {
 
 void PrintTo(const Encoder& encoder, std::ostream* out) {
     *out << encoder.handler;
-}
-
-double Psnr(const std::string& decoded, const std::string& original) {
-    if (decoded.size() != original.size() || original.empty()) {
-        return 0;
-    }
-    double squared = 0;
-    for (size_t i = 0; i < original.size(); ++i) {
-        const double d = double(uint8_t(decoded[i])) - double(uint8_t(original[i]));
-        squared += d * d;
-    }
-    const double mse = squared / double(original.size());
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
 class Encoders : public WriterTest, public testing::WithParamInterface<Encoder> {};

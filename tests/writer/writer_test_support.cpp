@@ -1,5 +1,6 @@
 #include "tests/writer/writer_test_support.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -126,6 +127,19 @@ bool WriteSamples(void* handle, const WriterSetup& s, std::vector<uint8_t>& samp
              formatId ? formatId : s.audioId);
     record.format.sampleRate = s.sampleRate;
     return AVFILE_WriteNextAudioSamples(handle, &record) == 1;
+}
+
+double Psnr(const std::string& decoded, const std::string& original) {
+    if (decoded.size() != original.size() || original.empty()) {
+        return 0;
+    }
+    double squared = 0;
+    for (size_t i = 0; i < original.size(); ++i) {
+        const double d = double(uint8_t(decoded[i])) - double(uint8_t(original[i]));
+        squared += d * d;
+    }
+    const double mse = squared / double(original.size());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
 std::string Clip::topDown(const WriterSetup& s) const {

@@ -99,6 +99,10 @@ struct Clip {
 Clip WriteClip(const WriterSetup& setup, const std::string& path, uint32_t frames,
                uint32_t samplesPerFrame = 0, uint32_t audioFrom = 0);
 
+// Peak signal-to-noise ratio of 8-bit samples in decibels: 99 for equal pictures, 0 for pictures of
+// different sizes.
+double Psnr(const std::string& decoded, const std::string& original);
+
 // This plug-in's reader reads the file's first `frames` test frames and all its audio as the
 // test samples.
 void ExpectOurReaderReads(const WriterSetup& setup, const std::string& path, uint32_t frames);

@@ -4,14 +4,13 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <semaphore>
 
 extern "C" {
-#include <libavutil/cpu.h>
 #include <libavutil/imgutils.h>
 }
 
 #include "platform/vfw/ffmpeg/codecs.h"
+#include "platform/vfw/ffmpeg/slice_threads.h"
 
 namespace zedadu::vfw::ffmpeg {
 namespace {
@@ -33,47 +32,6 @@ size_t PaletteEntries(const BITMAPINFOHEADER& header) {
 // The raw decoder turns bottom-up rows around when its extra data ends with this mark, as
 // libavformat sets it for uncompressed streams.
 constexpr char kBottomUpMark[] = "BottomUp";
-
-// libavcodec's own limit for the threads it starts by itself.
-constexpr int kMostSliceThreads = 16;
-
-// Cores this process may run on.
-int Cores() {
-    return std::max(1, av_cpu_count());
-}
-
-// Slice threads share one picture among the cores and deliver it at once; frame threads would
-// hold pictures back, so codecs without slice threads decode on the caller's thread alone.
-int DecodingThreads(const AVCodec& codec) {
-    return codec.capabilities & AV_CODEC_CAP_SLICE_THREADS ? std::min(Cores(), kMostSliceThreads)
-                                                           : 1;
-}
-
-// A decode with slice threads keeps every core it has busy: several at once would only make
-// their threads wait for each other, so they take turns, as many at a time as the cores hold.
-std::counting_semaphore<>& SliceThreadTurns() {
-    static std::counting_semaphore<> turns(std::max(1, Cores() / kMostSliceThreads));
-    return turns;
-}
-
-class SliceThreadTurn {
-  public:
-    explicit SliceThreadTurn(bool threaded) : threaded_(threaded) {
-        if (threaded_) {
-            SliceThreadTurns().acquire();
-        }
-    }
-    ~SliceThreadTurn() {
-        if (threaded_) {
-            SliceThreadTurns().release();
-        }
-    }
-    SliceThreadTurn(const SliceThreadTurn&) = delete;
-    SliceThreadTurn& operator=(const SliceThreadTurn&) = delete;
-
-  private:
-    bool threaded_;
-};
 
 }  // namespace
 
@@ -139,7 +97,7 @@ bool FrameDecoder::Start(const SourceFormat& source, const BITMAPINFOHEADER& hea
     context_->width = source.width;
     context_->height = source.height;
     context_->bits_per_coded_sample = header.biBitCount;
-    context_->thread_count = DecodingThreads(*codec);
+    context_->thread_count = SliceThreads(*codec);
     context_->thread_type = FF_THREAD_SLICE;
     const size_t markSize = source.bottomUpRaw ? sizeof kBottomUpMark : 0;
     const size_t extradataSize = source.extradataSize + markSize;

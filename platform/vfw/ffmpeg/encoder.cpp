@@ -7,8 +7,11 @@
 
 extern "C" {
 #include <libavutil/avutil.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/rational.h>
 }
+
+#include "platform/vfw/ffmpeg/slice_threads.h"
 
 namespace zedadu::vfw::ffmpeg {
 namespace {
@@ -35,6 +38,49 @@ AVRational TimeBase(AVRational frameRate) {
 
 // More pictures than an encoder without B-frames ever holds at once.
 constexpr size_t kMostFrames = 4;
+
+// Rows of a band thinner than this are not worth a thread of their own.
+constexpr int kLeastBandRows = 16;
+
+// Whether every row of a picture of this format comes from the same row of the bitmap alone, so
+// that converting it band by band gives the very bytes of one conversion: no chroma shared between
+// rows, and 8-bit samples (dithering to fewer bits follows the rows of a conversion).
+bool RowsConvertAlone(AVPixelFormat format) {
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    return descriptor && descriptor->log2_chroma_h == 0 && descriptor->comp[0].depth == 8;
+}
+
+// One band of rows, converted on a slice thread by a scaler of its own.
+struct Band {
+    PictureScaler* scaler;
+    BitmapLayout layout;  // the band's rows alone
+    const uint8_t* bits;
+    AVFrame frame;  // the picture's planes from the band's first row on
+    int width;
+    int height;
+    bool converted;
+};
+
+int ConvertBand(AVCodecContext*, void* argument) {
+    Band& band = *static_cast<Band*>(argument);
+    band.converted =
+        band.scaler->BitmapToFrame(band.layout, band.bits, band.width, band.height, band.frame);
+    return 0;
+}
+
+// Picture rows [top, top + rows) of the bitmap and of the frame.
+Band BandOf(const BitmapLayout& input, const uint8_t* bits, const AVFrame& frame, int top, int rows,
+            int width, PictureScaler* scaler) {
+    const int firstStored = input.bottomUp ? input.height - top - rows : top;
+    Band band{scaler, input, bits + ptrdiff_t(firstStored) * input.stride, frame, width,
+              rows,   false};
+    band.layout.height = rows;
+    band.frame.height = rows;
+    for (int plane = 0; plane < AV_NUM_DATA_POINTERS && band.frame.data[plane]; ++plane) {
+        band.frame.data[plane] += ptrdiff_t(top) * band.frame.linesize[plane];
+    }
+    return band;
+}
 
 }  // namespace
 
@@ -81,7 +127,10 @@ bool FrameEncoder::OpenContext() {
     context_->height = coded_.height;
     context_->pix_fmt = settings_.pixelFormat;
     context_->codec_tag = spec_.compression;
-    context_->thread_count = 1;
+    // Slice threads change the bitstream only where a codec writes one slice per thread: Motion
+    // JPEG gains restart markers and MPEG-4 resync markers, at the same quantisers.
+    context_->thread_count = SliceThreads(*codec);
+    context_->thread_type = FF_THREAD_SLICE;
     context_->max_b_frames = 0;  // one frame in, one chunk out
     context_->time_base = TimeBase(settings_.frameRate);
     context_->framerate = settings_.frameRate;
@@ -152,6 +201,7 @@ bool FrameEncoder::Encode(bool forceKey, int frameQuality) {
     frame_->pict_type = forceKey ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     frame_->quality = frameQuality;
     av_packet_unref(packet_);
+    const SliceThreadTurn turn(context_->thread_count > 1);
     return avcodec_send_frame(context_, frame_) >= 0 &&
            avcodec_receive_packet(context_, packet_) >= 0;
 }
@@ -243,13 +293,42 @@ bool FrameEncoder::TakePicture(const BitmapLayout& input, const uint8_t* bits) {
     }
     const int width = std::min(input.width, coded_.width);
     const int height = std::min(input.height, coded_.height);
-    if (!scaler_.BitmapToFrame(input, bits, width, height, *frame_)) {
+    const int bands = ConversionBands(input, height);
+    const bool converted = bands > 1 ? ConvertInBands(input, bits, width, height, bands)
+                                     : scaler_.BitmapToFrame(input, bits, width, height, *frame_);
+    if (!converted) {
         return false;
     }
     if (width < coded_.width || height < coded_.height) {
         RepeatEdges(*frame_, width, height);
     }
     return true;
+}
+
+// As many bands as the encoder has slice threads, where rows convert alone.
+int FrameEncoder::ConversionBands(const BitmapLayout& input, int height) const {
+    if (context_->thread_count <= 1 || !RowsConvertAlone(input.pixelFormat) ||
+        !RowsConvertAlone(settings_.pixelFormat)) {
+        return 1;
+    }
+    return std::clamp(height / kLeastBandRows, 1, context_->thread_count);
+}
+
+// The conversion shares the encoder's slice threads, in the same turn as its encoding would.
+bool FrameEncoder::ConvertInBands(const BitmapLayout& input, const uint8_t* bits, int width,
+                                  int height, int bands) {
+    while (bandScalers_.size() < size_t(bands)) {
+        bandScalers_.push_back(std::make_unique<PictureScaler>());
+    }
+    std::vector<Band> work;
+    for (int i = 0; i < bands; ++i) {
+        const int top = height * i / bands;
+        const int rows = height * (i + 1) / bands - top;
+        work.push_back(BandOf(input, bits, *frame_, top, rows, width, bandScalers_[i].get()));
+    }
+    const SliceThreadTurn turn(true);
+    context_->execute(context_, ConvertBand, work.data(), nullptr, bands, sizeof(Band));
+    return std::all_of(work.begin(), work.end(), [](const Band& band) { return band.converted; });
 }
 
 LRESULT FrameEncoder::Compress(const ICCOMPRESS& request) {

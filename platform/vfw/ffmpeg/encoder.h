@@ -73,6 +73,9 @@ class FrameEncoder {
     void SetQuality();
     AVFrame* WritableFrame();
     bool TakePicture(const BitmapLayout& input, const uint8_t* bits);
+    int ConversionBands(const BitmapLayout& input, int height) const;
+    bool ConvertInBands(const BitmapLayout& input, const uint8_t* bits, int width, int height,
+                        int bands);
     LRESULT Deliver(const ICCOMPRESS& request) const;
     bool Encode(bool forceKey, int frameQuality);
     bool EncodeKeyHonestly(bool forceKey, int frameQuality);
@@ -95,6 +98,7 @@ class FrameEncoder {
     AVPacket* fitting_ = nullptr;
     int64_t nextPts_ = 0;
     PictureScaler scaler_;
+    std::vector<std::unique_ptr<PictureScaler>> bandScalers_;  // one for each band converted
 };
 
 }  // namespace zedadu::vfw::ffmpeg

@@ -1,0 +1,45 @@
+#include "platform/vfw/ffmpeg/slice_threads.h"
+
+#include <algorithm>
+#include <semaphore>
+
+extern "C" {
+#include <libavutil/cpu.h>
+}
+
+namespace zedadu::vfw::ffmpeg {
+namespace {
+
+// libavcodec's own limit for the threads it starts by itself.
+constexpr int kMostSliceThreads = 16;
+
+// Cores this process may run on.
+int Cores() {
+    return std::max(1, av_cpu_count());
+}
+
+std::counting_semaphore<>& SliceThreadTurns() {
+    static std::counting_semaphore<> turns(std::max(1, Cores() / kMostSliceThreads));
+    return turns;
+}
+
+}  // namespace
+
+int SliceThreads(const AVCodec& codec) {
+    return codec.capabilities & AV_CODEC_CAP_SLICE_THREADS ? std::min(Cores(), kMostSliceThreads)
+                                                           : 1;
+}
+
+SliceThreadTurn::SliceThreadTurn(bool threaded) : threaded_(threaded) {
+    if (threaded_) {
+        SliceThreadTurns().acquire();
+    }
+}
+
+SliceThreadTurn::~SliceThreadTurn() {
+    if (threaded_) {
+        SliceThreadTurns().release();
+    }
+}
+
+}  // namespace zedadu::vfw::ffmpeg
