@@ -124,6 +124,7 @@ FrameDecoder::~FrameDecoder() {
     av_frame_free(&received_);
     av_frame_free(&latest_);
     av_buffer_unref(&chunk_);
+    ForgetWaiting();
 }
 
 bool FrameDecoder::Start(const SourceFormat& source, const BITMAPINFOHEADER& header) {
@@ -211,6 +212,9 @@ bool FrameDecoder::PreparePacket(const uint8_t* data, size_t size, bool keyFrame
 
 FrameDecoder::Fed FrameDecoder::Feed(const uint8_t* data, size_t size, bool keyFrame) {
     Fed fed;
+    if (draining_) {
+        Restart();
+    }
     fed.packetMade = PreparePacket(data, size, keyFrame);
     if (!fed.packetMade) {
         av_packet_unref(packet_);
@@ -219,12 +223,69 @@ FrameDecoder::Fed FrameDecoder::Feed(const uint8_t* data, size_t size, bool keyF
     const SliceThreadTurn turn(context_->thread_count > 1);
     fed.accepted = avcodec_send_packet(context_, packet_) >= 0;
     av_packet_unref(packet_);
-    while (avcodec_receive_frame(context_, received_) == 0) {
-        av_frame_unref(latest_);
-        av_frame_move_ref(latest_, received_);
-        fed.released = true;
-    }
+    fed.released = ReleaseOne();
     return fed;
+}
+
+// One picture a call keeps every chunk's picture: a decoder that released two at once (the end of
+// a stream, frame threads) hands out the second on the next call.
+bool FrameDecoder::ReleaseOne() {
+    bool released = false;
+    while (avcodec_receive_frame(context_, received_) == 0) {
+        if (!released && waiting_.empty()) {
+            av_frame_unref(latest_);
+            av_frame_move_ref(latest_, received_);
+            released = true;
+            continue;
+        }
+        AVFrame* picture = av_frame_alloc();
+        if (!picture) {
+            av_frame_unref(received_);
+            continue;
+        }
+        av_frame_move_ref(picture, received_);
+        waiting_.push_back(picture);
+    }
+    if (released || waiting_.empty()) {
+        return released;
+    }
+    AVFrame* oldest = waiting_.front();
+    waiting_.pop_front();
+    av_frame_unref(latest_);
+    av_frame_move_ref(latest_, oldest);
+    av_frame_free(&oldest);
+    return true;
+}
+
+void FrameDecoder::ForgetWaiting() {
+    for (AVFrame*& picture : waiting_) {
+        av_frame_free(&picture);
+    }
+    waiting_.clear();
+}
+
+LRESULT FrameDecoder::Drain(bool draw, const BitmapLayout& output, uint8_t* bits) {
+    if (!draining_) {
+        draining_ = true;
+        avcodec_send_packet(context_, nullptr);
+    }
+    if (!ReleaseOne()) {
+        return ICERR_DONTDRAW;
+    }
+    return draw ? Redraw(output, bits) : ICERR_OK;
+}
+
+int FrameDecoder::HeldBack() const {
+    return std::max(0, context_->has_b_frames);
+}
+
+void FrameDecoder::Restart() {
+    if (!draining_ && waiting_.empty() && HeldBack() == 0) {
+        return;
+    }
+    avcodec_flush_buffers(context_);
+    ForgetWaiting();
+    draining_ = false;
 }
 
 const AVFrame* FrameDecoder::DecodePicture(const uint8_t* data, size_t size, bool keyFrame) {
@@ -243,7 +304,8 @@ LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bo
     if (!fed.accepted && !fed.released) {
         return ICERR_ERROR;
     }
-    return draw ? Redraw(output, bits) : ICERR_OK;
+    const LRESULT drawn = draw ? Redraw(output, bits) : ICERR_OK;
+    return drawn == ICERR_OK && !fed.released ? ICERR_DONTDRAW : drawn;
 }
 
 LRESULT FrameDecoder::Redraw(const BitmapLayout& output, uint8_t* bits) {

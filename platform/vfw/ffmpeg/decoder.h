@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -51,15 +52,25 @@ class FrameDecoder {
     bool Matches(const BITMAPINFOHEADER& header) const;
 
     // Decodes one chunk and writes the newest picture the decoder has released into the bitmap.
-    // One chunk in, one picture out: a decoder that reorders pictures (B-frames) releases each
-    // one a call or more after its chunk, and meanwhile the newest picture released so far is
-    // written again; until the first one arrives the bitmap is left alone. A chunk of 0 bytes
-    // leaves the bitmap as it was. Without draw the chunk is decoded but nothing written.
+    // A decoder that reorders pictures (B-frames) releases each one a call or more after its
+    // chunk, at most one a call, and meanwhile the newest picture released so far is written
+    // again; until the first one arrives the bitmap is left alone. ICERR_DONTDRAW says that the
+    // chunk released no picture. A chunk of 0 bytes leaves the bitmap as it was. Without draw the
+    // chunk is decoded but nothing written.
     LRESULT Decode(const uint8_t* data, size_t size, bool keyFrame, bool draw,
                    const BitmapLayout& output, uint8_t* bits);
     // Writes the newest picture released so far into the bitmap again; without one the bitmap is
     // left alone.
     LRESULT Redraw(const BitmapLayout& output, uint8_t* bits);
+    // The stream has ended: releases the next picture still held back and writes it (unless not
+    // drawn); ICERR_DONTDRAW when none is left. The next chunk starts decoding afresh.
+    LRESULT Drain(bool draw, const BitmapLayout& output, uint8_t* bits);
+    // How many chunks the decoder holds back: the picture of chunk n is released by the call that
+    // decodes chunk n plus this. Known once the chunks that describe the stream were decoded.
+    int HeldBack() const;
+    // Forgets the pictures held back and the references, so that decoding can start afresh at a
+    // key frame; a decoder that holds nothing back is left as it is.
+    void Restart();
 
     // Decodes one chunk (at least one byte) and answers the picture it released, or null when it
     // released none (or could not be decoded). The picture stays valid until the next call.
@@ -76,11 +87,17 @@ class FrameDecoder {
         bool released = false;  // and released a picture
     };
     Fed Feed(const uint8_t* data, size_t size, bool keyFrame);
+    // Takes every picture the decoder has ready behind the ones waiting, and makes the oldest
+    // waiting one the newest released; false when none waits.
+    bool ReleaseOne();
+    void ForgetWaiting();
 
     AVCodecContext* context_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* received_ = nullptr;
     AVFrame* latest_ = nullptr;
+    std::deque<AVFrame*> waiting_;  // released by the decoder, not yet handed out
+    bool draining_ = false;         // the end of the stream was sent
     AVBufferRef* chunk_ = nullptr;  // reused while the decoder holds no reference to it
     std::vector<uint8_t> format_;   // the header bytes that identify the stream
     std::array<uint32_t, 256> palette_{};
