@@ -185,7 +185,8 @@ std::string TestPicture(const Clip& clip, double seconds) {
 // Decoders that hold pictures back put them out in display order: frame n is the n-th picture,
 // whichever way it is read. MPEG-4 with 1 and 2 B-frames writes open groups (B-frames after a
 // key frame that show before it); XviD packs a P- and a B-frame into one chunk and follows it
-// with a placeholder; H.264 with a B-frame pyramid and a long group; H.265 with B-frames.
+// with a placeholder; H.264 with a B-frame pyramid and a long group, and with open groups; H.265
+// with B-frames.
 TEST(RealFiles, FramesOfReorderingCodecsAreTheirPicturesInDisplayOrder) {
     ScratchDirectory directory;
     const Clip clips[] = {
@@ -193,6 +194,8 @@ TEST(RealFiles, FramesOfReorderingCodecsAreTheirPicturesInDisplayOrder) {
         {"mpeg4-bf2", "-c:v mpeg4 -vtag DX50 -bf 2 -g 12 -q:v 4", 96, 64, FourCC("DX50"), 2},
         {"xvid-packed", "-c:v libxvid -bf 2 -g 12 -vtag XVID", 96, 64, FourCC("XVID"), 2},
         {"h264-pyramid", "-c:v libx264 -bf 3 -b_strategy 0 -g 30", 96, 64, FourCC("H264"), 2},
+        {"h264-open", "-c:v libx264 -bf 3 -g 12 -x264-params open-gop=1", 96, 64, FourCC("H264"),
+         2},
         {"hevc", "-c:v libx265 -vtag HEVC -x265-params log-level=none:bframes=3 -g 12", 96, 64,
          FourCC("HEVC"), 2},
     };
