@@ -61,14 +61,31 @@ Decoded Drain(ReadingFile& reading, DWORD drawFlags, uint8_t* target) {
     return result == ICERR_OK ? Decoded::Done : Decoded::NoPicture;
 }
 
-// Feeds the chunks after the last one fed up to the call, drawing only at the call itself, and
-// answers how that call went.
-Decoded FeedThrough(ReadingFile& reading, int64_t call, FrameCache& cache, uint8_t* target) {
+int32_t AskHeldBack(const Decoding& decoding) {
+    const LRESULT heldBack = decoding.decompressor.send(ICM_DECOMPRESS_HELD_BACK);
+    return int32_t(std::clamp<LRESULT>(heldBack, 0, kMostHeldBack));
+}
+
+// A call that released no picture may come from a decompressor that learned of more reordering,
+// or moved onto frame threads, on the way: from then on it is fed further ahead.
+bool HoldsBackMore(Decoding& decoding) {
+    const int32_t heldBack = AskHeldBack(decoding);
+    if (heldBack <= decoding.heldBack) {
+        return false;
+    }
+    decoding.heldBack = heldBack;
+    return true;
+}
+
+// Feeds the chunks after the last one fed up to the call that releases the frame's picture,
+// drawing only at that call, and answers how that call went.
+Decoded FeedThrough(ReadingFile& reading, int64_t picture, FrameCache& cache, uint8_t* target) {
     Decoding& decoding = reading.decoding;
     Decoded last = Decoded::NoPicture;
-    for (int64_t i = NextPictureChunk(reading, decoding.fedThrough); i <= call;
-         i = NextPictureChunk(reading, i)) {
-        const DWORD flags = i == call ? 0 : ICDECOMPRESS_PREROLL;
+    for (int64_t i = NextPictureChunk(reading, decoding.fedThrough);
+         i <= ReleasingCall(reading, picture); i = NextPictureChunk(reading, i)) {
+        const bool releasing = i == ReleasingCall(reading, picture);
+        const DWORD flags = releasing ? 0 : ICDECOMPRESS_PREROLL;
         last = i < int64_t(reading.frameCount)
                    ? DecodeFrame(reading, uint32_t(i), cache, flags, target)
                    : Drain(reading, flags, target);
@@ -76,15 +93,21 @@ Decoded FeedThrough(ReadingFile& reading, int64_t call, FrameCache& cache, uint8
             return last;
         }
         decoding.fedThrough = i;
+        if (last == Decoded::NoPicture && !releasing) {
+            HoldsBackMore(decoding);
+        }
     }
     return last;
 }
 
-// Decodes afresh from a key frame: what the decompressor held back is forgotten.
+// Decodes afresh from a key frame: what the decompressor held back is forgotten, and it may hold
+// back fewer chunks from here (it left the frame threads of reading on).
 void StartAt(ReadingFile& reading, int64_t keyFrame) {
-    SendFormats(reading.decoding.decompressor, ICM_DECOMPRESS_BEGIN, reading);
-    reading.decoding.fedThrough = keyFrame - 1;
-    reading.decoding.releasedFrame = -1;
+    Decoding& decoding = reading.decoding;
+    SendFormats(decoding.decompressor, ICM_DECOMPRESS_BEGIN, reading);
+    decoding.heldBack = AskHeldBack(decoding);
+    decoding.fedThrough = keyFrame - 1;
+    decoding.releasedFrame = -1;
 }
 
 // Releases the picture of a frame that carries one into the target. Reading on continues the
@@ -95,25 +118,22 @@ bool ReleasePicture(ReadingFile& reading, int64_t picture, bool continuable, Fra
                     uint8_t* target) {
     Decoding& decoding = reading.decoding;
     int64_t start = KeyFrameAtOrBefore(reading, picture);
-    int64_t call = ReleasingCall(reading, picture);
     bool continuing = continuable && decoding.releasedFrame < picture &&
-                      decoding.fedThrough < call && decoding.fedThrough + 1 >= start;
+                      decoding.fedThrough < ReleasingCall(reading, picture) &&
+                      decoding.fedThrough + 1 >= start;
     for (;;) {
         if (!continuing) {
             StartAt(reading, start);
         }
-        const Decoded decoded = FeedThrough(reading, call, cache, target);
+        const Decoded decoded = FeedThrough(reading, picture, cache, target);
         if (decoded == Decoded::Failed) {
             return false;
         }
         if (decoded == Decoded::Done) {
             break;
         }
-        const LRESULT heldBack = decoding.decompressor.send(ICM_DECOMPRESS_HELD_BACK);
-        if (heldBack > decoding.heldBack && heldBack <= kMostHeldBack) {
-            decoding.heldBack = int32_t(heldBack);  // it learned of more reordering on the way
-            call = ReleasingCall(reading, picture);
-            continuing = decoding.fedThrough < call;
+        if (HoldsBackMore(decoding)) {
+            continuing = true;
             continue;
         }
         if (continuing || start == 0) {

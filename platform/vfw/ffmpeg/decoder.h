@@ -67,9 +67,11 @@ class FrameDecoder {
     LRESULT Drain(bool draw, const BitmapLayout& output, uint8_t* bits);
     // How many chunks the decoder holds back: the picture of chunk n is released by the call that
     // decodes chunk n plus this. Known once the chunks that describe the stream were decoded.
-    int HeldBack() const;
+    // A caller that asks feeds chunks ahead: from then on a run of chunks in order moves the
+    // decoding, at a key frame, onto frame threads, which hold back one chunk more a thread.
+    int HeldBack();
     // Forgets the pictures held back and the references, so that decoding can start afresh at a
-    // key frame; a decoder that holds nothing back is left as it is.
+    // key frame, on the caller's thread again; a decoder that holds nothing back is left as it is.
     void Restart();
 
     // Decodes one chunk (at least one byte) and answers the picture it released, or null when it
@@ -91,8 +93,28 @@ class FrameDecoder {
     // waiting one the newest released; false when none waits.
     bool ReleaseOne();
     void ForgetWaiting();
+    AVCodecContext* Active() const { return onFrameThreads_ ? threaded_ : context_; }
+    bool ShouldMoveToFrameThreads(bool keyFrame) const;
+    // Continues on frame threads from this key frame.
+    void MoveToFrameThreads();
+    bool OpenFrameThreads();
+    void CollectHandover();
+    void Queue(std::deque<AVFrame*>& queue);  // takes the received picture
 
-    AVCodecContext* context_ = nullptr;
+    AVCodecContext* context_ = nullptr;   // one thread, or slice threads
+    AVCodecContext* threaded_ = nullptr;  // frame threads, opened when first wanted
+    bool feedsAhead_ = false;             // the caller asked how far to feed ahead
+    bool onFrameThreads_ = false;
+    bool frameThreadsFailed_ = false;
+    int inOrder_ = 0;     // chunks decoded since the last start
+    int64_t chunks_ = 0;  // chunks decoded in all, the pictures' time stamps
+    // Moving onto frame threads: the first decoder finishes the pictures before the key frame's.
+    bool handingOver_ = false;
+    bool firstDone_ = false;  // it released the key frame's picture
+    bool keySeen_ = false;    // the decoder on frame threads released it
+    int64_t keyChunk_ = 0;
+    int handoverChunks_ = 0;
+    std::deque<AVFrame*> afterKey_;  // from the frame threads, waiting for the first decoder
     AVPacket* packet_ = nullptr;
     AVFrame* received_ = nullptr;
     AVFrame* latest_ = nullptr;
