@@ -120,7 +120,9 @@ constexpr UINT ICM_DECOMPRESS_KEYFRAME_QUERY = ICM_USER + 100;
 // newest picture released before is drawn again); a reader that sees it asks:
 // ICM_DECOMPRESS_HELD_BACK (0, 0): how many chunks the begun decompression holds back now: the
 // picture shown at frame n is released by the call that decodes chunk n plus the answer, so a
-// reader feeds that many chunks ahead. 0 for decompressors that put out one picture a chunk.
+// reader feeds that many chunks ahead. 0 for decompressors that put out one picture a chunk. A
+// caller that asks may see the answer grow: reading on, the built-in drivers move onto frame
+// threads at a key frame (one chunk more a thread); ICM_DECOMPRESS_BEGIN leaves them again.
 constexpr UINT ICM_DECOMPRESS_HELD_BACK = ICM_USER + 101;
 // ICM_DECOMPRESS_DRAIN (an ICDECOMPRESS without a chunk, its size): the stream has ended; releases
 // the next picture still held back and draws it (not with ICDECOMPRESS_PREROLL). ICERR_OK for a
