@@ -167,4 +167,20 @@ bool DecodeHeldBack(ReadingFile& reading, uint32_t frame, FrameCache& cache, uin
     return true;
 }
 
+bool ContinueHeldBack(ReadingFile& reading, uint32_t frame, uint32_t fedThrough,
+                      bool releasedBefore, FrameCache& cache, uint8_t* target) {
+    Decoding& decoding = reading.decoding;
+    decoding.fedThrough = fedThrough;
+    decoding.releasedFrame =
+        releasedBefore && fedThrough > 0 ? PictureFrame(reading, fedThrough - 1) : -1;
+    const int64_t picture = PictureFrame(reading, frame);
+    if (picture < 0 || picture == decoding.releasedFrame) {
+        Redraw(reading, target);
+    } else if (!ReleasePicture(reading, picture, true, cache, target)) {
+        return false;
+    }
+    cache.holdImage(target == cache.decoded());
+    return true;
+}
+
 }  // namespace zedadu::reader

@@ -251,7 +251,8 @@ bool DecodeUpTo(ReadingFile& reading, uint32_t frame, FrameCache& cache, uint8_t
                 return false;
             }
             if (LearnsToHoldBack(reading, decoded)) {
-                return DecodeHeldBack(reading, frame, cache, target);
+                const bool releasedBefore = i > first || int64_t(first) == cached + 1;
+                return ContinueHeldBack(reading, frame, i, releasedBefore, cache, target);
             }
             drawn = decoded == Decoded::Dropped ? drawn : i == frame;
         }

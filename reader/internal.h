@@ -54,5 +54,9 @@ inline constexpr int32_t kMostHeldBack = 64;
 // The target receives the picture that belongs at the frame, from a decompressor that holds
 // pictures back: chunks are fed ahead and drained at the end of the stream.
 bool DecodeHeldBack(ReadingFile& reading, uint32_t frame, FrameCache& cache, uint8_t* target);
+// The same for a decompressor that has just said it holds pictures back, fed through a chunk
+// (releasedBefore: the chunks before that one released their pictures), without starting again.
+bool ContinueHeldBack(ReadingFile& reading, uint32_t frame, uint32_t fedThrough,
+                      bool releasedBefore, FrameCache& cache, uint8_t* target);
 
 }  // namespace zedadu::reader
