@@ -29,8 +29,8 @@ constexpr uint32_t kDepths[] = {32, 24, 16};
 // A compressor opened for compression, closed with the owner.
 class OpenedCompressor {
   public:
-    explicit OpenedCompressor(FOURCC code)
-        : instance_(ICOpen(ICTYPE_VIDEO, code, ICMODE_COMPRESS)) {}
+    explicit OpenedCompressor(FOURCC code, UINT mode = ICMODE_COMPRESS)
+        : instance_(ICOpen(ICTYPE_VIDEO, code, mode)) {}
     ~OpenedCompressor() {
         if (instance_) {
             ICClose(instance_);
@@ -64,8 +64,8 @@ bool UncompressedTakes(uint32_t depth) {
     return std::find(std::begin(kDepths), std::end(kDepths), depth) != std::end(kDepths);
 }
 
-std::optional<InstalledCompressor> Describe(FOURCC code) {
-    const OpenedCompressor compressor(code);
+std::optional<InstalledCompressor> Describe(FOURCC code, UINT mode) {
+    const OpenedCompressor compressor(code, mode);
     if (!compressor) {
         return std::nullopt;
     }
@@ -82,7 +82,7 @@ bool Listed(const std::vector<InstalledCompressor>& list, FOURCC code) {
     });
 }
 
-void AddSection(const char* section, std::vector<InstalledCompressor>& list) {
+void AddSection(const char* section, UINT mode, std::vector<InstalledCompressor>& list) {
     std::string names(kNamesCapacity, '\0');
     GetPrivateProfileStringA(section, nullptr, "", names.data(), kNamesCapacity, kDriverList);
     for (size_t at = 0; at < names.size() && names[at]; at = names.find('\0', at) + 1) {
@@ -96,7 +96,7 @@ void AddSection(const char* section, std::vector<InstalledCompressor>& list) {
         if (Listed(list, handler)) {
             continue;
         }
-        if (auto compressor = Describe(handler)) {
+        if (auto compressor = Describe(handler, mode)) {
             list.push_back(std::move(*compressor));
         }
     }
@@ -147,9 +147,18 @@ std::vector<InstalledCompressor> InstalledCompressors() {
     // The compressor layer writes its driver list when there is none yet.
     vfw::EnsureDriverList();
     for (const char* section : {"drivers", "drivers32"}) {
-        AddSection(section, list);
+        AddSection(section, ICMODE_COMPRESS, list);
     }
     list.push_back(*CompressorOf(kUncompressed));
+    return list;
+}
+
+std::vector<InstalledCompressor> InstalledDecompressors() {
+    std::vector<InstalledCompressor> list;
+    vfw::EnsureDriverList();
+    for (const char* section : {"drivers", "drivers32"}) {
+        AddSection(section, ICMODE_DECOMPRESS, list);
+    }
     return list;
 }
 
@@ -157,7 +166,7 @@ std::optional<InstalledCompressor> CompressorOf(FOURCC code) {
     if (code == kUncompressed) {
         return InstalledCompressor{kUncompressed, kUncompressedName, 0};
     }
-    return Describe(code);
+    return Describe(code, ICMODE_COMPRESS);
 }
 
 const InstalledCompressor* FindCompressor(const std::vector<InstalledCompressor>& compressors,

@@ -31,6 +31,10 @@ struct InstalledCompressor {
 // Each compressor of the driver list once, in list order, then "Uncompressed RGB" ("DIB ").
 std::vector<InstalledCompressor> InstalledCompressors();
 
+// Each driver of the driver list that opens for decompression, once, in list order: one code for
+// each codec the layer decodes (it decodes the other codes of those codecs too).
+std::vector<InstalledCompressor> InstalledDecompressors();
+
 // The compressor of this code, when one opens for compression ("DIB " always does).
 std::optional<InstalledCompressor> CompressorOf(FOURCC code);
 

@@ -19,6 +19,7 @@ using Json = nlohmann::ordered_json;
 
 struct CompressorsOptions {
     bool json = false;
+    bool decoders = false;
 };
 
 std::string YesNo(bool value) {
@@ -85,7 +86,25 @@ void PrintJson(const std::vector<InstalledCompressor>& compressors) {
     printf("%s\n", list.dump(2).c_str());
 }
 
+void PrintDecoders(bool json) {
+    Json list = Json::array();
+    for (const InstalledCompressor& decoder : InstalledDecompressors()) {
+        if (json) {
+            list.push_back({{"code", FourCCText(decoder.code)}, {"name", decoder.name}});
+        } else {
+            printf("%-4s  %s\n", FourCCText(decoder.code).c_str(), decoder.name.c_str());
+        }
+    }
+    if (json) {
+        printf("%s\n", list.dump(2).c_str());
+    }
+}
+
 int RunCompressors(const CompressorsOptions& options) {
+    if (options.decoders) {
+        PrintDecoders(options.json);
+        return kExitOk;
+    }
     const std::vector<InstalledCompressor> compressors = InstalledCompressors();
     if (options.json) {
         PrintJson(compressors);
@@ -104,6 +123,8 @@ Command AddCompressorsCommand(CLI::App& application) {
         "List the installed video compressors: code, name, and what each takes (quality, key "
         "frames, data rate, options, colour depths, frame sizes).");
     command->add_flag("--json", options->json, "print the list as JSON");
+    command->add_flag("--decoders", options->decoders,
+                      "list the drivers that decompress instead, one code for each codec");
     return {command, [options] { return RunCompressors(*options); }};
 }
 

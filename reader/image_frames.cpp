@@ -168,7 +168,7 @@ bool StartDecompressor(ReadingFile& reading, const ImageFrameRequest& request,
     return true;
 }
 
-enum class Decoded { Failed, Dropped, Done };
+}  // namespace
 
 // Decodes one frame's chunk into the target; with ICDECOMPRESS_PREROLL among the flags nothing is
 // drawn.
@@ -191,9 +191,9 @@ Decoded DecodeFrame(ReadingFile& reading, uint32_t frame, FrameCache& cache, DWO
     const DWORD flags = reading.index.video[frame].flags & kIndexKeyFrame
                             ? drawFlags
                             : drawFlags | ICDECOMPRESS_NOTKEYFRAME;
-    ICDecompress(reading.decoding.decompressor.get(), flags, &source, cache.chunk(),
-                 &reading.outputFormat.header, target);
-    return Decoded::Done;
+    const DWORD result = ICDecompress(reading.decoding.decompressor.get(), flags, &source,
+                                      cache.chunk(), &reading.outputFormat.header, target);
+    return result == DWORD(ICERR_DONTDRAW) ? Decoded::NoPicture : Decoded::Done;
 }
 
 // The decompressor draws the newest picture it decoded again, decoding nothing.
@@ -202,6 +202,18 @@ void Redraw(ReadingFile& reading, uint8_t* target) {
     source.biSizeImage = 0;
     ICDecompress(reading.decoding.decompressor.get(), ICDECOMPRESS_UPDATE, &source, nullptr,
                  &reading.outputFormat.header, target);
+}
+
+namespace {
+
+// A chunk that released no picture: the decompressor may hold pictures back, which it then says.
+bool LearnsToHoldBack(ReadingFile& reading, Decoded decoded) {
+    if (decoded != Decoded::NoPicture) {
+        return false;
+    }
+    const LRESULT heldBack = reading.decoding.decompressor.send(ICM_DECOMPRESS_HELD_BACK);
+    reading.decoding.heldBack = int32_t(std::clamp<LRESULT>(heldBack, 0, kMostHeldBack));
+    return reading.decoding.heldBack > 0;
 }
 
 // Sequential reading continues from the cached frame; other frames start from the nearest key
@@ -223,6 +235,9 @@ uint32_t FirstFrameToDecode(const ReadingFile& reading, uint32_t frame, int64_t 
 // frame was drawn into the host's buffer before, or its chunk was dropped). The frames before it
 // are decoded without being drawn.
 bool DecodeUpTo(ReadingFile& reading, uint32_t frame, FrameCache& cache, uint8_t* target) {
+    if (reading.decoding.heldBack > 0) {
+        return DecodeHeldBack(reading, frame, cache, target);
+    }
     const BITMAPINFOHEADER& output = reading.outputFormat.header;
     const int64_t cached = cache.lookUp(reading, output.biWidth, output.biHeight);
     bool drawn = cached >= 0 && cache.holdsImage() && target == cache.decoded();
@@ -235,7 +250,11 @@ bool DecodeUpTo(ReadingFile& reading, uint32_t frame, FrameCache& cache, uint8_t
             if (decoded == Decoded::Failed) {
                 return false;
             }
-            drawn = decoded == Decoded::Done ? i == frame : drawn;
+            if (LearnsToHoldBack(reading, decoded)) {
+                const bool releasedBefore = i > first || int64_t(first) == cached + 1;
+                return ContinueHeldBack(reading, frame, i, releasedBefore, cache, target);
+            }
+            drawn = decoded == Decoded::Dropped ? drawn : i == frame;
         }
     }
     if (!drawn) {

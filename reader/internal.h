@@ -6,6 +6,8 @@
 
 namespace zedadu::reader {
 
+class FrameCache;
+
 // Opens a file for reading, with writers denied when the platform allows it, else without any
 // sharing restriction. Holds nothing when neither open succeeds.
 RiffFile OpenForReading(const char* path);
@@ -36,5 +38,25 @@ void IndexAudioFrames(ReadingFile& file);
 
 // Sends a decompressor message with the stream format and the output format of the handle.
 LRESULT SendFormats(const vfw::Compressor& decompressor, UINT message, ReadingFile& file);
+
+// Decoding one frame's chunk: it failed (a short read), the chunk carries no picture (2 bytes or
+// less, a dropped frame), or it was decoded, and its call released a picture or none.
+enum class Decoded { Failed, Dropped, Done, NoPicture };
+Decoded DecodeFrame(ReadingFile& reading, uint32_t frame, FrameCache& cache, DWORD drawFlags,
+                    uint8_t* target);
+// The decompressor draws the newest picture it released again, decoding nothing.
+void Redraw(ReadingFile& reading, uint8_t* target);
+
+// More chunks held back than any codec needs is a decompressor gone wrong; feeding that far
+// ahead would only cost time.
+inline constexpr int32_t kMostHeldBack = 64;
+
+// The target receives the picture that belongs at the frame, from a decompressor that holds
+// pictures back: chunks are fed ahead and drained at the end of the stream.
+bool DecodeHeldBack(ReadingFile& reading, uint32_t frame, FrameCache& cache, uint8_t* target);
+// The same for a decompressor that has just said it holds pictures back, fed through a chunk
+// (releasedBefore: the chunks before that one released their pictures), without starting again.
+bool ContinueHeldBack(ReadingFile& reading, uint32_t frame, uint32_t fedThrough,
+                      bool releasedBefore, FrameCache& cache, uint8_t* target);
 
 }  // namespace zedadu::reader

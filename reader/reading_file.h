@@ -36,6 +36,12 @@ struct Decoding {
     int32_t lastRequestedWidth = 0;
     int32_t lastRequestedHeight = 0;
     const ImageLayout* setUpFor = nullptr;  // the layout it was set up for; its output may differ
+    // A decompressor that holds pictures back: how many chunks (0 until it says so), the last
+    // chunk fed (the stream's frame count and beyond stand for drains) and the frame whose picture
+    // it released last.
+    int32_t heldBack = 0;
+    int64_t fedThrough = -1;
+    int64_t releasedFrame = -1;
 };
 
 struct ReadingFile : HandleHead {

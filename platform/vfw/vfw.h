@@ -18,9 +18,10 @@
 //   ICDECOMPRESS_PREROLL the chunk is decoded and nothing drawn (the frames a key-frame walk
 //   passes); ICDECOMPRESS_UPDATE with a 0-byte chunk draws the newest picture again, decoding
 //   nothing. The bitmap gets exactly its rows: no byte before, after or between them (the row
-//   padding) is written. One chunk gives one picture: a
-//   codec that reorders pictures (B-frames) releases each one a call or more late, and meanwhile
-//   the newest picture released so far is delivered again. Codecs that libavcodec decodes on slice
+//   padding) is written. One chunk gives at most one picture: a codec that reorders pictures
+//   (B-frames) releases each one a call or more late, meanwhile the newest picture released so far
+//   is delivered again and the call answers ICERR_DONTDRAW; ICM_DECOMPRESS_HELD_BACK says how
+//   late, ICM_DECOMPRESS_DRAIN releases the last ones. Codecs that libavcodec decodes on slice
 //   threads (DV, FFV1 with slices, MagicYUV, ...) use one thread per core, at most 16; decodes on
 //   slice threads take turns, so that together they never run more threads than there are cores.
 // - ICM_DECOMPRESS_KEYFRAME_QUERY answers for every chunk at once for codecs that code every
@@ -65,6 +66,7 @@ constexpr UINT ICMODE_QUERY = 4;
 
 // Results.
 constexpr LRESULT ICERR_OK = 0;
+constexpr LRESULT ICERR_DONTDRAW = 1;
 constexpr LRESULT ICERR_UNSUPPORTED = -1;
 constexpr LRESULT ICERR_BADFORMAT = -2;
 constexpr LRESULT ICERR_MEMORY = -3;
@@ -113,6 +115,20 @@ constexpr UINT ICM_COMPRESS_FRAMES_INFO = ICM_USER + 70;
 // of the format does. Chunks go in stream order, each once, on an instance of their own. Answers 1
 // (it does), 0 (it needs earlier chunks; for 0, ask chunk by chunk) or an ICERR_ code.
 constexpr UINT ICM_DECOMPRESS_KEYFRAME_QUERY = ICM_USER + 100;
+// This platform's additions for decompressors that hold pictures back (B-frames put out in
+// display order). A decompress call whose chunk released no picture answers ICERR_DONTDRAW (the
+// newest picture released before is drawn again); a reader that sees it asks:
+// ICM_DECOMPRESS_HELD_BACK (0, 0): how many chunks the begun decompression holds back now: the
+// picture shown at frame n is released by the call that decodes chunk n plus the answer, so a
+// reader feeds that many chunks ahead. 0 for decompressors that put out one picture a chunk. A
+// caller that asks may see the answer grow: reading on, the built-in drivers move onto frame
+// threads at a key frame (one chunk more a thread); ICM_DECOMPRESS_BEGIN leaves them again.
+constexpr UINT ICM_DECOMPRESS_HELD_BACK = ICM_USER + 101;
+// ICM_DECOMPRESS_DRAIN (an ICDECOMPRESS without a chunk, its size): the stream has ended; releases
+// the next picture still held back and draws it (not with ICDECOMPRESS_PREROLL). ICERR_OK for a
+// picture, ICERR_DONTDRAW when none is left. ICM_DECOMPRESS_BEGIN, like the next chunk after a
+// drain, forgets what is held back so that decoding starts afresh at a key frame.
+constexpr UINT ICM_DECOMPRESS_DRAIN = ICM_USER + 102;
 // A message of this platform's compressors, outside the standard set: which frame sizes the
 // compressor takes, for the dialogs and hosts that tell the user. The first argument is an input
 // format (its size is not looked at) or 0, the second an ICFRAMESIZES to fill; ICERR_OK, or

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "tests/host/host_test_support.h"
@@ -72,6 +73,15 @@ TEST_F(HostConversion, EveryCompressorWritesAFileThatChecksAndProbes) {
     const auto compressors = HostJson("compressors --json");
     ASSERT_GE(compressors.size(), 2u);
     EXPECT_EQ(compressors.back()["code"], "DIB ");
+    // Decoders are listed by one code for each codec of the driver list, the compressors' among
+    // them (the list on disk may come from a version that knew fewer codecs).
+    std::set<std::string> decoded;
+    for (const auto& decoder : HostJson("compressors --decoders --json")) {
+        decoded.insert(decoder["code"].get<std::string>());
+    }
+    for (const char* code : {"MSVC", "XVID", "H264"}) {
+        EXPECT_TRUE(decoded.count(code)) << code;
+    }
     for (const auto& compressor : compressors) {
         const std::string code = compressor["code"];
         // A size the compressor takes: the input's when it takes any, else a usual one it lists.

@@ -209,6 +209,42 @@ const AVCodecTag* const kRiffTables[] = {avformat_get_riff_video_tags(), nullptr
 const AVCodecTag* const kAviTables[] = {avformat_get_riff_video_tags(),
                                         avformat_get_mov_video_tags(), nullptr};
 
+struct ProbedCode {
+    FOURCC code;
+    AVCodecID codec;
+};
+
+// Codes of AVI files that libavformat's tables leave out and its AVI reader recognises by probing
+// the stream's data instead: H.265 as its encoders label it.
+constexpr ProbedCode kProbedCodes[] = {
+    {FourCC("HEVC"), AV_CODEC_ID_HEVC},
+    {FourCC("H265"), AV_CODEC_ID_HEVC},
+    {FourCC("X265"), AV_CODEC_ID_HEVC},
+};
+
+AVCodecID ProbedCodec(FOURCC compression) {
+    for (const ProbedCode& probed : kProbedCodes) {
+        if (SameFourCCIgnoringCase(probed.code, compression)) {
+            return probed.codec;
+        }
+    }
+    return AV_CODEC_ID_NONE;
+}
+
+// The code the driver list names a codec by: its first in the RIFF table, else the first of ours.
+bool CodeOfCodec(AVCodecID codec, unsigned int* tag) {
+    if (av_codec_get_tag2(kRiffTables, codec, tag)) {
+        return true;
+    }
+    for (const ProbedCode& probed : kProbedCodes) {
+        if (probed.codec == codec) {
+            *tag = probed.code;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsAlphanumeric(FOURCC code) {
     for (int shift = 0; shift < 32; shift += 8) {
         if (!std::isalnum(static_cast<unsigned char>(code >> shift))) {
@@ -258,7 +294,7 @@ std::vector<DecoderCode> CollectDecoderCodes() {
         }
         seen.push_back(codec->id);
         unsigned int tag = 0;
-        if (!av_codec_get_tag2(kRiffTables, codec->id, &tag) || !IsAlphanumeric(tag) ||
+        if (!CodeOfCodec(codec->id, &tag) || !IsAlphanumeric(tag) ||
             DecodingCodec(tag) != codec->id || Listed(codes, tag) || FindCompressor(tag)) {
             continue;
         }
@@ -317,7 +353,10 @@ AVCodecID DecodingCodec(FOURCC compression) {
     if (SameFourCCIgnoringCase(compression, FourCC("DIB "))) {
         return AV_CODEC_ID_NONE;
     }
-    const AVCodecID codec = av_codec_get_id(kAviTables, compression);
+    AVCodecID codec = av_codec_get_id(kAviTables, compression);
+    if (codec == AV_CODEC_ID_NONE) {
+        codec = ProbedCodec(compression);
+    }
     if (codec == AV_CODEC_ID_NONE || !avcodec_find_decoder(codec)) {
         return AV_CODEC_ID_NONE;
     }

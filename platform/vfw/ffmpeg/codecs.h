@@ -99,8 +99,8 @@ const CompressorSpec* FindCompressor(FOURCC handler);
 
 // The codec that decodes a compression code, by libavformat's RIFF tag table (which also maps
 // 0 to raw bitmaps and 1, 2 to run-length bitmaps) and then, as libavformat's AVI reader does, its
-// QuickTime table; AV_CODEC_ID_NONE when libavcodec has no decoder for it, and always for
-// "DIB ", which names no driver.
+// QuickTime table, then the codes it recognises by probing the data (H.265); AV_CODEC_ID_NONE when
+// libavcodec has no decoder for it, and always for "DIB ", which names no driver.
 AVCodecID DecodingCodec(FOURCC compression);
 
 struct DecoderCode {
@@ -108,7 +108,8 @@ struct DecoderCode {
     const char* decoderName;
 };
 // One handler code per codec that libavcodec decodes and no compressor covers: the codec's first
-// code in the RIFF table when it is four letters or digits, in libavcodec's order.
+// code in the RIFF table (else in the probed codes) when it is four letters or digits, in
+// libavcodec's order.
 std::span<const DecoderCode> DecoderCodes();
 
 // "Cinepak", "Motion JPEG", or for decoders a neutral codec name with the code: "H.264 (H264)".

@@ -33,6 +33,13 @@ size_t PaletteEntries(const BITMAPINFOHEADER& header) {
 // libavformat sets it for uncompressed streams.
 constexpr char kBottomUpMark[] = "BottomUp";
 
+// Chunks decoded in order before frame threads are worth their start: a host that jumps decodes
+// a few chunks from a key frame on the caller's thread, a host that reads on gets the threads.
+constexpr int kChunksBeforeFrameThreads = 4;
+// Chunks after which a decoder handing over to frame threads is given up on: more than any group
+// shows before its key frame.
+constexpr int kMostHandoverChunks = 16;
+
 }  // namespace
 
 std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec, const BITMAPINFOHEADER& header) {
@@ -78,10 +85,12 @@ std::unique_ptr<FrameDecoder> FrameDecoder::Open(AVCodecID handlerCodec,
 
 FrameDecoder::~FrameDecoder() {
     avcodec_free_context(&context_);
+    avcodec_free_context(&threaded_);
     av_packet_free(&packet_);
     av_frame_free(&received_);
     av_frame_free(&latest_);
     av_buffer_unref(&chunk_);
+    ForgetWaiting();
 }
 
 bool FrameDecoder::Start(const SourceFormat& source, const BITMAPINFOHEADER& header) {
@@ -156,6 +165,7 @@ bool FrameDecoder::PreparePacket(const uint8_t* data, size_t size, bool keyFrame
     packet_->data = chunk_->data;
     packet_->size = int(size);
     packet_->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
+    packet_->pts = ++chunks_;  // which chunk a picture came from
     if (paletteDue_) {
         uint8_t* side = av_packet_new_side_data(packet_, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
         if (!side) {
@@ -169,20 +179,183 @@ bool FrameDecoder::PreparePacket(const uint8_t* data, size_t size, bool keyFrame
 
 FrameDecoder::Fed FrameDecoder::Feed(const uint8_t* data, size_t size, bool keyFrame) {
     Fed fed;
+    if (draining_) {
+        Restart();
+    }
     fed.packetMade = PreparePacket(data, size, keyFrame);
     if (!fed.packetMade) {
         av_packet_unref(packet_);
         return fed;
     }
-    const SliceThreadTurn turn(context_->thread_count > 1);
-    fed.accepted = avcodec_send_packet(context_, packet_) >= 0;
-    av_packet_unref(packet_);
-    while (avcodec_receive_frame(context_, received_) == 0) {
-        av_frame_unref(latest_);
-        av_frame_move_ref(latest_, received_);
-        fed.released = true;
+    if (ShouldMoveToFrameThreads(keyFrame)) {
+        MoveToFrameThreads();
     }
+    const SliceThreadTurn turn(Active()->thread_count > 1);
+    if (handingOver_ && !firstDone_) {
+        ++handoverChunks_;
+        avcodec_send_packet(context_, packet_);
+    }
+    fed.accepted = avcodec_send_packet(Active(), packet_) >= 0;
+    av_packet_unref(packet_);
+    ++inOrder_;
+    fed.released = ReleaseOne();
     return fed;
+}
+
+bool FrameDecoder::ShouldMoveToFrameThreads(bool keyFrame) const {
+    return feedsAhead_ && keyFrame && !onFrameThreads_ && !frameThreadsFailed_ &&
+           inOrder_ >= kChunksBeforeFrameThreads && FrameThreads(*context_->codec) > 1;
+}
+
+bool FrameDecoder::OpenFrameThreads() {
+    const AVCodec* codec = context_->codec;
+    threaded_ = avcodec_alloc_context3(codec);
+    AVCodecParameters* parameters = avcodec_parameters_alloc();
+    const bool copied = threaded_ && parameters &&
+                        avcodec_parameters_from_context(parameters, context_) >= 0 &&
+                        avcodec_parameters_to_context(threaded_, parameters) >= 0;
+    avcodec_parameters_free(&parameters);
+    if (!copied) {
+        return false;
+    }
+    threaded_->thread_count = FrameThreads(*codec);
+    threaded_->thread_type = FF_THREAD_FRAME;
+    return avcodec_open2(threaded_, codec, nullptr) >= 0;
+}
+
+// The decoder on frame threads starts at this key frame. Pictures a key frame's group shows before
+// it (an open group) need the group before, which only the first decoder has: it goes on with the
+// next chunks until it releases the key frame's picture, and the new one's pictures count from
+// that picture on.
+void FrameDecoder::MoveToFrameThreads() {
+    if (!threaded_ && !OpenFrameThreads()) {
+        avcodec_free_context(&threaded_);
+        frameThreadsFailed_ = true;
+        return;
+    }
+    onFrameThreads_ = true;
+    handingOver_ = true;
+    firstDone_ = false;
+    keySeen_ = false;
+    keyChunk_ = packet_->pts;
+    handoverChunks_ = 0;
+}
+
+void FrameDecoder::Queue(std::deque<AVFrame*>& queue) {
+    AVFrame* picture = av_frame_alloc();
+    if (picture) {
+        av_frame_move_ref(picture, received_);
+        queue.push_back(picture);
+    }
+    av_frame_unref(received_);
+}
+
+// What both decoders released while the first one finishes: its pictures up to the key frame's,
+// then the new one's from the key frame's on. A first decoder that does not get there within a
+// few chunks is given up.
+void FrameDecoder::CollectHandover() {
+    int result = 0;
+    while (!firstDone_ && (result = avcodec_receive_frame(context_, received_)) == 0) {
+        if (received_->pts == keyChunk_) {
+            av_frame_unref(received_);
+            firstDone_ = true;
+        } else {
+            Queue(waiting_);
+        }
+    }
+    if (result == AVERROR_EOF || handoverChunks_ > kMostHandoverChunks) {
+        firstDone_ = true;
+    }
+    while ((result = avcodec_receive_frame(threaded_, received_)) == 0) {
+        keySeen_ = keySeen_ || received_->pts == keyChunk_ || handoverChunks_ > kMostHandoverChunks;
+        if (keySeen_) {
+            Queue(afterKey_);
+        } else {
+            av_frame_unref(received_);  // shown before the key frame, without its references
+        }
+    }
+    keySeen_ = keySeen_ || result == AVERROR_EOF;
+    if (firstDone_ && keySeen_) {
+        avcodec_flush_buffers(context_);
+        waiting_.insert(waiting_.end(), afterKey_.begin(), afterKey_.end());
+        afterKey_.clear();
+        handingOver_ = false;
+    }
+}
+
+bool FrameDecoder::ReleaseOne() {
+    if (handingOver_) {
+        CollectHandover();
+    }
+    bool released = false;
+    while (!handingOver_ && avcodec_receive_frame(Active(), received_) == 0) {
+        if (!released && waiting_.empty()) {
+            av_frame_unref(latest_);
+            av_frame_move_ref(latest_, received_);
+            released = true;
+            continue;
+        }
+        AVFrame* picture = av_frame_alloc();
+        if (!picture) {
+            av_frame_unref(received_);
+            continue;
+        }
+        av_frame_move_ref(picture, received_);
+        waiting_.push_back(picture);
+    }
+    if (released || waiting_.empty()) {
+        return released;
+    }
+    AVFrame* oldest = waiting_.front();
+    waiting_.pop_front();
+    av_frame_unref(latest_);
+    av_frame_move_ref(latest_, oldest);
+    av_frame_free(&oldest);
+    return true;
+}
+
+void FrameDecoder::ForgetWaiting() {
+    for (std::deque<AVFrame*>* queue : {&waiting_, &afterKey_}) {
+        for (AVFrame*& picture : *queue) {
+            av_frame_free(&picture);
+        }
+        queue->clear();
+    }
+    handingOver_ = false;
+}
+
+LRESULT FrameDecoder::Drain(bool draw, const BitmapLayout& output, uint8_t* bits) {
+    if (!draining_) {
+        draining_ = true;
+        if (handingOver_ && !firstDone_) {
+            avcodec_send_packet(context_, nullptr);
+        }
+        avcodec_send_packet(Active(), nullptr);
+    }
+    if (!ReleaseOne()) {
+        return ICERR_DONTDRAW;
+    }
+    return draw ? Redraw(output, bits) : ICERR_OK;
+}
+
+int FrameDecoder::HeldBack() {
+    feedsAhead_ = true;
+    const int reordered = std::max(0, Active()->has_b_frames);
+    return onFrameThreads_ ? reordered + threaded_->thread_count - 1 : reordered;
+}
+
+void FrameDecoder::Restart() {
+    inOrder_ = 0;
+    if (!draining_ && waiting_.empty() && !onFrameThreads_ && context_->has_b_frames <= 0) {
+        return;
+    }
+    avcodec_flush_buffers(context_);
+    if (threaded_) {
+        avcodec_flush_buffers(threaded_);
+    }
+    onFrameThreads_ = false;
+    ForgetWaiting();
+    draining_ = false;
 }
 
 const AVFrame* FrameDecoder::DecodePicture(const uint8_t* data, size_t size, bool keyFrame) {
@@ -201,7 +374,8 @@ LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bo
     if (!fed.accepted && !fed.released) {
         return ICERR_ERROR;
     }
-    return draw ? Redraw(output, bits) : ICERR_OK;
+    const LRESULT drawn = draw ? Redraw(output, bits) : ICERR_OK;
+    return drawn == ICERR_OK && !fed.released ? ICERR_DONTDRAW : drawn;
 }
 
 LRESULT FrameDecoder::Redraw(const BitmapLayout& output, uint8_t* bits) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -51,15 +52,27 @@ class FrameDecoder {
     bool Matches(const BITMAPINFOHEADER& header) const;
 
     // Decodes one chunk and writes the newest picture the decoder has released into the bitmap.
-    // One chunk in, one picture out: a decoder that reorders pictures (B-frames) releases each
-    // one a call or more after its chunk, and meanwhile the newest picture released so far is
-    // written again; until the first one arrives the bitmap is left alone. A chunk of 0 bytes
-    // leaves the bitmap as it was. Without draw the chunk is decoded but nothing written.
+    // A decoder that reorders pictures (B-frames) releases each one a call or more after its
+    // chunk, at most one a call, and meanwhile the newest picture released so far is written
+    // again; until the first one arrives the bitmap is left alone. ICERR_DONTDRAW says that the
+    // chunk released no picture. A chunk of 0 bytes leaves the bitmap as it was. Without draw the
+    // chunk is decoded but nothing written.
     LRESULT Decode(const uint8_t* data, size_t size, bool keyFrame, bool draw,
                    const BitmapLayout& output, uint8_t* bits);
     // Writes the newest picture released so far into the bitmap again; without one the bitmap is
     // left alone.
     LRESULT Redraw(const BitmapLayout& output, uint8_t* bits);
+    // The stream has ended: releases the next picture still held back and writes it (unless not
+    // drawn); ICERR_DONTDRAW when none is left. The next chunk starts decoding afresh.
+    LRESULT Drain(bool draw, const BitmapLayout& output, uint8_t* bits);
+    // How many chunks the decoder holds back: the picture of chunk n is released by the call that
+    // decodes chunk n plus this. Known once the chunks that describe the stream were decoded.
+    // A caller that asks feeds chunks ahead: from then on a run of chunks in order moves the
+    // decoding, at a key frame, onto frame threads, which hold back one chunk more a thread.
+    int HeldBack();
+    // Forgets the pictures held back and the references, so that decoding can start afresh at a
+    // key frame, on the caller's thread again; a decoder that holds nothing back is left as it is.
+    void Restart();
 
     // Decodes one chunk (at least one byte) and answers the picture it released, or null when it
     // released none (or could not be decoded). The picture stays valid until the next call.
@@ -76,11 +89,37 @@ class FrameDecoder {
         bool released = false;  // and released a picture
     };
     Fed Feed(const uint8_t* data, size_t size, bool keyFrame);
+    // Takes every picture the decoder has ready behind the ones waiting, and makes the oldest
+    // waiting one the newest released; false when none waits.
+    bool ReleaseOne();
+    void ForgetWaiting();
+    AVCodecContext* Active() const { return onFrameThreads_ ? threaded_ : context_; }
+    bool ShouldMoveToFrameThreads(bool keyFrame) const;
+    // Continues on frame threads from this key frame.
+    void MoveToFrameThreads();
+    bool OpenFrameThreads();
+    void CollectHandover();
+    void Queue(std::deque<AVFrame*>& queue);  // takes the received picture
 
-    AVCodecContext* context_ = nullptr;
+    AVCodecContext* context_ = nullptr;   // one thread, or slice threads
+    AVCodecContext* threaded_ = nullptr;  // frame threads, opened when first wanted
+    bool feedsAhead_ = false;             // the caller asked how far to feed ahead
+    bool onFrameThreads_ = false;
+    bool frameThreadsFailed_ = false;
+    int inOrder_ = 0;     // chunks decoded since the last start
+    int64_t chunks_ = 0;  // chunks decoded in all, the pictures' time stamps
+    // Moving onto frame threads: the first decoder finishes the pictures before the key frame's.
+    bool handingOver_ = false;
+    bool firstDone_ = false;  // it released the key frame's picture
+    bool keySeen_ = false;    // the decoder on frame threads released it
+    int64_t keyChunk_ = 0;
+    int handoverChunks_ = 0;
+    std::deque<AVFrame*> afterKey_;  // from the frame threads, waiting for the first decoder
     AVPacket* packet_ = nullptr;
     AVFrame* received_ = nullptr;
     AVFrame* latest_ = nullptr;
+    std::deque<AVFrame*> waiting_;  // released by the decoder, not yet handed out
+    bool draining_ = false;         // the end of the stream was sent
     AVBufferRef* chunk_ = nullptr;  // reused while the decoder holds no reference to it
     std::vector<uint8_t> format_;   // the header bytes that identify the stream
     std::array<uint32_t, 256> palette_{};

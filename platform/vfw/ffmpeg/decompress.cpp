@@ -60,7 +60,9 @@ LRESULT DecompressBegin(DriverInstance& instance, LPARAM input, LPARAM output) {
         return ICERR_BADFORMAT;
     }
     const auto& header = *Argument<const BITMAPINFOHEADER>(input);
-    if (!instance.decoder || !instance.decoder->Matches(header)) {
+    if (instance.decoder && instance.decoder->Matches(header)) {
+        instance.decoder->Restart();
+    } else {
         instance.decoder = FrameDecoder::Open(instance.handlerCodec, header);
     }
     return instance.decoder ? ICERR_OK : ICERR_BADFORMAT;
@@ -99,6 +101,28 @@ LRESULT Decompress(DriverInstance& instance, LPARAM request, LPARAM size) {
     const bool draw = !(flags & (ICDECOMPRESS_HURRYUP | ICDECOMPRESS_PREROLL));
     return instance.decoder->Decode(static_cast<const uint8_t*>(decompress->lpInput),
                                     input.biSizeImage, keyFrame, draw, *layout, bits);
+}
+
+LRESULT DecompressHeldBack(DriverInstance& instance, LPARAM, LPARAM) {
+    return instance.decoder ? instance.decoder->HeldBack() : 0;
+}
+
+// Only a begun decompression has pictures to drain.
+LRESULT DecompressDrain(DriverInstance& instance, LPARAM request, LPARAM size) {
+    const auto* decompress = Argument<const ICDECOMPRESS>(request);
+    if (!decompress || size != sizeof(ICDECOMPRESS) || !decompress->lpbiOutput ||
+        !decompress->lpOutput) {
+        return ICERR_BADPARAM;
+    }
+    const auto layout = UncompressedLayout(*decompress->lpbiOutput);
+    if (!layout) {
+        return ICERR_BADFORMAT;
+    }
+    if (!instance.decoder) {
+        return ICERR_DONTDRAW;
+    }
+    const bool draw = !(decompress->dwFlags & (ICDECOMPRESS_HURRYUP | ICDECOMPRESS_PREROLL));
+    return instance.decoder->Drain(draw, *layout, static_cast<uint8_t*>(decompress->lpOutput));
 }
 
 LRESULT DecompressEnd(DriverInstance& instance, LPARAM, LPARAM) {

@@ -189,6 +189,8 @@ constexpr MessageEntry kMessages[] = {
     {ICM_DECOMPRESS, Decompress},
     {ICM_DECOMPRESS_END, DecompressEnd},
     {ICM_DECOMPRESS_KEYFRAME_QUERY, DecompressKeyFrameQuery},
+    {ICM_DECOMPRESS_HELD_BACK, DecompressHeldBack},
+    {ICM_DECOMPRESS_DRAIN, DecompressDrain},
 };
 
 LRESULT DriverMessage(DWORD_PTR driverId, UINT message, LPARAM argument1, LPARAM argument2) {

@@ -60,6 +60,8 @@ LRESULT DecompressGetFormat(DriverInstance& instance, LPARAM input, LPARAM outpu
 LRESULT DecompressBegin(DriverInstance& instance, LPARAM input, LPARAM output);
 LRESULT Decompress(DriverInstance& instance, LPARAM request, LPARAM size);
 LRESULT DecompressEnd(DriverInstance& instance, LPARAM, LPARAM);
+LRESULT DecompressHeldBack(DriverInstance& instance, LPARAM, LPARAM);
+LRESULT DecompressDrain(DriverInstance& instance, LPARAM request, LPARAM size);
 LRESULT DecompressKeyFrameQuery(DriverInstance& instance, LPARAM input, LPARAM chunk);
 
 }  // namespace zedadu::vfw::ffmpeg

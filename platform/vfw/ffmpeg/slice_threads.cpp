@@ -30,6 +30,14 @@ int SliceThreads(const AVCodec& codec) {
                                                            : 1;
 }
 
+int FrameThreads(const AVCodec& codec) {
+    const bool prefersFrames = codec.id == AV_CODEC_ID_H264 || codec.id == AV_CODEC_ID_HEVC ||
+                               !(codec.capabilities & AV_CODEC_CAP_SLICE_THREADS);
+    return codec.capabilities & AV_CODEC_CAP_FRAME_THREADS && prefersFrames
+               ? std::min(Cores(), kMostSliceThreads)
+               : 1;
+}
+
 SliceThreadTurn::SliceThreadTurn(bool threaded) : threaded_(threaded) {
     if (threaded_) {
         SliceThreadTurns().acquire();

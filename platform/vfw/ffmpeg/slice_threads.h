@@ -1,5 +1,5 @@
-// Slice threads for the built-in codecs: how many a codec gets, and the turns that keep every
-// decode and compression of the process, taken together, within the cores.
+// Threads for the built-in codecs: how many slice or frame threads a codec gets, and the turns
+// that keep every decode and compression of the process, taken together, within the cores.
 #pragma once
 
 extern "C" {
@@ -9,9 +9,15 @@ extern "C" {
 namespace zedadu::vfw::ffmpeg {
 
 // One thread for each core the process may use, up to libavcodec's own limit, for codecs that
-// split a picture into slices; 1 for the others. Frame threads are never used: they would hold
-// pictures back, and one chunk must give one picture (and one picture one chunk).
+// split a picture into slices; 1 for the others. Slice threads hold no picture back: one chunk
+// gives one picture (and one picture one chunk).
 int SliceThreads(const AVCodec& codec);
+
+// Frame threads decode several pictures at once, one per thread, and hold as many back; only a
+// decompression whose caller feeds ahead gets them. They pay off for codecs without slice
+// threads, and for H.264 and H.265, whose streams seldom have slices: one a core, up to
+// libavcodec's limit; 1 for the others.
+int FrameThreads(const AVCodec& codec);
 
 // Holds a turn for the lifetime of the object when threaded. A codec call on slice threads keeps
 // every core it has busy: several at once would only make their threads wait for each other, so
