@@ -1,6 +1,7 @@
 #include "platform/audio/audio_decoder.h"
 
 #include <algorithm>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -49,6 +50,12 @@ AVCodecID WidePcmCodec(AVCodecID id, uint16_t bits) {
                             : AV_CODEC_ID_NONE;
     }
     return id;
+}
+
+// The platform shows no library diagnostics; a chunk that does not decode is silence, not news.
+void QuietLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
 AVCodecID CodecOf(const WaveFormat& format) {
@@ -198,6 +205,7 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(std::span<const uint8_t> format
         format.sampleRate > kMaxSampleRate || format.extra.size() > kMaxExtraBytes) {
         return nullptr;
     }
+    QuietLibraries();
     const AVCodecID id = CodecOf(format);
     auto state = std::make_unique<State>();
     state->id = id;

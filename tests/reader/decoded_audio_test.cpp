@@ -133,5 +133,28 @@ TEST(DecodedAudio, EveryCodingReadsAsFfmpegDecodesIt) {
     }
 }
 
+// MP3 at a constant bit rate cut into chunks of 1000 bytes, as some writers store it (block
+// alignment 1): frames split across chunks are found by the codec's parser, and the length is
+// counted by decoding the track once at open.
+TEST(DecodedAudio, ChunksThatSplitFramesAreCountedByOneDecode) {
+    ScratchDirectory directory;
+    const std::string mp3 = directory.file("tones.mp3"), path = directory.file("split.avi");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i aevalsrc='" + Tones(2) +
+                       ":s=44100' -t 2 -c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0 " +
+                       mp3));
+    const std::string frames = ReadBytes(mp3);
+    const std::string layer3 = Le16(1) + Le32(2) + Le16(209) + Le16(1) + Le16(1393);
+    AviSpec fixture;
+    fixture.streams = {{FourCC("auds"), 0, uint32_t(frames.size()),
+                        Le16(0x55) + Le16(2) + Le32(44100) + Le32(8000) + Le16(1) + Le16(0) +
+                            Le16(12) + layer3,
+                        1, 8000}};
+    for (size_t at = 0; at < frames.size(); at += 1000) {
+        fixture.chunks.push_back({FourCC("00wb"), frames.substr(at, 1000)});
+    }
+    WriteBytes(path, fixture.build());
+    ExpectTrackEqualsFfmpegDecode(path, {"split", "", 2, 44100, "44KHz 16bit Stereo"});
+}
+
 }  // namespace
 }  // namespace zedadu::test
