@@ -145,10 +145,10 @@ TEST(DecodedAudio, ChunksThatSplitFramesAreCountedByOneDecode) {
     const std::string frames = ReadBytes(mp3);
     const std::string layer3 = Le16(1) + Le32(2) + Le16(209) + Le16(1) + Le16(1393);
     AviSpec fixture;
-    fixture.streams = {{FourCC("auds"), 0, uint32_t(frames.size()),
-                        Le16(0x55) + Le16(2) + Le32(44100) + Le32(8000) + Le16(1) + Le16(0) +
-                            Le16(12) + layer3,
-                        1, 8000}};
+    fixture.streams = {
+        {FourCC("auds"), 0, uint32_t(frames.size()),
+         Le16(0x55) + Le16(2) + Le32(44100) + Le32(8000) + Le16(1) + Le16(0) + Le16(12) + layer3, 1,
+         8000}};
     for (size_t at = 0; at < frames.size(); at += 1000) {
         fixture.chunks.push_back({FourCC("00wb"), frames.substr(at, 1000)});
     }
