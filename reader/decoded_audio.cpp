@@ -140,14 +140,14 @@ bool ReadDecodedRun(ReadingFile& reading, uint64_t first, uint64_t frames, int16
     const size_t channels = ChannelsOf(reading);
     const uint64_t heldEnd = reading.index.audioFramesBefore[decoding.nextChunk];
     const uint64_t held = decoding.decoded.size() / channels;
-    for (uint64_t frame = first; frame < end; ++frame, out += channels) {
-        const uint64_t fromEnd = heldEnd - frame;
-        if (fromEnd > held) {
-            std::fill(out, out + channels, int16_t(0));
-        } else {
-            std::copy_n(decoding.decoded.data() + (held - fromEnd) * channels, channels, out);
-        }
-    }
+    // A decoder that put out more than its chunks are counted for has its surplus at the start.
+    const int64_t heldFirst = int64_t(heldEnd) - int64_t(held);
+    const uint64_t silent =
+        heldFirst > int64_t(first) ? std::min(uint64_t(heldFirst) - first, frames) : 0;
+    std::fill_n(out, silent * channels, int16_t(0));
+    const int16_t* from =
+        decoding.decoded.data() + uint64_t(int64_t(first + silent) - heldFirst) * channels;
+    std::copy_n(from, (frames - silent) * channels, out + silent * channels);
     // What lies before the run's end is not needed again by a run that follows.
     const uint64_t keep = heldEnd > end ? std::min(heldEnd - end, held) : 0;
     decoding.decoded.erase(decoding.decoded.begin(),
