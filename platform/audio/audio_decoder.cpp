@@ -223,6 +223,7 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(std::span<const uint8_t> format
     decoder->sampleRate_ = int(format.sampleRate);
     const bool blocks = IsPcmLike(id) || HasSelfContainedBlocks(id);
     decoder->blockBytes_ = blocks ? format.blockAlign : 0;
+    decoder->pcmLike_ = IsPcmLike(id);
     if (blocks && format.blockAlign == 0) {
         return nullptr;
     }
@@ -277,10 +278,12 @@ bool AudioDecoder::Decode(std::span<const uint8_t> chunk, std::vector<int16_t>& 
     const size_t before = out.size();
     bool decoded = true;
     if (blockBytes_ != 0) {
-        // Each block alone, as the AVI reader hands fixed-size blocks over; a partial block at
-        // the chunk's end holds no whole sample frame of the coding and is left.
-        for (size_t at = 0; chunk.size() - at >= blockBytes_ && decoded; at += blockBytes_) {
-            decoded = DecodePacket(chunk.data() + at, blockBytes_, out);
+        // PCM goes over in one packet of the chunk's whole blocks, ADPCM block by block; a partial
+        // block at the chunk's end holds no whole sample frame of the coding and is left.
+        const size_t whole = chunk.size() / blockBytes_ * blockBytes_;
+        const size_t step = pcmLike_ ? whole : blockBytes_;
+        for (size_t at = 0; at < whole && decoded; at += step) {
+            decoded = DecodePacket(chunk.data() + at, step, out);
         }
     } else if (state_->parser == nullptr) {
         decoded = DecodePacket(chunk.data(), chunk.size(), out);

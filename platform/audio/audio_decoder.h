@@ -81,6 +81,7 @@ class AudioDecoder {
     int sampleRate_ = 0;
     int warmUpChunks_ = 0;
     uint32_t blockBytes_ = 0;       // fixed-size blocks, each decoded alone
+    bool pcmLike_ = false;          // blocks of single sample frames
     uint32_t samplesPerFrame_ = 0;  // one coded frame of this length in every non-empty chunk
     uint32_t samplesPerBlock_ = 0;
 };
