@@ -7,7 +7,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -88,7 +87,7 @@ struct AudioDecoder::State {
     int sampleFormat = -1;  // the sample format the resampler was made for
     AVCodecID id = AV_CODEC_ID_NONE;
     WaveFormat format;           // its extra bytes point into extra
-    std::vector<uint8_t> extra;  // padded as libavcodec reads setup bytes
+    std::vector<uint8_t> extra;  // the setup bytes, kept for a fresh decoder
 
     ~State() {
         av_parser_close(parser);
@@ -109,8 +108,8 @@ void SetChannels(AVCodecContext& context, const WaveFormat& format) {
     }
 }
 
-// The decoder set up as libavformat's AVI reader sets it up from the stream format; the setup
-// bytes are the state's own copy.
+// The decoder set up as libavformat's AVI reader sets it up from the stream format, with a copy of
+// the setup bytes that the codec context owns.
 bool OpenCodec(AudioDecoder::State& state) {
     const WaveFormat& format = state.format;
     const AVCodec* codec = avcodec_find_decoder(state.id);
@@ -124,15 +123,16 @@ bool OpenCodec(AudioDecoder::State& state) {
     context.bit_rate = int64_t(format.bytesPerSecond) * 8;
     context.bits_per_coded_sample = format.bitsPerSample;
     if (!format.extra.empty()) {
-        context.extradata = state.extra.data();
+        context.extradata =
+            static_cast<uint8_t*>(av_mallocz(format.extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (context.extradata == nullptr) {
+            return false;
+        }
+        std::copy(format.extra.begin(), format.extra.end(), context.extradata);
         context.extradata_size = int(format.extra.size());
     }
     context.thread_count = 1;
-    const bool opened = avcodec_open2(&context, codec, nullptr) >= 0;
-    // The codec context must not free the bytes it borrowed.
-    context.extradata = nullptr;
-    context.extradata_size = 0;
-    return opened;
+    return avcodec_open2(&context, codec, nullptr) >= 0;
 }
 
 // The sample frames one block decodes to, as libavcodec counts them for a packet of one block.
@@ -210,7 +210,6 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(std::span<const uint8_t> format
     auto state = std::make_unique<State>();
     state->id = id;
     state->extra.assign(format.extra.begin(), format.extra.end());
-    state->extra.resize(format.extra.size() + AV_INPUT_BUFFER_PADDING_SIZE);
     state->format = format;
     state->format.extra = std::span(state->extra).first(format.extra.size());
     if (id == AV_CODEC_ID_NONE || !OpenCodec(*state) ||

@@ -1,7 +1,7 @@
 // The audio decoding layer: tracks that are not 8- or 16-bit PCM decoded to 16-bit interleaved
-// samples at the track's own rate and channel count. The platform the system was made for had no
-// such call that serves a reader; these operations are ours. The decoder is libavcodec's for the
-// stream format's tag (libavformat's RIFF audio table), set up from the format's extra bytes.
+// samples at the track's own rate and channel count. These operations are this platform's own,
+// shaped for a reader that reads chunk by chunk. The decoder is libavcodec's for the stream
+// format's tag (libavformat's RIFF audio table), set up from the format's extra bytes.
 #pragma once
 
 #include <cstddef>
