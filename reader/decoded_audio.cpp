@@ -1,5 +1,6 @@
 // Audio that is not 8/16-bit PCM, decoded to 16-bit PCM: its length from the index where the coding
-// allows, else from one decode at open, and runs decoded from a few chunks before them.
+// allows, else from one pass over the chunks at open, and runs decoded from a few chunks before
+// them.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -39,20 +40,32 @@ bool DecodeChunk(ReadingFile& reading, size_t chunk, std::vector<uint8_t>& bytes
     return decoded;
 }
 
-// Codings whose chunks may split frames are decoded once, in order, and each chunk counted for
-// what it put out.
-void CountByDecoding(ReadingFile& reading, std::vector<uint64_t>& before) {
+// What a chunk of a track whose chunks may split frames comes to: its frames found by the codec's
+// parser, or where the codec has none, decoded.
+uint64_t CountChunk(ReadingFile& reading, size_t chunk, std::vector<uint8_t>& bytes,
+                    std::vector<int16_t>& out) {
+    audio::AudioDecoder& decoder = *reading.audioDecoding.decoder;
+    const bool last = chunk + 1 == reading.index.audio.size();
+    if (!decoder.countsByParsing()) {
+        out.clear();
+        DecodeChunk(reading, chunk, bytes, out);
+        return out.size() / ChannelsOf(reading);
+    }
+    const uint64_t counted =
+        ReadChunkBytes(reading, chunk, bytes) ? decoder.CountByParsing(bytes) : 0;
+    return counted + (last ? decoder.CountWhatIsHeld() : 0);
+}
+
+// Codings whose chunks may split frames are gone through once at open, in order, and each chunk
+// counted for the frames it completes.
+void CountOnce(ReadingFile& reading, std::vector<uint64_t>& before) {
     const size_t chunks = reading.index.audio.size();
     std::vector<uint8_t> bytes;
     std::vector<int16_t> out;
     uint64_t total = 0;
     const bool opened = EnsureFileOpen(reading) && reading.audioDecoding.decoder->Restart();
     for (size_t chunk = 0; chunk < chunks; ++chunk) {
-        out.clear();
-        if (opened) {
-            DecodeChunk(reading, chunk, bytes, out);
-        }
-        total += out.size() / ChannelsOf(reading);
+        total += opened ? CountChunk(reading, chunk, bytes, out) : 0;
         before.push_back(total);
     }
     reading.file.close();
@@ -122,7 +135,7 @@ void IndexDecodedAudioFrames(ReadingFile& reading) {
     if (reading.audioDecoding.decoder->countsFromSizes()) {
         CountFromSizes(reading, before);
     } else {
-        CountByDecoding(reading, before);
+        CountOnce(reading, before);
     }
     reading.audioLength = uint32_t(std::min<uint64_t>(before.back(), UINT32_MAX));
 }

@@ -256,14 +256,12 @@ bool AudioDecoder::Restart() {
 }
 
 bool AudioDecoder::Finish(std::vector<int16_t>& out) {
-    if (state_->parser == nullptr) {
-        return true;
-    }
-    uint8_t* frame = nullptr;
-    int frameSize = 0;
-    av_parser_parse2(state_->parser, state_->context, &frame, &frameSize, nullptr, 0,
-                     AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-    return frameSize <= 0 || DecodePacket(frame, size_t(frameSize), out);
+    uint64_t unused = 0;
+    return state_->parser == nullptr || Parse({}, &out, unused);
+}
+
+bool AudioDecoder::countsByParsing() const {
+    return state_->parser != nullptr;
 }
 
 uint32_t AudioDecoder::SamplesOfChunk(uint32_t chunkBytes) const {
@@ -286,8 +284,9 @@ bool AudioDecoder::Decode(std::span<const uint8_t> chunk, std::vector<int16_t>& 
         }
     } else if (state_->parser == nullptr) {
         decoded = DecodePacket(chunk.data(), chunk.size(), out);
-    } else {
-        decoded = ParseAndDecode(chunk, out);
+    } else if (!chunk.empty()) {
+        uint64_t unused = 0;
+        decoded = Parse(chunk, &out, unused);
     }
     if (!decoded) {
         out.resize(before);
@@ -295,25 +294,44 @@ bool AudioDecoder::Decode(std::span<const uint8_t> chunk, std::vector<int16_t>& 
     return decoded;
 }
 
-bool AudioDecoder::ParseAndDecode(std::span<const uint8_t> chunk, std::vector<int16_t>& out) {
+// Each frame the parser finds is decoded into out, or only counted when there is no out. No bytes
+// at all ask the parser for what it holds.
+bool AudioDecoder::Parse(std::span<const uint8_t> chunk, std::vector<int16_t>* out,
+                         uint64_t& counted) {
     const uint8_t* data = chunk.data();
     int left = int(chunk.size());
     bool decoded = true;
-    while (left > 0) {
+    bool flush = chunk.empty();
+    while (left > 0 || flush) {
+        flush = false;
         uint8_t* frame = nullptr;
         int frameSize = 0;
         const int used = av_parser_parse2(state_->parser, state_->context, &frame, &frameSize, data,
                                           left, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (used < 0 || (used == 0 && frameSize == 0)) {
+        if (used < 0 || (used == 0 && frameSize == 0 && left > 0)) {
             return false;
         }
         data += used;
         left -= used;
-        if (frameSize > 0) {
-            decoded = DecodePacket(frame, size_t(frameSize), out) && decoded;
+        if (frameSize > 0 && out != nullptr) {
+            decoded = DecodePacket(frame, size_t(frameSize), *out) && decoded;
+        } else if (frameSize > 0) {
+            counted += uint64_t(std::max(state_->parser->duration, 0));
         }
     }
     return decoded;
+}
+
+uint64_t AudioDecoder::CountByParsing(std::span<const uint8_t> chunk) {
+    uint64_t counted = 0;
+    Parse(chunk, nullptr, counted);
+    return counted;
+}
+
+uint64_t AudioDecoder::CountWhatIsHeld() {
+    uint64_t counted = 0;
+    Parse({}, nullptr, counted);
+    return counted;
 }
 
 bool AudioDecoder::DecodePacket(const uint8_t* data, size_t size, std::vector<int16_t>& out) {

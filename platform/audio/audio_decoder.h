@@ -55,6 +55,14 @@ class AudioDecoder {
     // After the track's last chunk: decodes what the codec's parser still holds.
     bool Finish(std::vector<int16_t>& out);
 
+    // Where chunks may split frames, the codec's parser finds them without decoding them: the
+    // sample frames of the frames a chunk completes, which is what decoding it would put out, and
+    // after the last chunk those of what the parser still holds. Parsing moves on the same state
+    // as decoding: restart before decoding.
+    bool countsByParsing() const;
+    uint64_t CountByParsing(std::span<const uint8_t> chunk);
+    uint64_t CountWhatIsHeld();
+
     int channels() const { return channels_; }
 
     // Chunks decoded after a restart before the output equals a decode from the track's start.
@@ -73,7 +81,7 @@ class AudioDecoder {
 
   private:
     explicit AudioDecoder(std::unique_ptr<State> state);
-    bool ParseAndDecode(std::span<const uint8_t> chunk, std::vector<int16_t>& out);
+    bool Parse(std::span<const uint8_t> chunk, std::vector<int16_t>* out, uint64_t& counted);
     bool DecodePacket(const uint8_t* data, size_t size, std::vector<int16_t>& out);
     bool Convert(std::vector<int16_t>& out);
     std::unique_ptr<State> state_;
