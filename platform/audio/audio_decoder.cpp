@@ -88,6 +88,7 @@ struct AudioDecoder::State {
     AVCodecID id = AV_CODEC_ID_NONE;
     WaveFormat format;           // its extra bytes point into extra
     std::vector<uint8_t> extra;  // the setup bytes, kept for a fresh decoder
+    std::vector<uint8_t> input;  // a chunk with the padding a parser reads into
 
     ~State() {
         av_parser_close(parser);
@@ -298,7 +299,14 @@ bool AudioDecoder::Decode(std::span<const uint8_t> chunk, std::vector<int16_t>& 
 // at all ask the parser for what it holds.
 bool AudioDecoder::Parse(std::span<const uint8_t> chunk, std::vector<int16_t>* out,
                          uint64_t& counted) {
-    const uint8_t* data = chunk.data();
+    if (state_->parser == nullptr || state_->context == nullptr) {
+        return false;
+    }
+    // Parsers read ahead of the bytes they are given, into padding that must be there.
+    std::vector<uint8_t>& input = state_->input;
+    input.assign(chunk.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    std::copy(chunk.begin(), chunk.end(), input.begin());
+    const uint8_t* data = chunk.empty() ? nullptr : input.data();
     int left = int(chunk.size());
     bool decoded = true;
     bool flush = chunk.empty();
