@@ -1,6 +1,7 @@
 #include "platform/audio/audio_decoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 extern "C" {
@@ -305,7 +306,9 @@ bool AudioDecoder::Parse(std::span<const uint8_t> chunk, std::vector<int16_t>* o
     // Parsers read ahead of the bytes they are given, into padding that must be there.
     std::vector<uint8_t>& input = state_->input;
     input.assign(chunk.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    std::copy(chunk.begin(), chunk.end(), input.begin());
+    if (!chunk.empty()) {
+        memcpy(input.data(), chunk.data(), chunk.size());
+    }
     const uint8_t* data = chunk.empty() ? nullptr : input.data();
     int left = int(chunk.size());
     bool decoded = true;
