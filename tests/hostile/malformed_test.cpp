@@ -398,6 +398,8 @@ TEST_F(Malformed, DecodedAudioFormatsThatLie) {
         format(0x55, 1, 0xFFFFFFFF, 1152, 0, Le16(12) + mp3Fields),
         format(0xFF, 2, 8000, 1, 16, Le16(2) + "\xFF\xFF"),  // AAC configuration of nothing
         format(0x2000, 2, 8000, 3840, 0, Le16(0)),           // AC-3 chunks of garbage
+        format(0x2000, 2, 8000, 1, 0, Le16(0)),              // garbage for AC-3's parser to search
+        format(0x55, 2, 8000, 1, 0, Le16(12) + mp3Fields),   // and for MPEG audio's
         format(0x06, 1, 8000, 1, 8, Le16(0)),                // A-law: every byte decodes
         format(0xFFFE, 1, 8000, 3, 24, Le16(22)),            // the extension cut short
     };
