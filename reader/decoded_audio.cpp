@@ -2,8 +2,6 @@
 // allows, else from one pass over the chunks at open, and runs decoded from a few chunks before
 // them.
 #include <algorithm>
-#include <cstring>
-#include <limits>
 #include <vector>
 
 #include "reader/file_bytes.h"
