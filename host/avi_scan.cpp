@@ -237,6 +237,15 @@ std::optional<FOURCC> AviScan::VideoCodec() const {
     return std::nullopt;
 }
 
+std::optional<uint16_t> AviScan::AudioTag() const {
+    for (const StreamCodes& stream : streams) {
+        if (stream.type == kAudioStream) {
+            return uint16_t(stream.format);
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<AviScan> ScanAvi(const std::string& path) {
     const FileBytes file(path);
     if (!file.opened()) {

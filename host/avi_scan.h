@@ -39,6 +39,8 @@ struct AviScan {
 
     // The video stream's codec: its bitmap compression code, "DIB " for uncompressed bitmaps.
     std::optional<FOURCC> VideoCodec() const;
+    // The audio stream's wave format tag.
+    std::optional<uint16_t> AudioTag() const;
 };
 
 // Nothing when the file cannot be opened for reading.

@@ -34,6 +34,22 @@ std::string LayoutName(const char* formatId) {
     return layout ? layout->name : formatId;
 }
 
+// The audio codec as its wave format tag names it, the tag beside it: "MP3 (0x0055)".
+std::string AudioCodecName(uint16_t tag) {
+    static const std::pair<uint16_t, const char*> kNames[] = {
+        {0x0001, "PCM"},    {0x0002, "MS ADPCM"},  {0x0003, "IEEE float"}, {0x0006, "A-law"},
+        {0x0007, "mu-law"}, {0x0011, "IMA ADPCM"}, {0x0050, "MPEG audio"}, {0x0055, "MP3"},
+        {0x00FF, "AAC"},    {0x2000, "AC-3"},      {0xFFFE, "extensible"},
+    };
+    const char* name = "tag";
+    for (const auto& [known, text] : kNames) {
+        name = known == tag ? text : name;
+    }
+    char text[32];
+    snprintf(text, sizeof text, "%s (0x%04X)", name, unsigned(tag));
+    return text;
+}
+
 Json VideoJson(const ReadingFileInfo& info, const std::optional<AviScan>& scan) {
     const auto video = NativeVideo(info);
     if (!video) {
@@ -59,7 +75,7 @@ Json VideoJson(const ReadingFileInfo& info, const std::optional<AviScan>& scan) 
             {"layouts", layouts}};
 }
 
-Json AudioJson(const ReadingFileInfo& info) {
+Json AudioJson(const ReadingFileInfo& info, const std::optional<AviScan>& scan) {
     const auto audio = NativeAudio(info);
     if (!audio) {
         return nullptr;
@@ -71,7 +87,9 @@ Json AudioJson(const ReadingFileInfo& info) {
                            {"formatId", FieldText(format.formatId)},
                            {"frameBytes", format.frameBytes}});
     }
-    return {{"sampleFrames", info.audioLength},
+    const auto tag = scan ? scan->AudioTag() : std::nullopt;
+    return {{"codec", tag ? Json(AudioCodecName(*tag)) : Json(nullptr)},
+            {"sampleFrames", info.audioLength},
             {"sampleRate", audio->sampleRate},
             {"channels", audio->channels},
             {"bits", audio->channels ? audio->frameBytes * 8 / audio->channels : 0},
@@ -89,7 +107,7 @@ Json FileJson(const ReadingFile& file) {
         {"index", scan ? Json(IndexKindName(scan->index)) : Json(nullptr)},
         {"dv", (info.infoFlags & 8) != 0},
         {"video", VideoJson(info, scan)},
-        {"audio", AudioJson(info)},
+        {"audio", AudioJson(info, scan)},
     };
 }
 
@@ -100,6 +118,9 @@ void PrintText(const ReadingFile& file) {
         if (const auto codec = scan->VideoCodec()) {
             section.Row("video codec", *codec == FourCC("DIB ") ? std::string("DIB (uncompressed)")
                                                                 : FourCCText(*codec));
+        }
+        if (const auto tag = scan->AudioTag()) {
+            section.Row("audio codec", AudioCodecName(*tag));
         }
         section.Row("index", IndexKindName(scan->index));
     }

@@ -94,6 +94,10 @@ bool ReadRun(ReadingFile& reading, AudioSamplesRequest& request, const AudioRun&
 }  // namespace
 
 void IndexAudioFrames(ReadingFile& reading) {
+    if (reading.audioDecoding.decoder) {
+        IndexDecodedAudioFrames(reading);
+        return;
+    }
     std::vector<uint64_t>& before = reading.index.audioFramesBefore;
     before.clear();
     if (reading.audioFrameBytes <= 0) {
@@ -109,9 +113,11 @@ void IndexAudioFrames(ReadingFile& reading) {
 }
 
 bool ReadAudioSamples(ReadingFile& reading, AudioSamplesRequest& request) {
+    const bool decoded = bool(reading.audioDecoding.decoder);
+    // A decoded track is offered as 16-bit PCM only.
     if (request.size < sizeof(AudioSamplesRequest) ||
         (!SameText(request.requested.formatId, FORMAT_ID_PCM16) &&
-         !SameText(request.requested.formatId, FORMAT_ID_PCM8))) {
+         (decoded || !SameText(request.requested.formatId, FORMAT_ID_PCM8)))) {
         return false;
     }
     AudioRun run{request.firstSample, request.sampleCount,
@@ -134,8 +140,9 @@ bool ReadAudioSamples(ReadingFile& reading, AudioSamplesRequest& request) {
     }
     // Stored frames of another size than the described layout's (24-bit or compressed audio)
     // would be misread and overrun the host's buffer.
-    if (run.frames > 0 && (reading.audioFrameBytes <= 0 ||
-                           uint32_t(reading.audioFrameBytes) != reading.audioFormat.frameBytes)) {
+    if (run.frames > 0 && !decoded &&
+        (reading.audioFrameBytes <= 0 ||
+         uint32_t(reading.audioFrameBytes) != reading.audioFormat.frameBytes)) {
         return false;
     }
     // Frames the index does not cover are silence, like frames past the end of the stream.
@@ -153,7 +160,17 @@ bool ReadAudioSamples(ReadingFile& reading, AudioSamplesRequest& request) {
         return true;
     }
     AccessLockGuard lock;
-    if (!lock.acquired() || !EnsureFileOpen(reading) || !ReadRun(reading, request, run)) {
+    if (!lock.acquired() || !EnsureFileOpen(reading)) {
+        return false;
+    }
+    if (decoded) {
+        request.samplesDelivered = 0;
+        if (!ReadDecodedRun(reading, run.first, run.frames,
+                            static_cast<int16_t*>(request.buffer))) {
+            return false;
+        }
+        request.samplesDelivered = uint32_t(run.frames);
+    } else if (!ReadRun(reading, request, run)) {
         return false;
     }
     request.result = delivered;

@@ -36,6 +36,17 @@ void FindRebuiltKeyFrames(ReadingFile& reading);
 // Counts the audio frames before every audio chunk, for the sample reads' chunk search.
 void IndexAudioFrames(ReadingFile& file);
 
+// Opens the audio decoder of a track that is not 8/16-bit PCM; other tracks get none.
+void SetUpAudioDecoding(ReadingFile& reading);
+
+// Counts the decoded frames before every audio chunk of a decoded track and takes the total for the
+// track's length: from the chunk sizes where the coding allows, else by decoding the track once.
+void IndexDecodedAudioFrames(ReadingFile& reading);
+
+// Decodes the frames [first, first + frames) of a decoded track into 16-bit interleaved samples.
+// The frames lie within the track; the file is open. False when the decoder cannot start.
+bool ReadDecodedRun(ReadingFile& reading, uint64_t first, uint64_t frames, int16_t* out);
+
 // Sends a decompressor message with the stream format and the output format of the handle.
 LRESULT SendFormats(const vfw::Compressor& decompressor, UINT message, ReadingFile& file);
 

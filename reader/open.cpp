@@ -217,10 +217,11 @@ bool DescribeVideo(ReadingFile& reading) {
     return true;
 }
 
+// A decoded track is described as the 16-bit PCM it is delivered as.
 void DescribeAudio(ReadingFile& reading) {
     const PCMWAVEFORMAT& wave = reading.waveFormat;
     AudioFormatRecord& format = reading.audioFormat;
-    const bool sixteenBits = wave.wBitsPerSample == 16;
+    const bool sixteenBits = wave.wBitsPerSample == 16 || reading.audioDecoding.decoder;
     format.size = sizeof(AudioFormatRecord);
     format.channels = wave.nChannels;
     format.sampleRate = wave.nSamplesPerSec;
@@ -276,9 +277,10 @@ bool OpenFileForRead(void** result, const char* path) {
         return false;
     }
     FindRebuiltKeyFrames(*reading);
+    SetUpAudioDecoding(*reading);
+    IndexAudioFrames(*reading);
     DescribeAudio(*reading);
     OfferAudio(*reading);
-    IndexAudioFrames(*reading);
     if (!ReadFileTime(*reading)) {
         return false;
     }

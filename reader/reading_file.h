@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "frame/bitmap_info.h"
 #include "frame/file_handle.h"
 #include "frame/index_entry.h"
 #include "frame/records.h"
+#include "platform/audio/audio_decoder.h"
 #include "platform/mmio/mmio.h"
 #include "platform/vfw/compressor.h"
 #include "reader/image_layouts.h"
@@ -28,6 +30,16 @@ struct StreamIndex {
     int32_t maxVideoChunk = 0;
     int32_t maxAudioChunk = 0;
     int32_t readSpan = 0;  // what one video read may span, clamped to the file's size
+};
+
+// The audio decoder of a track that is not 8/16-bit PCM, and what it decoded last: the sample
+// frames that end where the chunks decoded so far end, so that a run that follows the last one
+// goes on decoding where it stopped.
+struct AudioDecoding {
+    std::unique_ptr<audio::AudioDecoder> decoder;  // set at open for decoded tracks only
+    std::vector<int16_t> decoded;                  // interleaved, ending at the next chunk's start
+    size_t nextChunk = 0;                          // the chunk to decode next
+    bool started = false;                          // whether the decoder holds a run's state
 };
 
 // The decompressor of a handle and what it was last asked for.
@@ -59,9 +71,11 @@ struct ReadingFile : HandleHead {
     uint32_t frameCount = 0;
     // The audio stream.
     PCMWAVEFORMAT waveFormat{};
-    uint32_t audioLength = 0;     // sample frames
-    int32_t audioFrameBytes = 0;  // bits per sample x channels / 8 of the stored frames
+    std::vector<uint8_t> audioFormatBytes;  // the whole format chunk, within a bound
+    uint32_t audioLength = 0;               // sample frames
+    int32_t audioFrameBytes = 0;            // bits per sample x channels / 8 of the stored frames
     StreamIndex index;
+    AudioDecoding audioDecoding;
 
     // What the host is offered.
     ImageFormatStruct videoFormat{};  // the native video description

@@ -25,6 +25,7 @@ constexpr size_t kIndexEntryBytes = sizeof(IndexEntry);
 constexpr int kNoStream = -1000;               // no chunk id gives this stream number
 constexpr uint64_t kLargestRead = 0x7FFFFFFF;  // what one read can ask for
 constexpr size_t kEntriesChecked = 5;
+constexpr uint64_t kMaxAudioFormatBytes = 4096;  // an audio format with the codec's setup bytes
 
 // What an index says of one stream's chunks, gathered chunk by chunk in index order: the largest
 // chunk (clamped to the file) and the widest step between consecutive chunks.
@@ -146,11 +147,22 @@ bool ReadVideoFormat(ParseState& state, const MMCKINFO& format, const uint8_t* h
     return true;
 }
 
+// The whole audio format, for a decoder's setup bytes: as much of the chunk as the file holds, up
+// to a bound no real format comes near. A short read takes what it got.
+void ReadWholeAudioFormat(ParseState& state, const MMCKINFO& format) {
+    std::vector<uint8_t>& bytes = state.reading.audioFormatBytes;
+    const uint64_t available =
+        state.fileSize > format.dwDataOffset ? state.fileSize - format.dwDataOffset : 0;
+    bytes.resize(size_t(std::min<uint64_t>({format.cksize, available, kMaxAudioFormatBytes})));
+    bytes.resize(ReadAt(state.file, format.dwDataOffset, bytes.data(), bytes.size()));
+}
+
 bool ReadAudioFormat(ParseState& state, const MMCKINFO& format, const uint8_t* header, int stream) {
     ReadingFile& reading = state.reading;
     if (!ReadFormatChunk(state.file, format, reading.waveFormat)) {
         return false;
     }
+    ReadWholeAudioFormat(state, format);
     reading.audioLength = LoadU32(header + 32);
     // 16 bits x 16 bits overflows a signed int; the quotient fits.
     reading.audioFrameBytes =

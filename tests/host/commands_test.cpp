@@ -203,5 +203,20 @@ TEST_F(HostCommands, AudioRunsBecomeWavFilesSampleForSample) {
     }
 }
 
+// MP3 audio: named with its tag, offered as 16-bit PCM only, written as ffmpeg decodes it.
+TEST_F(HostCommands, DecodedAudioIsNamedAndWrittenAsFfmpegDecodesIt) {
+    Ffmpeg("-f lavfi -i sine=frequency=300:sample_rate=44100 -t 0.5 -ac 2 -c:a libmp3lame mp3.avi");
+    const HostRun text = Host("info mp3.avi");
+    ASSERT_EQ(text.status, 0) << text.err;
+    for (const char* words : {"MP3 (0x0055)", "44.1 kHz, 16-bit, stereo", "offered as   PCM16\n"}) {
+        EXPECT_NE(text.out.find(words), std::string::npos) << words << " in\n" << text.out;
+    }
+    ASSERT_EQ(Host("audio mp3.avi --out mp3.wav").status, 0);
+    const Wav wav = ReadWav(file("mp3.wav"));
+    EXPECT_EQ(wav.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string decoded = Decoded(file("mp3.avi"), "-f s16le");
+    EXPECT_EQ(std::string(wav.bytes.begin(), wav.bytes.end()), decoded);
+}
+
 }  // namespace
 }  // namespace zedadu::test

@@ -361,7 +361,8 @@ TEST_F(Malformed, AudioFormatsShortOrEmpty) {
         WaveFormat(0, 8000, 8),
         WaveFormat(1, 8000, 0),
         WaveFormat(2, 8000, 4),
-        WaveFormat(2, 8000, 24),
+        // 24-bit samples under a tag no decoder takes.
+        Le16(0x7777) + Le16(2) + Le32(8000) + Le32(48000) + Le16(6) + Le16(24),
         Le16(1) + Le16(65535) + Le32(8000) + Le32(0) + Le16(0) + Le16(65535),
     };
     for (const Base& base : kBases) {
@@ -373,6 +374,41 @@ TEST_F(Malformed, AudioFormatsShortOrEmpty) {
             EXPECT_EQ(outcome.frameCount, 3u);
             EXPECT_TRUE(outcome.firstSamples.empty());
         }
+    }
+}
+
+// Formats of decoded audio that lie about themselves: extra bytes claimed past the chunk, blocks of
+// absurd sizes, rates and channel counts beyond reason, setup bytes that mean nothing, and chunks
+// the decoder cannot decode. Each is refused (read as stored, its samples refused) or read with
+// silence for what cannot be decoded.
+TEST_F(Malformed, DecodedAudioFormatsThatLie) {
+    const auto format = [](uint16_t tag, uint16_t channels, uint32_t rate, uint16_t block,
+                           uint16_t bits, const std::string& extra) {
+        return Le16(tag) + Le16(channels) + Le32(rate) + Le32(16000) + Le16(block) + Le16(bits) +
+               extra;
+    };
+    const std::string mp3Fields = Le16(1) + Le32(2) + Le16(1152) + Le16(1) + Le16(1393);
+    const std::string formats[] = {
+        format(0x55, 1, 8000, 1152, 0, Le16(0xFFFF) + mp3Fields),  // cbSize past the chunk
+        format(0x55, 1, 8000, 1152, 0, Le16(12)),                  // cbSize with nothing behind
+        format(0x11, 2, 8000, 0, 4, Le16(2) + Le16(1017)),         // IMA ADPCM without blocks
+        format(0x11, 2, 8000, 65535, 4, Le16(2) + Le16(1017)),     // blocks larger than chunks
+        format(0x02, 1, 8000, 10, 4, Le16(32) + std::string(32, '\xFF')),  // coefficients wrong
+        format(0x55, 65535, 8000, 1152, 0, Le16(12) + mp3Fields),
+        format(0x55, 1, 0xFFFFFFFF, 1152, 0, Le16(12) + mp3Fields),
+        format(0xFF, 2, 8000, 1, 16, Le16(2) + "\xFF\xFF"),  // AAC configuration of nothing
+        format(0x2000, 2, 8000, 3840, 0, Le16(0)),           // AC-3 chunks of garbage
+        format(0x2000, 2, 8000, 1, 0, Le16(0)),              // garbage for AC-3's parser to search
+        format(0x55, 2, 8000, 1, 0, Le16(12) + mp3Fields),   // and for MPEG audio's
+        format(0x06, 1, 8000, 1, 8, Le16(0)),                // A-law: every byte decodes
+        format(0xFFFE, 1, 8000, 3, 24, Le16(22)),            // the extension cut short
+    };
+    for (const std::string& bytes : formats) {
+        SCOPED_TRACE(testing::Message() << "format " << &bytes - formats);
+        AviSpec fixture = Uncompressed();
+        fixture.streams[1].format = bytes;
+        const Outcome outcome = Check(fixture.build(), Expect::Opens);
+        EXPECT_EQ(outcome.frameCount, 3u);
     }
 }
 

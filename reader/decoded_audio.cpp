@@ -1,0 +1,169 @@
+// Audio that is not 8/16-bit PCM, decoded to 16-bit PCM: its length from the index where the coding
+// allows, else from one pass over the chunks at open, and runs decoded from a few chunks before
+// them.
+#include <algorithm>
+#include <vector>
+
+#include "reader/file_bytes.h"
+#include "reader/internal.h"
+
+namespace zedadu::reader {
+namespace {
+
+size_t ChannelsOf(const ReadingFile& reading) {
+    return size_t(reading.audioDecoding.decoder->channels());
+}
+
+// A chunk larger than any the file can hold is not read, so that a size an index claims sizes no
+// buffer.
+bool ReadChunkBytes(ReadingFile& reading, size_t chunk, std::vector<uint8_t>& bytes) {
+    const ChunkPlace place = ChunkAt(reading.index, Stream::Audio, chunk);
+    if (place.size > uint32_t(std::max(reading.index.maxAudioChunk, 0))) {
+        return false;
+    }
+    bytes.resize(place.size);
+    return place.position >= 0 && ReadAt(reading.file.get(), uint64_t(place.position), bytes.data(),
+                                         bytes.size()) == bytes.size();
+}
+
+// Appends what the chunk decodes to, and after the track's last chunk what the decoder still
+// holds. False when the chunk cannot be read or decoded; nothing is appended for it then.
+bool DecodeChunk(ReadingFile& reading, size_t chunk, std::vector<uint8_t>& bytes,
+                 std::vector<int16_t>& out) {
+    audio::AudioDecoder& decoder = *reading.audioDecoding.decoder;
+    const bool decoded = ReadChunkBytes(reading, chunk, bytes) && decoder.Decode(bytes, out);
+    if (chunk + 1 == reading.index.audio.size()) {
+        decoder.Finish(out);
+    }
+    return decoded;
+}
+
+// What a chunk of a track whose chunks may split frames comes to: its frames found by the codec's
+// parser, or where the codec has none, decoded.
+uint64_t CountChunk(ReadingFile& reading, size_t chunk, std::vector<uint8_t>& bytes,
+                    std::vector<int16_t>& out) {
+    audio::AudioDecoder& decoder = *reading.audioDecoding.decoder;
+    const bool last = chunk + 1 == reading.index.audio.size();
+    if (!decoder.countsByParsing()) {
+        out.clear();
+        DecodeChunk(reading, chunk, bytes, out);
+        return out.size() / ChannelsOf(reading);
+    }
+    const uint64_t counted =
+        ReadChunkBytes(reading, chunk, bytes) ? decoder.CountByParsing(bytes) : 0;
+    return counted + (last ? decoder.CountWhatIsHeld() : 0);
+}
+
+// Codings whose chunks may split frames are gone through once at open, in order, and each chunk
+// counted for the frames it completes.
+void CountOnce(ReadingFile& reading, std::vector<uint64_t>& before) {
+    const size_t chunks = reading.index.audio.size();
+    std::vector<uint8_t> bytes;
+    std::vector<int16_t> out;
+    uint64_t total = 0;
+    const bool opened = EnsureFileOpen(reading) && reading.audioDecoding.decoder->Restart();
+    for (size_t chunk = 0; chunk < chunks; ++chunk) {
+        total += opened ? CountChunk(reading, chunk, bytes, out) : 0;
+        before.push_back(total);
+    }
+    reading.file.close();
+}
+
+void CountFromSizes(const ReadingFile& reading, std::vector<uint64_t>& before) {
+    const audio::AudioDecoder& decoder = *reading.audioDecoding.decoder;
+    uint64_t total = 0;
+    for (const IndexEntry& entry : reading.index.audio) {
+        total += decoder.SamplesOfChunk(entry.size);
+        before.push_back(total);
+    }
+}
+
+// The chunk that holds a frame: the first whose frames reach beyond it.
+size_t ChunkHolding(const ReadingFile& reading, uint64_t frame) {
+    const std::vector<uint64_t>& before = reading.index.audioFramesBefore;
+    return size_t(std::upper_bound(before.begin() + 1, before.end(), frame) - (before.begin() + 1));
+}
+
+// Decoding goes on from the last run when this one starts within what is held or a little after
+// it, else starts afresh enough chunks before the run for the decoder to have settled.
+void StartDecodingFor(ReadingFile& reading, uint64_t first) {
+    AudioDecoding& decoding = reading.audioDecoding;
+    const std::vector<uint64_t>& before = reading.index.audioFramesBefore;
+    const size_t warmUp = size_t(decoding.decoder->warmUpChunks());
+    const size_t chunk = ChunkHolding(reading, first);
+    const uint64_t heldEnd = before[decoding.nextChunk];
+    const uint64_t held = decoding.decoded.size() / ChannelsOf(reading);
+    const bool goOn =
+        decoding.started && first + held >= heldEnd && chunk <= decoding.nextChunk + warmUp;
+    if (goOn) {
+        return;
+    }
+    decoding.decoded.clear();
+    decoding.nextChunk = chunk > warmUp ? chunk - warmUp : 0;
+    decoding.started = decoding.decoder->Restart();
+}
+
+// A chunk the decoder fails on is silence as long as it is counted for.
+void DecodeUpTo(ReadingFile& reading, uint64_t end) {
+    AudioDecoding& decoding = reading.audioDecoding;
+    const std::vector<uint64_t>& before = reading.index.audioFramesBefore;
+    const size_t chunks = reading.index.audio.size();
+    std::vector<uint8_t> bytes;
+    while (decoding.nextChunk < chunks && before[decoding.nextChunk] < end) {
+        const size_t chunk = decoding.nextChunk++;
+        const size_t had = decoding.decoded.size();
+        if (!DecodeChunk(reading, chunk, bytes, decoding.decoded)) {
+            const uint64_t frames = before[chunk + 1] - before[chunk];
+            decoding.decoded.resize(had + frames * ChannelsOf(reading), 0);
+        }
+    }
+}
+
+}  // namespace
+
+void SetUpAudioDecoding(ReadingFile& reading) {
+    reading.audioDecoding.decoder = audio::AudioDecoder::Open(reading.audioFormatBytes);
+}
+
+void IndexDecodedAudioFrames(ReadingFile& reading) {
+    std::vector<uint64_t>& before = reading.index.audioFramesBefore;
+    before.clear();
+    before.reserve(reading.index.audio.size() + 1);
+    before.push_back(0);
+    if (reading.audioDecoding.decoder->countsFromSizes()) {
+        CountFromSizes(reading, before);
+    } else {
+        CountOnce(reading, before);
+    }
+    reading.audioLength = uint32_t(std::min<uint64_t>(before.back(), UINT32_MAX));
+}
+
+// The decoded frames end where the chunks decoded so far end; what the decoder put out short of
+// the count (a decoder that started late) is silence at their start.
+bool ReadDecodedRun(ReadingFile& reading, uint64_t first, uint64_t frames, int16_t* out) {
+    StartDecodingFor(reading, first);
+    AudioDecoding& decoding = reading.audioDecoding;
+    if (!decoding.started) {
+        return false;
+    }
+    const uint64_t end = first + frames;
+    DecodeUpTo(reading, end);
+    const size_t channels = ChannelsOf(reading);
+    const uint64_t heldEnd = reading.index.audioFramesBefore[decoding.nextChunk];
+    const uint64_t held = decoding.decoded.size() / channels;
+    // A decoder that put out more than its chunks are counted for has its surplus at the start.
+    const int64_t heldFirst = int64_t(heldEnd) - int64_t(held);
+    const uint64_t silent =
+        heldFirst > int64_t(first) ? std::min(uint64_t(heldFirst) - first, frames) : 0;
+    std::fill_n(out, silent * channels, int16_t(0));
+    const int16_t* from =
+        decoding.decoded.data() + uint64_t(int64_t(first + silent) - heldFirst) * channels;
+    std::copy_n(from, (frames - silent) * channels, out + silent * channels);
+    // What lies before the run's end is not needed again by a run that follows.
+    const uint64_t keep = heldEnd > end ? std::min(heldEnd - end, held) : 0;
+    decoding.decoded.erase(decoding.decoded.begin(),
+                           decoding.decoded.end() - ptrdiff_t(keep * channels));
+    return true;
+}
+
+}  // namespace zedadu::reader
