@@ -4,7 +4,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 
 extern "C" {
 #include <libavutil/avutil.h>
@@ -60,18 +59,12 @@ struct Band {
     int width;
     int height;
     bool converted;
-    // Taken by each band when it is done and by the caller before it looks at the bands: what a
-    // band wrote is then seen to come before what the caller does next, also by checkers that
-    // do not see how libavcodec's threads hand their work back.
-    std::mutex* finished;
 };
 
 int ConvertBand(AVCodecContext*, void* argument) {
     Band& band = *static_cast<Band*>(argument);
-    const bool converted =
+    band.converted =
         band.scaler->BitmapToFrame(band.layout, band.bits, band.width, band.height, band.frame);
-    const std::lock_guard<std::mutex> lock(*band.finished);
-    band.converted = converted;
     return 0;
 }
 
@@ -79,8 +72,8 @@ int ConvertBand(AVCodecContext*, void* argument) {
 Band BandOf(const BitmapLayout& input, const uint8_t* bits, const AVFrame& frame, int top, int rows,
             int width, PictureScaler* scaler) {
     const int firstStored = input.bottomUp ? input.height - top - rows : top;
-    Band band{scaler, input,  bits + ptrdiff_t(firstStored) * input.stride, frame, width, rows,
-              false,  nullptr};
+    Band band{scaler, input, bits + ptrdiff_t(firstStored) * input.stride, frame, width,
+              rows,   false};
     band.layout.height = rows;
     band.frame.height = rows;
     for (int plane = 0; plane < AV_NUM_DATA_POINTERS && band.frame.data[plane]; ++plane) {
@@ -327,17 +320,14 @@ bool FrameEncoder::ConvertInBands(const BitmapLayout& input, const uint8_t* bits
     while (bandScalers_.size() < size_t(bands)) {
         bandScalers_.push_back(std::make_unique<PictureScaler>());
     }
-    std::mutex finished;
     std::vector<Band> work;
     for (int i = 0; i < bands; ++i) {
         const int top = height * i / bands;
         const int rows = height * (i + 1) / bands - top;
         work.push_back(BandOf(input, bits, *frame_, top, rows, width, bandScalers_[i].get()));
-        work.back().finished = &finished;
     }
     const SliceThreadTurn turn(true);
     context_->execute(context_, ConvertBand, work.data(), nullptr, bands, sizeof(Band));
-    const std::lock_guard<std::mutex> lock(finished);
     return std::all_of(work.begin(), work.end(), [](const Band& band) { return band.converted; });
 }
 
