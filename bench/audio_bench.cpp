@@ -31,7 +31,7 @@ extern "C" {
 #include <vector>
 
 #include "bench/open_and_cat.h"
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "reader/internal.h"
 
 namespace {

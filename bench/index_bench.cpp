@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "bench/open_and_cat.h"
-#include "frame/plugin.h"
-#include "frame/records.h"
+#include "core/records.h"
+#include "plugin/plugin.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 
 namespace zedadu::bench {
 

@@ -38,8 +38,8 @@ extern "C" {
 #include <vector>
 
 #include "bench/open_and_cat.h"
-#include "frame/plugin.h"
 #include "platform/vfw/compressor.h"
+#include "plugin/plugin.h"
 #include "reader/internal.h"
 
 namespace {

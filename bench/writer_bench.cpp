@@ -37,10 +37,10 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "frame/plugin.h"
 #include "platform/system/system.h"
 #include "platform/vfw/compressor.h"
 #include "platform/vfw/ffmpeg/bitmap.h"
+#include "plugin/plugin.h"
 #include "writer/writer_internal.h"
 
 namespace {

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <iterator>
 
+#include "core/host_text.h"
+#include "core/settings_ini.h"
+#include "core/text.h"
 #include "dialog/control_ids.h"
 #include "dialog/dialog_internal.h"
 #include "dialog/format_probes.h"
 #include "dialog/session.h"
-#include "frame/host_text.h"
-#include "frame/settings_ini.h"
-#include "frame/text.h"
 
 namespace zedadu::dialog {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/text.h"
+#include "core/text.h"
 #include "platform/profile/profile.h"
 #include "platform/system/system.h"
 #include "platform/vfw/compressor.h"

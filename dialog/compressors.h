@@ -2,8 +2,8 @@
 // reach one compressor's configuration box, about box and private state.
 #pragma once
 
-#include "frame/avi_ids.h"
-#include "frame/records.h"
+#include "avi/ids.h"
+#include "core/records.h"
 #include "platform/vfw/vfw.h"
 
 namespace zedadu::dialog {

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "core/records.h"
 #include "dialog/session.h"
-#include "frame/records.h"
 #include "platform/ui/dialog.h"
 #include "platform/vfw/vfw.h"
 

@@ -6,12 +6,12 @@
 #include <iterator>
 #include <memory>
 
+#include "core/host_text.h"
+#include "core/text.h"
 #include "dialog/compressors.h"
 #include "dialog/control_ids.h"
 #include "dialog/dialog_internal.h"
 #include "dialog/session.h"
-#include "frame/host_text.h"
-#include "frame/text.h"
 #include "platform/vfw/compressor.h"
 
 namespace zedadu::dialog {

@@ -2,7 +2,7 @@
 // the refresh of the dialog's three format lists from them.
 #pragma once
 
-#include "frame/records.h"
+#include "core/records.h"
 #include "platform/ui/dialog.h"
 
 namespace zedadu::dialog {

@@ -5,9 +5,9 @@
 // from WM_INITDIALOG on, so that every handler reaches it through the dialog window.
 #pragma once
 
+#include "core/records.h"
 #include "dialog/compressors.h"
 #include "dialog/format_probes.h"
-#include "frame/records.h"
 #include "platform/ui/dialog.h"
 
 namespace zedadu::dialog {

@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <optional>
 
+#include "core/host_text.h"
+#include "core/module.h"
+#include "core/settings_ini.h"
+#include "core/text.h"
 #include "dialog/compressors.h"
 #include "dialog/control_ids.h"
 #include "dialog/dialog_internal.h"
 #include "dialog/format_probes.h"
-#include "frame/host_text.h"
-#include "frame/module.h"
-#include "frame/settings_ini.h"
-#include "frame/text.h"
 #include "platform/hostlib/hostlib.h"
 #include "platform/profile/profile.h"
 #include "platform/system/system.h"

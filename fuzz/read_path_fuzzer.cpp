@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "frame/plugin.h"
 #include "fuzz/fuzz_support.h"
+#include "plugin/plugin.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "frame/records.h"
+#include "core/records.h"
 #include "host/report.h"
 
 namespace zedadu::host {

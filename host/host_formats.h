@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "frame/records.h"
+#include "core/records.h"
 #include "host/plugin.h"
 #include "host/report.h"
 

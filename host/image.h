@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame/records.h"
+#include "core/records.h"
 #include "host/formats.h"
 
 namespace zedadu::host {

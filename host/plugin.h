@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 
 namespace zedadu::host {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "frame/records.h"
+#include "core/records.h"
 
 namespace zedadu::host {
 

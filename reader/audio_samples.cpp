@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "frame/module.h"
-#include "frame/text.h"
+#include "core/module.h"
+#include "core/text.h"
 #include "platform/hostlib/hostlib.h"
 #include "reader/internal.h"
 #include "reader/reader.h"

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "frame/bitmap_info.h"
+#include "core/bitmap_info.h"
 
 namespace zedadu::reader {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame/index_entry.h"
+#include "avi/index_entry.h"
 
 namespace zedadu::reader {
 

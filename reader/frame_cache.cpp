@@ -1,6 +1,6 @@
 #include "reader/frame_cache.h"
 
-#include "frame/module.h"
+#include "core/module.h"
 #include "reader/reader.h"
 
 namespace zedadu::reader {

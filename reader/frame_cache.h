@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "frame/grow_only_buffer.h"
+#include "core/grow_only_buffer.h"
 #include "reader/reading_file.h"
 
 namespace zedadu::reader {

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "avi/ids.h"
 #include "convert/convert.h"
-#include "frame/avi_ids.h"
-#include "frame/module.h"
-#include "frame/text.h"
+#include "core/module.h"
+#include "core/text.h"
 #include "reader/bitmap.h"
 #include "reader/frame_cache.h"
 #include "reader/internal.h"

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "frame/avi_ids.h"
-#include "frame/records.h"
-#include "frame/text.h"
+#include "avi/ids.h"
+#include "core/records.h"
+#include "core/text.h"
 
 namespace zedadu::reader {
 

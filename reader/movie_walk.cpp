@@ -1,6 +1,6 @@
 #include "reader/movie_walk.h"
 
-#include "frame/avi_ids.h"
+#include "avi/ids.h"
 #include "reader/file_bytes.h"
 
 namespace zedadu::reader {

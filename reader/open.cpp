@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "frame/avi_ids.h"
-#include "frame/text.h"
+#include "avi/ids.h"
+#include "core/text.h"
 #include "platform/system/system.h"
 #include "reader/bitmap.h"
 #include "reader/frame_cache.h"

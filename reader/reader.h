@@ -1,7 +1,7 @@
 // The reading family: open, describe, deliver frames and samples, close.
 #pragma once
 
-#include "frame/records.h"
+#include "core/records.h"
 #include "reader/reading_file.h"
 
 namespace zedadu::reader {

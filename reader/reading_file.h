@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "frame/bitmap_info.h"
-#include "frame/file_handle.h"
-#include "frame/index_entry.h"
-#include "frame/records.h"
+#include "avi/index_entry.h"
+#include "core/bitmap_info.h"
+#include "core/file_handle.h"
+#include "core/records.h"
 #include "platform/audio/audio_decoder.h"
 #include "platform/mmio/mmio.h"
 #include "platform/vfw/compressor.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "frame/avi_ids.h"
+#include "avi/ids.h"
 #include "platform/vfw/compressor.h"
 #include "reader/file_bytes.h"
 

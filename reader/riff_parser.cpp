@@ -9,7 +9,7 @@
 #include <limits>
 #include <optional>
 
-#include "frame/avi_ids.h"
+#include "avi/ids.h"
 #include "reader/bitmap.h"
 #include "reader/file_bytes.h"
 #include "reader/internal.h"

@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "frame/module.h"
+#include "core/module.h"
 #include "platform/hostlib/hostlib.h"
 #include "platform/sync/sync.h"
 #include "writer/writer.h"

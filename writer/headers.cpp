@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "frame/avi_ids.h"
+#include "avi/ids.h"
 #include "platform/system/system.h"
 #include "writer/writer_internal.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "frame/avi_ids.h"
+#include "avi/ids.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {

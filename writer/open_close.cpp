@@ -4,9 +4,9 @@
 #include <memory>
 #include <new>
 
-#include "frame/module.h"
-#include "frame/settings_ini.h"
-#include "frame/text.h"
+#include "core/module.h"
+#include "core/settings_ini.h"
+#include "core/text.h"
 #include "platform/hostlib/hostlib.h"
 #include "platform/profile/profile.h"
 #include "writer/writer.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "frame/avi_ids.h"
+#include "avi/ids.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {

@@ -9,9 +9,9 @@
 #include <new>
 #include <string>
 
+#include "core/settings_ini.h"
+#include "core/text.h"
 #include "dialog/settings_dialog.h"
-#include "frame/settings_ini.h"
-#include "frame/text.h"
 #include "platform/profile/profile.h"
 #include "writer/writer.h"
 #include "writer/writer_internal.h"

@@ -6,7 +6,7 @@
 #include <limits>
 #include <new>
 
-#include "frame/avi_ids.h"
+#include "avi/ids.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "avi/ids.h"
 #include "convert/convert.h"
-#include "frame/avi_ids.h"
-#include "frame/module.h"
+#include "core/module.h"
 #include "writer/writer.h"
 #include "writer/writer_internal.h"
 

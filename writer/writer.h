@@ -1,7 +1,7 @@
 // The writing family: settings, open, frames, samples, close, free time.
 #pragma once
 
-#include "frame/records.h"
+#include "core/records.h"
 #include "writer/writing_file.h"
 
 namespace zedadu::writer {

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "frame/avi_ids.h"
-#include "frame/grow_only_buffer.h"
-#include "frame/host_text.h"
-#include "frame/records.h"
+#include "avi/ids.h"
+#include "core/grow_only_buffer.h"
+#include "core/host_text.h"
+#include "core/records.h"
 #include "writer/writing_file.h"
 
 namespace zedadu::writer {

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame/bitmap_info.h"
-#include "frame/file_handle.h"
-#include "frame/index_entry.h"
-#include "frame/records.h"
+#include "avi/index_entry.h"
+#include "core/bitmap_info.h"
+#include "core/file_handle.h"
+#include "core/records.h"
 #include "platform/mmio/mmio.h"
 #include "platform/vfw/compressor.h"
 

@@ -8,8 +8,8 @@
 #include <iterator>
 #include <set>
 
+#include "core/module.h"
 #include "dialog/settings_dialog.h"
-#include "frame/module.h"
 #include "platform/hostlib/host_api.h"
 #include "platform/ui/dialog_frontend.h"
 #include "platform/ui/dialog_template.h"

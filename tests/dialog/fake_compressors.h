@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "frame/records.h"
+#include "core/records.h"
 #include "platform/ui/dialog_testing.h"
 #include "platform/vfw/vfw.h"
 #include "tests/support/test_support.h"

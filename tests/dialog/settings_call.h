@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "frame/records.h"
+#include "core/records.h"
 #include "tests/dialog/fake_compressors.h"
 
 namespace zedadu::test {

@@ -8,12 +8,12 @@
 #include <sstream>
 #include <tuple>
 
+#include "core/module.h"
 #include "dialog/compressors.h"
 #include "dialog/settings_dialog.h"
-#include "frame/module.h"
-#include "frame/plugin.h"
 #include "platform/hostlib/host_api.h"
 #include "platform/profile/profile.h"
+#include "plugin/plugin.h"
 #include "tests/dialog/settings_call.h"
 #include "writer/settings.h"
 

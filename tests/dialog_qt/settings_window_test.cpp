@@ -17,13 +17,13 @@
 #include <iomanip>
 #include <sstream>
 
+#include "core/module.h"
 #include "dialog/settings_dialog.h"
-#include "frame/module.h"
-#include "frame/plugin.h"
 #include "platform/hostlib/host_api.h"
 #include "platform/ui/dialog_frontend.h"
 #include "platform/ui/dialog_template.h"
 #include "platform/ui/window_styles.h"
+#include "plugin/plugin.h"
 #include "tests/dialog/settings_call.h"
 #include "tests/dialog_qt/person.h"
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/support/test_support.h"
 
 namespace zedadu::test {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/records.h"
+#include "core/records.h"
 #include "tests/support/test_support.h"
 
 namespace zedadu::test {

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "frame/plugin.h"
-#include "frame/text.h"
+#include "core/text.h"
+#include "plugin/plugin.h"
 #include "tests/support/allocation_meter.h"
 #include "tests/support/test_support.h"
 

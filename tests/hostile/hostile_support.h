@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/records.h"
+#include "core/records.h"
 
 namespace zedadu::test {
 

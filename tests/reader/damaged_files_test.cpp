@@ -6,8 +6,8 @@
 
 #include <random>
 
-#include "frame/plugin.h"
 #include "platform/vfw/vfw.h"
+#include "plugin/plugin.h"
 #include "tests/support/test_support.h"
 
 namespace zedadu::test {

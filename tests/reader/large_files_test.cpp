@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/reader/odml_fixtures.h"
 #include "tests/support/test_support.h"
 

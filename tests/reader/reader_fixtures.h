@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "frame/index_entry.h"
-#include "frame/plugin.h"
+#include "avi/index_entry.h"
 #include "platform/vfw/vfw.h"
+#include "plugin/plugin.h"
 #include "tests/support/test_support.h"
 
 namespace zedadu::test {

@@ -5,7 +5,7 @@
 
 #include <sys/stat.h>
 
-#include "frame/text.h"
+#include "core/text.h"
 #include "platform/vfw/compressor.h"
 #include "tests/reader/reader_fixtures.h"
 #include "tests/support/test_support.h"

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "frame/plugin.h"
 #include "platform/hostlib/host_api.h"
 #include "platform/win32/types.h"
+#include "plugin/plugin.h"
 
 namespace zedadu::test {
 

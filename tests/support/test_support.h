@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "frame/index_entry.h"
-#include "frame/records.h"
+#include "avi/index_entry.h"
+#include "core/records.h"
 #include "reader/reading_file.h"
 #include "writer/writing_file.h"
 

@@ -1,6 +1,6 @@
 // Audio in the reserved slots: held-back samples, slot capacity, the slot rest, narrowing to
 // 8 bits, pad bytes, the ring, and what is refused.
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {

@@ -6,9 +6,9 @@
 #include <set>
 #include <tuple>
 
-#include "frame/plugin.h"
 #include "platform/hostlib/hostlib.h"
 #include "platform/vfw/vfw.h"
+#include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {

@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
 #include "writer/writer_internal.h"
 

@@ -1,6 +1,6 @@
 // Free recording time, with the host library's free bytes replaced by the test's own figure
 // (the test program's definition takes the place of the host library's).
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace {

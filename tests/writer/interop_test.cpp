@@ -1,8 +1,8 @@
 // Files written through the entry points, checked by tools nobody here wrote (Debian's ffprobe
 // and ffmpeg) and read back through the plug-in's own reader: uncompressed video with and
 // without audio, every padding and the audio offset, and each encoder the compressor layer offers.
-#include "frame/plugin.h"
 #include "platform/vfw/compressor.h"
+#include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/writer/open_dml_support.h"
 #include "tests/writer/writer_test_support.h"
 

@@ -1,7 +1,7 @@
 // The layout of written files, byte by byte, for the worked examples.
 #include <algorithm>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
 #include "writer/writer_internal.h"
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <tuple>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {

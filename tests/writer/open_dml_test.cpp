@@ -3,7 +3,7 @@
 // against the chunks it names, and what ffmpeg and GStreamer read of them.
 #include <fstream>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/writer/open_dml_support.h"
 #include "tests/writer/writer_test_support.h"
 #include "writer/writer_internal.h"

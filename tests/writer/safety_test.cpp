@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/support/allocation_meter.h"
 #include "tests/writer/writer_test_support.h"
 

@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "dialog/settings_dialog.h"
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
 #include "writer/settings.h"
 

@@ -13,10 +13,10 @@ extern "C" {
 #include <libavutil/cpu.h>
 }
 
-#include "frame/module.h"
-#include "frame/plugin.h"
-#include "frame/text.h"
+#include "core/module.h"
+#include "core/text.h"
 #include "platform/hostlib/host_api.h"
+#include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
 
 namespace zedadu::test {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/plugin.h"
 #include "platform/system/system.h"
+#include "plugin/plugin.h"
 
 namespace zedadu::test {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame/records.h"
+#include "core/records.h"
 
 namespace zedadu {
 

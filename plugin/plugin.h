@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "frame/records.h"
+#include "core/records.h"
 
 #define ZEDADU_ENTRY_POINT extern "C" __attribute__((visibility("default")))
 

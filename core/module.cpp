@@ -1,10 +1,10 @@
-#include "frame/module.h"
+#include "core/module.h"
 
 #include <atomic>
 #include <cstdlib>
 
-#include "frame/records.h"
-#include "frame/text.h"
+#include "core/records.h"
+#include "core/text.h"
 #include "platform/hostlib/hostlib.h"
 #include "platform/sync/sync.h"
 #include "platform/system/system.h"

@@ -1,4 +1,4 @@
-#include "frame/host_text.h"
+#include "core/host_text.h"
 
 #include "platform/hostlib/hostlib.h"
 

@@ -1,4 +1,4 @@
-#include "frame/settings_ini.h"
+#include "core/settings_ini.h"
 
 #include <cstdio>
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "frame/records.h"
+#include "core/records.h"
 
 namespace zedadu {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "frame/records.h"
+#include "core/records.h"
 
 namespace zedadu {
 

@@ -1,4 +1,4 @@
-#include "frame/grow_only_buffer.h"
+#include "core/grow_only_buffer.h"
 
 #include <new>
 

@@ -1,7 +1,7 @@
-#include "frame/handshake.h"
+#include "plugin/handshake.h"
 
-#include "frame/module.h"
-#include "frame/text.h"
+#include "core/module.h"
+#include "core/text.h"
 #include "platform/hostlib/hostlib.h"
 
 namespace zedadu {

@@ -4,8 +4,8 @@
 #include <future>
 #include <thread>
 
-#include "frame/module.h"
-#include "frame/plugin.h"
+#include "core/module.h"
+#include "plugin/plugin.h"
 
 namespace zedadu {
 namespace {

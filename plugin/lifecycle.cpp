@@ -1,5 +1,5 @@
 // Process attach and detach are the library's load and unload.
-#include "frame/module.h"
+#include "core/module.h"
 #include "platform/system/system.h"
 #include "reader/reader.h"
 #include "resources/dialog_resources.h"

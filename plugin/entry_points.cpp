@@ -1,11 +1,11 @@
 // The export table. Each entry point is a shim: check the pointers and the handle's head (its tag
 // and its side), call one internal operation, map it to 1 or 0, and let no exception out.
-#include "frame/plugin.h"
+#include "plugin/plugin.h"
 
-#include "frame/file_handle.h"
-#include "frame/handshake.h"
-#include "frame/module.h"
+#include "core/file_handle.h"
+#include "core/module.h"
 #include "platform/hostlib/hostlib.h"
+#include "plugin/handshake.h"
 #include "reader/reader.h"
 #include "writer/writer.h"
 

@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-#include "frame/plugin.h"
 #include "platform/hostlib/host_api.h"
+#include "plugin/plugin.h"
 #include "tests/support/test_support.h"
 
 namespace zedadu {
