@@ -12,6 +12,7 @@
 #include "host/errors.h"
 #include "host/file_checks.h"
 #include "host/output_files.h"
+#include "host/plugin.h"
 #include "host/text.h"
 
 namespace zedadu::host {
@@ -33,7 +34,21 @@ void Describe(const RepairPlan& plan, const std::string& written) {
             "repair.\n");
         return;
     }
-    printf("Dropped %s of a partial chunk at the end.\n", ByteCount(plan.dropped).c_str());
+    if (plan.restoredHeaders) {
+        printf("Wrote back the headers of %u damaged chunks from the file's index.\n",
+               plan.restoredHeaders);
+        printf("Wrote them and the counts of the headers into %s.\n", written.c_str());
+        return;
+    }
+    if (plan.resizedChunks || plan.paddedBytes) {
+        printf(
+            "Found the chunks behind %u damaged chunk sizes and made %s of damaged chunk headers "
+            "padding.\n",
+            plan.resizedChunks, ByteCount(plan.paddedBytes).c_str());
+    }
+    if (plan.dropped) {
+        printf("Dropped %s of a partial chunk at the end.\n", ByteCount(plan.dropped).c_str());
+    }
     printf("Wrote %s and the counts and sizes of the headers into %s.\n",
            plan.openDml ? (plan.parts == 1 ? "the OpenDML indexes and idx1" : "the OpenDML indexes")
                         : "the index (idx1)",
@@ -59,6 +74,33 @@ void RepairIntoCopy(const RepairOptions& options, const RepairPlan& plan) {
     staged.Commit();
 }
 
+// What the plug-in reads of a file now: frames and sample frames; nothing when it cannot open it.
+struct Readable {
+    uint32_t frames = 0;
+    uint64_t sampleFrames = 0;
+};
+
+Readable ReadableNow(const Plugin& plugin, const std::string& path) {
+    try {
+        const ReadingFile file(plugin, path);
+        return {file.info().frameCount, file.info().audioLength};
+    } catch (const HostError&) {
+        return {};
+    }
+}
+
+// A repair never leaves fewer frames or sample frames to read than the file gives now.
+void RefuseLosses(const RepairOptions& options, const RepairPlan& plan, const Readable& now) {
+    if (plan.frames >= now.frames && plan.sampleFrames >= now.sampleFrames) {
+        return;
+    }
+    throw HostError(
+        Text("cannot repair %s: the plug-in reads %u frames and %llu sample frames of "
+             "it now, and a repair would keep %u and %llu; the file is left as it was",
+             options.file.c_str(), now.frames, static_cast<unsigned long long>(now.sampleFrames),
+             plan.frames, static_cast<unsigned long long>(plan.sampleFrames)));
+}
+
 int RunRepairCommand(const RepairOptions& options) {
     ApplyAnswers(options.answers);
     if (!options.out.empty()) {
@@ -70,6 +112,8 @@ int RunRepairCommand(const RepairOptions& options) {
                         "; the file is left as it was");
     }
     const RepairPlan& plan = *verdict.plan;
+    const Plugin plugin;
+    RefuseLosses(options, plan, ReadableNow(plugin, options.file));
     if (!options.out.empty()) {
         RepairIntoCopy(options, plan);
     } else if (!plan.whole) {
