@@ -16,6 +16,8 @@ constexpr uint64_t kLargestHeaderList = 16 << 20;
 constexpr uint32_t kNotKeyFrame = 0x80000000;
 constexpr uint32_t kKeyFrame = 0x10;
 constexpr size_t kStreams = 100;
+constexpr uint8_t kDib[] = {'D', 'I', 'B', ' '};
+constexpr uint8_t kRaw[] = {'r', 'a', 'w', ' '};
 
 std::string Id(const uint8_t* b) {
     return std::string(reinterpret_cast<const char*>(b), 4);
@@ -48,6 +50,7 @@ struct Stream {
     uint64_t lengthField = 0;  // position of the stream header's dwLength
     uint32_t blockAlign = 1;   // audio: bytes per sample frame
     bool allKeyFrames = true;
+    bool rawFrames = false;   // uncompressed: a frame is only whole at its full size
     uint64_t superIndex = 0;  // position of its 'indx' chunk, 0 without
     uint32_t superCapacity = 0;
     std::string chunkType;  // "dc", "wb": the end of its chunk ids
@@ -103,7 +106,10 @@ void ParseStreamList(const uint8_t* b, size_t size, uint64_t base, Header& heade
         } else if (id == "strf" && stream.type == "auds" && chunk >= 14) {
             stream.blockAlign = std::max<uint32_t>(LoadLe32(b + at + 8 + 12) & 0xFFFF, 1);
         } else if (id == "strf" && stream.type == "vids" && chunk >= 20) {
-            stream.allKeyFrames = IntraOnly(LoadLe32(b + at + 8 + 16));
+            const uint32_t compression = LoadLe32(b + at + 8 + 16);
+            stream.allKeyFrames = IntraOnly(compression);
+            stream.rawFrames =
+                compression == 0 || compression == LoadLe32(kDib) || compression == LoadLe32(kRaw);
         } else if (id == "indx" && chunk >= 24) {
             stream.superIndex = base + at;
             stream.superCapacity = (chunk - 24) / 16;
@@ -656,6 +662,29 @@ void PlanIndexes(const Header& header, const Walk& walk, RepairPlan& plan) {
     plan.patches.insert(plan.patches.end(), walk.listSizes.begin(), walk.listSizes.end());
 }
 
+// The chunk the file ends in the middle of keeps what it holds, as a shorter chunk: audio as far
+// as its whole sample frames go, compressed video as far as it decodes. Uncompressed frames are
+// whole or nothing, and a record cut short has its own size to mend.
+void KeepPartialTail(const FileBytes& file, const Header& header, Walk& walk, RepairPlan& plan) {
+    uint8_t h[8];
+    if (!walk.cut || !walk.listSizes.empty() || !file.read(walk.end, h, sizeof h) ||
+        !PlausibleId(h, header.streams.size()) || StreamOf(h) < 0) {
+        return;
+    }
+    const Stream& stream = header.streams[size_t(StreamOf(h))];
+    const uint64_t held = std::min<uint64_t>(file.size() - walk.end - 8, LoadLe32(h + 4));
+    const uint64_t kept = stream.type == "auds" ? held - held % stream.blockAlign
+                          : stream.rawFrames    ? 0
+                                                : held;
+    if (kept == 0) {
+        return;
+    }
+    walk.parts.back().chunks.push_back({walk.end, uint32_t(kept), Id(h), StreamOf(h)});
+    plan.patches.push_back(Patch32(walk.end + 4, uint32_t(kept)));
+    plan.shortenedTail = kept;
+    walk.end += 8 + kept;
+}
+
 // A whole file is left as it is; a complete one whose damaged chunk headers its index confirms
 // gets those headers back and keeps every byte; any other is cut behind its last whole chunk and
 // gets a new index, its damaged stretches mended or padded.
@@ -669,6 +698,7 @@ RepairPlan FinishPlan(const FileBytes& file, const Header& header, Walk& walk, R
         return plan;
     }
     MendFromWalk(header, walk, plan);
+    KeepPartialTail(file, header, walk, plan);
     CountStreams(header, walk, plan);
     plan.whole = walk.damage.empty() && IsWhole(file, header, walk, plan.openDml);
     if (plan.whole) {

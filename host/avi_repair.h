@@ -29,6 +29,7 @@ struct RepairPlan {
     uint32_t restoredHeaders = 0;    // damaged chunk headers written back from the index
     uint32_t resizedChunks = 0;      // chunks whose size was damaged, now reaching the next one
     uint64_t paddedBytes = 0;        // damaged stretches that became padding
+    uint64_t shortenedTail = 0;      // bytes kept of the chunk the file ended in
     std::vector<uint8_t> append;     // written behind the kept bytes
     std::vector<BytePatch> patches;  // header fields and sizes within the kept bytes
 };

@@ -46,8 +46,13 @@ void Describe(const RepairPlan& plan, const std::string& written) {
             "padding.\n",
             plan.resizedChunks, ByteCount(plan.paddedBytes).c_str());
     }
+    if (plan.shortenedTail) {
+        printf("Kept %s of the chunk the file ends in as a shorter chunk.\n",
+               ByteCount(plan.shortenedTail).c_str());
+    }
     if (plan.dropped) {
-        printf("Dropped %s of a partial chunk at the end.\n", ByteCount(plan.dropped).c_str());
+        printf("Dropped %s at the end that holds no whole chunk.\n",
+               ByteCount(plan.dropped).c_str());
     }
     printf("Wrote %s and the counts and sizes of the headers into %s.\n",
            plan.openDml ? (plan.parts == 1 ? "the OpenDML indexes and idx1" : "the OpenDML indexes")
