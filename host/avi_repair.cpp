@@ -187,6 +187,7 @@ struct Walk {
     bool cut = false;                  // a partial chunk or bytes that are no chunk follow
     std::vector<BytePatch> listSizes;  // records cut short keep their whole chunks
     std::vector<Damage> damage;
+    uint64_t fill = 0;  // zeros that complete the last chunk
 };
 
 // The end of a list whose size is 0 or runs past the file: a recording cut short.
@@ -645,7 +646,8 @@ void MendFromWalk(const Header& header, Walk& walk, RepairPlan& plan) {
 void PlanIndexes(const Header& header, const Walk& walk, RepairPlan& plan) {
     const Part& last = walk.parts.back();
     plan.keep = walk.end;
-    if (plan.keep & 1) {
+    plan.append.resize(walk.fill);
+    if ((plan.keep + walk.fill) & 1) {
         plan.append.push_back(0);  // the pad byte of the last chunk
     }
     if (plan.openDml) {
@@ -662,9 +664,20 @@ void PlanIndexes(const Header& header, const Walk& walk, RepairPlan& plan) {
     plan.patches.insert(plan.patches.end(), walk.listSizes.begin(), walk.listSizes.end());
 }
 
+// The size an uncompressed frame of `stream` has: that of its frames before, 0 without one.
+uint32_t RawFrameSize(const Walk& walk, int stream) {
+    for (const Chunk& chunk : walk.parts.back().chunks) {
+        if (chunk.stream == stream) {
+            return chunk.size;
+        }
+    }
+    return 0;
+}
+
 // The chunk the file ends in the middle of keeps what it holds, as a shorter chunk: audio as far
-// as its whole sample frames go, compressed video as far as it decodes. Uncompressed frames are
-// whole or nothing, and a record cut short has its own size to mend.
+// as its whole sample frames go, compressed video as far as it decodes. An uncompressed frame
+// keeps its size (that of the frames before it) and gets zeros for the bytes missing. A record cut
+// short has its own size to mend.
 void KeepPartialTail(const FileBytes& file, const Header& header, Walk& walk, RepairPlan& plan) {
     uint8_t h[8];
     if (!walk.cut || !walk.listSizes.empty() || !file.read(walk.end, h, sizeof h) ||
@@ -673,16 +686,18 @@ void KeepPartialTail(const FileBytes& file, const Header& header, Walk& walk, Re
     }
     const Stream& stream = header.streams[size_t(StreamOf(h))];
     const uint64_t held = std::min<uint64_t>(file.size() - walk.end - 8, LoadLe32(h + 4));
-    const uint64_t kept = stream.type == "auds" ? held - held % stream.blockAlign
-                          : stream.rawFrames    ? 0
-                                                : held;
-    if (kept == 0) {
+    uint64_t size = stream.type == "auds" ? held - held % stream.blockAlign : held;
+    if (stream.rawFrames) {
+        size = RawFrameSize(walk, StreamOf(h)) == LoadLe32(h + 4) ? LoadLe32(h + 4) : 0;
+    }
+    if (size == 0) {
         return;
     }
-    walk.parts.back().chunks.push_back({walk.end, uint32_t(kept), Id(h), StreamOf(h)});
-    plan.patches.push_back(Patch32(walk.end + 4, uint32_t(kept)));
-    plan.shortenedTail = kept;
-    walk.end += 8 + kept;
+    walk.parts.back().chunks.push_back({walk.end, uint32_t(size), Id(h), StreamOf(h)});
+    plan.patches.push_back(Patch32(walk.end + 4, uint32_t(size)));
+    plan.shortenedTail = std::min(held, size);
+    walk.fill = size - plan.shortenedTail;
+    walk.end += 8 + plan.shortenedTail;
 }
 
 // A whole file is left as it is; a complete one whose damaged chunk headers its index confirms
