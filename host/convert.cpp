@@ -15,9 +15,11 @@
 #include "host/errors.h"
 #include "host/file_checks.h"
 #include "host/host_formats.h"
+#include "host/output_files.h"
 #include "host/reading.h"
 #include "host/recorder.h"
 #include "host/settings_file.h"
+#include "host/signals.h"
 #include "host/text.h"
 
 namespace zedadu::host {
@@ -115,6 +117,54 @@ std::string SamplesText(const ReadingFile& in, const ConvertSource& source,
                 result.audioInput.empty() ? "-" : result.audioInput.c_str());
 }
 
+// The recorder's sentence about the temporary file, told of the output the user named: its cause
+// when the disk filled, and what became of an existing file.
+std::string RecordingFailure(std::string message, const std::string& staged,
+                             const std::string& out) {
+    const size_t unfinished = message.find("; the unfinished ");
+    if (unfinished != std::string::npos) {
+        message.erase(unfinished);
+    }
+    for (size_t at; (at = message.find(staged)) != std::string::npos;) {
+        message.replace(at, staged.size(), out);
+    }
+    const std::string reason = WriteStopReason(std::filesystem::path(out).parent_path().string());
+    if (!reason.empty()) {
+        message = "cannot write " + out + ": " + reason + " (" + message + ")";
+    }
+    return message +
+           (std::filesystem::exists(out) ? "; the existing file was kept" : "; nothing was left");
+}
+
+// The output is recorded under a temporary name in its folder and renamed when the plug-in has
+// closed it, so an existing file is replaced only by a complete one. The first Ctrl-C or SIGTERM
+// ends the recording at that frame and closes the file properly; a second removes it.
+RecordingResult RecordStaged(const Plugin& plugin, const WritingSettings& settings,
+                             const ConvertOptions& options, ConvertSource& source) {
+    const std::string out = WrittenName(options.out);
+    if (!ExistingFiles({out}).empty() && !ConfirmReplacing(out + " already exists; replace it?")) {
+        throw HostError(out +
+                        " already exists and the existing file was kept; nothing was written "
+                        "(--yes replaces it)");
+    }
+    StagedFile staged(out);
+    FinishOnFirstSignal();
+    RecordingResult result;
+    try {
+        result =
+            Record(plugin, settings, {staged.path(), false, "converting", options.openDml}, source);
+    } catch (const HostError& error) {
+        throw HostError(RecordingFailure(error.what(), staged.path(), out));
+    }
+    staged.Commit();
+    result.path = out;
+    if (StopRequested()) {
+        fprintf(stderr, "zedadu-host: stopped by a signal; %s holds the first %u frames\n",
+                out.c_str(), result.frames);
+    }
+    return result;
+}
+
 int RunConvert(const ConvertOptions& options) {
     ApplyAnswers(options.answers);
     const ConversionChoices choices = ParseChoices(options.choices);
@@ -136,8 +186,7 @@ int RunConvert(const ConvertOptions& options) {
     CheckCompressorTakes(settings.video(), *settings.compression());
     const std::string saved = SaveSettingsAsAsked(options, dialog, settings);
     ConvertSource source(in, settings);
-    const RecordingResult result =
-        Record(plugin, settings, {options.out, true, "converting", options.openDml}, source);
+    const RecordingResult result = RecordStaged(plugin, settings, options, source);
     Section section(Text("Converted %s into %s", options.in.c_str(), result.path.c_str()));
     section.Row("frames", FramesText(in, result));
     section.Row("frames read at", FramesReadText(source, settings));
@@ -149,7 +198,7 @@ int RunConvert(const ConvertOptions& options) {
     section.Row("time", Text("%s (%.1f frames/s)", Duration(result.seconds).c_str(),
                              result.seconds > 0 ? result.frames / result.seconds : 0.0));
     section.Print();
-    return kExitOk;
+    return StopRequested() ? kExitFailed : kExitOk;
 }
 
 }  // namespace

@@ -32,4 +32,9 @@ void RefuseToWriteOverInputs(const std::string& output, const std::vector<std::s
 // may create files in; `create` makes it (and its parents) first when it is missing.
 void CheckWritableDirectory(const std::string& directory, bool create);
 
+// Why writing into `directory` may have stopped: "no space left on the device of DIR" when less
+// than a megabyte is free there, "the file size limit of N bytes (ulimit -f) was reached" when the
+// process has one; empty when neither explains it.
+std::string WriteStopReason(const std::string& directory);
+
 }  // namespace zedadu::host

@@ -1,9 +1,14 @@
 // The bad inputs a new user tries, through every command that reads or writes: each ends with its
 // exit status and a sentence that names the cause, and no file that should stay changes.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
 
 #include "tests/host/host_test_support.h"
@@ -160,6 +165,83 @@ TEST_F(HostSafety, OptionsOutOfRangeAreOnePlainSentence) {
     for (const auto& [command, words] : cases) {
         ExpectRefused(command, 2, words);
     }
+}
+
+// The files of the test's directory whose names start with `prefix`.
+size_t FilesStartingWith(const fs::path& directory, const std::string& prefix) {
+    size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        count += entry.path().filename().string().rfind(prefix, 0) == 0;
+    }
+    return count;
+}
+
+TEST_F(HostSafety, AnExistingOutputIsReplacedOnlyByACompleteNewOne) {
+    WriteBytes(file("demo.avi"), "mine");
+    const HostRun demo = Host("demo --frames 2");
+    EXPECT_EQ(demo.status, 1);
+    EXPECT_NE(demo.err.find("demo.avi already exists"), std::string::npos) << demo.err;
+    EXPECT_EQ(ReadBytes(file("demo.avi")), "mine");
+    EXPECT_FALSE(fs::exists(file("demo.png")));
+    ASSERT_EQ(Host("demo --frames 2 --yes").status, 0);
+    ExpectValidAvi(file("demo.avi"));
+
+    // A disk that fills (a file size limit) during a replacing conversion keeps the old file.
+    WriteBytes(file("precious.avi"), "precious");
+    const std::string shell = "cd '" + dir.path().string() + "' && ";
+    const CommandResult full =
+        test::Run(shell +
+                  "ulimit -f 40 && trap '' XFSZ && ./zedadu-host convert in.avi "
+                  "precious.avi -c DIB --yes </dev/null");
+    EXPECT_EQ(full.status, 1 << 8) << full.output;
+    EXPECT_NE(full.output.find("cannot write precious.avi: the file size limit"), std::string::npos)
+        << full.output;
+    EXPECT_NE(full.output.find("the existing file was kept"), std::string::npos) << full.output;
+    EXPECT_EQ(full.output.find(".part-"), std::string::npos) << full.output;
+    EXPECT_EQ(ReadBytes(file("precious.avi")), "precious");
+    EXPECT_EQ(FilesStartingWith(dir.path(), ".precious.avi.part-"), 0u);
+
+    // Outputs get what new files get under the umask.
+    ASSERT_EQ(
+        test::Run(shell + "umask 027 && ./zedadu-host convert in.avi mode.avi </dev/null").status,
+        0);
+    EXPECT_EQ(fs::status(file("mode.avi")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// Ctrl-C during a conversion ends it at that frame and closes the file through the plug-in: a
+// valid shorter file under the final name, and a sentence saying how many frames it holds.
+TEST_F(HostSafety, AConversionInterruptedEndsAsAValidShorterFile) {
+    Ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -t 40 -c:v mjpeg long.avi");
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(dir.path().c_str()) == 0 && freopen("host.err", "w", stderr) &&
+            freopen("host.out", "w", stdout)) {
+            execl("./zedadu-host", "zedadu-host", "convert", "long.avi", "short.avi", "-c", "DIB",
+                  static_cast<char*>(nullptr));
+        }
+        _exit(127);
+    }
+    for (int wait = 0; wait < 6000 && FilesStartingWith(dir.path(), ".short.avi.part-") == 0;
+         ++wait) {
+        usleep(5000);
+    }
+    usleep(300000);
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string err = ReadBytes(file("host.err"));
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(err, match, std::regex("short.avi holds the first ([0-9]+)")))
+        << err;
+    const int frames = std::stoi(match[1]);
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(frames, 1000);
+    EXPECT_EQ(ProbedVideoPackets(file("short.avi")), frames);
+    EXPECT_EQ(HostJson("info short.avi --json")["video"]["frames"], frames);
+    EXPECT_EQ(FilesStartingWith(dir.path(), ".short.avi.part-"), 0u);
 }
 
 }  // namespace
