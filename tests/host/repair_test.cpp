@@ -17,7 +17,18 @@ namespace {
 
 class HostRepair : public HostTest {};
 
-// Starts zedadu-host convert and kills it with SIGKILL once its output has grown past `bytes`.
+// The recording of a conversion in progress: its temporary file beside out.avi, once there.
+std::filesystem::path Recording(const std::string& directory) {
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        if (entry.path().filename().string().rfind(".out.avi.part-", 0) == 0) {
+            return entry.path();
+        }
+    }
+    return {};
+}
+
+// Starts zedadu-host convert and kills it with SIGKILL once its recording has grown past `bytes`;
+// what it leaves under its temporary name becomes out.avi, as a user would find and rename it.
 void ConvertKilledHalfWay(const std::string& directory, uint64_t bytes) {
     const pid_t child = fork();
     if (child == 0) {
@@ -27,10 +38,10 @@ void ConvertKilledHalfWay(const std::string& directory, uint64_t bytes) {
         }
         _exit(127);
     }
-    const std::string out = directory + "/out.avi";
     for (int wait = 0; wait < 6000; ++wait) {
         std::error_code error;
-        if (std::filesystem::file_size(out, error) > bytes && !error) {
+        const auto recording = Recording(directory);
+        if (!recording.empty() && std::filesystem::file_size(recording, error) > bytes && !error) {
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -39,6 +50,7 @@ void ConvertKilledHalfWay(const std::string& directory, uint64_t bytes) {
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status)) << "the conversion ended before it was killed";
+    std::filesystem::rename(Recording(directory), directory + "/out.avi");
 }
 
 TEST_F(HostRepair, AConversionKilledHalfWayIsReadAndRepairedInPlaceOrAsACopy) {
