@@ -244,5 +244,33 @@ TEST_F(HostSafety, AConversionInterruptedEndsAsAValidShorterFile) {
     EXPECT_EQ(FilesStartingWith(dir.path(), ".short.avi.part-"), 0u);
 }
 
+// A settings file that cannot be written (read-only, in a folder the user cannot write) makes
+// --save, --opendml and `settings --opendml` fail with the file's name and the cause.
+TEST_F(HostSafety, SettingsThatCannotBeSavedAreAFailure) {
+    WriteSettings("[VideoWritingSettings]\nOpenDML=0\n");
+    fs::create_directory(file("out"));
+    fs::permissions(file("out"), fs::perms::all);
+    fs::permissions(file("ZEDADU.ini"), fs::perms::owner_read | fs::perms::others_read);
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    const std::string user =
+        geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const std::string before = ReadBytes(file("ZEDADU.ini"));
+    for (const char* arguments : {"settings --opendml on", "convert in.avi out/saved.avi --save",
+                                  "convert in.avi out/big.avi --opendml"}) {
+        SCOPED_TRACE(arguments);
+        const CommandResult run = test::Run("cd '" + dir.path().string() + "' && " + user +
+                                            "./zedadu-host " + arguments + " </dev/null");
+        EXPECT_EQ(run.status, 1 << 8) << run.output;
+        EXPECT_NE(run.output.find("cannot save the settings in " + file("ZEDADU.ini")),
+                  std::string::npos)
+            << run.output;
+        EXPECT_EQ(run.output.find("settings saved"), std::string::npos) << run.output;
+    }
+    fs::permissions(dir.path(), fs::perms::owner_all);
+    EXPECT_EQ(ReadBytes(file("ZEDADU.ini")), before);
+    EXPECT_FALSE(fs::exists(file("out/saved.avi")));
+}
+
 }  // namespace
 }  // namespace zedadu::test
