@@ -28,6 +28,10 @@ struct StreamCodes {
     FOURCC handler = 0;       // the stream header's handler code
     uint32_t format = 0;      // video: the bitmap's compression code; audio: the wave format tag
     bool superIndex = false;  // an 'indx' chunk in the stream list
+    uint32_t scale = 0;       // the stream header's time base (scale / rate seconds) and its length
+    uint32_t rate = 0;
+    uint32_t length = 0;
+    uint32_t sampleRate = 0;  // audio: the format's sample frames a second
 };
 
 struct AviScan {
@@ -39,6 +43,10 @@ struct AviScan {
 
     // The video stream's codec: its bitmap compression code, "DIB " for uncompressed bitmaps.
     std::optional<FOURCC> VideoCodec() const;
+    // What the headers promise: the video stream's frames, and the sample frames of PCM audio
+    // (0 where the headers cannot say in those units).
+    uint64_t PromisedFrames() const;
+    uint64_t PromisedSampleFrames() const;
 };
 
 // Nothing when the file cannot be opened for reading.
