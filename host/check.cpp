@@ -179,7 +179,7 @@ void PrintText(const CheckReport& report) {
         section.Row("index", IndexKindName(*report.index));
     }
     if (report.error) {
-        section.Row("result", *report.error).Print();
+        fprintf(stderr, "zedadu-host: %s\n", report.error->c_str());
         return;
     }
     section.Row("frames", report.frames ? Outcome(report.failedFrames, report.frames, "frame")

@@ -168,6 +168,8 @@ RecordingResult RecordStaged(const Plugin& plugin, const WritingSettings& settin
 int RunConvert(const ConvertOptions& options) {
     ApplyAnswers(options.answers);
     const ConversionChoices choices = ParseChoices(options.choices);
+    RefuseFolderAsOutput(options.out);
+    RefuseFolderAsOutput(WrittenName(options.out));
     RefuseToWriteOverInputs(WrittenName(options.out), {options.in});
     const bool dialog = PrepareDialog(options.dialog);
     Plugin plugin;

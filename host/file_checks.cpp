@@ -86,6 +86,13 @@ void CheckReadable(const std::string& path) {
     }
 }
 
+void RefuseFolderAsOutput(const std::string& output) {
+    struct stat status {};
+    if (stat(output.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        throw UsageError(output + " is a folder; name the file to write");
+    }
+}
+
 std::string RefusalReason(const std::string& path) {
     const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
     if (!scan || scan->verdict == AviScan::Verdict::kNotRiff) {

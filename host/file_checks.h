@@ -28,6 +28,10 @@ std::string RefusalReason(const std::string& path);
 // a link counts as the same).
 void RefuseToWriteOverInputs(const std::string& output, const std::vector<std::string>& inputs);
 
+// Throws UsageError when `output` names a folder: a command writes files, never into a folder
+// given as its output.
+void RefuseFolderAsOutput(const std::string& output);
+
 // Throws HostError "cannot write into DIR: REASON" unless `directory` is a folder this process
 // may create files in; `create` makes it (and its parents) first when it is missing.
 void CheckWritableDirectory(const std::string& directory, bool create);

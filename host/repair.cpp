@@ -109,8 +109,10 @@ void RefuseLosses(const RepairOptions& options, const RepairPlan& plan, const Re
 int RunRepairCommand(const RepairOptions& options) {
     ApplyAnswers(options.answers);
     if (!options.out.empty()) {
+        RefuseFolderAsOutput(options.out);
         RefuseToWriteOverInputs(options.out, {options.file});
     }
+    CheckReadable(options.file);
     const RepairVerdict verdict = PlanRepair(options.file);
     if (!verdict.plan) {
         throw HostError("cannot repair " + options.file + ": " + verdict.refusal +

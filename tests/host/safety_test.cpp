@@ -272,5 +272,28 @@ TEST_F(HostSafety, SettingsThatCannotBeSavedAreAFailure) {
     EXPECT_FALSE(fs::exists(file("out/saved.avi")));
 }
 
+// Mistakes a new user makes are named on standard error, with their status: a mistyped command
+// with the nearest one, a folder as output, a folder to repair, a file to check that is missing;
+// --yes before the command answers as after it.
+TEST_F(HostSafety, MistakesAreNamedWithTheirCause) {
+    fs::create_directory(file("folder.avi"));
+    const std::pair<const char*, std::pair<int, const char*>> cases[] = {
+        {"conver in.avi out.avi", {2, "there is no command \"conver\"; did you mean \"convert\"?"}},
+        {"convert in.avi folder.avi --yes", {2, "folder.avi is a folder; name the file to write"}},
+        {"repair in.avi --out folder.avi", {2, "folder.avi is a folder"}},
+        {"repair folder.avi", {1, "cannot read folder.avi: it is a folder"}},
+        {"check nosuch.avi", {1, "cannot read nosuch.avi: no such file"}},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        const HostRun run = Host(arguments);
+        EXPECT_EQ(run.status, expected.first) << arguments;
+        EXPECT_NE(run.err.find(expected.second), std::string::npos) << arguments << ": " << run.err;
+        EXPECT_EQ(run.out.find("nosuch"), std::string::npos) << run.out;
+    }
+    WriteBytes(file("old.avi"), "old");
+    EXPECT_EQ(Host("-y convert in.avi old.avi").status, 0);
+    ExpectValidAvi(file("old.avi"));
+}
+
 }  // namespace
 }  // namespace zedadu::test
