@@ -79,6 +79,27 @@ void RepairIntoCopy(const RepairOptions& options, const RepairPlan& plan) {
     staged.Commit();
 }
 
+// In place, the file changes only after a Yes (--yes unattended), asked with what will change.
+void ConfirmRepairInPlace(const std::string& file, const RepairPlan& plan) {
+    std::string changes;
+    if (plan.dropped) {
+        changes += "drop " + ByteCount(plan.dropped) + " at the end that hold no whole chunk, ";
+    }
+    if (plan.restoredHeaders) {
+        changes += Text("write back %u chunk headers from the index, ", plan.restoredHeaders);
+    }
+    if (plan.resizedChunks || plan.paddedBytes) {
+        changes += "mend the damaged chunk headers, ";
+    }
+    changes += plan.append.empty() ? "rewrite the header counts"
+                                   : "append the index and rewrite the header counts";
+    if (!ConfirmReplacing("Repair " + file + " in place: " + changes + "?")) {
+        throw HostError(file +
+                        " was left as it was; --yes repairs it in place, --out writes a "
+                        "repaired copy");
+    }
+}
+
 // What the plug-in reads of a file now: frames and sample frames; nothing when it cannot open it.
 struct Readable {
     uint32_t frames = 0;
@@ -124,6 +145,7 @@ int RunRepairCommand(const RepairOptions& options) {
     if (!options.out.empty()) {
         RepairIntoCopy(options, plan);
     } else if (!plan.whole) {
+        ConfirmRepairInPlace(options.file, plan);
         CarryOutRepair(options.file, plan, "");
     }
     Describe(plan, options.out.empty() ? options.file : options.out);

@@ -110,7 +110,7 @@ TEST_F(HostCheck, FilesWithoutAWholeIndexAreReadFromTheFile) {
     EXPECT_NE(cut.out.find("incomplete: the file holds less than its headers promise"),
               std::string::npos)
         << cut.out;
-    ASSERT_EQ(Host("repair cut.avi").status, 0);
+    ASSERT_EQ(Host("repair cut.avi --yes").status, 0);
     EXPECT_EQ(Host("check cut.avi").status, 0) << "the repaired headers promise what it holds";
 }
 

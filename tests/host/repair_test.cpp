@@ -75,7 +75,11 @@ TEST_F(HostRepair, AConversionKilledHalfWayIsReadAndRepairedInPlaceOrAsACopy) {
     ASSERT_EQ(Host("repair out.avi --out copy.avi --yes").status, 0);
     EXPECT_EQ(ReadBytes(file("copy.avi")), copied);
 
-    const HostRun inPlace = Host("repair out.avi");
+    const HostRun asked = Host("repair out.avi");
+    EXPECT_EQ(asked.status, 1) << "in place only after a Yes";
+    EXPECT_NE(asked.err.find("out.avi was left as it was"), std::string::npos) << asked.err;
+    EXPECT_EQ(ReadBytes(file("out.avi")), before);
+    const HostRun inPlace = Host("repair out.avi --yes");
     ASSERT_EQ(inPlace.status, 0) << inPlace.err;
     EXPECT_EQ(ReadBytes(file("out.avi")), ReadBytes(file("copy.avi")));
     EXPECT_EQ(ProbedVideoPackets(file("out.avi")), packets);
@@ -233,7 +237,7 @@ TEST_F(HostRepair, ACutInsideARecordBehindAnOddAudioChunkKeepsEveryWholeChunk) {
     }
     ASSERT_NE(cut, 0u);
     WriteBytes(file("cut.avi"), recorded.substr(0, cut));
-    const HostRun run = Host("repair cut.avi");
+    const HostRun run = Host("repair cut.avi --yes");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string repaired = ReadBytes(file("cut.avi"));
     const std::vector<MovieChunk> kept = MovieChunks(repaired);
