@@ -161,9 +161,20 @@ TEST_F(HostSafety, OptionsOutOfRangeAreOnePlainSentence) {
         {"convert in.avi o.avi --padding 2000000", "--padding takes a whole number from 0 to"},
         {"convert in.avi o.avi --audio-lead --no-audio-lead", "excludes"},
         {"settings --opendml yes", "--opendml takes on or off, not \"yes\""},
+        {"convert in.avi o.avi --padding 3", "--padding takes 0 (none) or 8 to 1048576 bytes"},
+        {"convert in.avi o.avi -c dvsd -s 720x576 -r 29.97",
+         "DV (dvsd) takes 720x480 at 30000/1001 frames a second or 720x576 at 25"},
+        {"convert in.avi o.avi -c dvsd -s 720x480 -r 25", "not 720 x 480 at 25/1"},
     };
     for (const auto& [command, words] : cases) {
         ExpectRefused(command, 2, words);
+    }
+    // Decimal NTSC rates mean their 1001 fractions.
+    for (const auto& [rate, fraction] : {std::pair{"29.97", 30000}, {"23.976", 24000}}) {
+        ASSERT_EQ(Host(std::string("convert in.avi ntsc.avi --yes -r ") + rate).status, 0);
+        const auto video = HostJson("info ntsc.avi --json")["video"];
+        EXPECT_EQ(video["rate"], fraction) << rate;
+        EXPECT_EQ(video["scale"], 1001) << rate;
     }
 }
 
