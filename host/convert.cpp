@@ -174,6 +174,11 @@ int RunConvert(const ConvertOptions& options) {
     const bool dialog = PrepareDialog(options.dialog);
     Plugin plugin;
     const ReadingFile in(plugin, options.in);
+    if (!NativeVideo(in.info())) {
+        throw HostError(options.in +
+                        " has no video; convert records frames with their audio (zedadu-host "
+                        "audio writes the audio alone)");
+    }
     CheckWritableDirectory(std::filesystem::path(options.out).parent_path().string(), false);
     HostFormats formats = StartingFormats(plugin, in, options.savedSettings);
     ApplyChoices(choices, formats);

@@ -36,6 +36,22 @@ int Run(const Command& command) {
     }
 }
 
+// The parser's sentences for the two usual slips, in the host's words: an option without its
+// value, and words the command does not take.
+std::string InWords(const CLI::ParseError& error) {
+    const std::string what = error.what();
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) && what.find(':') != std::string::npos &&
+        what.find("missing") != std::string::npos) {
+        return what.substr(0, what.find(':')) + " needs a value";
+    }
+    if (dynamic_cast<const CLI::ExtrasError*>(&error)) {
+        const size_t colon = what.find(": ");
+        return "the command does not take " +
+               (colon == std::string::npos ? what : "\"" + what.substr(colon + 2) + "\"");
+    }
+    return what;
+}
+
 // Help and --version end the run with status 0; anything else wrong on the command line is one
 // sentence and status 2.
 int ParseFailure(CLI::App& application, const CLI::ParseError& error) {
@@ -47,7 +63,7 @@ int ParseFailure(CLI::App& application, const CLI::ParseError& error) {
     for (const CLI::App* subcommand : application.get_subcommands()) {
         command += " " + subcommand->get_name();
     }
-    fprintf(stderr, "zedadu-host: %s\nRun \"%s --help\" for the options.\n", error.what(),
+    fprintf(stderr, "zedadu-host: %s\nRun \"%s --help\" for the options.\n", InWords(error).c_str(),
             command.c_str());
     return kExitUsage;
 }

@@ -294,7 +294,11 @@ TEST_F(HostSafety, MistakesAreNamedWithTheirCause) {
         {"repair in.avi --out folder.avi", {2, "folder.avi is a folder"}},
         {"repair folder.avi", {1, "cannot read folder.avi: it is a folder"}},
         {"check nosuch.avi", {1, "cannot read nosuch.avi: no such file"}},
+        {"convert in.avi out.avi --quality", {2, "--quality needs a value"}},
+        {"convert in.avi out.avi more.avi", {2, "the command does not take \"more.avi\""}},
+        {"convert sound.avi out.avi", {1, "sound.avi has no video; convert records frames"}},
     };
+    Ffmpeg("-f lavfi -i sine=sample_rate=22050 -t 0.2 -c:a pcm_s16le sound.avi");
     for (const auto& [arguments, expected] : cases) {
         const HostRun run = Host(arguments);
         EXPECT_EQ(run.status, expected.first) << arguments;
