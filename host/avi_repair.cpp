@@ -571,7 +571,7 @@ bool EntryConfirmed(const FileBytes& file, const IndexEntry& entry, uint64_t mov
 
 // A complete index that the chunks confirm is the file's account of its chunks: it names every
 // chunk the walk found, with its id, and each entry whose header was damaged is confirmed by what
-// follows it. Those headers are then written back from the index.
+// follows it. Those headers are then written back from the index; false when there are none.
 bool RestoreFromIndex(const FileBytes& file, Walk& walk, RepairPlan& plan) {
     Part& part = walk.parts.front();
     const std::vector<IndexEntry> entries = LegacyEntries(file, part);
@@ -602,6 +602,9 @@ bool RestoreFromIndex(const FileBytes& file, Walk& walk, RepairPlan& plan) {
             return false;
         }
         restored.push_back({entry.position, entry.size, entry.id, StreamOf(h)});
+    }
+    if (restored.empty()) {
+        return false;
     }
     part.chunks.clear();
     for (const IndexEntry& entry : entries) {
@@ -707,7 +710,7 @@ RepairPlan FinishPlan(const FileBytes& file, const Header& header, Walk& walk, R
     const Part& first = walk.parts.front();
     const bool legacyWhole =
         !plan.openDml && walk.parts.size() == 1 && first.complete && first.legacyIndex && !walk.cut;
-    if (!walk.damage.empty() && legacyWhole && RestoreFromIndex(file, walk, plan)) {
+    if (legacyWhole && RestoreFromIndex(file, walk, plan)) {
         CountStreams(header, walk, plan);
         plan.keep = file.size();
         return plan;

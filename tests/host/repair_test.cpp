@@ -182,10 +182,14 @@ TEST_F(HostRepair, DamagedChunkHeadersAreFoundAgainAndNothingReadableIsLost) {
     };
     const Readings original = read("capture.avi");
     const MovieChunk& frame = chunks[chunks.size() / 3];
-    // A zeroed header and a changed size with the index complete get their header back from it.
+    const MovieChunk& audio = *std::find_if(chunks.begin() + long(chunks.size() / 2), chunks.end(),
+                                            [](const MovieChunk& c) { return c.id == "01wb"; });
+    // A zeroed header and a changed size with the index complete get their header back from it,
+    // also a size one short that the pad byte hides from a walk.
     for (const std::string& damaged :
          {WithBytes(whole, frame.position, std::string(8, '\0')),
-          WithBytes(whole, frame.position + 4, Le32(frame.size + 100))}) {
+          WithBytes(whole, frame.position + 4, Le32(frame.size + 100)),
+          WithBytes(whole, audio.position + 4, Le32(audio.size - 1))}) {
         WriteBytes(file("damaged.avi"), damaged);
         const HostRun run = Host("repair damaged.avi --yes");
         ASSERT_EQ(run.status, 0) << run.err;
