@@ -677,14 +677,28 @@ uint32_t RawFrameSize(const Walk& walk, int stream) {
     return 0;
 }
 
+// A record cut short that holds the chunk the file ends in grows by what is kept of that chunk.
+void GrowCutRecord(Walk& walk, uint32_t bytes) {
+    if (walk.listSizes.empty()) {
+        return;
+    }
+    BytePatch& size = walk.listSizes.back();
+    size = Patch32(size.position, LoadLe32(size.bytes.data()) + bytes);
+    auto& chunks = walk.parts.back().chunks;
+    const auto record = std::find_if(chunks.rbegin(), chunks.rend(),
+                                     [](const Chunk& chunk) { return chunk.id == "rec "; });
+    if (record != chunks.rend()) {
+        record->size += bytes;
+    }
+}
+
 // The chunk the file ends in the middle of keeps what it holds, as a shorter chunk: audio as far
 // as its whole sample frames go, compressed video as far as it decodes. An uncompressed frame
-// keeps its size (that of the frames before it) and gets zeros for the bytes missing. A record cut
-// short has its own size to mend.
+// keeps its size (that of the frames before it) and gets zeros for the bytes missing.
 void KeepPartialTail(const FileBytes& file, const Header& header, Walk& walk, RepairPlan& plan) {
     uint8_t h[8];
-    if (!walk.cut || !walk.listSizes.empty() || !file.read(walk.end, h, sizeof h) ||
-        !PlausibleId(h, header.streams.size()) || StreamOf(h) < 0) {
+    if (!walk.cut || !file.read(walk.end, h, sizeof h) || !PlausibleId(h, header.streams.size()) ||
+        StreamOf(h) < 0) {
         return;
     }
     const Stream& stream = header.streams[size_t(StreamOf(h))];
@@ -696,6 +710,7 @@ void KeepPartialTail(const FileBytes& file, const Header& header, Walk& walk, Re
     if (size == 0) {
         return;
     }
+    GrowCutRecord(walk, uint32_t(8 + size + (size & 1)));
     walk.parts.back().chunks.push_back({walk.end, uint32_t(size), Id(h), StreamOf(h)});
     plan.patches.push_back(Patch32(walk.end + 4, uint32_t(size)));
     plan.shortenedTail = std::min(held, size);

@@ -220,8 +220,8 @@ TEST_F(HostRepair, DamagedChunkHeadersAreFoundAgainAndNothingReadableIsLost) {
 }
 
 // 8-bit mono audio at 11025 Hz and 15 frames a second comes in 735-byte chunks inside records: a
-// recording cut right behind one keeps it, its record gets the size of what it holds, and the
-// index that follows starts on the pad byte's even offset.
+// recording cut right behind one keeps it, or cut inside one keeps what it holds; the record gets
+// the size of what it holds, and the index that follows starts on the pad byte's even offset.
 TEST_F(HostRepair, ACutInsideARecordBehindAnOddAudioChunkKeepsEveryWholeChunk) {
     Ffmpeg(
         "-f lavfi -i testsrc=size=64x48:rate=15 -f lavfi -i sine=sample_rate=11025 -t 3 "
@@ -258,6 +258,15 @@ TEST_F(HostRepair, ACutInsideARecordBehindAnOddAudioChunkKeepsEveryWholeChunk) {
     EXPECT_EQ(info["video"]["frames"], frames);
     EXPECT_EQ(info["audio"]["sampleFrames"], audioChunks * 735);
     EXPECT_EQ(Probe(file("cut.avi"), "a").packets, int64_t(audioChunks));
+
+    // Cut 100 bytes earlier, inside that chunk: it keeps its 635 samples and its record grows by
+    // it.
+    WriteBytes(file("inside.avi"), recorded.substr(0, cut - 100));
+    ASSERT_EQ(Host("repair inside.avi --yes").status, 0);
+    EXPECT_EQ(MovieChunks(ReadBytes(file("inside.avi"))).size(), kept.size());
+    const auto inside = HostJson("info inside.avi --json");
+    EXPECT_EQ(inside["audio"]["sampleFrames"], audioChunks * 735 - 100);
+    EXPECT_EQ(Probe(file("inside.avi"), "a").packets, int64_t(audioChunks));
 }
 
 }  // namespace
