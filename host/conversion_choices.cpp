@@ -76,7 +76,10 @@ void ApplyCompression(const ConversionChoices& choices, CompressionSettings& com
     }
     if (choices.keyFrames) {
         RefuseUnless(compressor.takesKeyFrames(), "--keyframes", compressor);
-        compression.keyFrameRate = *choices.keyFrames;
+        // The plug-in forces a key frame at least every interval and takes 0 as 1; the longest
+        // interval leaves every key frame but the first to the compressor.
+        compression.keyFrameRate =
+            *choices.keyFrames == 0 ? kCompressorPlacesKeyFrames : *choices.keyFrames;
     }
     if (choices.dataRate) {
         RefuseUnless(compressor.takesDataRate(), "--data-rate", compressor);

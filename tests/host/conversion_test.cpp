@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "tests/host/host_test_support.h"
 #include "tests/support/test_support.h"
@@ -181,6 +182,27 @@ TEST_F(HostConversion, TheSettingsFileChangesOnlyWhenAsked) {
     ASSERT_EQ(openDml.status, 0) << openDml.err;
     EXPECT_NE(openDml.out.find("on for this file"), std::string::npos);
     EXPECT_EQ(ReadBytes(file("ZEDADU.ini")), before);
+}
+
+// --keyframes 0 leaves every key frame but the first to the compressor (Video 1 puts none), 1
+// makes every frame one, N one every N frames; the summary says which, and ffprobe counts them.
+TEST_F(HostConversion, KeyFrameIntervalsAreWhatTheSummarySays) {
+    Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25 -t 2 -c:v rawvideo -pix_fmt bgr24 in.avi");
+    const std::tuple<const char*, const char*, int> cases[] = {
+        {"0", "the first frame, then where the compressor puts them", 1},
+        {"1", "every frame", 50},
+        {"10", "every 10 frames", 5},
+    };
+    for (const auto& [interval, words, keys] : cases) {
+        const HostRun run =
+            Host(std::string("convert in.avi keys.avi -c MSVC --yes --keyframes ") + interval);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(words), std::string::npos) << run.out;
+        const CommandResult probe = test::Run(
+            "ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 '" +
+            file("keys.avi") + "' | grep -c K");
+        EXPECT_EQ(std::stoi(probe.output), keys) << interval;
+    }
 }
 
 }  // namespace
