@@ -591,7 +591,7 @@ bool RestoreFromIndex(const FileBytes& file, Walk& walk, RepairPlan& plan) {
     uint8_t movie[8];
     file.read(part.movieList, movie, sizeof movie);
     const uint64_t movieEnd = part.movieList + 8 + LoadLe32(movie + 4);
-    std::vector<Chunk> restored;
+    std::vector<const IndexEntry*> restored;
     for (const IndexEntry& entry : entries) {
         uint8_t h[8] = {};
         file.read(entry.position, h, sizeof h);
@@ -601,7 +601,7 @@ bool RestoreFromIndex(const FileBytes& file, Walk& walk, RepairPlan& plan) {
         if (!EntryConfirmed(file, entry, movieEnd, known, walk)) {
             return false;
         }
-        restored.push_back({entry.position, entry.size, entry.id, StreamOf(h)});
+        restored.push_back(&entry);
     }
     if (restored.empty()) {
         return false;
@@ -611,10 +611,10 @@ bool RestoreFromIndex(const FileBytes& file, Walk& walk, RepairPlan& plan) {
         part.chunks.push_back({entry.position, entry.size, entry.id,
                                StreamOf(reinterpret_cast<const uint8_t*>(entry.id.data()))});
     }
-    for (const Chunk& chunk : restored) {
-        BytePatch patch{chunk.position, {}};
-        PutId(patch.bytes, chunk.id);
-        Put32(patch.bytes, chunk.size);
+    for (const IndexEntry* entry : restored) {
+        BytePatch patch{entry->position, {}};
+        PutId(patch.bytes, entry->id);
+        Put32(patch.bytes, entry->size);
         plan.patches.push_back(std::move(patch));
     }
     plan.restoredHeaders = uint32_t(restored.size());

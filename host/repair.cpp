@@ -35,16 +35,18 @@ void Describe(const RepairPlan& plan, const std::string& written) {
         return;
     }
     if (plan.restoredHeaders) {
-        printf("Wrote back the headers of %u damaged chunks from the file's index.\n",
-               plan.restoredHeaders);
+        printf("Wrote back the headers of %u damaged chunk%s from the file's index.\n",
+               plan.restoredHeaders, plan.restoredHeaders == 1 ? "" : "s");
         printf("Wrote them and the counts of the headers into %s.\n", written.c_str());
         return;
     }
-    if (plan.resizedChunks || plan.paddedBytes) {
-        printf(
-            "Found the chunks behind %u damaged chunk sizes and made %s of damaged chunk headers "
-            "padding.\n",
-            plan.resizedChunks, ByteCount(plan.paddedBytes).c_str());
+    if (plan.resizedChunks) {
+        printf("Mended the sizes of %u damaged chunks up to the chunks found behind them.\n",
+               plan.resizedChunks);
+    }
+    if (plan.paddedBytes) {
+        printf("Made %s behind damaged chunk headers padding and found the chunks after it.\n",
+               ByteCount(plan.paddedBytes).c_str());
     }
     if (plan.shortenedTail) {
         printf("Kept %s of the chunk the file ends in as a shorter chunk.\n",
