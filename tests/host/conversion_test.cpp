@@ -75,13 +75,17 @@ TEST_F(HostConversion, EveryCompressorWritesAFileThatChecksAndProbes) {
     EXPECT_EQ(compressors.back()["code"], "DIB ");
     for (const auto& compressor : compressors) {
         const std::string code = compressor["code"];
-        // A size the compressor takes: the input's when it takes any, else a usual one it lists.
+        // A size the compressor takes: the input's when it takes any, else a usual one it lists
+        // (DV's at 25 frames a second is 720x576).
         std::string size;
         if (!compressor["anySize"].get<bool>()) {
             const auto& sizes = compressor["sizes"];
-            size = std::find(sizes.begin(), sizes.end(), "160x120") != sizes.end()
-                       ? "160x120"
-                       : sizes.back().get<std::string>();
+            const auto has = [&](const char* s) {
+                return std::find(sizes.begin(), sizes.end(), s) != sizes.end();
+            };
+            size = has("160x120")   ? "160x120"
+                   : has("720x576") ? "720x576"
+                                    : sizes.back().get<std::string>();
         }
         const std::string out = "with-" + code.substr(0, code.find(' ')) + ".avi";
         const HostRun run = Host("convert in.avi " + out + " --compressor \"" + code + "\"" +
