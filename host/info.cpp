@@ -1,5 +1,6 @@
 // zedadu-host info FILE [--json]: what the plug-in reports about a file.
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -80,6 +81,21 @@ Json AudioJson(const ReadingFileInfo& info) {
             {"layouts", layouts}};
 }
 
+// The file's size and its overall bit rate (every byte over the video's duration, else the
+// audio's); no rate for a file without a duration.
+struct FileSize {
+    uint64_t bytes = 0;
+    double bitsPerSecond = 0.0;
+};
+
+FileSize SizeOf(const ReadingFile& file) {
+    std::error_code error;
+    const uint64_t bytes = std::filesystem::file_size(ResolvedInput(file.path()), error);
+    const double seconds =
+        VideoSeconds(file.info()) > 0 ? VideoSeconds(file.info()) : AudioSeconds(file.info());
+    return {error ? 0 : bytes, seconds > 0 && !error ? double(bytes) * 8 / seconds : 0.0};
+}
+
 Json FileJson(const ReadingFile& file) {
     const ReadingFileInfo& info = file.info();
     const std::optional<AviScan> scan = ScanAvi(ResolvedInput(file.path()));
@@ -88,6 +104,8 @@ Json FileJson(const ReadingFile& file) {
         {"modified", FileTimeText(info.lastWriteTime)},
         {"index", scan ? Json(IndexKindName(scan->index)) : Json(nullptr)},
         {"dv", (info.infoFlags & 8) != 0},
+        {"bytes", SizeOf(file).bytes},
+        {"bitRate", uint64_t(SizeOf(file).bitsPerSecond + 0.5)},
         {"video", VideoJson(info, scan)},
         {"audio", AudioJson(info)},
     };
@@ -103,6 +121,11 @@ void PrintText(const ReadingFile& file) {
         }
         section.Row("index", IndexKindName(scan->index));
     }
+    const FileSize size = SizeOf(file);
+    section.Row("file size", size.bitsPerSecond > 0
+                                 ? Text("%s, %.0f kb/s overall", ByteCount(size.bytes).c_str(),
+                                        size.bitsPerSecond / 1000)
+                                 : ByteCount(size.bytes));
     section.Print();
 }
 
