@@ -31,6 +31,7 @@ struct ConvertOptions {
     bool savedSettings = false;
     bool save = false;
     bool openDml = false;
+    bool noAudio = false;
     ConversionOptionTexts choices;
     DialogOptions dialog;
     Answers answers;
@@ -136,11 +137,24 @@ std::string RecordingFailure(std::string message, const std::string& staged,
            (std::filesystem::exists(out) ? "; the existing file was kept" : "; nothing was left");
 }
 
+// The input's frames without its audio (--no-audio).
+class WithoutAudio : public RecordingSource {
+  public:
+    explicit WithoutAudio(RecordingSource& source) : source_(source) {}
+    uint32_t frameCount() const override { return source_.frameCount(); }
+    uint64_t audioLength() const override { return 0; }
+    Image Frame(uint32_t index) override { return source_.Frame(index); }
+    void Samples(uint64_t, uint32_t, const Layout&, std::vector<uint8_t>&) override {}
+
+  private:
+    RecordingSource& source_;
+};
+
 // The output is recorded under a temporary name in its folder and renamed when the plug-in has
 // closed it, so an existing file is replaced only by a complete one. The first Ctrl-C or SIGTERM
 // ends the recording at that frame and closes the file properly; a second removes it.
 RecordingResult RecordStaged(const Plugin& plugin, const WritingSettings& settings,
-                             const ConvertOptions& options, ConvertSource& source) {
+                             const ConvertOptions& options, RecordingSource& source) {
     const std::string out = WrittenName(options.out);
     if (!ExistingFiles({out}).empty() && !ConfirmReplacing(out + " already exists; replace it?")) {
         throw HostError(out +
@@ -193,12 +207,16 @@ int RunConvert(const ConvertOptions& options) {
     CheckCompressorTakes(settings.video(), *settings.compression());
     const std::string saved = SaveSettingsAsAsked(options, dialog, settings);
     ConvertSource source(in, settings);
-    const RecordingResult result = RecordStaged(plugin, settings, options, source);
+    WithoutAudio videoOnly(source);
+    const RecordingResult result =
+        RecordStaged(plugin, settings, options,
+                     options.noAudio ? static_cast<RecordingSource&>(videoOnly) : source);
     Section section(Text("Converted %s into %s", options.in.c_str(), result.path.c_str()));
     section.Row("frames", FramesText(in, result));
     section.Row("frames read at", FramesReadText(source, settings));
-    section.Row("sample frames", SamplesText(in, source, result));
-    DescribeSettings(section, settings, NativeAudio(in.info()).has_value());
+    section.Row("sample frames",
+                options.noAudio ? "none (--no-audio)" : SamplesText(in, source, result));
+    DescribeSettings(section, settings, !options.noAudio && NativeAudio(in.info()).has_value());
     section.Row("OpenDML", options.openDml ? "on for this file" : "as ZEDADU.ini says");
     section.Row("settings saved", saved);
     section.Row("file size", ByteCount(result.fileBytes));
@@ -222,6 +240,8 @@ Command AddConvertCommand(CLI::App& application) {
                       "start from the settings saved in ZEDADU.ini (size, rate, compression, "
                       "audio) instead of the input's size, rate and audio with MSVC");
     AddConversionOptions(*command, options->choices);
+    command->add_flag("--no-audio", options->noAudio,
+                      "leave the audio out: the output has video only (ffmpeg's -an is taken too)");
     command->add_flag("--opendml", options->openDml,
                       "switch the plug-in's OpenDML writing on for this file");
     command->add_flag("--save", options->save,

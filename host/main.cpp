@@ -109,9 +109,11 @@ bool RefuseUnknownCommand(const std::vector<Command>& commands, const std::strin
     return true;
 }
 
-// -y, -n, --yes and --no before the command answer its questions, as after it.
+// -y, -n, --yes and --no before the command answer its questions, as after it; ffmpeg's -an is
+// --no-audio.
 std::vector<std::string> Arguments(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::replace(arguments.begin(), arguments.end(), std::string("-an"), std::string("--no-audio"));
     static const std::set<std::string> kAnswers = {"-y", "-n", "--yes", "--no"};
     size_t answers = 0;
     while (answers < arguments.size() && kAnswers.count(arguments[answers])) {

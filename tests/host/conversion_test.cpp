@@ -190,8 +190,11 @@ TEST_F(HostConversion, TheSettingsFileChangesOnlyWhenAsked) {
 
 // --keyframes 0 leaves every key frame but the first to the compressor (Video 1 puts none), 1
 // makes every frame one, N one every N frames; the summary says which, and ffprobe counts them.
-TEST_F(HostConversion, KeyFrameIntervalsAreWhatTheSummarySays) {
-    Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=25 -t 2 -c:v rawvideo -pix_fmt bgr24 in.avi");
+// -an (--no-audio) leaves the audio out.
+TEST_F(HostConversion, OptionsShowInWhatFfprobeReads) {
+    Ffmpeg(
+        "-f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine=sample_rate=22050 -t 2 "
+        "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le in.avi");
     const std::tuple<const char*, const char*, int> cases[] = {
         {"0", "the first frame, then where the compressor puts them", 1},
         {"1", "every frame", 50},
@@ -207,6 +210,12 @@ TEST_F(HostConversion, KeyFrameIntervalsAreWhatTheSummarySays) {
             file("keys.avi") + "' | grep -c K");
         EXPECT_EQ(std::stoi(probe.output), keys) << interval;
     }
+    ASSERT_EQ(Host("convert in.avi silent.avi -an").status, 0);
+    const CommandResult streams =
+        test::Run("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" +
+                  file("silent.avi") + "'");
+    EXPECT_EQ(streams.output, "video\n");
+    EXPECT_EQ(Probe(file("silent.avi"), "v").packets, 50);
 }
 
 }  // namespace
