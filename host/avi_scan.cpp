@@ -140,10 +140,14 @@ void Scanner::WalkStreamList(const Chunk& list) {
         } else if (chunk.id == kStreamFormat && stream.type == kVideoStream && chunk.size >= 20 &&
                    file_.read(chunk.data, bytes, 20)) {
             stream.format = LoadLe32(bytes + 16);
+            stream.width = int32_t(LoadLe32(bytes + 4));
+            stream.height = int32_t(LoadLe32(bytes + 8));
         } else if (chunk.id == kStreamFormat && stream.type == kAudioStream && chunk.size >= 2 &&
-                   file_.read(chunk.data, bytes, std::min<uint64_t>(chunk.size, 8))) {
+                   file_.read(chunk.data, bytes, std::min<uint64_t>(chunk.size, 16))) {
             stream.format = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8;
+            stream.channels = uint32_t(bytes[2]) | uint32_t(bytes[3]) << 8;
             stream.sampleRate = LoadLe32(bytes + 4);
+            stream.bits = uint32_t(bytes[14]) | uint32_t(bytes[15]) << 8;
         } else if (chunk.id == kSuperIndex) {
             stream.superIndex = true;
         }

@@ -32,6 +32,10 @@ struct StreamCodes {
     uint32_t rate = 0;
     uint32_t length = 0;
     uint32_t sampleRate = 0;  // audio: the format's sample frames a second
+    int32_t width = 0;        // video: the bitmap's size
+    int32_t height = 0;
+    uint32_t channels = 0;  // audio
+    uint32_t bits = 0;
 };
 
 struct AviScan {

@@ -93,6 +93,14 @@ void RefuseFolderAsOutput(const std::string& output) {
     }
 }
 
+std::optional<FOURCC> UndecodableVideoCodec(const std::string& path) {
+    const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
+    if (!scan || scan->verdict != AviScan::Verdict::kAvi) {
+        return std::nullopt;
+    }
+    return CodecWithoutDecoder(*scan);
+}
+
 std::string RefusalReason(const std::string& path) {
     const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
     if (!scan || scan->verdict == AviScan::Verdict::kNotRiff) {

@@ -4,8 +4,11 @@
 // cannot write.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/win32/types.h"
 
 namespace zedadu::host {
 
@@ -27,6 +30,10 @@ std::string RefusalReason(const std::string& path);
 // Throws UsageError when `output` is one of `inputs` (the same file under another name or through
 // a link counts as the same).
 void RefuseToWriteOverInputs(const std::string& output, const std::vector<std::string>& inputs);
+
+// The video codec of an AVI file for which neither its code nor the stream's handler opens a
+// decompressor here; nothing otherwise.
+std::optional<FOURCC> UndecodableVideoCodec(const std::string& path);
 
 // Throws UsageError when `output` names a folder: a command writes files, never into a folder
 // given as its output.
