@@ -13,6 +13,7 @@
 #include "host/commands.h"
 #include "host/errors.h"
 #include "host/file_checks.h"
+#include "host/report.h"
 
 namespace {
 
@@ -110,10 +111,15 @@ bool RefuseUnknownCommand(const std::vector<Command>& commands, const std::strin
 }
 
 // -y, -n, --yes and --no before the command answer its questions, as after it; ffmpeg's -an is
-// --no-audio.
+// --no-audio; --stats anywhere reports progress as lines where no terminal shows the bar.
 std::vector<std::string> Arguments(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     std::replace(arguments.begin(), arguments.end(), std::string("-an"), std::string("--no-audio"));
+    const auto stats = std::remove(arguments.begin(), arguments.end(), std::string("--stats"));
+    if (stats != arguments.end()) {
+        ReportProgressAsLines();
+        arguments.erase(stats, arguments.end());
+    }
     static const std::set<std::string> kAnswers = {"-y", "-n", "--yes", "--no"};
     size_t answers = 0;
     while (answers < arguments.size() && kAnswers.count(arguments[answers])) {

@@ -190,7 +190,7 @@ TEST_F(HostConversion, TheSettingsFileChangesOnlyWhenAsked) {
 
 // --keyframes 0 leaves every key frame but the first to the compressor (Video 1 puts none), 1
 // makes every frame one, N one every N frames; the summary says which, and ffprobe counts them.
-// -an (--no-audio) leaves the audio out.
+// -an (--no-audio) leaves the audio out; --stats reports progress as lines without a terminal.
 TEST_F(HostConversion, OptionsShowInWhatFfprobeReads) {
     Ffmpeg(
         "-f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine=sample_rate=22050 -t 2 "
@@ -210,7 +210,9 @@ TEST_F(HostConversion, OptionsShowInWhatFfprobeReads) {
             file("keys.avi") + "' | grep -c K");
         EXPECT_EQ(std::stoi(probe.output), keys) << interval;
     }
-    ASSERT_EQ(Host("convert in.avi silent.avi -an").status, 0);
+    const HostRun silent = Host("convert in.avi silent.avi -an --stats");
+    ASSERT_EQ(silent.status, 0) << silent.err;
+    EXPECT_NE(silent.err.find("converting: 50/50 (100%)\n"), std::string::npos) << silent.err;
     const CommandResult streams =
         test::Run("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" +
                   file("silent.avi") + "'");
