@@ -26,6 +26,10 @@ struct RepairPlan {
     bool keyFramesKnown = true;      // else only the first frame is marked as a key frame
     uint64_t keep = 0;               // the bytes kept from the start of the file
     uint64_t dropped = 0;            // the partial tail behind them
+    uint32_t restoredHeaders = 0;    // damaged chunk headers written back from the index
+    uint32_t resizedChunks = 0;      // chunks whose size was damaged, now reaching the next one
+    uint64_t paddedBytes = 0;        // damaged stretches that became padding
+    uint64_t shortenedTail = 0;      // bytes kept of the chunk the file ended in
     std::vector<uint8_t> append;     // written behind the kept bytes
     std::vector<BytePatch> patches;  // header fields and sizes within the kept bytes
 };

@@ -128,16 +128,26 @@ void Scanner::WalkForm(uint64_t begin, uint64_t end) {
 void Scanner::WalkStreamList(const Chunk& list) {
     StreamCodes stream;
     ForEachChunk(file_, list.data + 4, list.data + list.size, [&](const Chunk& chunk) {
-        uint8_t bytes[20] = {};
+        uint8_t bytes[36] = {};
         if (chunk.id == kStreamHeader && chunk.size >= 8 && file_.read(chunk.data, bytes, 8)) {
             stream.type = LoadLe32(bytes);
             stream.handler = LoadLe32(bytes + 4);
+            if (chunk.size >= 36 && file_.read(chunk.data, bytes, 36)) {
+                stream.scale = LoadLe32(bytes + 20);
+                stream.rate = LoadLe32(bytes + 24);
+                stream.length = LoadLe32(bytes + 32);
+            }
         } else if (chunk.id == kStreamFormat && stream.type == kVideoStream && chunk.size >= 20 &&
                    file_.read(chunk.data, bytes, 20)) {
             stream.format = LoadLe32(bytes + 16);
+            stream.width = int32_t(LoadLe32(bytes + 4));
+            stream.height = int32_t(LoadLe32(bytes + 8));
         } else if (chunk.id == kStreamFormat && stream.type == kAudioStream && chunk.size >= 2 &&
-                   file_.read(chunk.data, bytes, 2)) {
+                   file_.read(chunk.data, bytes, std::min<uint64_t>(chunk.size, 16))) {
             stream.format = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8;
+            stream.channels = uint32_t(bytes[2]) | uint32_t(bytes[3]) << 8;
+            stream.sampleRate = LoadLe32(bytes + 4);
+            stream.bits = uint32_t(bytes[14]) | uint32_t(bytes[15]) << 8;
         } else if (chunk.id == kSuperIndex) {
             stream.superIndex = true;
         }
@@ -244,6 +254,31 @@ std::optional<uint16_t> AviScan::AudioTag() const {
         }
     }
     return std::nullopt;
+}
+
+uint64_t AviScan::PromisedFrames() const {
+    for (const StreamCodes& stream : streams) {
+        if (stream.type == kVideoStream) {
+            return stream.length;
+        }
+    }
+    return 0;
+}
+
+uint64_t AviScan::PromisedSampleFrames() const {
+    constexpr uint32_t kPcm = 1;
+    for (const StreamCodes& stream : streams) {
+        if (stream.type == kAudioStream) {
+            if (stream.format != kPcm || stream.rate == 0) {
+                return 0;
+            }
+            // The length in units of scale / rate seconds, at the format's sample rate.
+            const auto frames = static_cast<unsigned __int128>(stream.length) * stream.scale *
+                                stream.sampleRate / stream.rate;
+            return uint64_t(std::min<unsigned __int128>(frames, UINT64_MAX));
+        }
+    }
+    return 0;
 }
 
 std::optional<AviScan> ScanAvi(const std::string& path) {

@@ -28,6 +28,14 @@ struct StreamCodes {
     FOURCC handler = 0;       // the stream header's handler code
     uint32_t format = 0;      // video: the bitmap's compression code; audio: the wave format tag
     bool superIndex = false;  // an 'indx' chunk in the stream list
+    uint32_t scale = 0;       // the stream header's time base (scale / rate seconds) and its length
+    uint32_t rate = 0;
+    uint32_t length = 0;
+    uint32_t sampleRate = 0;  // audio: the format's sample frames a second
+    int32_t width = 0;        // video: the bitmap's size
+    int32_t height = 0;
+    uint32_t channels = 0;  // audio
+    uint32_t bits = 0;
 };
 
 struct AviScan {
@@ -41,6 +49,10 @@ struct AviScan {
     std::optional<FOURCC> VideoCodec() const;
     // The audio stream's wave format tag.
     std::optional<uint16_t> AudioTag() const;
+    // What the headers promise: the video stream's frames, and the sample frames of PCM audio
+    // (0 where the headers cannot say in those units).
+    uint64_t PromisedFrames() const;
+    uint64_t PromisedSampleFrames() const;
 };
 
 // Nothing when the file cannot be opened for reading.

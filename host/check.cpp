@@ -40,8 +40,13 @@ struct CheckReport {
     std::vector<Span> failedFrames;
     uint64_t sampleFrames = 0;
     std::vector<Span> failedAudio;
+    uint64_t missingFrames = 0;  // promised by the headers beyond what the file holds
+    uint64_t missingSampleFrames = 0;
 
-    bool complete() const { return !error && failedFrames.empty() && failedAudio.empty(); }
+    bool complete() const {
+        return !error && failedFrames.empty() && failedAudio.empty() && !missingFrames &&
+               !missingSampleFrames;
+    }
 };
 
 // Adds [first, last] to the spans, joining it to the last span when they touch.
@@ -133,6 +138,10 @@ void CheckAudio(const ReadingFile& file, CheckReport& report) {
     }
 }
 
+uint64_t Shortfall(uint64_t promised, uint64_t held) {
+    return promised > held ? promised - held : 0;
+}
+
 CheckReport CheckFile(const Plugin& plugin, const std::string& path) {
     CheckReport report;
     report.path = path;
@@ -145,6 +154,11 @@ CheckReport CheckFile(const Plugin& plugin, const std::string& path) {
         const ReadingFile file(plugin, path);
         CheckFrames(file, report);
         CheckAudio(file, report);
+        if (scan) {
+            report.missingFrames = Shortfall(scan->PromisedFrames(), report.frames);
+            report.missingSampleFrames =
+                Shortfall(scan->PromisedSampleFrames(), report.sampleFrames);
+        }
     } catch (const HostError& error) {
         report.error = error.what();
     }
@@ -165,7 +179,7 @@ void PrintText(const CheckReport& report) {
         section.Row("index", IndexKindName(*report.index));
     }
     if (report.error) {
-        section.Row("result", *report.error).Print();
+        fprintf(stderr, "zedadu-host: %s\n", report.error->c_str());
         return;
     }
     section.Row("frames", report.frames ? Outcome(report.failedFrames, report.frames, "frame")
@@ -173,8 +187,16 @@ void PrintText(const CheckReport& report) {
     section.Row("audio", report.sampleFrames
                              ? Outcome(report.failedAudio, report.sampleFrames, "sample frame")
                              : std::string("no audio"));
+    if (report.missingFrames || report.missingSampleFrames) {
+        section.Row("missing", Text("%s and %s that the headers promise are not in the file "
+                                    "(zedadu-host repair may help)",
+                                    Counted(report.missingFrames, "frame").c_str(),
+                                    Counted(report.missingSampleFrames, "sample frame").c_str()));
+    }
     section.Row("result", report.complete() ? "every frame and sample frame read"
-                                            : "some of the file cannot be read");
+                          : report.failedFrames.empty() && report.failedAudio.empty()
+                              ? "incomplete: the file holds less than its headers promise"
+                              : "some of the file cannot be read");
     section.Print();
 }
 
@@ -198,6 +220,8 @@ Json ReportJson(const CheckReport& report) {
     json["failedFrames"] = SpansJson(report.failedFrames);
     json["sampleFrames"] = report.sampleFrames;
     json["failedSampleFrames"] = SpansJson(report.failedAudio);
+    json["missingFrames"] = report.missingFrames;
+    json["missingSampleFrames"] = report.missingSampleFrames;
     return json;
 }
 

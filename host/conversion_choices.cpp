@@ -1,5 +1,7 @@
 #include "host/conversion_choices.h"
 
+#include <strings.h>
+
 #include <CLI/CLI.hpp>
 
 #include "host/compressor_list.h"
@@ -14,6 +16,7 @@ constexpr uint32_t kQualityUnit = 100;  // the block holds hundredths of a perce
 constexpr uint64_t kMostKeyFrameInterval = 100000;
 constexpr uint64_t kFastestDataRate = 1000000;
 constexpr uint64_t kLargestPadding = 1 << 20;
+constexpr uint32_t kSmallestPadding = 8;
 
 const Layout& ImageLayoutOfDepth(uint32_t depth) {
     return *FindImageLayout(depth == 32 ? "rgb32" : depth == 16 ? "rgb16" : "rgb24");
@@ -73,7 +76,10 @@ void ApplyCompression(const ConversionChoices& choices, CompressionSettings& com
     }
     if (choices.keyFrames) {
         RefuseUnless(compressor.takesKeyFrames(), "--keyframes", compressor);
-        compression.keyFrameRate = *choices.keyFrames;
+        // The plug-in forces a key frame at least every interval and takes 0 as 1; the longest
+        // interval leaves every key frame but the first to the compressor.
+        compression.keyFrameRate =
+            *choices.keyFrames == 0 ? kCompressorPlacesKeyFrames : *choices.keyFrames;
     }
     if (choices.dataRate) {
         RefuseUnless(compressor.takesDataRate(), "--data-rate", compressor);
@@ -152,6 +158,13 @@ ConversionChoices ParseChoices(const ConversionOptionTexts& texts) {
     choices.keyFrames = whole("--keyframes", texts.keyFrames, 0, kMostKeyFrameInterval);
     choices.dataRate = whole("--data-rate", texts.dataRate, 0, kFastestDataRate);
     choices.padding = whole("--padding", texts.padding, 0, kLargestPadding);
+    if (choices.padding && *choices.padding > 0 && *choices.padding < kSmallestPadding) {
+        throw UsageError(
+            Text("--padding takes 0 (none) or %u to %llu bytes: a record is not "
+                 "padded to less than a chunk header, not \"%s\"",
+                 kSmallestPadding, static_cast<unsigned long long>(kLargestPadding),
+                 texts.padding->c_str()));
+    }
     if (texts.depth && *texts.depth != "16" && *texts.depth != "24" && *texts.depth != "32") {
         throw UsageError("--depth takes 16, 24 or 32, not \"" + *texts.depth + "\"");
     }
@@ -177,6 +190,23 @@ void ApplyChoices(const ConversionChoices& choices, HostFormats& formats) {
     ApplyAudio(choices, formats.audio);
 }
 
+// DV is two formats only: 720 x 480 at 30000/1001 frames a second and 720 x 576 at 25.
+void CheckDvFormat(const ImageFormatStruct& video, const CompressionSettings& compression) {
+    if (strcasecmp(FourCCText(compression.fccHandler).c_str(), "dvsd") != 0) {
+        return;
+    }
+    const bool ntsc = video.width == 720 && video.height == 480 &&
+                      uint64_t(video.rate) * 1001 == uint64_t(video.scale) * 30000;
+    const bool pal = video.width == 720 && video.height == 576 &&
+                     uint64_t(video.rate) == uint64_t(video.scale) * 25;
+    if (!ntsc && !pal) {
+        throw UsageError(
+            Text("DV (dvsd) takes 720x480 at 30000/1001 frames a second or 720x576 at "
+                 "25, not %i x %i at %u/%u",
+                 video.width, video.height, video.rate, video.scale));
+    }
+}
+
 void CheckCompressorTakes(const ImageFormatStruct& video, const CompressionSettings& compression) {
     const auto compressor = CompressorOf(compression.fccHandler);
     if (!compressor) {
@@ -186,6 +216,7 @@ void CheckCompressorTakes(const ImageFormatStruct& video, const CompressionSetti
     const FrameSize size{video.width, video.height};
     const uint32_t depth = DepthOf(video);
     if (TakesFrames(*compressor, size, depth)) {
+        CheckDvFormat(video, compression);
         return;
     }
     if (depth != 24 && TakesFrames(*compressor, size, 24)) {

@@ -15,9 +15,11 @@
 #include "host/errors.h"
 #include "host/file_checks.h"
 #include "host/host_formats.h"
+#include "host/output_files.h"
 #include "host/reading.h"
 #include "host/recorder.h"
 #include "host/settings_file.h"
+#include "host/signals.h"
 #include "host/text.h"
 
 namespace zedadu::host {
@@ -29,6 +31,7 @@ struct ConvertOptions {
     bool savedSettings = false;
     bool save = false;
     bool openDml = false;
+    bool noAudio = false;
     ConversionOptionTexts choices;
     DialogOptions dialog;
     Answers answers;
@@ -115,13 +118,81 @@ std::string SamplesText(const ReadingFile& in, const ConvertSource& source,
                 result.audioInput.empty() ? "-" : result.audioInput.c_str());
 }
 
+// The recorder's sentence about the temporary file, told of the output the user named: its cause
+// when the disk filled, and what became of an existing file.
+std::string RecordingFailure(std::string message, const std::string& staged,
+                             const std::string& out) {
+    const size_t unfinished = message.find("; the unfinished ");
+    if (unfinished != std::string::npos) {
+        message.erase(unfinished);
+    }
+    for (size_t at; (at = message.find(staged)) != std::string::npos;) {
+        message.replace(at, staged.size(), out);
+    }
+    const std::string reason = WriteStopReason(std::filesystem::path(out).parent_path().string());
+    if (!reason.empty()) {
+        message = "cannot write " + out + ": " + reason + " (" + message + ")";
+    }
+    return message +
+           (std::filesystem::exists(out) ? "; the existing file was kept" : "; nothing was left");
+}
+
+// The input's frames without its audio (--no-audio).
+class WithoutAudio : public RecordingSource {
+  public:
+    explicit WithoutAudio(RecordingSource& source) : source_(source) {}
+    uint32_t frameCount() const override { return source_.frameCount(); }
+    uint64_t audioLength() const override { return 0; }
+    Image Frame(uint32_t index) override { return source_.Frame(index); }
+    void Samples(uint64_t, uint32_t, const Layout&, std::vector<uint8_t>&) override {}
+
+  private:
+    RecordingSource& source_;
+};
+
+// The output is recorded under a temporary name in its folder and renamed when the plug-in has
+// closed it, so an existing file is replaced only by a complete one. The first Ctrl-C or SIGTERM
+// ends the recording at that frame and closes the file properly; a second removes it.
+RecordingResult RecordStaged(const Plugin& plugin, const WritingSettings& settings,
+                             const ConvertOptions& options, RecordingSource& source) {
+    const std::string out = WrittenName(options.out);
+    if (!ExistingFiles({out}).empty() && !ConfirmReplacing(out + " already exists; replace it?")) {
+        throw HostError(out +
+                        " already exists and the existing file was kept; nothing was written "
+                        "(--yes replaces it)");
+    }
+    StagedFile staged(out);
+    FinishOnFirstSignal();
+    RecordingResult result;
+    try {
+        result =
+            Record(plugin, settings, {staged.path(), false, "converting", options.openDml}, source);
+    } catch (const HostError& error) {
+        throw HostError(RecordingFailure(error.what(), staged.path(), out));
+    }
+    staged.Commit();
+    result.path = out;
+    if (StopRequested()) {
+        fprintf(stderr, "zedadu-host: stopped by a signal; %s holds the first %u frames\n",
+                out.c_str(), result.frames);
+    }
+    return result;
+}
+
 int RunConvert(const ConvertOptions& options) {
     ApplyAnswers(options.answers);
     const ConversionChoices choices = ParseChoices(options.choices);
+    RefuseFolderAsOutput(options.out);
+    RefuseFolderAsOutput(WrittenName(options.out));
     RefuseToWriteOverInputs(WrittenName(options.out), {options.in});
     const bool dialog = PrepareDialog(options.dialog);
     Plugin plugin;
     const ReadingFile in(plugin, options.in);
+    if (!NativeVideo(in.info())) {
+        throw HostError(options.in +
+                        " has no video; convert records frames with their audio (zedadu-host "
+                        "audio writes the audio alone)");
+    }
     CheckWritableDirectory(std::filesystem::path(options.out).parent_path().string(), false);
     HostFormats formats = StartingFormats(plugin, in, options.savedSettings);
     ApplyChoices(choices, formats);
@@ -136,20 +207,23 @@ int RunConvert(const ConvertOptions& options) {
     CheckCompressorTakes(settings.video(), *settings.compression());
     const std::string saved = SaveSettingsAsAsked(options, dialog, settings);
     ConvertSource source(in, settings);
+    WithoutAudio videoOnly(source);
     const RecordingResult result =
-        Record(plugin, settings, {options.out, true, "converting", options.openDml}, source);
+        RecordStaged(plugin, settings, options,
+                     options.noAudio ? static_cast<RecordingSource&>(videoOnly) : source);
     Section section(Text("Converted %s into %s", options.in.c_str(), result.path.c_str()));
     section.Row("frames", FramesText(in, result));
     section.Row("frames read at", FramesReadText(source, settings));
-    section.Row("sample frames", SamplesText(in, source, result));
-    DescribeSettings(section, settings, NativeAudio(in.info()).has_value());
+    section.Row("sample frames",
+                options.noAudio ? "none (--no-audio)" : SamplesText(in, source, result));
+    DescribeSettings(section, settings, !options.noAudio && NativeAudio(in.info()).has_value());
     section.Row("OpenDML", options.openDml ? "on for this file" : "as ZEDADU.ini says");
     section.Row("settings saved", saved);
     section.Row("file size", ByteCount(result.fileBytes));
     section.Row("time", Text("%s (%.1f frames/s)", Duration(result.seconds).c_str(),
                              result.seconds > 0 ? result.frames / result.seconds : 0.0));
     section.Print();
-    return kExitOk;
+    return StopRequested() ? kExitFailed : kExitOk;
 }
 
 }  // namespace
@@ -166,6 +240,8 @@ Command AddConvertCommand(CLI::App& application) {
                       "start from the settings saved in ZEDADU.ini (size, rate, compression, "
                       "audio) instead of the input's size, rate and audio with MSVC");
     AddConversionOptions(*command, options->choices);
+    command->add_flag("--no-audio", options->noAudio,
+                      "leave the audio out: the output has video only (ffmpeg's -an is taken too)");
     command->add_flag("--opendml", options->openDml,
                       "switch the plug-in's OpenDML writing on for this file");
     command->add_flag("--save", options->save,

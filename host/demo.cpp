@@ -14,6 +14,7 @@
 #include "host/errors.h"
 #include "host/file_report.h"
 #include "host/host_formats.h"
+#include "host/output_files.h"
 #include "host/png_file.h"
 #include "host/reading.h"
 #include "host/recorder.h"
@@ -178,10 +179,22 @@ void PrintRecording(const RecordingResult& result) {
         .Print();
 }
 
+// Recorded under a temporary name and renamed once the plug-in has closed it.
+RecordingResult RecordDemo(const Plugin& plugin, const WritingSettings& settings,
+                           const std::string& path, ClipSource& clip) {
+    StagedFile staged(path);
+    RecordingResult recorded = Record(plugin, settings, {staged.path(), false, "recording"}, clip);
+    staged.Commit();
+    recorded.path = path;
+    return recorded;
+}
+
 int RunDemo(const DemoOptions& options) {
     ApplyAnswers(options.answers);
     std::filesystem::create_directories(options.out);
     const std::filesystem::path out(options.out);
+    ConfirmReplacingFiles(
+        ExistingFiles({(out / "demo.avi").string(), (out / "demo.png").string()}));
     Plugin plugin;
     PrintPlugin(plugin);
     WritingSettings settings(plugin);
@@ -190,7 +203,7 @@ int RunDemo(const DemoOptions& options) {
     PrintSettings(settings, options.ini);
     ClipSource clip(settings, options.frames);
     const RecordingResult recorded =
-        Record(plugin, settings, {(out / "demo.avi").string(), false, "recording"}, clip);
+        RecordDemo(plugin, settings, (out / "demo.avi").string(), clip);
     PrintRecording(recorded);
     const ReadingFile file(plugin, recorded.path);
     Section contents(Text("Read back through the plug-in: %s", recorded.path.c_str()));

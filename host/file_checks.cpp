@@ -1,5 +1,8 @@
 #include "host/file_checks.h"
 
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,6 +86,21 @@ void CheckReadable(const std::string& path) {
     }
 }
 
+void RefuseFolderAsOutput(const std::string& output) {
+    struct stat status {};
+    if (stat(output.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        throw UsageError(output + " is a folder; name the file to write");
+    }
+}
+
+std::optional<FOURCC> UndecodableVideoCodec(const std::string& path) {
+    const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
+    if (!scan || scan->verdict != AviScan::Verdict::kAvi) {
+        return std::nullopt;
+    }
+    return CodecWithoutDecoder(*scan);
+}
+
 std::string RefusalReason(const std::string& path) {
     const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
     if (!scan || scan->verdict == AviScan::Verdict::kNotRiff) {
@@ -131,6 +149,22 @@ void CheckWritableDirectory(const std::string& directory, bool create) {
     if (access(shown.c_str(), W_OK | X_OK) != 0) {
         throw HostError("cannot write into " + shown + ": " + SystemReason(errno));
     }
+}
+
+std::string WriteStopReason(const std::string& directory) {
+    constexpr uint64_t kNearlyFull = 1 << 20;
+    const std::string folder = directory.empty() ? "." : directory;
+    struct statvfs space {};
+    if (statvfs(folder.c_str(), &space) == 0 &&
+        uint64_t(space.f_bavail) * space.f_frsize < kNearlyFull) {
+        return "no space left on the device of " + folder;
+    }
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        return Text("the file size limit of %llu bytes (ulimit -f) was reached",
+                    static_cast<unsigned long long>(limit.rlim_cur));
+    }
+    return "";
 }
 
 }  // namespace zedadu::host

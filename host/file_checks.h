@@ -4,8 +4,11 @@
 // cannot write.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/win32/types.h"
 
 namespace zedadu::host {
 
@@ -28,8 +31,21 @@ std::string RefusalReason(const std::string& path);
 // a link counts as the same).
 void RefuseToWriteOverInputs(const std::string& output, const std::vector<std::string>& inputs);
 
+// The video codec of an AVI file for which neither its code nor the stream's handler opens a
+// decompressor here; nothing otherwise.
+std::optional<FOURCC> UndecodableVideoCodec(const std::string& path);
+
+// Throws UsageError when `output` names a folder: a command writes files, never into a folder
+// given as its output.
+void RefuseFolderAsOutput(const std::string& output);
+
 // Throws HostError "cannot write into DIR: REASON" unless `directory` is a folder this process
 // may create files in; `create` makes it (and its parents) first when it is missing.
 void CheckWritableDirectory(const std::string& directory, bool create);
+
+// Why writing into `directory` may have stopped: "no space left on the device of DIR" when less
+// than a megabyte is free there, "the file size limit of N bytes (ulimit -f) was reached" when the
+// process has one; empty when neither explains it.
+std::string WriteStopReason(const std::string& directory);
 
 }  // namespace zedadu::host

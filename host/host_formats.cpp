@@ -28,8 +28,9 @@ std::string DescribeKeyFrames(const CompressionSettings& compression,
         return "every frame (each frame is coded alone)";
     }
     switch (compression.keyFrameRate) {
-        case 0:
+        case kCompressorPlacesKeyFrames:
             return "the first frame, then where the compressor puts them";
+        case 0:
         case 1:
             return "every frame";
         default:

@@ -10,6 +10,10 @@
 
 namespace zedadu::host {
 
+// The key-frame interval that leaves every key frame but the first to the compressor: the plug-in
+// forces one at least this often (and every frame for 0).
+inline constexpr uint32_t kCompressorPlacesKeyFrames = 0x7FFFFFFF;
+
 struct HostFormats {
     ImageFormatStruct video{};
     AudioFormatRecord audio{};

@@ -1,5 +1,7 @@
 // zedadu-host info FILE [--json]: what the plug-in reports about a file.
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -98,6 +100,21 @@ Json AudioJson(const ReadingFileInfo& info, const std::optional<AviScan>& scan) 
             {"layouts", layouts}};
 }
 
+// The file's size and its overall bit rate (every byte over the video's duration, else the
+// audio's); no rate for a file without a duration.
+struct FileSize {
+    uint64_t bytes = 0;
+    double bitsPerSecond = 0.0;
+};
+
+FileSize SizeOf(const ReadingFile& file) {
+    std::error_code error;
+    const uint64_t bytes = std::filesystem::file_size(ResolvedInput(file.path()), error);
+    const double seconds =
+        VideoSeconds(file.info()) > 0 ? VideoSeconds(file.info()) : AudioSeconds(file.info());
+    return {error ? 0 : bytes, seconds > 0 && !error ? double(bytes) * 8 / seconds : 0.0};
+}
+
 Json FileJson(const ReadingFile& file) {
     const ReadingFileInfo& info = file.info();
     const std::optional<AviScan> scan = ScanAvi(ResolvedInput(file.path()));
@@ -106,6 +123,8 @@ Json FileJson(const ReadingFile& file) {
         {"modified", FileTimeText(info.lastWriteTime)},
         {"index", scan ? Json(IndexKindName(scan->index)) : Json(nullptr)},
         {"dv", (info.infoFlags & 8) != 0},
+        {"bytes", SizeOf(file).bytes},
+        {"bitRate", uint64_t(SizeOf(file).bitsPerSecond + 0.5)},
         {"video", VideoJson(info, scan)},
         {"audio", AudioJson(info, scan)},
     };
@@ -124,7 +143,88 @@ void PrintText(const ReadingFile& file) {
         }
         section.Row("index", IndexKindName(scan->index));
     }
+    const FileSize size = SizeOf(file);
+    section.Row("file size", size.bitsPerSecond > 0
+                                 ? Text("%s, %.0f kb/s overall", ByteCount(size.bytes).c_str(),
+                                        size.bitsPerSecond / 1000)
+                                 : ByteCount(size.bytes));
     section.Print();
+}
+
+const StreamCodes* FirstStream(const AviScan& scan, FOURCC type) {
+    for (const StreamCodes& stream : scan.streams) {
+        if (stream.type == type) {
+            return &stream;
+        }
+    }
+    return nullptr;
+}
+
+// What the headers of a file say whose video codec has no decoder here, which the plug-in does
+// not open: frames, rate, size and codec, and the audio.
+Json UndecodableJson(const std::string& path, const AviScan& scan, FOURCC codec) {
+    const StreamCodes* video = FirstStream(scan, FourCC("vids"));
+    const StreamCodes* audio = FirstStream(scan, FourCC("auds"));
+    const double seconds = video->rate ? double(video->length) * video->scale / video->rate : 0;
+    Json json = {{"path", path},
+                 {"decodable", false},
+                 {"index", IndexKindName(scan.index)},
+                 {"video",
+                  {{"codec", FourCCText(codec)},
+                   {"frames", video->length},
+                   {"rate", video->rate},
+                   {"scale", video->scale},
+                   {"seconds", seconds},
+                   {"width", video->width},
+                   {"height", std::abs(video->height)}}},
+                 {"audio", nullptr}};
+    if (audio) {
+        json["audio"] = {{"sampleFrames", scan.PromisedSampleFrames()},
+                         {"sampleRate", audio->sampleRate},
+                         {"channels", audio->channels},
+                         {"bits", audio->bits}};
+    }
+    return json;
+}
+
+void PrintUndecodable(const Json& json) {
+    const Json& video = json["video"];
+    Section section(json["path"].get<std::string>());
+    section.Row("frames", Text("%u (%.2f s)", video["frames"].get<uint32_t>(),
+                               video["seconds"].get<double>()));
+    section.Row("frame rate", FrameRate(video["rate"], video["scale"]));
+    section.Row("frame size",
+                Text("%i x %i", video["width"].get<int>(), video["height"].get<int>()));
+    section.Row("video codec", video["codec"].get<std::string>() +
+                                   " (no decoder here: its frames "
+                                   "cannot be read)");
+    if (!json["audio"].is_null()) {
+        const Json& audio = json["audio"];
+        section.Row("audio", Text("%llu sample frames, %s, %u-bit, %u channel%s",
+                                  audio["sampleFrames"].get<unsigned long long>(),
+                                  SampleRateText(audio["sampleRate"]).c_str(),
+                                  audio["bits"].get<uint32_t>(), audio["channels"].get<uint32_t>(),
+                                  audio["channels"].get<uint32_t>() == 1 ? "" : "s"));
+    }
+    section.Row("index", json["index"].get<std::string>());
+    section.Print();
+}
+
+// A file the plug-in does not open because its video codec has no decoder here is still described
+// from its headers; false for any other file.
+bool DescribeUndecodable(const std::string& path, bool json, Json& reports) {
+    const auto codec = UndecodableVideoCodec(path);
+    const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
+    if (!codec || !scan || !FirstStream(*scan, FourCC("vids"))) {
+        return false;
+    }
+    const Json report = UndecodableJson(path, *scan, *codec);
+    if (json) {
+        reports.push_back(report);
+    } else {
+        PrintUndecodable(report);
+    }
+    return true;
 }
 
 // Every file is reported; one that cannot be read is reported as such (in JSON with its error)
@@ -143,6 +243,9 @@ int RunInfo(const InfoOptions& options) {
                 PrintText(file);
             }
         } catch (const HostError& error) {
+            if (DescribeUndecodable(path, options.json, reports)) {
+                continue;
+            }
             fprintf(stderr, "zedadu-host: %s\n", error.what());
             reports.push_back({{"path", path}, {"error", error.what()}});
             status = kExitFailed;

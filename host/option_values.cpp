@@ -1,5 +1,7 @@
 #include "host/option_values.h"
 
+#include <cmath>
+
 #include <cctype>
 #include <limits>
 #include <numeric>
@@ -103,8 +105,28 @@ FrameSize ParseSize(const char* option, const std::string& text) {
     return FrameSize{int32_t(*width), int32_t(*height)};
 }
 
+// A decimal that rounds one of the NTSC rates (23.976, 29.97, 59.94, ...) to its decimals means
+// that rate's 1001 fraction.
+std::optional<FrameRateValue> NtscRate(const std::string& text, const FrameRateValue& value) {
+    const size_t decimals = text.size() - text.find('.') - 1;
+    if (decimals < 2) {
+        return std::nullopt;
+    }
+    const double given = double(value.rate) / value.scale;
+    const double half = 0.5 * std::pow(10.0, -double(decimals));
+    for (const uint32_t whole : {24u, 30u, 48u, 60u, 120u}) {
+        if (std::fabs(given - whole * 1000.0 / 1001.0) < half) {
+            return FrameRateValue{whole * 1000, 1001};
+        }
+    }
+    return std::nullopt;
+}
+
 FrameRateValue ParseFrameRate(const char* option, const std::string& text) {
-    const auto value = text.find('.') != std::string::npos ? Decimal(text) : Fraction(text);
+    auto value = text.find('.') != std::string::npos ? Decimal(text) : Fraction(text);
+    if (value && text.find('.') != std::string::npos) {
+        value = NtscRate(text, *value).value_or(*value);
+    }
     if (!value || value->rate == 0 || value->scale == 0 ||
         value->rate / value->scale >= kFastestFrameRate) {
         Refuse(option,

@@ -1,5 +1,6 @@
 #include "host/output_files.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,11 +10,22 @@
 #include "host/answers.h"
 #include "host/errors.h"
 #include "host/file_checks.h"
+#include "host/signals.h"
 #include "host/text.h"
 
 namespace zedadu::host {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+mode_t CurrentUmask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+}  // namespace
 
 StagedFile::StagedFile(std::string finalPath) : final_(std::move(finalPath)) {
     const fs::path target(final_);
@@ -23,13 +35,17 @@ StagedFile::StagedFile(std::string finalPath) : final_(std::move(finalPath)) {
     if (fd < 0) {
         throw HostError("cannot write " + final_ + ": " + SystemReason(errno));
     }
+    // mkstemp makes the file private; the output gets what a newly created file gets.
+    fchmod(fd, 0666 & ~CurrentUmask());
     close(fd);
     temporary_ = pattern;
+    RemoveOnSignal(temporary_);
 }
 
 StagedFile::~StagedFile() {
     if (!committed_) {
         unlink(temporary_.c_str());
+        RemoveOnSignal("");
     }
 }
 
@@ -38,6 +54,7 @@ void StagedFile::Commit() {
         throw HostError("cannot write " + final_ + ": " + SystemReason(errno));
     }
     committed_ = true;
+    RemoveOnSignal("");
 }
 
 std::vector<std::string> ExistingFiles(const std::vector<std::string>& paths) {

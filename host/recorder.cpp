@@ -9,6 +9,7 @@
 #include "host/errors.h"
 #include "host/report.h"
 #include "host/settings_file.h"
+#include "host/signals.h"
 #include "host/text.h"
 
 namespace zedadu::host {
@@ -148,9 +149,13 @@ uint64_t Session::AudioEndOfFrame(uint32_t index) const {
 void Session::Run(RecordingResult& result, const std::string& progressLabel) {
     SetUpVideo(result);
     SetUpAudio(result);
-    const uint32_t frames = source_.frameCount();
+    uint32_t frames = source_.frameCount();
     ProgressBar progress(progressLabel, frames ? frames : source_.audioLength());
     for (uint32_t i = 0; i < frames; ++i) {
+        if (StopRequested()) {
+            frames = i;  // a stop asked for by a signal: the file ends with the frames written
+            break;
+        }
         WriteFrame(i);
         if (audioInput_) {
             WriteAudioUntil(AudioEndOfFrame(i));
@@ -158,7 +163,7 @@ void Session::Run(RecordingResult& result, const std::string& progressLabel) {
         progress.Update(i + 1);
     }
     const uint64_t block = std::max<uint64_t>(settings_.audio().sampleRate / 30, 1);
-    while (audioInput_ && audioWritten_ < source_.audioLength()) {
+    while (audioInput_ && audioWritten_ < source_.audioLength() && !StopRequested()) {
         WriteAudioUntil(std::min(audioWritten_ + block, source_.audioLength()));
         progress.Update(frames ? frames : audioWritten_);
     }

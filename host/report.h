@@ -2,6 +2,7 @@
 // a progress bar on standard error while a terminal watches.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -22,9 +23,13 @@ class Section {
     std::vector<std::pair<std::string, std::string>> rows_;
 };
 
+// Progress as lines on standard error, one a second and one at the end, where no terminal shows
+// the bar (--stats).
+void ReportProgressAsLines();
+
 class ProgressBar {
   public:
-    // Shown only when standard error is a terminal.
+    // Shown only when standard error is a terminal; as lines with --stats otherwise.
     ProgressBar(std::string what, uint64_t total);
     ~ProgressBar();
     ProgressBar(const ProgressBar&) = delete;
@@ -33,10 +38,14 @@ class ProgressBar {
     void Update(uint64_t done);
 
   private:
+    void PrintLine(uint64_t done, int percent);
+
     std::string what_;
     uint64_t total_;
     bool shown_;
+    bool lines_;
     int lastPercent_ = -1;
+    std::chrono::steady_clock::time_point lastLine_;
 };
 
 }  // namespace zedadu::host

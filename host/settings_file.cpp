@@ -1,8 +1,11 @@
 #include "host/settings_file.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <utility>
 
+#include "host/errors.h"
+#include "host/file_checks.h"
 #include "host/text.h"
 #include "platform/profile/profile.h"
 
@@ -13,8 +16,18 @@ constexpr char kVideoSection[] = "VideoWritingSettings";
 constexpr char kAudioSection[] = "AudioWritingSettings";
 constexpr char kOpenDmlKey[] = "OpenDML";
 
+// A key written, or a HostError naming the file and why it could not be.
+void WriteKey(const char* section, const char* key, const char* value) {
+    const std::string path = SettingsFilePath();
+    errno = 0;
+    if (!WritePrivateProfileStringA(section, key, value, path.c_str())) {
+        throw HostError("cannot save the settings in " + path + ": " +
+                        (errno ? SystemReason(errno) : std::string("it cannot be written")));
+    }
+}
+
 void Write(const char* section, const char* key, const std::string& value) {
-    WritePrivateProfileStringA(section, key, value.c_str(), SettingsFilePath().c_str());
+    WriteKey(section, key, value.c_str());
 }
 
 // Integers as the plug-in writes them: signed decimal.
@@ -66,7 +79,13 @@ std::optional<bool> OpenDmlSetting() {
 }
 
 void SetOpenDmlSetting(std::optional<bool> on) {
-    WritePrivateProfileStringA(kVideoSection, kOpenDmlKey, on ? (*on ? "1" : "0") : nullptr,
+    WriteKey(kVideoSection, kOpenDmlKey, on ? (*on ? "1" : "0") : nullptr);
+}
+
+OpenDmlForOneFile::~OpenDmlForOneFile() {
+    // Restored as far as the file lets it: a file that took the first write takes this one.
+    WritePrivateProfileStringA(kVideoSection, kOpenDmlKey,
+                               previous_ ? (*previous_ ? "1" : "0") : nullptr,
                                SettingsFilePath().c_str());
 }
 

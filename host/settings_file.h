@@ -18,7 +18,8 @@ std::string SettingsFilePath();
 void SaveSettings(const ImageFormatStruct& video, const CompressionSettings& compression,
                   const AudioFormatRecord& audio);
 
-// The OpenDML key: nothing when the file does not set it.
+// The OpenDML key: nothing when the file does not set it. Saving throws HostError naming the file
+// and the cause when the file cannot be written, as SaveSettings does.
 std::optional<bool> OpenDmlSetting();
 void SetOpenDmlSetting(std::optional<bool> on);
 
@@ -26,7 +27,7 @@ void SetOpenDmlSetting(std::optional<bool> on);
 class OpenDmlForOneFile {
   public:
     OpenDmlForOneFile() : previous_(OpenDmlSetting()) { SetOpenDmlSetting(true); }
-    ~OpenDmlForOneFile() { SetOpenDmlSetting(previous_); }
+    ~OpenDmlForOneFile();
     OpenDmlForOneFile(const OpenDmlForOneFile&) = delete;
     OpenDmlForOneFile& operator=(const OpenDmlForOneFile&) = delete;
 

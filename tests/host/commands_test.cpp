@@ -4,6 +4,7 @@
 #include <sndfile.h>
 
 #include <filesystem>
+
 #include <nlohmann/json.hpp>
 
 #include "tests/host/host_test_support.h"
@@ -64,6 +65,9 @@ TEST_F(HostCommands, InfoDescribesTheFileInWordsAndJson) {
     EXPECT_EQ(info["path"], "in.avi");
     EXPECT_EQ(info["index"], "legacy");
     EXPECT_FALSE(info["dv"].get<bool>());
+    const auto bytes = std::filesystem::file_size(file("in.avi"));
+    EXPECT_EQ(info["bytes"], bytes);
+    EXPECT_EQ(info["bitRate"], uint64_t(bytes * 8 / 0.4 + 0.5));
     const auto& video = info["video"];
     EXPECT_EQ(video["codec"], "DIB ");
     EXPECT_EQ(video["frames"], 10);

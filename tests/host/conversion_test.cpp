@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "tests/host/host_test_support.h"
 #include "tests/support/test_support.h"
@@ -84,13 +85,17 @@ TEST_F(HostConversion, EveryCompressorWritesAFileThatChecksAndProbes) {
     }
     for (const auto& compressor : compressors) {
         const std::string code = compressor["code"];
-        // A size the compressor takes: the input's when it takes any, else a usual one it lists.
+        // A size the compressor takes: the input's when it takes any, else a usual one it lists
+        // (DV's at 25 frames a second is 720x576).
         std::string size;
         if (!compressor["anySize"].get<bool>()) {
             const auto& sizes = compressor["sizes"];
-            size = std::find(sizes.begin(), sizes.end(), "160x120") != sizes.end()
-                       ? "160x120"
-                       : sizes.back().get<std::string>();
+            const auto has = [&](const char* s) {
+                return std::find(sizes.begin(), sizes.end(), s) != sizes.end();
+            };
+            size = has("160x120")   ? "160x120"
+                   : has("720x576") ? "720x576"
+                                    : sizes.back().get<std::string>();
         }
         const std::string out = "with-" + code.substr(0, code.find(' ')) + ".avi";
         const HostRun run = Host("convert in.avi " + out + " --compressor \"" + code + "\"" +
@@ -191,6 +196,38 @@ TEST_F(HostConversion, TheSettingsFileChangesOnlyWhenAsked) {
     ASSERT_EQ(openDml.status, 0) << openDml.err;
     EXPECT_NE(openDml.out.find("on for this file"), std::string::npos);
     EXPECT_EQ(ReadBytes(file("ZEDADU.ini")), before);
+}
+
+// --keyframes 0 leaves every key frame but the first to the compressor (Video 1 puts none), 1
+// makes every frame one, N one every N frames; the summary says which, and ffprobe counts them.
+// -an (--no-audio) leaves the audio out; --stats reports progress as lines without a terminal.
+TEST_F(HostConversion, OptionsShowInWhatFfprobeReads) {
+    Ffmpeg(
+        "-f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine=sample_rate=22050 -t 2 "
+        "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le in.avi");
+    const std::tuple<const char*, const char*, int> cases[] = {
+        {"0", "the first frame, then where the compressor puts them", 1},
+        {"1", "every frame", 50},
+        {"10", "every 10 frames", 5},
+    };
+    for (const auto& [interval, words, keys] : cases) {
+        const HostRun run =
+            Host(std::string("convert in.avi keys.avi -c MSVC --yes --keyframes ") + interval);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(words), std::string::npos) << run.out;
+        const CommandResult probe = test::Run(
+            "ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 '" +
+            file("keys.avi") + "' | grep -c K");
+        EXPECT_EQ(std::stoi(probe.output), keys) << interval;
+    }
+    const HostRun silent = Host("convert in.avi silent.avi -an --stats");
+    ASSERT_EQ(silent.status, 0) << silent.err;
+    EXPECT_NE(silent.err.find("converting: 50/50 (100%)\n"), std::string::npos) << silent.err;
+    const CommandResult streams =
+        test::Run("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" +
+                  file("silent.avi") + "'");
+    EXPECT_EQ(streams.output, "video\n");
+    EXPECT_EQ(Probe(file("silent.avi"), "v").packets, 50);
 }
 
 }  // namespace

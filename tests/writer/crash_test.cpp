@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "plugin/plugin.h"
+#include "tests/writer/open_dml_support.h"
 #include "tests/writer/writer_test_support.h"
 #include "writer/writer_internal.h"
 
@@ -155,6 +156,78 @@ TEST_F(CrashedRecordings, KilledOrEndedWithoutCloseReadUpToTheirLastFrameAndRepa
             }
         }
     }
+}
+
+uint32_t LoadLe32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = value << 8 | uint8_t(bytes[at + size_t(i)]);
+    }
+    return value;
+}
+
+// The video stream's standard indexes ("ix00"): the entries they hold, and whether every entry
+// is marked as a key frame (the size word's top bit clear).
+struct StandardIndexes {
+    uint32_t indexes = 0;
+    uint32_t entries = 0;
+    bool allKeyFrames = true;
+};
+
+StandardIndexes VideoStandardIndexes(const std::string& bytes) {
+    StandardIndexes found;
+    for (size_t at = bytes.find("ix00"); at != std::string::npos; at = bytes.find("ix00", at + 4)) {
+        const uint32_t count = LoadLe32(bytes, at + 12);
+        if (at % 2 || LoadLe32(bytes, at + 4) != 24 + 8 * count) {
+            continue;  // four bytes that only look like an index
+        }
+        ++found.indexes;
+        found.entries += count;
+        for (uint32_t i = 0; i < count; ++i) {
+            found.allKeyFrames =
+                found.allKeyFrames && !(LoadLe32(bytes, at + 32 + 8 * i + 4) >> 31);
+        }
+    }
+    return found;
+}
+
+// A recording in the OpenDML form (small parts) that ends in its third part without a close:
+// its header counts are those of the last whole second, and repair gives it the standard indexes
+// of every part, key frames marked, super indexes naming them, and the true counts.
+TEST_F(CrashedRecordings, AnOpenDmlRecordingEndedInItsThirdPartIsRepairedWithEveryIndex) {
+    std::ofstream(ini()) << "[VideoWritingSettings]\nOpenDML=1\n";
+    writer::SetOpenDmlPartBytesForTesting(400000);
+    WriterSetup s{.width = 64, .height = 48};
+    s.frames = 100000;
+    s.audio = true;
+    const std::string path = dir.file("odml-crash.avi");
+    const Progress progress = Record(s, path, 55, std::chrono::microseconds(0));
+    writer::SetOpenDmlPartBytesForTesting(0);
+    ASSERT_EQ(progress.frames, 55u);
+    const std::string killed = ReadBytes(path);
+    size_t parts = 0;
+    for (size_t at = killed.find("RIFF"); at != std::string::npos;
+         at = killed.find("RIFF", at + 4)) {
+        parts += killed.compare(at + 8, 4, at ? "AVIX" : "AVI ") == 0;
+    }
+    EXPECT_EQ(parts, 3u);
+    EXPECT_EQ(LoadLe32(killed, killed.find("dmlh") + 8), 50u) << "the frames of the last second";
+    EXPECT_EQ(LoadLe32(killed, killed.find("strh") + 8 + 32), 50u);
+
+    ExpectRepaired(s, path, progress.frames);
+    const std::string repaired = ReadBytes(path + ".repaired.avi");
+    const OpenDmlFile file = ParseOpenDml(repaired);
+    EXPECT_EQ(file.parts.size(), parts);
+    EXPECT_EQ(file.videoChunks.size(), progress.frames);
+    EXPECT_EQ(file.grandFrames, progress.frames);
+    EXPECT_EQ(file.videoLength, progress.frames);
+    EXPECT_EQ(file.firstPartFrames, file.parts.front().videoChunks);
+    EXPECT_EQ(file.audioFrames, file.audioLength);
+    EXPECT_GE(file.audioFrames, uint64_t(progress.samples) - kSamplesPerFrame);
+    const StandardIndexes indexes = VideoStandardIndexes(repaired);
+    EXPECT_EQ(indexes.indexes, file.parts.size());
+    EXPECT_EQ(indexes.entries, progress.frames);
+    EXPECT_TRUE(indexes.allKeyFrames) << "uncompressed frames are all key frames";
 }
 
 }  // namespace
