@@ -11,13 +11,13 @@ namespace {
 constexpr FOURCC kRiff = FourCC("RIFF");
 constexpr FOURCC kList = FourCC("LIST");
 constexpr FOURCC kAviForm = FourCC("AVI ");
+constexpr FOURCC kExtendedForm = FourCC("AVIX");
 constexpr FOURCC kHeaderList = FourCC("hdrl");
 constexpr FOURCC kStreamList = FourCC("strl");
 constexpr FOURCC kStreamHeader = FourCC("strh");
 constexpr FOURCC kStreamFormat = FourCC("strf");
 constexpr FOURCC kSuperIndex = FourCC("indx");
 constexpr FOURCC kMovieList = FourCC("movi");
-constexpr FOURCC kRecordList = FourCC("rec ");
 constexpr FOURCC kLegacyIndex = FourCC("idx1");
 constexpr FOURCC kVideoStream = FourCC("vids");
 constexpr FOURCC kAudioStream = FourCC("auds");
@@ -27,15 +27,19 @@ constexpr FOURCC kUncompressed = FourCC("DIB ");
 // stream lists after the hundredth are ignored (the plug-in reads no file with more streams).
 constexpr int kChunksPerList = 10000;
 constexpr size_t kStreams = 100;
-constexpr uint64_t kIndexEntryBytes = 16;
-constexpr uint64_t kIndexBlockEntries = 1024;
 
 struct Chunk {
     FOURCC id = 0;
     uint64_t data = 0;  // where the chunk's data starts, after its 8-byte header
     uint64_t size = 0;  // the claimed size, cut to what the enclosing range holds
     FOURCC listType = 0;
+    uint32_t claimed = 0;  // the size its header claims
 };
+
+// Whether a claimed size is to be believed: neither 0 nor running past the end of the file.
+bool SizeHolds(uint64_t data, uint64_t claimed, uint64_t fileSize) {
+    return claimed > 0 && data <= fileSize && claimed <= fileSize - data;
+}
 
 // Visits the chunks in [begin, end) until `visit` returns false. A claimed size only decides
 // where the next chunk is looked for; a size past the end ends the walk.
@@ -48,7 +52,8 @@ void ForEachChunk(const FileBytes& file, uint64_t begin, uint64_t end, Visit vis
             return;
         }
         const uint64_t claimed = LoadLe32(header + 4);
-        Chunk chunk{LoadLe32(header), at + 8, std::min(claimed, end - (at + 8)), 0};
+        Chunk chunk{LoadLe32(header), at + 8, std::min(claimed, end - (at + 8)), 0,
+                    uint32_t(claimed)};
         if ((chunk.id == kList || chunk.id == kRiff) && chunk.size >= 4 &&
             file.read(chunk.data, header + 8, 4)) {
             chunk.listType = LoadLe32(header + 8);
@@ -60,16 +65,6 @@ void ForEachChunk(const FileBytes& file, uint64_t begin, uint64_t end, Visit vis
     }
 }
 
-// Chunks of movie data: "00dc", "01wb" (a two-digit stream number) and OpenDML's "ix00".
-bool IsDataChunk(const Chunk& chunk) {
-    const auto first = char(chunk.id & 0xFF);
-    const auto second = char((chunk.id >> 8) & 0xFF);
-    const bool numbered =
-        isdigit(static_cast<unsigned char>(first)) && isdigit(static_cast<unsigned char>(second));
-    return numbered || (first == 'i' && second == 'x') ||
-           (chunk.id == kList && chunk.listType == kRecordList);
-}
-
 class Scanner {
   public:
     explicit Scanner(const FileBytes& file) : file_(file) {}
@@ -79,12 +74,12 @@ class Scanner {
     void WalkForm(uint64_t begin, uint64_t end);
     void WalkStreamList(const Chunk& list);
     IndexKind ChooseIndex() const;
-    bool LegacyIndexCovers() const;
-    uint64_t IndexBase(FOURCC firstId, uint32_t firstOffset) const;
-    bool MovieHasDataFrom(uint64_t at) const;
+    bool LegacyIndexStands() const;
+    bool ContinuedInParts() const;
 
     const FileBytes& file_;
     AviScan scan_;
+    uint32_t formSize_ = 0;  // what the RIFF header claims
     std::optional<Chunk> movie_;
     std::optional<Chunk> legacyIndex_;
 };
@@ -100,8 +95,8 @@ AviScan Scanner::Run() {
         return scan_;
     }
     scan_.verdict = AviScan::Verdict::kAvi;
-    const uint64_t claimed = uint64_t(LoadLe32(header + 4)) + 8;
-    WalkForm(12, std::min(claimed, file_.size()));
+    formSize_ = LoadLe32(header + 4);
+    WalkForm(12, std::min(uint64_t(formSize_) + 8, file_.size()));
     scan_.index = ChooseIndex();
     return scan_;
 }
@@ -162,66 +157,24 @@ IndexKind Scanner::ChooseIndex() const {
             return IndexKind::kOpenDml;
         }
     }
-    return legacyIndex_ && LegacyIndexCovers() ? IndexKind::kLegacy : IndexKind::kRebuilt;
+    return LegacyIndexStands() ? IndexKind::kLegacy : IndexKind::kRebuilt;
 }
 
-// The index covers the movie data when no data chunk lies after the last chunk it names. Its
-// entries are read in blocks; only their furthest end is kept.
-bool Scanner::LegacyIndexCovers() const {
-    const uint64_t entries = legacyIndex_->size / kIndexEntryBytes;
-    if (!movie_) {
-        return true;
-    }
-    if (entries == 0) {
-        return !MovieHasDataFrom(movie_->data + 4);
-    }
-    uint8_t block[kIndexBlockEntries * kIndexEntryBytes];
-    uint64_t furthestEnd = 0;
-    FOURCC firstId = 0;
-    uint32_t firstOffset = 0;
-    for (uint64_t done = 0; done < entries;) {
-        const uint64_t count = std::min(kIndexBlockEntries, entries - done);
-        if (!file_.read(legacyIndex_->data + done * kIndexEntryBytes, block,
-                        count * kIndexEntryBytes)) {
-            return false;
-        }
-        if (done == 0) {
-            firstId = LoadLe32(block);
-            firstOffset = LoadLe32(block + 8);
-        }
-        for (uint64_t i = 0; i < count; ++i) {
-            const uint8_t* entry = block + i * kIndexEntryBytes;
-            furthestEnd =
-                std::max(furthestEnd, uint64_t(LoadLe32(entry + 8)) + 8 + LoadLe32(entry + 12));
-        }
-        done += count;
-    }
-    const uint64_t covered = IndexBase(firstId, firstOffset) + furthestEnd;
-    return !MovieHasDataFrom(covered + (covered & 1));
+// As the plug-in reads a file: by its legacy index when that index is whole and the sizes of the
+// RIFF form and the movie list hold, unless 'AVIX' parts follow that it does not cover; by a walk
+// of the movie lists otherwise.
+bool Scanner::LegacyIndexStands() const {
+    const uint64_t size = file_.size();
+    return legacyIndex_ && movie_ && SizeHolds(8, formSize_, size) &&
+           SizeHolds(movie_->data, movie_->claimed, size) &&
+           legacyIndex_->claimed <= size - legacyIndex_->data && !ContinuedInParts();
 }
 
-// Offsets count from the movie list's type when the first entry's chunk is found there, else
-// from the start of the file when it is found there; the first reading stands otherwise.
-uint64_t Scanner::IndexBase(FOURCC firstId, uint32_t firstOffset) const {
-    const uint64_t relative = movie_ ? movie_->data : 0;
-    uint8_t id[4];
-    if (file_.read(relative + firstOffset, id, 4) && LoadLe32(id) == firstId) {
-        return relative;
-    }
-    if (file_.read(firstOffset, id, 4) && LoadLe32(id) == firstId) {
-        return 0;
-    }
-    return relative;
-}
-
-bool Scanner::MovieHasDataFrom(uint64_t at) const {
-    bool found = false;
-    const uint64_t end = movie_->data + movie_->size;
-    ForEachChunk(file_, std::max(at, movie_->data + 4), end, [&](const Chunk& chunk) {
-        found = IsDataChunk(chunk);
-        return !found;
-    });
-    return found;
+bool Scanner::ContinuedInParts() const {
+    const uint64_t end = uint64_t(formSize_) + 8;
+    uint8_t header[12];
+    return file_.read(end + (end & 1), header, sizeof header) && LoadLe32(header) == kRiff &&
+           LoadLe32(header + 8) == kExtendedForm;
 }
 
 }  // namespace
