@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "core/settings_ini.h"
 #include "host/errors.h"
 #include "host/file_checks.h"
 #include "host/text.h"
@@ -12,9 +13,7 @@
 namespace zedadu::host {
 namespace {
 
-constexpr char kVideoSection[] = "VideoWritingSettings";
-constexpr char kAudioSection[] = "AudioWritingSettings";
-constexpr char kOpenDmlKey[] = "OpenDML";
+using namespace settings;
 
 // A key written, or a HostError naming the file and why it could not be.
 void WriteKey(const char* section, const char* key, const char* value) {
@@ -26,14 +25,17 @@ void WriteKey(const char* section, const char* key, const char* value) {
     }
 }
 
-void Write(const char* section, const char* key, const std::string& value) {
-    WriteKey(section, key, value.c_str());
-}
+// A key of either kind with its value as the plug-in writes it.
+struct KeyValue {
+    const char* section;
+    const char* name;
+    std::string value;
 
-// Integers as the plug-in writes them: signed decimal.
-std::string Integer(uint32_t value) {
-    return Text("%i", static_cast<int>(value));
-}
+    KeyValue(const IntegerSetting& key, uint32_t number)
+        : section(key.section), name(key.name), value(Text("%i", static_cast<int>(number))) {}
+    KeyValue(const TextSetting& key, std::string text)
+        : section(key.section), name(key.name), value(std::move(text)) {}
+};
 
 }  // namespace
 
@@ -45,33 +47,33 @@ std::string SettingsFilePath() {
 
 void SaveSettings(const ImageFormatStruct& video, const CompressionSettings& compression,
                   const AudioFormatRecord& audio) {
-    const std::pair<const char*, std::string> videoKeys[] = {
-        {"Compression", FieldText(video.formatId)},
-        {"Width", Integer(uint32_t(video.width))},
-        {"Height", Integer(uint32_t(video.height))},
-        {"Rate", Integer(video.rate)},
-        {"Scale", Integer(video.scale)},
-        {"fccHandler", FourCCText(compression.fccHandler)},
-        {"Quality", Integer(compression.quality)},
-        {"PaddingSize", Integer(compression.paddingSize)},
-        {"KeyFrameRate", Integer(compression.keyFrameRate)},
-        {"DataRate", Integer(compression.dataRate)},
-        {"offsetAudioandVideo", Integer(uint32_t(compression.offsetAudioAndVideo))},
-        {"FieldRendering", Integer(compression.fieldRendering)},
+    const KeyValue keys[] = {
+        {kVideoLayout, FieldText(video.formatId)},
+        {kWidth, uint32_t(video.width)},
+        {kHeight, uint32_t(video.height)},
+        {kRate, video.rate},
+        {kScale, video.scale},
+        {kHandler, FourCCText(compression.fccHandler)},
+        {kQuality, compression.quality},
+        {kPaddingSize, compression.paddingSize},
+        {kKeyFrameRate, compression.keyFrameRate},
+        {kDataRate, compression.dataRate},
+        {kAudioLead, uint32_t(compression.offsetAudioAndVideo)},
+        {kFieldRendering, compression.fieldRendering},
+        {kChannels, audio.channels},
+        {kSampleRate, audio.sampleRate},
+        {kAudioLayout, FieldText(audio.formatId)},
     };
-    for (const auto& [key, value] : videoKeys) {
-        Write(kVideoSection, key, value);
+    for (const KeyValue& key : keys) {
+        WriteKey(key.section, key.name, key.value.c_str());
     }
-    Write(kAudioSection, "Channels", Integer(audio.channels));
-    Write(kAudioSection, "SamplesPerSecond", Integer(audio.sampleRate));
-    Write(kAudioSection, "Compression", FieldText(audio.formatId));
 }
 
 std::optional<bool> OpenDmlSetting() {
     const std::string path = SettingsFilePath();
     constexpr int kMissing = -1;
-    const auto value =
-        static_cast<int>(GetPrivateProfileIntA(kVideoSection, kOpenDmlKey, kMissing, path.c_str()));
+    const auto value = static_cast<int>(
+        GetPrivateProfileIntA(kOpenDml.section, kOpenDml.name, kMissing, path.c_str()));
     if (value == kMissing) {
         return std::nullopt;
     }
@@ -79,12 +81,12 @@ std::optional<bool> OpenDmlSetting() {
 }
 
 void SetOpenDmlSetting(std::optional<bool> on) {
-    WriteKey(kVideoSection, kOpenDmlKey, on ? (*on ? "1" : "0") : nullptr);
+    WriteKey(kOpenDml.section, kOpenDml.name, on ? (*on ? "1" : "0") : nullptr);
 }
 
 OpenDmlForOneFile::~OpenDmlForOneFile() {
     // Restored as far as the file lets it: a file that took the first write takes this one.
-    WritePrivateProfileStringA(kVideoSection, kOpenDmlKey,
+    WritePrivateProfileStringA(kOpenDml.section, kOpenDml.name,
                                previous_ ? (*previous_ ? "1" : "0") : nullptr,
                                SettingsFilePath().c_str());
 }
