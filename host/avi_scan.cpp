@@ -1,27 +1,14 @@
 #include "host/avi_scan.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "avi/ids.h"
 #include "host/file_bytes.h"
 
 namespace zedadu::host {
 namespace {
 
-constexpr FOURCC kRiff = FourCC("RIFF");
-constexpr FOURCC kList = FourCC("LIST");
-constexpr FOURCC kAviForm = FourCC("AVI ");
-constexpr FOURCC kExtendedForm = FourCC("AVIX");
-constexpr FOURCC kHeaderList = FourCC("hdrl");
-constexpr FOURCC kStreamList = FourCC("strl");
-constexpr FOURCC kStreamHeader = FourCC("strh");
-constexpr FOURCC kStreamFormat = FourCC("strf");
-constexpr FOURCC kSuperIndex = FourCC("indx");
-constexpr FOURCC kMovieList = FourCC("movi");
-constexpr FOURCC kLegacyIndex = FourCC("idx1");
-constexpr FOURCC kVideoStream = FourCC("vids");
-constexpr FOURCC kAudioStream = FourCC("auds");
-constexpr FOURCC kUncompressed = FourCC("DIB ");
+using namespace avi;
 
 // Bounds of the walk: a list holding more chunks than this is not walked further, and the
 // stream lists after the hundredth are ignored (the plug-in reads no file with more streams).
@@ -54,7 +41,7 @@ void ForEachChunk(const FileBytes& file, uint64_t begin, uint64_t end, Visit vis
         const uint64_t claimed = LoadLe32(header + 4);
         Chunk chunk{LoadLe32(header), at + 8, std::min(claimed, end - (at + 8)), 0,
                     uint32_t(claimed)};
-        if ((chunk.id == kList || chunk.id == kRiff) && chunk.size >= 4 &&
+        if ((chunk.id == kListChunk || chunk.id == kRiffChunk) && chunk.size >= 4 &&
             file.read(chunk.data, header + 8, 4)) {
             chunk.listType = LoadLe32(header + 8);
         }
@@ -86,7 +73,7 @@ class Scanner {
 
 AviScan Scanner::Run() {
     uint8_t header[12];
-    if (!file_.read(0, header, sizeof header) || LoadLe32(header) != kRiff) {
+    if (!file_.read(0, header, sizeof header) || LoadLe32(header) != kRiffChunk) {
         return scan_;
     }
     scan_.form = LoadLe32(header + 8);
@@ -103,15 +90,15 @@ AviScan Scanner::Run() {
 
 void Scanner::WalkForm(uint64_t begin, uint64_t end) {
     ForEachChunk(file_, begin, end, [&](const Chunk& chunk) {
-        if (chunk.id == kList && chunk.listType == kHeaderList) {
+        if (chunk.id == kListChunk && chunk.listType == kHeaderList) {
             ForEachChunk(file_, chunk.data + 4, chunk.data + chunk.size, [&](const Chunk& inner) {
-                if (inner.id == kList && inner.listType == kStreamList &&
+                if (inner.id == kListChunk && inner.listType == kStreamList &&
                     scan_.streams.size() < kStreams) {
                     WalkStreamList(inner);
                 }
                 return true;
             });
-        } else if (chunk.id == kList && chunk.listType == kMovieList && !movie_) {
+        } else if (chunk.id == kListChunk && chunk.listType == kMovieList && !movie_) {
             movie_ = chunk;
         } else if (chunk.id == kLegacyIndex && !legacyIndex_) {
             legacyIndex_ = chunk;
@@ -173,7 +160,7 @@ bool Scanner::LegacyIndexStands() const {
 bool Scanner::ContinuedInParts() const {
     const uint64_t end = uint64_t(formSize_) + 8;
     uint8_t header[12];
-    return file_.read(end + (end & 1), header, sizeof header) && LoadLe32(header) == kRiff &&
+    return file_.read(end + (end & 1), header, sizeof header) && LoadLe32(header) == kRiffChunk &&
            LoadLe32(header + 8) == kExtendedForm;
 }
 
@@ -194,7 +181,7 @@ const char* IndexKindName(IndexKind kind) {
 std::optional<FOURCC> AviScan::VideoCodec() const {
     for (const StreamCodes& stream : streams) {
         if (stream.type == kVideoStream) {
-            return stream.format == BI_RGB ? kUncompressed : stream.format;
+            return stream.format == BI_RGB ? kUncompressedHandler : stream.format;
         }
     }
     return std::nullopt;
