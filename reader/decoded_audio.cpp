@@ -156,9 +156,15 @@ bool ReadDecodedRun(ReadingFile& reading, uint64_t first, uint64_t frames, int16
     const uint64_t silent =
         heldFirst > int64_t(first) ? std::min(uint64_t(heldFirst) - first, frames) : 0;
     std::fill_n(out, silent * channels, int16_t(0));
-    const int16_t* from =
-        decoding.decoded.data() + uint64_t(int64_t(first + silent) - heldFirst) * channels;
-    std::copy_n(from, (frames - silent) * channels, out + silent * channels);
+    if (silent < frames) {
+        // The run's first frame held: at or after the first held frame once the silence is past.
+        const auto from = uint64_t(int64_t(first + silent) - heldFirst);
+        const uint64_t copied = std::min(frames - silent, held > from ? held - from : 0);
+        std::copy_n(decoding.decoded.data() + from * channels, copied * channels,
+                    out + silent * channels);
+        std::fill_n(out + (silent + copied) * channels, (frames - silent - copied) * channels,
+                    int16_t(0));
+    }
     // What lies before the run's end is not needed again by a run that follows.
     const uint64_t keep = heldEnd > end ? std::min(heldEnd - end, held) : 0;
     decoding.decoded.erase(decoding.decoded.begin(),
