@@ -84,6 +84,22 @@ std::string SaveSettingsAsAsked(const ConvertOptions& options, bool dialog,
     return "in ZEDADU.ini (--save)";
 }
 
+// The file's bytes a second of its video beside the data rate asked for: a compressor that
+// cannot code the pictures as small as asked (its coarsest quality is still too large) writes
+// more, and the summary says so rather than repeat the promise.
+std::string WrittenDataRate(const RecordingResult& result, const ImageFormatStruct& video,
+                            const CompressionSettings& compression) {
+    if (result.frames == 0 || video.rate == 0 || video.scale == 0) {
+        return "none (no frames)";
+    }
+    const double seconds = double(result.frames) * video.scale / video.rate;
+    const double written = double(result.fileBytes) / 1024 / seconds;
+    return Text("%.0f KB/s over the whole file%s", written,
+                written > compression.dataRate ? ", more than asked: the compressor codes these "
+                                                 "pictures no smaller"
+                                               : "");
+}
+
 std::string FramesText(const ReadingFile& in, const RecordingResult& result) {
     const auto native = NativeVideo(in.info());
     if (!native) {
@@ -220,6 +236,10 @@ int RunConvert(const ConvertOptions& options) {
     section.Row("OpenDML", options.openDml ? "on for this file" : "as ZEDADU.ini says");
     section.Row("settings saved", saved);
     section.Row("file size", ByteCount(result.fileBytes));
+    if (const CompressionSettings* compression = settings.compression();
+        compression && compression->dataRate > 0) {
+        section.Row("data rate written", WrittenDataRate(result, settings.video(), *compression));
+    }
     section.Row("time", Text("%s (%.1f frames/s)", Duration(result.seconds).c_str(),
                              result.seconds > 0 ? result.frames / result.seconds : 0.0));
     section.Print();

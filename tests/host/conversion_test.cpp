@@ -220,6 +220,10 @@ TEST_F(HostConversion, OptionsShowInWhatFfprobeReads) {
             file("keys.avi") + "' | grep -c K");
         EXPECT_EQ(std::stoi(probe.output), keys) << interval;
     }
+    // A data rate the compressor cannot hold for these pictures is not reported as held.
+    const HostRun rate = Host("convert in.avi rate.avi -c MJPG --yes -an --data-rate 20");
+    ASSERT_EQ(rate.status, 0) << rate.err;
+    EXPECT_NE(rate.out.find("more than asked"), std::string::npos) << rate.out;
     const HostRun silent = Host("convert in.avi silent.avi -an --stats");
     ASSERT_EQ(silent.status, 0) << silent.err;
     EXPECT_NE(silent.err.find("converting: 50/50 (100%)\n"), std::string::npos) << silent.err;
