@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench/open_and_cat.h"
+#include "bench/ratios.h"
 #include "core/records.h"
 #include "plugin/plugin.h"
 
@@ -172,13 +173,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
         if (found == times_.end() || base == times_.end()) {
             return;
         }
-        std::vector<double> ratios;
-        for (size_t i = 0; i < std::min(found->second.size(), base->second.size()); ++i) {
-            ratios.push_back(found->second[i] / base->second[i]);
-        }
-        std::sort(ratios.begin(), ratios.end());
         std::printf("%-28s / %-28s %6.3f (target at most %.2f)\n", ours.c_str(), baseline.c_str(),
-                    ratios[ratios.size() / 2], target);
+                    zedadu::bench::MedianOfPairedRatios(found->second, base->second), target);
     }
 
     std::map<std::string, std::vector<double>> times_;

@@ -36,6 +36,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "bench/ratios.h"
 #include "platform/vfw/ffmpeg/bitmap.h"
 #include "platform/vfw/vfw.h"
 
@@ -506,52 +507,25 @@ constexpr Case kCases[] = {
     {"FFV1_1920x1080", FourCC("FFV1"), kHd, true, true},
 };
 
-// Keeps each benchmark's time per frame for the ratios at the end: the median of its repetitions
-// where there are some, else its run.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The ratios at the end of the run, from each benchmark's median time.
+class RatioReporter : public zedadu::bench::MedianTimesReporter {
   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!run.error_occurred && (median || run.run_type == Run::RT_Iteration)) {
-                (median ? medians_ : seconds_)[run.run_name.function_name] =
-                    run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
+    static constexpr int kWidth = 60;
 
     void PrintRatios() const {
         std::printf("\nratio (time / time)                                         value\n");
         for (const Case& c : kCases) {
             const std::string name = c.name;
             PrintRatio(name + ": layer on one core / direct (<= 1.05)", "LayerCompress1/" + name,
-                       "DirectCompress/" + name);
+                       "DirectCompress/" + name, kWidth);
             PrintRatio(name + ": direct one thread / layer on slices (>= 1.7)",
-                       "DirectCompress/" + name, "LayerCompress/" + name);
+                       "DirectCompress/" + name, "LayerCompress/" + name, kWidth);
             PrintRatio(name + ": layer on slices / direct on slices", "LayerCompress/" + name,
-                       "DirectCompressN/" + name);
+                       "DirectCompressN/" + name, kWidth);
             PrintRatio(name + ": direct decode / layer decode", "DirectDecode/" + name,
-                       "LayerDecode/" + name);
+                       "LayerDecode/" + name, kWidth);
         }
     }
-
-  private:
-    double Seconds(const std::string& name) const {
-        const auto median = medians_.find(name);
-        const auto last = seconds_.find(name);
-        return median != medians_.end() ? median->second
-               : last != seconds_.end() ? last->second
-                                        : 0;
-    }
-    void PrintRatio(const std::string& what, const std::string& numerator,
-                    const std::string& denominator) const {
-        if (Seconds(numerator) > 0 && Seconds(denominator) > 0) {
-            std::printf("%-60s %6.3f\n", what.c_str(), Seconds(numerator) / Seconds(denominator));
-        }
-    }
-    std::map<std::string, double> medians_;
-    std::map<std::string, double> seconds_;
 };
 
 void Register(const std::string& name, auto function, auto... arguments) {

@@ -37,6 +37,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "bench/ratios.h"
 #include "platform/system/system.h"
 #include "platform/vfw/compressor.h"
 #include "platform/vfw/ffmpeg/bitmap.h"
@@ -410,55 +411,28 @@ void FfmpegCli(benchmark::State& state) {
     std::filesystem::remove(raw);
 }
 
-// Keeps each benchmark's time per iteration for the ratios at the end: the median of its
-// repetitions where there are some (outliers of a shared machine move it least), else its run.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The ratios at the end of the run, from each benchmark's median time.
+class RatioReporter : public zedadu::bench::MedianTimesReporter {
   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            const std::string name = run.run_name.function_name + "/" + run.run_name.args;
-            if (run.error_occurred || !(median || run.run_type == Run::RT_Iteration)) {
-                continue;
-            }
-            (median ? medians_ : seconds_)[name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
+    static constexpr int kWidth = 68;
 
     void PrintRatios() const {
         std::printf("\n");
-        PrintRatio("WriterDib: throughput / dd's (target >= 0.80)", "DdSameBytes/", "WriterDib/");
-        PrintRatio("WriterOpenDml: throughput / dd's (target >= 0.80)", "DdOpenDmlBytes/",
-                   "WriterOpenDml/1");
+        PrintRatio("WriterDib: throughput / dd's (target >= 0.80)", "DdSameBytes", "WriterDib",
+                   kWidth);
+        PrintRatio("WriterOpenDml: throughput / dd's (target >= 0.80)", "DdOpenDmlBytes",
+                   "WriterOpenDml/1", kWidth);
         PrintRatio("WriterOpenDml: time with crash safety / without (target <= 1.02)",
-                   "WriterOpenDml/1", "WriterOpenDml/0");
+                   "WriterOpenDml/1", "WriterOpenDml/0", kWidth);
         for (int i = 0; i < kCodecCount; ++i) {
             const std::string label = CodecLabel(kCodecs[i]);
             const std::string index = std::to_string(i);
             PrintRatio(label + ": time / direct on as many threads (target <= 1.10)",
-                       "WriterCompressed/" + index, "LibavcodecBaseline/" + index + "/0");
+                       "WriterCompressed/" + index, "LibavcodecBaseline/" + index + "/0", kWidth);
             PrintRatio(label + ": direct on one thread / time (>= 1.7 on slices)",
-                       "LibavcodecBaseline/" + index + "/1", "WriterCompressed/" + index);
+                       "LibavcodecBaseline/" + index + "/1", "WriterCompressed/" + index, kWidth);
         }
     }
-
-  private:
-    double Seconds(const std::string& name) const {
-        const auto median = medians_.find(name);
-        const auto last = seconds_.find(name);
-        return median != medians_.end() ? median->second
-               : last != seconds_.end() ? last->second
-                                        : 0;
-    }
-    void PrintRatio(const std::string& what, const std::string& numerator,
-                    const std::string& denominator) const {
-        if (Seconds(numerator) > 0 && Seconds(denominator) > 0) {
-            std::printf("%-68s %6.3f\n", what.c_str(), Seconds(numerator) / Seconds(denominator));
-        }
-    }
-    std::map<std::string, double> medians_;
-    std::map<std::string, double> seconds_;
 };
 
 }  // namespace
