@@ -94,7 +94,7 @@ bool IntraOnly(uint32_t compression) {
 void ParseStreamList(const uint8_t* b, size_t size, uint64_t base, Header& header) {
     Stream stream;
     for (size_t at = 4; at + 8 <= size;) {
-        const uint32_t chunk = LoadLe32(b + at + 4);
+        const uint32_t chunk = LoadU32(b + at + 4);
         if (chunk > size - at - 8) {
             break;
         }
@@ -104,12 +104,12 @@ void ParseStreamList(const uint8_t* b, size_t size, uint64_t base, Header& heade
             stream.lengthField = base + at + 8 + 32;
             stream.chunkType = stream.type == "vids" ? "dc" : stream.type == "auds" ? "wb" : "";
         } else if (id == "strf" && stream.type == "auds" && chunk >= 14) {
-            stream.blockAlign = std::max<uint32_t>(LoadLe32(b + at + 8 + 12) & 0xFFFF, 1);
+            stream.blockAlign = std::max<uint32_t>(LoadU32(b + at + 8 + 12) & 0xFFFF, 1);
         } else if (id == "strf" && stream.type == "vids" && chunk >= 20) {
-            const uint32_t compression = LoadLe32(b + at + 8 + 16);
+            const uint32_t compression = LoadU32(b + at + 8 + 16);
             stream.allKeyFrames = IntraOnly(compression);
             stream.rawFrames =
-                compression == 0 || compression == LoadLe32(kDib) || compression == LoadLe32(kRaw);
+                compression == 0 || compression == LoadU32(kDib) || compression == LoadU32(kRaw);
         } else if (id == "indx" && chunk >= 24) {
             stream.superIndex = base + at;
             stream.superCapacity = (chunk - 24) / 16;
@@ -126,7 +126,7 @@ std::optional<Header> ParseHeaderList(const FileBytes& file, std::string& refusa
         refusal = "it is not an AVI file";
         return std::nullopt;
     }
-    const uint32_t size = LoadLe32(head + 16);
+    const uint32_t size = LoadU32(head + 16);
     if (Id(head + 12) != "LIST" || Id(head + 20) != "hdrl" || size < 4 + 8 + 56 ||
         size > kLargestHeaderList || size > file.size() - 20) {
         refusal = "it has no header list where the format places it";
@@ -136,7 +136,7 @@ std::optional<Header> ParseHeaderList(const FileBytes& file, std::string& refusa
     file.read(20, b.data(), size);
     Header header;
     for (size_t at = 4; at + 8 <= size && header.streams.size() < kStreams;) {
-        const uint32_t chunk = LoadLe32(b.data() + at + 4);
+        const uint32_t chunk = LoadU32(b.data() + at + 4);
         if (chunk > size - at - 8) {
             break;
         }
@@ -211,7 +211,7 @@ bool Confirmed(const Range& range, uint64_t at) {
     if (at + 8 > range.end || !range.file.read(at, h, 8) || !PlausibleId(h, range.streams)) {
         return false;
     }
-    const uint32_t size = LoadLe32(h + 4);
+    const uint32_t size = LoadU32(h + 4);
     if (size > range.end - at - 8) {
         return false;
     }
@@ -267,7 +267,7 @@ uint64_t WalkChunks(const Range& range, uint64_t at, Part& part, Walk& walk);
 // A chunk that fits but is followed by no plausible id is whole when no confirmed chunk starts
 // inside its data: then the damage is its neighbour's header, not its own size.
 bool WholeBeforeDamage(const Range& range, uint64_t at, const uint8_t* h) {
-    const uint32_t size = LoadLe32(h + 4);
+    const uint32_t size = LoadU32(h + 4);
     if (!PlausibleId(h, range.streams) || size > range.end - at - 8) {
         return false;
     }
@@ -275,14 +275,14 @@ bool WholeBeforeDamage(const Range& range, uint64_t at, const uint8_t* h) {
 }
 
 bool IsRecordList(const uint8_t* h) {
-    return Id(h) == "LIST" && Id(h + 8) == "rec " && LoadLe32(h + 4) >= 4;
+    return Id(h) == "LIST" && Id(h + 8) == "rec " && LoadU32(h + 4) >= 4;
 }
 
 // A record list and its chunks; one cut short keeps its whole chunks and gets their size.
 uint64_t WalkRecord(const Range& range, uint64_t at, Part& part, Walk& walk) {
     uint8_t h[8];
     range.file.read(at, h, sizeof h);
-    const uint32_t size = LoadLe32(h + 4);
+    const uint32_t size = LoadU32(h + 4);
     const uint64_t data = at + 8;
     const bool fits = size <= range.end - data;
     const Range record{range.file, range.streams, fits ? data + size : range.end,
@@ -311,7 +311,7 @@ uint64_t WalkChunks(const Range& range, uint64_t at, Part& part, Walk& walk) {
             at = WalkRecord(range, at, part, walk);
             continue;
         }
-        const uint32_t size = LoadLe32(h + 4);
+        const uint32_t size = LoadU32(h + 4);
         if (!Confirmed(range, at) && !WholeBeforeDamage(range, at, h)) {
             at = PassDamage(range, at, walk);
             continue;
@@ -332,11 +332,11 @@ bool WalkPart(const FileBytes& file, size_t streams, uint64_t at, Walk& walk) {
         return false;
     }
     bool riffKnown = false, movieKnown = false;
-    const uint64_t riffEnd = ListEnd(at + 8, LoadLe32(h + 4), file.size(), riffKnown);
+    const uint64_t riffEnd = ListEnd(at + 8, LoadU32(h + 4), file.size(), riffKnown);
     Part part{at, 0, 0, false, {}};
     uint64_t child = at + 12;
     while (child + 12 <= riffEnd && file.read(child, h, sizeof h)) {
-        const uint32_t size = LoadLe32(h + 4);
+        const uint32_t size = LoadU32(h + 4);
         if (Id(h) == "LIST" && Id(h + 8) == "movi" && !part.movieList) {
             part.movieList = child;
             const uint64_t movieEnd = ListEnd(child + 8, size, file.size(), movieKnown);
@@ -465,7 +465,7 @@ void CountStreams(const Header& header, const Walk& walk, RepairPlan& plan) {
 uint32_t EntriesInUse(const FileBytes& file, const Stream& stream) {
     uint8_t count[4] = {};
     file.read(stream.superIndex + 12, count, sizeof count);
-    return LoadLe32(count);
+    return LoadU32(count);
 }
 
 bool IsWhole(const FileBytes& file, const Header& header, const Walk& walk, bool openDml) {
@@ -524,7 +524,7 @@ std::vector<IndexEntry> LegacyEntries(const FileBytes& file, const Part& part) {
         return {};
     }
     const uint64_t room = file.size() - part.legacyIndex - 8;
-    std::vector<uint8_t> bytes(std::min<uint64_t>(LoadLe32(h + 4), room) / 16 * 16);
+    std::vector<uint8_t> bytes(std::min<uint64_t>(LoadU32(h + 4), room) / 16 * 16);
     if (!file.read(part.legacyIndex + 8, bytes.data(), bytes.size())) {
         return {};
     }
@@ -535,15 +535,15 @@ std::vector<IndexEntry> LegacyEntries(const FileBytes& file, const Part& part) {
     const uint64_t relative = part.movieList + 8;
     size_t relativeHits = 0, absoluteHits = 0;
     for (size_t at = 0; at < bytes.size(); at += 16) {
-        relativeHits += walked.count(relative + LoadLe32(&bytes[at + 8]));
-        absoluteHits += walked.count(LoadLe32(&bytes[at + 8]));
+        relativeHits += walked.count(relative + LoadU32(&bytes[at + 8]));
+        absoluteHits += walked.count(LoadU32(&bytes[at + 8]));
     }
     const uint64_t base = relativeHits >= absoluteHits ? relative : 0;
     std::vector<IndexEntry> entries;
     for (size_t at = 0; at < bytes.size(); at += 16) {
         if (StreamOf(&bytes[at]) >= 0) {
             entries.push_back(
-                {Id(&bytes[at]), base + LoadLe32(&bytes[at + 8]), LoadLe32(&bytes[at + 12])});
+                {Id(&bytes[at]), base + LoadU32(&bytes[at + 8]), LoadU32(&bytes[at + 12])});
         }
     }
     return entries;
@@ -590,12 +590,12 @@ bool RestoreFromIndex(const FileBytes& file, Walk& walk, RepairPlan& plan) {
     }
     uint8_t movie[8];
     file.read(part.movieList, movie, sizeof movie);
-    const uint64_t movieEnd = part.movieList + 8 + LoadLe32(movie + 4);
+    const uint64_t movieEnd = part.movieList + 8 + LoadU32(movie + 4);
     std::vector<const IndexEntry*> restored;
     for (const IndexEntry& entry : entries) {
         uint8_t h[8] = {};
         file.read(entry.position, h, sizeof h);
-        if (Id(h) == entry.id && LoadLe32(h + 4) == entry.size) {
+        if (Id(h) == entry.id && LoadU32(h + 4) == entry.size) {
             continue;
         }
         if (!EntryConfirmed(file, entry, movieEnd, known, walk)) {
@@ -683,7 +683,7 @@ void GrowCutRecord(Walk& walk, uint32_t bytes) {
         return;
     }
     BytePatch& size = walk.listSizes.back();
-    size = Patch32(size.position, LoadLe32(size.bytes.data()) + bytes);
+    size = Patch32(size.position, LoadU32(size.bytes.data()) + bytes);
     auto& chunks = walk.parts.back().chunks;
     const auto record = std::find_if(chunks.rbegin(), chunks.rend(),
                                      [](const Chunk& chunk) { return chunk.id == "rec "; });
@@ -702,10 +702,10 @@ void KeepPartialTail(const FileBytes& file, const Header& header, Walk& walk, Re
         return;
     }
     const Stream& stream = header.streams[size_t(StreamOf(h))];
-    const uint64_t held = std::min<uint64_t>(file.size() - walk.end - 8, LoadLe32(h + 4));
+    const uint64_t held = std::min<uint64_t>(file.size() - walk.end - 8, LoadU32(h + 4));
     uint64_t size = stream.type == "auds" ? held - held % stream.blockAlign : held;
     if (stream.rawFrames) {
-        size = RawFrameSize(walk, StreamOf(h)) == LoadLe32(h + 4) ? LoadLe32(h + 4) : 0;
+        size = RawFrameSize(walk, StreamOf(h)) == LoadU32(h + 4) ? LoadU32(h + 4) : 0;
     }
     if (size == 0) {
         return;

@@ -38,12 +38,12 @@ void ForEachChunk(const FileBytes& file, uint64_t begin, uint64_t end, Visit vis
         if (!file.read(at, header, 8)) {
             return;
         }
-        const uint64_t claimed = LoadLe32(header + 4);
-        Chunk chunk{LoadLe32(header), at + 8, std::min(claimed, end - (at + 8)), 0,
+        const uint64_t claimed = LoadU32(header + 4);
+        Chunk chunk{LoadU32(header), at + 8, std::min(claimed, end - (at + 8)), 0,
                     uint32_t(claimed)};
         if ((chunk.id == kListChunk || chunk.id == kRiffChunk) && chunk.size >= 4 &&
             file.read(chunk.data, header + 8, 4)) {
-            chunk.listType = LoadLe32(header + 8);
+            chunk.listType = LoadU32(header + 8);
         }
         if (!visit(chunk)) {
             return;
@@ -73,16 +73,16 @@ class Scanner {
 
 AviScan Scanner::Run() {
     uint8_t header[12];
-    if (!file_.read(0, header, sizeof header) || LoadLe32(header) != kRiffChunk) {
+    if (!file_.read(0, header, sizeof header) || LoadU32(header) != kRiffChunk) {
         return scan_;
     }
-    scan_.form = LoadLe32(header + 8);
+    scan_.form = LoadU32(header + 8);
     if (scan_.form != kAviForm) {
         scan_.verdict = AviScan::Verdict::kNotAvi;
         return scan_;
     }
     scan_.verdict = AviScan::Verdict::kAvi;
-    formSize_ = LoadLe32(header + 4);
+    formSize_ = LoadU32(header + 4);
     WalkForm(12, std::min(uint64_t(formSize_) + 8, file_.size()));
     scan_.index = ChooseIndex();
     return scan_;
@@ -112,23 +112,23 @@ void Scanner::WalkStreamList(const Chunk& list) {
     ForEachChunk(file_, list.data + 4, list.data + list.size, [&](const Chunk& chunk) {
         uint8_t bytes[36] = {};
         if (chunk.id == kStreamHeader && chunk.size >= 8 && file_.read(chunk.data, bytes, 8)) {
-            stream.type = LoadLe32(bytes);
-            stream.handler = LoadLe32(bytes + 4);
+            stream.type = LoadU32(bytes);
+            stream.handler = LoadU32(bytes + 4);
             if (chunk.size >= 36 && file_.read(chunk.data, bytes, 36)) {
-                stream.scale = LoadLe32(bytes + 20);
-                stream.rate = LoadLe32(bytes + 24);
-                stream.length = LoadLe32(bytes + 32);
+                stream.scale = LoadU32(bytes + 20);
+                stream.rate = LoadU32(bytes + 24);
+                stream.length = LoadU32(bytes + 32);
             }
         } else if (chunk.id == kStreamFormat && stream.type == kVideoStream && chunk.size >= 20 &&
                    file_.read(chunk.data, bytes, 20)) {
-            stream.format = LoadLe32(bytes + 16);
-            stream.width = int32_t(LoadLe32(bytes + 4));
-            stream.height = int32_t(LoadLe32(bytes + 8));
+            stream.format = LoadU32(bytes + 16);
+            stream.width = int32_t(LoadU32(bytes + 4));
+            stream.height = int32_t(LoadU32(bytes + 8));
         } else if (chunk.id == kStreamFormat && stream.type == kAudioStream && chunk.size >= 2 &&
                    file_.read(chunk.data, bytes, std::min<uint64_t>(chunk.size, 16))) {
             stream.format = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8;
             stream.channels = uint32_t(bytes[2]) | uint32_t(bytes[3]) << 8;
-            stream.sampleRate = LoadLe32(bytes + 4);
+            stream.sampleRate = LoadU32(bytes + 4);
             stream.bits = uint32_t(bytes[14]) | uint32_t(bytes[15]) << 8;
         } else if (chunk.id == kSuperIndex) {
             stream.superIndex = true;
@@ -160,8 +160,8 @@ bool Scanner::LegacyIndexStands() const {
 bool Scanner::ContinuedInParts() const {
     const uint64_t end = uint64_t(formSize_) + 8;
     uint8_t header[12];
-    return file_.read(end + (end & 1), header, sizeof header) && LoadLe32(header) == kRiffChunk &&
-           LoadLe32(header + 8) == kExtendedForm;
+    return file_.read(end + (end & 1), header, sizeof header) && LoadU32(header) == kRiffChunk &&
+           LoadU32(header + 8) == kExtendedForm;
 }
 
 }  // namespace

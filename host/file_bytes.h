@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win32/byte_order.h"
+
 namespace zedadu::host {
 
 class FileBytes {
@@ -40,11 +42,5 @@ class FileBytes {
     int fd_;
     uint64_t size_ = 0;
 };
-
-// A little-endian 32-bit number.
-inline uint32_t LoadLe32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-           uint32_t(bytes[3]) << 24;
-}
 
 }  // namespace zedadu::host

@@ -6,19 +6,12 @@
 #include <cstdint>
 
 #include "core/bitmap_info.h"
+#include "platform/win32/byte_order.h"
 
 namespace zedadu::reader {
 
 // The largest image the reader handles, in bytes, in any layout it delivers.
 inline constexpr uint64_t kLargestImageBytes = 0x7FFFFFFF;
-
-inline uint32_t LoadU32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-           uint32_t(bytes[3]) << 24;
-}
-inline uint16_t LoadU16(const uint8_t* bytes) {
-    return uint16_t(bytes[0] | bytes[1] << 8);
-}
 
 // Bitmap rows are padded to whole 32-bit words.
 inline uint64_t BitmapRowBytes(uint64_t width, uint64_t bits) {

@@ -10,10 +10,6 @@
 
 namespace zedadu::reader {
 
-inline uint64_t LoadU64(const uint8_t* bytes) {
-    return uint64_t(LoadU32(bytes)) | uint64_t(LoadU32(bytes + 4)) << 32;
-}
-
 // Reads up to count bytes (at most what one read can ask for) at an absolute position; answers
 // how many were read, 0 when the position cannot be reached.
 inline size_t ReadAt(HMMIO file, uint64_t position, uint8_t* out, size_t count) {

@@ -61,11 +61,6 @@ Decoded Drain(ReadingFile& reading, DWORD drawFlags, uint8_t* target) {
     return result == ICERR_OK ? Decoded::Done : Decoded::NoPicture;
 }
 
-int32_t AskHeldBack(const Decoding& decoding) {
-    const LRESULT heldBack = decoding.decompressor.send(ICM_DECOMPRESS_HELD_BACK);
-    return int32_t(std::clamp<LRESULT>(heldBack, 0, kMostHeldBack));
-}
-
 // A call that released no picture may come from a decompressor that learned of more reordering,
 // or moved onto frame threads, on the way: from then on it is fed further ahead.
 bool HoldsBackMore(Decoding& decoding) {
@@ -147,6 +142,11 @@ bool ReleasePicture(ReadingFile& reading, int64_t picture, bool continuable, Fra
 }
 
 }  // namespace
+
+int32_t AskHeldBack(const Decoding& decoding) {
+    const LRESULT heldBack = decoding.decompressor.send(ICM_DECOMPRESS_HELD_BACK);
+    return int32_t(std::clamp<LRESULT>(heldBack, 0, kMostHeldBack));
+}
 
 bool DecodeHeldBack(ReadingFile& reading, uint32_t frame, FrameCache& cache, uint8_t* target) {
     const BITMAPINFOHEADER& output = reading.outputFormat.header;

@@ -211,8 +211,7 @@ bool LearnsToHoldBack(ReadingFile& reading, Decoded decoded) {
     if (decoded != Decoded::NoPicture) {
         return false;
     }
-    const LRESULT heldBack = reading.decoding.decompressor.send(ICM_DECOMPRESS_HELD_BACK);
-    reading.decoding.heldBack = int32_t(std::clamp<LRESULT>(heldBack, 0, kMostHeldBack));
+    reading.decoding.heldBack = AskHeldBack(reading.decoding);
     return reading.decoding.heldBack > 0;
 }
 

@@ -61,6 +61,8 @@ void Redraw(ReadingFile& reading, uint8_t* target);
 // More chunks held back than any codec needs is a decompressor gone wrong; feeding that far
 // ahead would only cost time.
 inline constexpr int32_t kMostHeldBack = 64;
+// How many chunks the decompressor holds back now, as it answers ICM_DECOMPRESS_HELD_BACK.
+int32_t AskHeldBack(const Decoding& decoding);
 
 // The target receives the picture that belongs at the frame, from a decompressor that holds
 // pictures back: chunks are fed ahead and drained at the end of the stream.

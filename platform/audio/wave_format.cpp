@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "platform/audio/audio_decoder.h"
+#include "platform/win32/byte_order.h"
 
 namespace zedadu::audio {
 namespace {
@@ -8,15 +9,6 @@ namespace {
 constexpr size_t kBaseBytes = 16;
 constexpr size_t kCbSizeEnd = 18;
 constexpr size_t kExtensibleBytes = 22;  // valid bits, channel mask, sub-format GUID
-
-uint16_t LoadU16(const uint8_t* bytes) {
-    return uint16_t(bytes[0] | bytes[1] << 8);
-}
-
-uint32_t LoadU32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-           uint32_t(bytes[3]) << 24;
-}
 
 // WAVE_FORMAT_EXTENSIBLE: the channel mask, the sub-format's tag from the first two bytes of its
 // GUID, and the codec's setup bytes behind the extension.

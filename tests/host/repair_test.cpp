@@ -124,19 +124,11 @@ struct MovieChunk {
     uint32_t size;
 };
 
-uint32_t LoadLe32At(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = value << 8 | uint8_t(bytes[at + size_t(i)]);
-    }
-    return value;
-}
-
 // The chunks of the first movie list, records' chunks included (a record is listed as "rec ").
 // Every size must fit the list that holds it; the walk ends exactly at the list's end.
 std::vector<MovieChunk> MovieChunks(const std::string& bytes) {
     const size_t movie = bytes.find("movi") - 8;
-    const size_t end = movie + 8 + LoadLe32At(bytes, movie + 4);
+    const size_t end = movie + 8 + U32At(bytes, movie + 4);
     EXPECT_LE(end, bytes.size());
     std::vector<MovieChunk> chunks;
     std::vector<size_t> ends{end};
@@ -144,7 +136,7 @@ std::vector<MovieChunk> MovieChunks(const std::string& bytes) {
         while (at == ends.back() && ends.size() > 1) {
             ends.pop_back();
         }
-        const uint32_t size = LoadLe32At(bytes, at + 4);
+        const uint32_t size = U32At(bytes, at + 4);
         EXPECT_LE(at + 8 + size, ends.back()) << "chunk at " << at;
         if (bytes.compare(at, 4, "LIST") == 0) {
             chunks.push_back({at, "rec ", size});
@@ -255,7 +247,7 @@ TEST_F(HostRepair, ACutInsideARecordBehindAnOddAudioChunkKeepsEveryWholeChunk) {
                                    return c.position >= cut;
                                })));
     const size_t movieEnd =
-        repaired.find("movi") - 4 + LoadLe32At(repaired, repaired.find("movi") - 4) + 4;
+        repaired.find("movi") - 4 + U32At(repaired, repaired.find("movi") - 4) + 4;
     EXPECT_EQ(repaired.compare(movieEnd, 4, "idx1"), 0) << "the index follows the pad byte";
     const auto info = HostJson("info cut.avi --json");
     EXPECT_EQ(info["index"], "legacy");

@@ -158,14 +158,6 @@ TEST_F(CrashedRecordings, KilledOrEndedWithoutCloseReadUpToTheirLastFrameAndRepa
     }
 }
 
-uint32_t LoadLe32(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = value << 8 | uint8_t(bytes[at + size_t(i)]);
-    }
-    return value;
-}
-
 // The video stream's standard indexes ("ix00"): the entries they hold, and whether every entry
 // is marked as a key frame (the size word's top bit clear).
 struct StandardIndexes {
@@ -177,15 +169,14 @@ struct StandardIndexes {
 StandardIndexes VideoStandardIndexes(const std::string& bytes) {
     StandardIndexes found;
     for (size_t at = bytes.find("ix00"); at != std::string::npos; at = bytes.find("ix00", at + 4)) {
-        const uint32_t count = LoadLe32(bytes, at + 12);
-        if (at % 2 || LoadLe32(bytes, at + 4) != 24 + 8 * count) {
+        const uint32_t count = U32At(bytes, at + 12);
+        if (at % 2 || U32At(bytes, at + 4) != 24 + 8 * count) {
             continue;  // four bytes that only look like an index
         }
         ++found.indexes;
         found.entries += count;
         for (uint32_t i = 0; i < count; ++i) {
-            found.allKeyFrames =
-                found.allKeyFrames && !(LoadLe32(bytes, at + 32 + 8 * i + 4) >> 31);
+            found.allKeyFrames = found.allKeyFrames && !(U32At(bytes, at + 32 + 8 * i + 4) >> 31);
         }
     }
     return found;
@@ -211,8 +202,8 @@ TEST_F(CrashedRecordings, AnOpenDmlRecordingEndedInItsThirdPartIsRepairedWithEve
         parts += killed.compare(at + 8, 4, at ? "AVIX" : "AVI ") == 0;
     }
     EXPECT_EQ(parts, 3u);
-    EXPECT_EQ(LoadLe32(killed, killed.find("dmlh") + 8), 50u) << "the frames of the last second";
-    EXPECT_EQ(LoadLe32(killed, killed.find("strh") + 8 + 32), 50u);
+    EXPECT_EQ(U32At(killed, killed.find("dmlh") + 8), 50u) << "the frames of the last second";
+    EXPECT_EQ(U32At(killed, killed.find("strh") + 8 + 32), 50u);
 
     ExpectRepaired(s, path, progress.frames);
     const std::string repaired = ReadBytes(path + ".repaired.avi");
