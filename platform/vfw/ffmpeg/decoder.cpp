@@ -295,13 +295,7 @@ bool FrameDecoder::ReleaseOne() {
             released = true;
             continue;
         }
-        AVFrame* picture = av_frame_alloc();
-        if (!picture) {
-            av_frame_unref(received_);
-            continue;
-        }
-        av_frame_move_ref(picture, received_);
-        waiting_.push_back(picture);
+        Queue(waiting_);
     }
     if (released || waiting_.empty()) {
         return released;
