@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
+#include "platform/win32/byte_order.h"
 #include "reader/file_bytes.h"
 #include "reader/opendml_index.h"
 
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int found = 0; at != std::string_view::npos && found < kMostSuperIndexes; ++found) {
         if (at + 8 <= size) {
             const zedadu::reader::SuperIndexChunk chunk{at + 8,
-                                                        zedadu::reader::LoadU32(data + at + 4)};
+                                                        zedadu::LoadU32(data + at + 4)};
             CheckIndex(file, size, chunk, 0);
             CheckIndex(file, size, chunk, 1);
         }
