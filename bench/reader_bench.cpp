@@ -443,6 +443,10 @@ int main(int argc, char** argv) {
          FourCC("FFV1"), "ffv1"},
         {"ffv1-1920x1080", "-c:v ffv1 -level 3 -slices 16 -pix_fmt bgr0" + keys, 1920, 1080,
          FourCC("FFV1"), "ffv1"},
+        // Every frame a key frame, decoded on frame threads by the reader while it reads in order.
+        {"huffyuv-720x480", "-c:v huffyuv -pix_fmt yuv422p", 720, 480, FourCC("HFYU"), "huffyuv"},
+        {"huffyuv-1920x1080", "-c:v huffyuv -pix_fmt yuv422p", 1920, 1080, FourCC("HFYU"),
+         "huffyuv"},
         // Pictures held back: B-frames in closed groups of 12, read in display order.
         {"mpeg4-bf2-720x480", kMpeg4BFrames, 720, 480, FourCC("XVID"), "mpeg4"},
         {"mpeg4-bf2-1920x1080", kMpeg4BFrames, 1920, 1080, FourCC("XVID"), "mpeg4"},

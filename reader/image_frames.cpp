@@ -153,7 +153,9 @@ uint64_t DeliveredBytes(const BITMAPINFOHEADER& output, const ImageLayout& wante
 
 // A new decompressor for the request. An image the host's buffer cannot take is refused before
 // anything is begun, allocated or decoded for it. What the decode buffer held continues nothing
-// the new decompressor decodes.
+// the new decompressor decodes. Asking how far to feed ahead tells the decompressor that the
+// reader feeds chunks ahead, so that reading on may move onto frame threads also for codecs that
+// hold no picture back.
 bool StartDecompressor(ReadingFile& reading, const ImageFrameRequest& request,
                        const ImageLayout& wanted, FrameCache& cache) {
     cache.forget();
@@ -165,6 +167,7 @@ bool StartDecompressor(ReadingFile& reading, const ImageFrameRequest& request,
         return false;
     }
     SendFormats(reading.decoding.decompressor, ICM_DECOMPRESS_BEGIN, reading);
+    reading.decoding.heldBack = AskHeldBack(reading.decoding);
     return true;
 }
 

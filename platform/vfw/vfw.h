@@ -117,7 +117,8 @@ constexpr UINT ICM_COMPRESS_FRAMES_INFO = ICM_USER + 70;
 constexpr UINT ICM_DECOMPRESS_KEYFRAME_QUERY = ICM_USER + 100;
 // This platform's additions for decompressors that hold pictures back (B-frames put out in
 // display order). A decompress call whose chunk released no picture answers ICERR_DONTDRAW (the
-// newest picture released before is drawn again); a reader that sees it asks:
+// newest picture released before is drawn again); a reader that feeds ahead asks after the begin
+// and again whenever a call released no picture:
 // ICM_DECOMPRESS_HELD_BACK (0, 0): how many chunks the begun decompression holds back now: the
 // picture shown at frame n is released by the call that decodes chunk n plus the answer, so a
 // reader feeds that many chunks ahead. 0 for decompressors that put out one picture a chunk. A

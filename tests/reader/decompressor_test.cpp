@@ -249,7 +249,8 @@ TEST_F(FakeDecoderFile, TheBoxFitsTheSourceAspectAndFallsBackToWhatTheDecompress
     ASSERT_TRUE(AVFILE_ReadImageFrame(fixed.handle(), &request));
     EXPECT_EQ(fake->messages,
               (std::vector<UINT>{ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_GET_FORMAT,
-                                 ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_BEGIN, ICM_DECOMPRESS}));
+                                 ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_BEGIN,
+                                 ICM_DECOMPRESS_HELD_BACK, ICM_DECOMPRESS}));
     EXPECT_EQ(std::tuple(request.result.width, request.result.height, request.result.imageSize),
               std::tuple(320, 240, 320u * 240 * 4));
     EXPECT_STREQ(request.result.formatId, FORMAT_ID_RGB32);

@@ -30,11 +30,13 @@ int SliceThreads(const AVCodec& codec) {
                                                            : 1;
 }
 
+// A thread more than the cores, as libavcodec chooses when left to itself: while the caller
+// converts the picture it was given, a thread is ready to decode on every core.
 int FrameThreads(const AVCodec& codec) {
     const bool prefersFrames = codec.id == AV_CODEC_ID_H264 || codec.id == AV_CODEC_ID_HEVC ||
                                !(codec.capabilities & AV_CODEC_CAP_SLICE_THREADS);
-    return codec.capabilities & AV_CODEC_CAP_FRAME_THREADS && prefersFrames
-               ? std::min(Cores(), kMostSliceThreads)
+    return codec.capabilities & AV_CODEC_CAP_FRAME_THREADS && prefersFrames && Cores() > 1
+               ? std::min(Cores() + 1, kMostSliceThreads)
                : 1;
 }
 

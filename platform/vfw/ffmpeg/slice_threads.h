@@ -15,8 +15,8 @@ int SliceThreads(const AVCodec& codec);
 
 // Frame threads decode several pictures at once, one per thread, and hold as many back; only a
 // decompression whose caller feeds ahead gets them. They pay off for codecs without slice
-// threads, and for H.264 and H.265, whose streams seldom have slices: one a core, up to
-// libavcodec's limit; 1 for the others.
+// threads, and for H.264 and H.265, whose streams seldom have slices: one more than the cores, up
+// to libavcodec's limit; 1 for the others and on a single core.
 int FrameThreads(const AVCodec& codec);
 
 // Holds a turn for the lifetime of the object when threaded. A codec call on slice threads keeps
