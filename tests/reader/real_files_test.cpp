@@ -3,6 +3,7 @@
 // installed decompressors.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "core/text.h"
@@ -229,6 +230,8 @@ TEST(RealFiles, InfoRecordPathAndFileTime) {
     const std::string path = directory.file("clip.avi");
     ASSERT_TRUE(Ffmpeg(
         "-f lavfi -i testsrc=size=16x16:rate=10 -frames:v 3 -c:v rawvideo -pix_fmt bgr24 " + path));
+    const timespec written[2] = {{946684800, 500}, {946684800, 500}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), written, 0), 0);
     ReadingFile file(directory.file("clip"));  // no dot: ".avi" is appended
     ASSERT_TRUE(file.opened());
     ReadingFileInfo info[2];
@@ -243,11 +246,8 @@ TEST(RealFiles, InfoRecordPathAndFileTime) {
     EXPECT_STREQ(info[0].path, path.c_str());
     EXPECT_EQ(info[0].frameCount, 3u);
     EXPECT_EQ(info[0].audioFormatCount, 0u);
-    struct stat status {};
-    ASSERT_EQ(stat(path.c_str(), &status), 0);
-    const uint64_t ticks = 116444736000000000ULL + uint64_t(status.st_mtim.tv_sec) * 10000000ULL +
-                           uint64_t(status.st_mtim.tv_nsec) / 100;
-    EXPECT_EQ(info[0].lastWriteTime[0] | uint64_t(info[0].lastWriteTime[1]) << 32, ticks);
+    EXPECT_EQ(info[0].lastWriteTime[0] | uint64_t(info[0].lastWriteTime[1]) << 32,
+              125911584000000005ULL);  // 2000-01-01 00:00:00.0000005 UTC
     EXPECT_STREQ(ReadingOf(file.handle()).audioFormat.description, "0KHz 8bit Mono");
 
     // A dot in a directory name keeps the path as it is.
