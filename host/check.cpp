@@ -97,23 +97,25 @@ void CheckFrames(const ReadingFile& file, CheckReport& report) {
     }
 }
 
-// Reads [first, first + count); a refused read is narrowed down in smaller pieces, down to
+// Reads [first, first + count); what a read refuses or does not deliver (audio the decoder could
+// not decode, frames the index does not cover) is narrowed down in smaller pieces, down to
 // `smallest` sample frames, so that one bad chunk does not fail a whole second.
 void CheckSamples(const ReadingFile& file, uint64_t first, uint32_t count, uint32_t smallest,
                   CheckReport& report) {
     std::vector<uint8_t> samples;
+    uint32_t delivered = 0;
     try {
-        const uint32_t delivered =
-            ReadSamples(file, first, count, *FindAudioLayout("pcm16"), samples);
-        if (delivered < count) {
-            AddSpan(report.failedAudio, first + delivered, first + count - 1);
-        }
-        return;
+        delivered = ReadSamples(file, first, count, *FindAudioLayout("pcm16"), samples);
     } catch (const HostError&) {
-        if (count <= smallest) {
-            AddSpan(report.failedAudio, first, first + count - 1);
-            return;
-        }
+    }
+    if (delivered >= count) {
+        return;
+    }
+    first += delivered;
+    count -= delivered;
+    if (count <= smallest) {
+        AddSpan(report.failedAudio, first, first + count - 1);
+        return;
     }
     const uint32_t piece = std::max(smallest, count / 8);
     for (uint32_t done = 0; done < count; done += piece) {

@@ -2,6 +2,7 @@
 // widened from 8 to 16 bits when asked, and silence where no audio exists.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "core/module.h"
@@ -165,11 +166,12 @@ bool ReadAudioSamples(ReadingFile& reading, AudioSamplesRequest& request) {
     }
     if (decoded) {
         request.samplesDelivered = 0;
-        if (!ReadDecodedRun(reading, run.first, run.frames,
-                            static_cast<int16_t*>(request.buffer))) {
+        const std::optional<uint64_t> sound =
+            ReadDecodedRun(reading, run.first, run.frames, static_cast<int16_t*>(request.buffer));
+        if (!sound) {
             return false;
         }
-        request.samplesDelivered = uint32_t(run.frames);
+        request.samplesDelivered = uint32_t(*sound);
     } else if (!ReadRun(reading, request, run)) {
         return false;
     }

@@ -2,6 +2,7 @@
 // allows, else from one pass over the chunks at open, and runs decoded from a few chunks before
 // them.
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "reader/file_bytes.h"
@@ -103,7 +104,18 @@ void StartDecodingFor(ReadingFile& reading, uint64_t first) {
     decoding.started = decoding.decoder->Restart();
 }
 
-// A chunk the decoder fails on is silence as long as it is counted for.
+// A chunk refused once may decode later, with more of the stream before it.
+void RememberOutcome(std::vector<size_t>& failed, size_t chunk, bool decoded) {
+    const auto at = std::lower_bound(failed.begin(), failed.end(), chunk);
+    const bool known = at != failed.end() && *at == chunk;
+    if (decoded && known) {
+        failed.erase(at);
+    } else if (!decoded && !known) {
+        failed.insert(at, chunk);
+    }
+}
+
+// A chunk the decoder fails on is silence as long as it is counted for, and remembered.
 void DecodeUpTo(ReadingFile& reading, uint64_t end) {
     AudioDecoding& decoding = reading.audioDecoding;
     const std::vector<uint64_t>& before = reading.index.audioFramesBefore;
@@ -112,11 +124,26 @@ void DecodeUpTo(ReadingFile& reading, uint64_t end) {
     while (decoding.nextChunk < chunks && before[decoding.nextChunk] < end) {
         const size_t chunk = decoding.nextChunk++;
         const size_t had = decoding.decoded.size();
-        if (!DecodeChunk(reading, chunk, bytes, decoding.decoded)) {
+        const bool decoded = DecodeChunk(reading, chunk, bytes, decoding.decoded);
+        if (!decoded) {
             const uint64_t frames = before[chunk + 1] - before[chunk];
             decoding.decoded.resize(had + frames * ChannelsOf(reading), 0);
         }
+        RememberOutcome(decoding.failedChunks, chunk, decoded);
     }
+}
+
+// The frames of [first, end) before the first that a chunk the decoder refused stands in for.
+uint64_t FramesBeforeFailure(const ReadingFile& reading, uint64_t first, uint64_t end) {
+    const std::vector<uint64_t>& before = reading.index.audioFramesBefore;
+    const std::vector<size_t>& failed = reading.audioDecoding.failedChunks;
+    for (auto at = std::lower_bound(failed.begin(), failed.end(), ChunkHolding(reading, first));
+         at != failed.end() && before[*at] < end; ++at) {
+        if (before[*at + 1] > before[*at]) {
+            return before[*at] > first ? before[*at] - first : 0;
+        }
+    }
+    return end - first;
 }
 
 }  // namespace
@@ -140,11 +167,12 @@ void IndexDecodedAudioFrames(ReadingFile& reading) {
 
 // The decoded frames end where the chunks decoded so far end; what the decoder put out short of
 // the count (a decoder that started late) is silence at their start.
-bool ReadDecodedRun(ReadingFile& reading, uint64_t first, uint64_t frames, int16_t* out) {
+std::optional<uint64_t> ReadDecodedRun(ReadingFile& reading, uint64_t first, uint64_t frames,
+                                       int16_t* out) {
     StartDecodingFor(reading, first);
     AudioDecoding& decoding = reading.audioDecoding;
     if (!decoding.started) {
-        return false;
+        return std::nullopt;
     }
     const uint64_t end = first + frames;
     DecodeUpTo(reading, end);
@@ -169,7 +197,7 @@ bool ReadDecodedRun(ReadingFile& reading, uint64_t first, uint64_t frames, int16
     const uint64_t keep = heldEnd > end ? std::min(heldEnd - end, held) : 0;
     decoding.decoded.erase(decoding.decoded.begin(),
                            decoding.decoded.end() - ptrdiff_t(keep * channels));
-    return true;
+    return FramesBeforeFailure(reading, first, end);
 }
 
 }  // namespace zedadu::reader

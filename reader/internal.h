@@ -1,6 +1,8 @@
 // Operations the reading steps share with one another; the entry points use reader.h.
 #pragma once
 
+#include <optional>
+
 #include "reader/chunk_list.h"
 #include "reader/reading_file.h"
 
@@ -44,8 +46,11 @@ void SetUpAudioDecoding(ReadingFile& reading);
 void IndexDecodedAudioFrames(ReadingFile& reading);
 
 // Decodes the frames [first, first + frames) of a decoded track into 16-bit interleaved samples.
-// The frames lie within the track; the file is open. False when the decoder cannot start.
-bool ReadDecodedRun(ReadingFile& reading, uint64_t first, uint64_t frames, int16_t* out);
+// The frames lie within the track; the file is open. Answers how many frames come before the
+// first that a chunk the decoder refused stands in for as silence (all of them when none does);
+// nothing when the decoder cannot start.
+std::optional<uint64_t> ReadDecodedRun(ReadingFile& reading, uint64_t first, uint64_t frames,
+                                       int16_t* out);
 
 // Sends a decompressor message with the stream format and the output format of the handle.
 LRESULT SendFormats(const vfw::Compressor& decompressor, UINT message, ReadingFile& file);

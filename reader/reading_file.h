@@ -40,6 +40,7 @@ struct AudioDecoding {
     std::vector<int16_t> decoded;                  // interleaved, ending at the next chunk's start
     size_t nextChunk = 0;                          // the chunk to decode next
     bool started = false;                          // whether the decoder holds a run's state
+    std::vector<size_t> failedChunks;              // ascending: chunks the decoder refused
 };
 
 // The decompressor of a handle and what it was last asked for.

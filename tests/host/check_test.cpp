@@ -76,6 +76,28 @@ TEST_F(HostCheck, ChunksThatCannotBeReadAreNamedByNumber) {
     EXPECT_EQ(json[1]["complete"], true);
 }
 
+// An AAC chunk garbled past decoding: ffmpeg reports the error, and so does check, naming its
+// sample frames to within a 512th of a second.
+TEST_F(HostCheck, AudioTheDecoderRefusesIsNamedBySampleFrames) {
+    Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=30 -f lavfi -i sine=sample_rate=48000 -t 1 "
+           "-c:v mjpeg -c:a aac -ac 2 aac.avi");
+    capture_ = ReadBytes(file("aac.avi"));
+    const size_t entry = EntriesOf("01wb")[5];
+    const size_t payload = capture_.find("movi") + U32At(capture_, entry + 8) + 8;
+    for (size_t i = payload; i < payload + U32At(capture_, entry + 12); ++i) {
+        capture_[i] = char(capture_[i] ^ 0x5A);
+    }
+    WriteBytes(file("aac.avi"), capture_);
+    const auto json = HostJson("check --json aac.avi", 1);
+    EXPECT_TRUE(json["failedFrames"].empty());
+    ASSERT_EQ(json["failedSampleFrames"].size(), 1u);
+    const int64_t first = json["failedSampleFrames"][0][0];
+    const int64_t last = json["failedSampleFrames"][0][1];
+    EXPECT_LE(first, 5 * 1024);
+    EXPECT_GE(last, 6 * 1024 - 1);
+    EXPECT_LT(last - first, 1024 + 2 * 48000 / 512);
+}
+
 // Without an index, or with one that stops before the movie data ends, reading rebuilds the index
 // from the file; the host says so whether or not the plug-in reads such files.
 TEST_F(HostCheck, FilesWithoutAWholeIndexOrCutShortAreNamedWithWhatTheyMiss) {

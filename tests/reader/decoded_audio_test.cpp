@@ -167,5 +167,46 @@ TEST(DecodedAudio, ChunksThatSplitFramesAreCountedByParsingOnce) {
     }
 }
 
+// The bytes of a chunk of the movie list, found by walking it: its payload's offset and size.
+std::pair<size_t, uint32_t> MovieChunk(const std::string& bytes, const std::string& id, int nth) {
+    size_t at = bytes.find("movi") + 4;
+    while (at + 8 <= bytes.size()) {
+        const uint32_t size = U32At(bytes, at + 4);
+        if (bytes.compare(at, 4, id) == 0 && nth-- == 0) {
+            return {at + 8, size};
+        }
+        at += 8 + size + (size & 1);
+    }
+    return {0, 0};
+}
+
+// An AAC chunk garbled past decoding (ffmpeg reports the error and skips it) is silence in its
+// place, and a run that reaches it delivers only the sample frames before it.
+TEST(DecodedAudio, AChunkTheDecoderRefusesIsSilenceNotDelivered) {
+    ScratchDirectory directory;
+    const std::string path = directory.file("aac.avi");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i aevalsrc='" + Tones(2) +
+                       ":s=48000' -t 1 -c:a aac -b:a 128k " + path));
+    std::string bytes = ReadBytes(path);
+    const auto [garbled, size] = MovieChunk(bytes, "00wb", 5);
+    ASSERT_GT(size, 0u);
+    for (size_t i = garbled; i < garbled + size; ++i) {
+        bytes[i] = char(bytes[i] ^ 0x5A);
+    }
+    WriteBytes(path, bytes);
+    constexpr uint32_t kBad = 5 * 1024, kFrame = 1024;  // one AAC frame a chunk
+    ReadingFile file(path);
+    ASSERT_TRUE(file.opened());
+    const uint32_t frames = file.info().audioLength;
+    const std::vector<int16_t> whole = Read(file, 0, frames, 2, kBad);
+    EXPECT_TRUE(std::all_of(whole.begin() + kBad * 2, whole.begin() + (kBad + kFrame) * 2,
+                            [](int16_t s) { return s == 0; }));
+    EXPECT_GT(LargestDifference(std::vector<int16_t>(kFrame * 2, 0), whole.data() + kBad * 2 +
+                                                                     kFrame * 2),
+              1000);  // sound again after it
+    Read(file, kBad + kFrame, 3000, 2, 3000);
+    Read(file, kBad - 100, 3000, 2, 100);
+}
+
 }  // namespace
 }  // namespace zedadu::test
