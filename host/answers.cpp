@@ -7,16 +7,11 @@
 #include <CLI/CLI.hpp>
 
 #include "platform/hostlib/host_api.h"
+#include "platform/hostlib/strings.h"
 #include "platform/win32/types.h"
 
 namespace zedadu::host {
 namespace {
-
-// The plug-in's question before it deletes an existing output file.
-constexpr uint32_t kReplaceFileMessage = 63;
-constexpr uint32_t kButtonsMask = 0xF;
-constexpr uint32_t kYesNoButtons = 4;
-constexpr uint32_t kYesNoCancelButtons = 3;
 
 enum class Mode { kYes, kNo, kTerminal, kUnattended };
 Mode mode = Mode::kUnattended;
@@ -24,9 +19,10 @@ Mode mode = Mode::kUnattended;
 // Without anyone to ask: the box is shown on standard error and answered with its default
 // button, except that an existing file is kept.
 int32_t AnswerUnattended(void*, const ZedaduHostMessage* message) {
-    const uint32_t buttons = message->flags & kButtonsMask;
-    const bool yesNo = buttons == kYesNoButtons || buttons == kYesNoCancelButtons;
-    if (message->messageId == kReplaceFileMessage) {
+    const uint32_t buttons = message->flags & MB_TYPEMASK;
+    const bool yesNo = buttons == MB_YESNO || buttons == MB_YESNOCANCEL;
+    // The plug-in's question before it deletes an existing output file.
+    if (message->messageId == hostlib::kReplaceFileString) {
         fprintf(stderr, "[%s] %s\nNo (no terminal to ask; --yes replaces it)\n", message->caption,
                 message->text);
         return IDNO;

@@ -8,6 +8,7 @@
 #include "core/settings_ini.h"
 #include "core/text.h"
 #include "platform/hostlib/hostlib.h"
+#include "platform/hostlib/strings.h"
 #include "platform/profile/profile.h"
 #include "writer/writer.h"
 #include "writer/writer_internal.h"
@@ -15,7 +16,6 @@
 namespace zedadu::writer {
 namespace {
 
-constexpr uint32_t kReplaceFileMessage = 63;
 constexpr uint32_t kAskBeforeReplacing = 0x1;
 constexpr uint32_t kDvVideoFlag = 0x8;
 // A record filler needs 8 bytes; smaller paddings cannot be kept and mean no padding.
@@ -66,7 +66,7 @@ bool DisposeOfExistingFile(const char* path, uint32_t options) {
         return true;
     }
     if ((options & kAskBeforeReplacing) &&
-        MyMessageBox(kReplaceFileMessage, path, "", kMessageYesNo) == IDNO) {
+        MyMessageBox(hostlib::kReplaceFileString, path, "", kMessageYesNo) == IDNO) {
         return false;
     }
     return mmioOpenA(path, nullptr, MMIO_DELETE) != nullptr;

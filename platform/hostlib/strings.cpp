@@ -15,7 +15,7 @@ struct Entry {
 
 constexpr Entry kStrings[] = {
     {40, "%1: there is not enough memory to ask the compressor which formats it accepts."},
-    {63, "The file \"%1\" already exists.\nDo you want to replace it?"},
+    {kReplaceFileString, "The file \"%1\" already exists.\nDo you want to replace it?"},
     {785, "AVI file writer"},
     {786, "Cannot start writing: %1"},
     {787,
