@@ -29,6 +29,18 @@ int32_t OnHandle(void* handle, Record* record, Operation operation) noexcept {
     });
 }
 
+// Opens a handle; the host's handle is cleared first, so that a failed open leaves no stale one.
+template <typename Open>
+int32_t Opening(void** handle, Open open) noexcept {
+    return Guarded([&] {
+        if (!handle) {
+            return false;
+        }
+        *handle = nullptr;
+        return open();
+    });
+}
+
 // Closes a handle of File's side; the close frees the record.
 template <typename File, typename Close>
 int32_t Closing(void* handle, Close close) noexcept {
@@ -81,13 +93,7 @@ ZEDADU_ENTRY_POINT int32_t AVFILE_QueryInterfaceWriting(PluginQueryRecord* query
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_OpenFileForRead(void** handle, const char* path) {
-    return Guarded([&] {
-        if (!handle) {
-            return false;
-        }
-        *handle = nullptr;
-        return path && reader::OpenFileForRead(handle, path);
-    });
+    return Opening(handle, [&] { return path && reader::OpenFileForRead(handle, path); });
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_GetReadingFileInfo(void* handle, ReadingFileInfo* info) {
@@ -121,13 +127,7 @@ AVFILE_ReleaseFormatFromSetWritingSettings(WritingSettingsRecord* settings) {
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_OpenFileForWrite(void** handle, OpenWriteRequest* request) {
-    return Guarded([&] {
-        if (!handle) {
-            return false;
-        }
-        *handle = nullptr;
-        return request && writer::OpenFileForWrite(handle, *request);
-    });
+    return Opening(handle, [&] { return request && writer::OpenFileForWrite(handle, *request); });
 }
 
 ZEDADU_ENTRY_POINT int32_t AVFILE_GetWritingFileInfo(void* handle, WritingFileInfo* info) {
