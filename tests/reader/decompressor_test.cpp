@@ -247,10 +247,9 @@ TEST_F(FakeDecoderFile, TheBoxFitsTheSourceAspectAndFallsBackToWhatTheDecompress
     fake->clear();
     request = FrameRequest(0, FORMAT_ID_RGB32, 640, 360, buffer);
     ASSERT_TRUE(AVFILE_ReadImageFrame(fixed.handle(), &request));
-    EXPECT_EQ(fake->messages,
-              (std::vector<UINT>{ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_GET_FORMAT,
-                                 ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_BEGIN,
-                                 ICM_DECOMPRESS_HELD_BACK, ICM_DECOMPRESS}));
+    EXPECT_EQ(fake->messages, (std::vector<UINT>{ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_GET_FORMAT,
+                                                 ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_BEGIN,
+                                                 ICM_DECOMPRESS_HELD_BACK, ICM_DECOMPRESS}));
     EXPECT_EQ(std::tuple(request.result.width, request.result.height, request.result.imageSize),
               std::tuple(320, 240, 320u * 240 * 4));
     EXPECT_STREQ(request.result.formatId, FORMAT_ID_RGB32);
