@@ -54,8 +54,8 @@ TEST_F(VectorPath, EveryRouteConvertsAsThePortableOneOnRandomImages) {
                 const Bytes portable = ConvertedWith(InstructionSet::kPortable, image, conversion);
                 EXPECT_EQ(ConvertedWith(InstructionSet::kAvx2, image, conversion), portable)
                     << source << " -> " << target << " at " << width << "x" << height;
-                EXPECT_TRUE(std::equal(image.end() - kSpareTail, image.end(),
-                                       portable.end() - kSpareTail));
+                EXPECT_TRUE(
+                    std::equal(image.end() - kSpareTail, image.end(), portable.end() - kSpareTail));
             }
         }
     }

@@ -79,8 +79,9 @@ TEST_F(HostCheck, ChunksThatCannotBeReadAreNamedByNumber) {
 // An AAC chunk garbled past decoding: ffmpeg reports the error, and so does check, naming its
 // sample frames to within a 512th of a second.
 TEST_F(HostCheck, AudioTheDecoderRefusesIsNamedBySampleFrames) {
-    Ffmpeg("-f lavfi -i testsrc=size=64x48:rate=30 -f lavfi -i sine=sample_rate=48000 -t 1 "
-           "-c:v mjpeg -c:a aac -ac 2 aac.avi");
+    Ffmpeg(
+        "-f lavfi -i testsrc=size=64x48:rate=30 -f lavfi -i sine=sample_rate=48000 -t 1 "
+        "-c:v mjpeg -c:a aac -ac 2 aac.avi");
     capture_ = ReadBytes(file("aac.avi"));
     const size_t entry = EntriesOf("01wb")[5];
     const size_t payload = capture_.find("movi") + U32At(capture_, entry + 8) + 8;

@@ -185,8 +185,8 @@ std::pair<size_t, uint32_t> MovieChunk(const std::string& bytes, const std::stri
 TEST(DecodedAudio, AChunkTheDecoderRefusesIsSilenceNotDelivered) {
     ScratchDirectory directory;
     const std::string path = directory.file("aac.avi");
-    ASSERT_TRUE(Ffmpeg("-f lavfi -i aevalsrc='" + Tones(2) +
-                       ":s=48000' -t 1 -c:a aac -b:a 128k " + path));
+    ASSERT_TRUE(
+        Ffmpeg("-f lavfi -i aevalsrc='" + Tones(2) + ":s=48000' -t 1 -c:a aac -b:a 128k " + path));
     std::string bytes = ReadBytes(path);
     const auto [garbled, size] = MovieChunk(bytes, "00wb", 5);
     ASSERT_GT(size, 0u);
@@ -201,8 +201,8 @@ TEST(DecodedAudio, AChunkTheDecoderRefusesIsSilenceNotDelivered) {
     const std::vector<int16_t> whole = Read(file, 0, frames, 2, kBad);
     EXPECT_TRUE(std::all_of(whole.begin() + kBad * 2, whole.begin() + (kBad + kFrame) * 2,
                             [](int16_t s) { return s == 0; }));
-    EXPECT_GT(LargestDifference(std::vector<int16_t>(kFrame * 2, 0), whole.data() + kBad * 2 +
-                                                                     kFrame * 2),
+    EXPECT_GT(LargestDifference(std::vector<int16_t>(kFrame * 2, 0),
+                                whole.data() + kBad * 2 + kFrame * 2),
               1000);  // sound again after it
     Read(file, kBad + kFrame, 3000, 2, 3000);
     Read(file, kBad - 100, 3000, 2, 100);
