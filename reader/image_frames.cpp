@@ -246,6 +246,10 @@ bool DecodeUpTo(ReadingFile& reading, uint32_t frame, FrameCache& cache, uint8_t
     if (int64_t(frame) != cached) {
         const uint32_t first = FirstFrameToDecode(reading, frame, cached);
         cache.forget();
+        if (cached >= 0 && int64_t(first) != cached + 1) {
+            // A jump: the decompressor starts afresh, and counts the chunks read in order anew.
+            SendFormats(reading.decoding.decompressor, ICM_DECOMPRESS_BEGIN, reading);
+        }
         for (uint32_t i = first; i <= frame; ++i) {
             const Decoded decoded =
                 DecodeFrame(reading, i, cache, i == frame ? 0 : ICDECOMPRESS_PREROLL, target);
