@@ -1,0 +1,274 @@
+// zedadu-host info FILE [--json]: what the plug-in reports about a file.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "host/cli/answers.h"
+#include "host/cli/errors.h"
+#include "host/cli/text.h"
+#include "host/commands/commands.h"
+#include "host/hosting/file_description.h"
+#include "host/hosting/reading.h"
+#include "host/media/layouts.h"
+#include "host/walks/avi_scan.h"
+#include "host/walks/path_checks.h"
+
+namespace zedadu::host {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct InfoOptions {
+    std::vector<std::string> paths;
+    bool json = false;
+    Answers answers;
+};
+
+std::string LayoutName(const char* formatId) {
+    const Layout* layout = FindImageLayout(formatId);
+    layout = layout ? layout : FindAudioLayout(formatId);
+    return layout ? layout->name : formatId;
+}
+
+// The audio codec as its wave format tag names it, the tag beside it: "MP3 (0x0055)".
+std::string AudioCodecName(uint16_t tag) {
+    static const std::pair<uint16_t, const char*> kNames[] = {
+        {0x0001, "PCM"},    {0x0002, "MS ADPCM"},  {0x0003, "IEEE float"}, {0x0006, "A-law"},
+        {0x0007, "mu-law"}, {0x0011, "IMA ADPCM"}, {0x0050, "MPEG audio"}, {0x0055, "MP3"},
+        {0x00FF, "AAC"},    {0x2000, "AC-3"},      {0xFFFE, "extensible"},
+    };
+    const char* name = "tag";
+    for (const auto& [known, text] : kNames) {
+        name = known == tag ? text : name;
+    }
+    char text[32];
+    snprintf(text, sizeof text, "%s (0x%04X)", name, unsigned(tag));
+    return text;
+}
+
+Json VideoJson(const ReadingFileInfo& info, const std::optional<AviScan>& scan) {
+    const auto video = NativeVideo(info);
+    if (!video) {
+        return nullptr;
+    }
+    Json layouts = Json::array();
+    for (uint32_t i = 0; i < info.videoFormatCount; ++i) {
+        const ImageFormatStruct& format = info.videoFormats[i];
+        layouts.push_back({{"layout", LayoutName(format.formatId)},
+                           {"formatId", FieldText(format.formatId)},
+                           {"imageSize", format.imageSize},
+                           {"flags", format.flags}});
+    }
+    const auto codec = scan ? scan->VideoCodec() : std::nullopt;
+    return {{"codec", codec ? Json(FourCCText(*codec)) : Json(nullptr)},
+            {"frames", info.frameCount},
+            {"rate", video->rate},
+            {"scale", video->scale},
+            {"seconds", VideoSeconds(info)},
+            {"width", video->width},
+            {"height", video->height},
+            {"description", FieldText(video->description)},
+            {"layouts", layouts}};
+}
+
+Json AudioJson(const ReadingFileInfo& info, const std::optional<AviScan>& scan) {
+    const auto audio = NativeAudio(info);
+    if (!audio) {
+        return nullptr;
+    }
+    Json layouts = Json::array();
+    for (uint32_t i = 0; i < info.audioFormatCount; ++i) {
+        const AudioFormatRecord& format = info.audioFormats[i];
+        layouts.push_back({{"layout", LayoutName(format.formatId)},
+                           {"formatId", FieldText(format.formatId)},
+                           {"frameBytes", format.frameBytes}});
+    }
+    const auto tag = scan ? scan->AudioTag() : std::nullopt;
+    return {{"codec", tag ? Json(AudioCodecName(*tag)) : Json(nullptr)},
+            {"sampleFrames", info.audioLength},
+            {"sampleRate", audio->sampleRate},
+            {"channels", audio->channels},
+            {"bits", audio->channels ? audio->frameBytes * 8 / audio->channels : 0},
+            {"seconds", AudioSeconds(info)},
+            {"description", FieldText(audio->description)},
+            {"layouts", layouts}};
+}
+
+// The file's size and its overall bit rate (every byte over the video's duration, else the
+// audio's); no rate for a file without a duration.
+struct FileSize {
+    uint64_t bytes = 0;
+    double bitsPerSecond = 0.0;
+};
+
+FileSize SizeOf(const ReadingFile& file) {
+    std::error_code error;
+    const uint64_t bytes = std::filesystem::file_size(ResolvedInput(file.path()), error);
+    const double seconds =
+        VideoSeconds(file.info()) > 0 ? VideoSeconds(file.info()) : AudioSeconds(file.info());
+    return {error ? 0 : bytes, seconds > 0 && !error ? double(bytes) * 8 / seconds : 0.0};
+}
+
+Json FileJson(const ReadingFile& file) {
+    const ReadingFileInfo& info = file.info();
+    const std::optional<AviScan> scan = ScanAvi(ResolvedInput(file.path()));
+    return {
+        {"path", info.path ? std::string(info.path) : file.path()},
+        {"modified", FileTimeText(info.lastWriteTime)},
+        {"index", scan ? Json(IndexKindName(scan->index)) : Json(nullptr)},
+        {"dv", (info.infoFlags & 8) != 0},
+        {"bytes", SizeOf(file).bytes},
+        {"bitRate", uint64_t(SizeOf(file).bitsPerSecond + 0.5)},
+        {"video", VideoJson(info, scan)},
+        {"audio", AudioJson(info, scan)},
+    };
+}
+
+void PrintText(const ReadingFile& file) {
+    Section section(file.info().path ? file.info().path : file.path());
+    DescribeFile(section, file.info());
+    if (const std::optional<AviScan> scan = ScanAvi(ResolvedInput(file.path()))) {
+        if (const auto codec = scan->VideoCodec()) {
+            section.Row("video codec", *codec == FourCC("DIB ") ? std::string("DIB (uncompressed)")
+                                                                : FourCCText(*codec));
+        }
+        if (const auto tag = scan->AudioTag()) {
+            section.Row("audio codec", AudioCodecName(*tag));
+        }
+        section.Row("index", IndexKindName(scan->index));
+    }
+    const FileSize size = SizeOf(file);
+    section.Row("file size", size.bitsPerSecond > 0
+                                 ? Text("%s, %.0f kb/s overall", ByteCount(size.bytes).c_str(),
+                                        size.bitsPerSecond / 1000)
+                                 : ByteCount(size.bytes));
+    section.Print();
+}
+
+const StreamCodes* FirstStream(const AviScan& scan, FOURCC type) {
+    for (const StreamCodes& stream : scan.streams) {
+        if (stream.type == type) {
+            return &stream;
+        }
+    }
+    return nullptr;
+}
+
+// What the headers of a file say whose video codec has no decoder here, which the plug-in does
+// not open: frames, rate, size and codec, and the audio.
+Json UndecodableJson(const std::string& path, const AviScan& scan, FOURCC codec) {
+    const StreamCodes* video = FirstStream(scan, FourCC("vids"));
+    const StreamCodes* audio = FirstStream(scan, FourCC("auds"));
+    const double seconds = video->rate ? double(video->length) * video->scale / video->rate : 0;
+    Json json = {{"path", path},
+                 {"decodable", false},
+                 {"index", IndexKindName(scan.index)},
+                 {"video",
+                  {{"codec", FourCCText(codec)},
+                   {"frames", video->length},
+                   {"rate", video->rate},
+                   {"scale", video->scale},
+                   {"seconds", seconds},
+                   {"width", video->width},
+                   {"height", std::abs(video->height)}}},
+                 {"audio", nullptr}};
+    if (audio) {
+        json["audio"] = {{"sampleFrames", scan.PromisedSampleFrames()},
+                         {"sampleRate", audio->sampleRate},
+                         {"channels", audio->channels},
+                         {"bits", audio->bits}};
+    }
+    return json;
+}
+
+void PrintUndecodable(const Json& json) {
+    const Json& video = json["video"];
+    Section section(json["path"].get<std::string>());
+    section.Row("frames", Text("%u (%.2f s)", video["frames"].get<uint32_t>(),
+                               video["seconds"].get<double>()));
+    section.Row("frame rate", FrameRate(video["rate"], video["scale"]));
+    section.Row("frame size",
+                Text("%i x %i", video["width"].get<int>(), video["height"].get<int>()));
+    section.Row("video codec", video["codec"].get<std::string>() +
+                                   " (no decoder here: its frames "
+                                   "cannot be read)");
+    if (!json["audio"].is_null()) {
+        const Json& audio = json["audio"];
+        section.Row("audio", Text("%llu sample frames, %s, %u-bit, %u channel%s",
+                                  audio["sampleFrames"].get<unsigned long long>(),
+                                  SampleRateText(audio["sampleRate"]).c_str(),
+                                  audio["bits"].get<uint32_t>(), audio["channels"].get<uint32_t>(),
+                                  audio["channels"].get<uint32_t>() == 1 ? "" : "s"));
+    }
+    section.Row("index", json["index"].get<std::string>());
+    section.Print();
+}
+
+// A file the plug-in does not open because its video codec has no decoder here is still described
+// from its headers; false for any other file.
+bool DescribeUndecodable(const std::string& path, bool json, Json& reports) {
+    const auto codec = UndecodableVideoCodec(path);
+    const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
+    if (!codec || !scan || !FirstStream(*scan, FourCC("vids"))) {
+        return false;
+    }
+    const Json report = UndecodableJson(path, *scan, *codec);
+    if (json) {
+        reports.push_back(report);
+    } else {
+        PrintUndecodable(report);
+    }
+    return true;
+}
+
+// Every file is reported; one that cannot be read is reported as such (in JSON with its error)
+// and makes the status 1.
+int RunInfo(const InfoOptions& options) {
+    ApplyAnswers(options.answers);
+    Plugin plugin;
+    Json reports = Json::array();
+    int status = kExitOk;
+    for (const std::string& path : options.paths) {
+        try {
+            const ReadingFile file(plugin, path);
+            if (options.json) {
+                reports.push_back(FileJson(file));
+            } else {
+                PrintText(file);
+            }
+        } catch (const HostError& error) {
+            if (DescribeUndecodable(path, options.json, reports)) {
+                continue;
+            }
+            fprintf(stderr, "zedadu-host: %s\n", error.what());
+            reports.push_back({{"path", path}, {"error", error.what()}});
+            status = kExitFailed;
+        }
+    }
+    if (options.json) {
+        printf("%s\n", (reports.size() == 1 ? reports.front() : reports).dump(2).c_str());
+    }
+    return status;
+}
+
+}  // namespace
+
+Command AddInfoCommand(CLI::App& application) {
+    auto options = std::make_shared<InfoOptions>();
+    CLI::App* command = application.add_subcommand(
+        "info",
+        "What the plug-in reports about AVI files: frames, rate, size, codec, formats, audio.");
+    command->add_option("FILE", options->paths, "the AVI files")->required();
+    command->add_flag("--json", options->json,
+                      "print the report as JSON: an object for one file, an array for several");
+    AddAnswerOptions(*command, options->answers);
+    return {command, [options] { return RunInfo(*options); }};
+}
+
+}  // namespace zedadu::host

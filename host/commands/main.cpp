@@ -1,0 +1,171 @@
+// zedadu-host: a host application that loads the plug-in with dlopen and drives it through its
+// 22 entry points only. Exit status 0 on success, 1 when the work failed, 2 for a wrong request.
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "host/cli/errors.h"
+#include "host/cli/report.h"
+#include "host/cli/text.h"
+#include "host/commands/commands.h"
+
+namespace {
+
+using namespace zedadu::host;
+
+constexpr char kVersion[] = "zedadu-host " ZEDADU_VERSION;
+
+int Run(const Command& command) {
+    try {
+        return command.run();
+    } catch (const UsageError& error) {
+        fprintf(stderr, "zedadu-host: %s\n", error.what());
+        return kExitUsage;
+    } catch (const std::filesystem::filesystem_error& error) {
+        fprintf(stderr, "zedadu-host: cannot use %s: %s\n", error.path1().c_str(),
+                SystemReason(error.code().value()).c_str());
+        return kExitFailed;
+    } catch (const std::exception& error) {
+        fprintf(stderr, "zedadu-host: %s\n", error.what());
+        return kExitFailed;
+    }
+}
+
+// The parser's sentences for the two usual slips, in the host's words: an option without its
+// value, and words the command does not take.
+std::string InWords(const CLI::ParseError& error) {
+    const std::string what = error.what();
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) && what.find(':') != std::string::npos &&
+        what.find("missing") != std::string::npos) {
+        return what.substr(0, what.find(':')) + " needs a value";
+    }
+    if (dynamic_cast<const CLI::ExtrasError*>(&error)) {
+        const size_t colon = what.find(": ");
+        return "the command does not take " +
+               (colon == std::string::npos ? what : "\"" + what.substr(colon + 2) + "\"");
+    }
+    return what;
+}
+
+// Help and --version end the run with status 0; anything else wrong on the command line is one
+// sentence and status 2.
+int ParseFailure(CLI::App& application, const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) {
+        application.exit(error);
+        return kExitOk;
+    }
+    std::string command = "zedadu-host";
+    for (const CLI::App* subcommand : application.get_subcommands()) {
+        command += " " + subcommand->get_name();
+    }
+    fprintf(stderr, "zedadu-host: %s\nRun \"%s --help\" for the options.\n", InWords(error).c_str(),
+            command.c_str());
+    return kExitUsage;
+}
+
+// The edits (insertions, deletions, substitutions) that turn `a` into `b`.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// A first argument that is neither an option nor a command is a mistyped command: named, with
+// the nearest command when one is near.
+bool RefuseUnknownCommand(const std::vector<Command>& commands, const std::string& word) {
+    const Command* nearest = nullptr;
+    size_t distance = 4;
+    for (const Command& command : commands) {
+        if (command.app->get_name() == word) {
+            return false;
+        }
+        const size_t edits = EditDistance(word, command.app->get_name());
+        if (edits < distance) {
+            distance = edits;
+            nearest = &command;
+        }
+    }
+    fprintf(stderr,
+            "zedadu-host: there is no command \"%s\"%s\nRun \"zedadu-host --help\" for the "
+            "commands.\n",
+            word.c_str(),
+            nearest ? ("; did you mean \"" + nearest->app->get_name() + "\"?").c_str() : "");
+    return true;
+}
+
+// -y, -n, --yes and --no before the command answer its questions, as after it; ffmpeg's -an is
+// --no-audio; --stats anywhere reports progress as lines where no terminal shows the bar.
+std::vector<std::string> Arguments(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::replace(arguments.begin(), arguments.end(), std::string("-an"), std::string("--no-audio"));
+    const auto stats = std::remove(arguments.begin(), arguments.end(), std::string("--stats"));
+    if (stats != arguments.end()) {
+        ReportProgressAsLines();
+        arguments.erase(stats, arguments.end());
+    }
+    static const std::set<std::string> kAnswers = {"-y", "-n", "--yes", "--no"};
+    size_t answers = 0;
+    while (answers < arguments.size() && kAnswers.count(arguments[answers])) {
+        ++answers;
+    }
+    if (answers > 0 && answers < arguments.size()) {
+        std::rotate(arguments.begin(), arguments.begin() + long(answers),
+                    arguments.begin() + long(answers) + 1);
+    }
+    return arguments;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App application(
+        "A host application for the zedadu AVI plug-in: it records, reads, checks and converts AVI "
+        "files through the plug-in's entry points. Without a command it runs the demonstration.",
+        "zedadu-host");
+    application.require_subcommand(0, 1);
+    application.set_version_flag("--version", kVersion, "print the version and exit");
+    const std::vector<Command> commands = {
+        AddDemoCommand(application),        AddInfoCommand(application),
+        AddCheckCommand(application),       AddFramesCommand(application),
+        AddAudioCommand(application),       AddConvertCommand(application),
+        AddCompressorsCommand(application), AddSettingsCommand(application),
+        AddFreeTimeCommand(application),    AddRepairCommand(application),
+    };
+    for (const Command& command : commands) {
+        command.app->set_version_flag("--version", kVersion, "print the version and exit");
+    }
+    std::vector<std::string> arguments = Arguments(argc, argv);
+    if (!arguments.empty() && arguments.front()[0] != '-' &&
+        RefuseUnknownCommand(commands, arguments.front())) {
+        return kExitUsage;
+    }
+    std::reverse(arguments.begin(), arguments.end());
+    try {
+        application.parse(arguments);
+    } catch (const CLI::ParseError& error) {
+        return ParseFailure(application, error);
+    }
+    for (const Command& command : commands) {
+        if (command.app->parsed()) {
+            return Run(command);
+        }
+    }
+    return Run(commands.front());
+}
