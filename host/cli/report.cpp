@@ -20,6 +20,30 @@ Section& Section::Row(std::string label, std::string value) {
     return *this;
 }
 
+Section& Section::Set(const std::string& key, Json value) {
+    json_[key] = std::move(value);
+    return *this;
+}
+
+void FileReports::Add(const Section& section) {
+    if (json_) {
+        objects_.push_back(section.json());
+    } else {
+        section.Print();
+    }
+}
+
+void FileReports::AddFailure(const std::string& error, Json object) {
+    fprintf(stderr, "zedadu-host: %s\n", error.c_str());
+    objects_.push_back(std::move(object));
+}
+
+void FileReports::Finish() const {
+    if (json_) {
+        printf("%s\n", (objects_.size() == 1 ? objects_.front() : objects_).dump(2).c_str());
+    }
+}
+
 void Section::Print(FILE* out) const {
     size_t labelWidth = 0;
     for (const auto& [label, value] : rows_) {

@@ -1,26 +1,51 @@
-// The reports on standard output: titled sections of label/value rows with aligned columns, and
-// a progress bar on standard error while a terminal watches.
+// The reports on standard output: titled sections of label/value rows with aligned columns, or,
+// where a command reports in JSON, the same sections as JSON objects; and a progress bar on
+// standard error while a terminal watches.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace zedadu::host {
 
+using Json = nlohmann::ordered_json;
+
+// A titled section of rows for the reader, and the members of a JSON object for programs, built
+// side by side so that they report the same.
 class Section {
   public:
     explicit Section(std::string title) : title_(std::move(title)) {}
     Section& Row(std::string label, std::string value);
+    Section& Set(const std::string& key, Json value);
     // Prints the title, then every row with the values in one column.
     void Print(FILE* out = stdout) const;
+    const Json& json() const { return json_; }
 
   private:
     std::string title_;
     std::vector<std::pair<std::string, std::string>> rows_;
+    Json json_ = Json::object();
+};
+
+// The reports of a command on several files: each section printed as it comes or, in JSON, their
+// objects printed together at the end (an object for one file, an array for several). A file
+// that cannot be reported on has its error on standard error, and in JSON an object that says so.
+class FileReports {
+  public:
+    explicit FileReports(bool json) : json_(json) {}
+    void Add(const Section& section);
+    void AddFailure(const std::string& error, Json object);
+    // Prints the JSON document.
+    void Finish() const;
+
+  private:
+    bool json_;
+    Json objects_ = Json::array();
 };
 
 // Progress as lines on standard error, one a second and one at the end, where no terminal shows

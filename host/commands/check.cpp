@@ -9,7 +9,6 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "host/cli/answers.h"
 #include "host/cli/errors.h"
@@ -23,7 +22,6 @@
 namespace zedadu::host {
 namespace {
 
-using Json = nlohmann::ordered_json;
 using Span = std::pair<uint64_t, uint64_t>;  // first and last, inclusive
 
 struct CheckOptions {
@@ -176,33 +174,6 @@ std::string Outcome(const std::vector<Span>& failed, uint64_t total, const char*
                 Counted(total, what).c_str(), SpanText(failed).c_str());
 }
 
-void PrintText(const CheckReport& report) {
-    Section section(report.path);
-    if (report.index) {
-        section.Row("index", IndexKindName(*report.index));
-    }
-    if (report.error) {
-        fprintf(stderr, "zedadu-host: %s\n", report.error->c_str());
-        return;
-    }
-    section.Row("frames", report.frames ? Outcome(report.failedFrames, report.frames, "frame")
-                                        : std::string("no video"));
-    section.Row("audio", report.sampleFrames
-                             ? Outcome(report.failedAudio, report.sampleFrames, "sample frame")
-                             : std::string("no audio"));
-    if (report.missingFrames || report.missingSampleFrames) {
-        section.Row("missing", Text("%s and %s that the headers promise are not in the file "
-                                    "(zedadu-host repair may help)",
-                                    Counted(report.missingFrames, "frame").c_str(),
-                                    Counted(report.missingSampleFrames, "sample frame").c_str()));
-    }
-    section.Row("result", report.complete() ? "every frame and sample frame read"
-                          : report.failedFrames.empty() && report.failedAudio.empty()
-                              ? "incomplete: the file holds less than its headers promise"
-                              : "some of the file cannot be read");
-    section.Print();
-}
-
 Json SpansJson(const std::vector<Span>& spans) {
     Json list = Json::array();
     for (const auto& [first, last] : spans) {
@@ -211,40 +182,64 @@ Json SpansJson(const std::vector<Span>& spans) {
     return list;
 }
 
-Json ReportJson(const CheckReport& report) {
-    Json json = {{"path", report.path},
-                 {"complete", report.complete()},
-                 {"index", report.index ? Json(IndexKindName(*report.index)) : Json(nullptr)}};
-    if (report.error) {
-        json["error"] = *report.error;
-        return json;
+std::string ResultText(const CheckReport& report) {
+    if (report.complete()) {
+        return "every frame and sample frame read";
     }
-    json["frames"] = report.frames;
-    json["failedFrames"] = SpansJson(report.failedFrames);
-    json["sampleFrames"] = report.sampleFrames;
-    json["failedSampleFrames"] = SpansJson(report.failedAudio);
-    json["missingFrames"] = report.missingFrames;
-    json["missingSampleFrames"] = report.missingSampleFrames;
-    return json;
+    return report.failedFrames.empty() && report.failedAudio.empty()
+               ? "incomplete: the file holds less than its headers promise"
+               : "some of the file cannot be read";
+}
+
+Json IndexJson(const CheckReport& report) {
+    return report.index ? Json(IndexKindName(*report.index)) : Json(nullptr);
+}
+
+Section Describe(const CheckReport& report) {
+    Section section(report.path);
+    section.Set("path", report.path).Set("complete", report.complete());
+    section.Set("index", IndexJson(report));
+    if (report.index) {
+        section.Row("index", IndexKindName(*report.index));
+    }
+    section.Row("frames", report.frames ? Outcome(report.failedFrames, report.frames, "frame")
+                                        : std::string("no video"));
+    section.Set("frames", report.frames).Set("failedFrames", SpansJson(report.failedFrames));
+    section.Row("audio", report.sampleFrames
+                             ? Outcome(report.failedAudio, report.sampleFrames, "sample frame")
+                             : std::string("no audio"));
+    section.Set("sampleFrames", report.sampleFrames)
+        .Set("failedSampleFrames", SpansJson(report.failedAudio));
+    if (report.missingFrames || report.missingSampleFrames) {
+        section.Row("missing", Text("%s and %s that the headers promise are not in the file "
+                                    "(zedadu-host repair may help)",
+                                    Counted(report.missingFrames, "frame").c_str(),
+                                    Counted(report.missingSampleFrames, "sample frame").c_str()));
+    }
+    section.Set("missingFrames", report.missingFrames)
+        .Set("missingSampleFrames", report.missingSampleFrames);
+    section.Row("result", ResultText(report));
+    return section;
 }
 
 int RunCheck(const CheckOptions& options) {
     ApplyAnswers(options.answers);
     Plugin plugin;
-    Json reports = Json::array();
+    FileReports reports(options.json);
     bool complete = true;
     for (const std::string& path : options.paths) {
         const CheckReport report = CheckFile(plugin, path);
         complete = complete && report.complete();
-        if (options.json) {
-            reports.push_back(ReportJson(report));
+        if (report.error) {
+            reports.AddFailure(*report.error, {{"path", report.path},
+                                               {"complete", false},
+                                               {"index", IndexJson(report)},
+                                               {"error", *report.error}});
         } else {
-            PrintText(report);
+            reports.Add(Describe(report));
         }
     }
-    if (options.json) {
-        printf("%s\n", (reports.size() == 1 ? reports.front() : reports).dump(2).c_str());
-    }
+    reports.Finish();
     return complete ? kExitOk : kExitFailed;
 }
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "host/cli/answers.h"
 #include "host/cli/errors.h"
@@ -21,8 +20,6 @@
 
 namespace zedadu::host {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 struct InfoOptions {
     std::vector<std::string> paths;
@@ -115,25 +112,19 @@ FileSize SizeOf(const ReadingFile& file) {
     return {error ? 0 : bytes, seconds > 0 && !error ? double(bytes) * 8 / seconds : 0.0};
 }
 
-Json FileJson(const ReadingFile& file) {
+Section Describe(const ReadingFile& file) {
     const ReadingFileInfo& info = file.info();
     const std::optional<AviScan> scan = ScanAvi(ResolvedInput(file.path()));
-    return {
-        {"path", info.path ? std::string(info.path) : file.path()},
-        {"modified", FileTimeText(info.lastWriteTime)},
-        {"index", scan ? Json(IndexKindName(scan->index)) : Json(nullptr)},
-        {"dv", (info.infoFlags & 8) != 0},
-        {"bytes", SizeOf(file).bytes},
-        {"bitRate", uint64_t(SizeOf(file).bitsPerSecond + 0.5)},
-        {"video", VideoJson(info, scan)},
-        {"audio", AudioJson(info, scan)},
-    };
-}
-
-void PrintText(const ReadingFile& file) {
-    Section section(file.info().path ? file.info().path : file.path());
-    DescribeFile(section, file.info());
-    if (const std::optional<AviScan> scan = ScanAvi(ResolvedInput(file.path()))) {
+    const std::string path = info.path ? std::string(info.path) : file.path();
+    const FileSize size = SizeOf(file);
+    Section section(path);
+    section.Set("path", path).Set("modified", FileTimeText(info.lastWriteTime));
+    section.Set("index", scan ? Json(IndexKindName(scan->index)) : Json(nullptr));
+    section.Set("dv", (info.infoFlags & 8) != 0).Set("bytes", size.bytes);
+    section.Set("bitRate", uint64_t(size.bitsPerSecond + 0.5));
+    section.Set("video", VideoJson(info, scan)).Set("audio", AudioJson(info, scan));
+    DescribeFile(section, info);
+    if (scan) {
         if (const auto codec = scan->VideoCodec()) {
             section.Row("video codec", *codec == FourCC("DIB ") ? std::string("DIB (uncompressed)")
                                                                 : FourCCText(*codec));
@@ -143,12 +134,11 @@ void PrintText(const ReadingFile& file) {
         }
         section.Row("index", IndexKindName(scan->index));
     }
-    const FileSize size = SizeOf(file);
     section.Row("file size", size.bitsPerSecond > 0
                                  ? Text("%s, %.0f kb/s overall", ByteCount(size.bytes).c_str(),
                                         size.bitsPerSecond / 1000)
                                  : ByteCount(size.bytes));
-    section.Print();
+    return section;
 }
 
 const StreamCodes* FirstStream(const AviScan& scan, FOURCC type) {
@@ -162,68 +152,47 @@ const StreamCodes* FirstStream(const AviScan& scan, FOURCC type) {
 
 // What the headers of a file say whose video codec has no decoder here, which the plug-in does
 // not open: frames, rate, size and codec, and the audio.
-Json UndecodableJson(const std::string& path, const AviScan& scan, FOURCC codec) {
-    const StreamCodes* video = FirstStream(scan, FourCC("vids"));
+Section DescribeUndecodable(const std::string& path, const AviScan& scan, FOURCC codec) {
+    const StreamCodes& video = *FirstStream(scan, FourCC("vids"));
     const StreamCodes* audio = FirstStream(scan, FourCC("auds"));
-    const double seconds = video->rate ? double(video->length) * video->scale / video->rate : 0;
-    Json json = {{"path", path},
-                 {"decodable", false},
-                 {"index", IndexKindName(scan.index)},
-                 {"video",
-                  {{"codec", FourCCText(codec)},
-                   {"frames", video->length},
-                   {"rate", video->rate},
-                   {"scale", video->scale},
-                   {"seconds", seconds},
-                   {"width", video->width},
-                   {"height", std::abs(video->height)}}},
-                 {"audio", nullptr}};
+    const double seconds = video.rate ? double(video.length) * video.scale / video.rate : 0;
+    Section section(path);
+    section.Set("path", path).Set("decodable", false).Set("index", IndexKindName(scan.index));
+    section.Set("video", {{"codec", FourCCText(codec)},
+                          {"frames", video.length},
+                          {"rate", video.rate},
+                          {"scale", video.scale},
+                          {"seconds", seconds},
+                          {"width", video.width},
+                          {"height", std::abs(video.height)}});
+    section.Row("frames", Text("%u (%.2f s)", video.length, seconds));
+    section.Row("frame rate", FrameRate(video.rate, video.scale));
+    section.Row("frame size", Text("%i x %i", video.width, std::abs(video.height)));
+    section.Row("video codec", FourCCText(codec) + " (no decoder here: its frames cannot be read)");
+    section.Set("audio", nullptr);
     if (audio) {
-        json["audio"] = {{"sampleFrames", scan.PromisedSampleFrames()},
-                         {"sampleRate", audio->sampleRate},
-                         {"channels", audio->channels},
-                         {"bits", audio->bits}};
-    }
-    return json;
-}
-
-void PrintUndecodable(const Json& json) {
-    const Json& video = json["video"];
-    Section section(json["path"].get<std::string>());
-    section.Row("frames", Text("%u (%.2f s)", video["frames"].get<uint32_t>(),
-                               video["seconds"].get<double>()));
-    section.Row("frame rate", FrameRate(video["rate"], video["scale"]));
-    section.Row("frame size",
-                Text("%i x %i", video["width"].get<int>(), video["height"].get<int>()));
-    section.Row("video codec", video["codec"].get<std::string>() +
-                                   " (no decoder here: its frames "
-                                   "cannot be read)");
-    if (!json["audio"].is_null()) {
-        const Json& audio = json["audio"];
+        section.Set("audio", {{"sampleFrames", scan.PromisedSampleFrames()},
+                              {"sampleRate", audio->sampleRate},
+                              {"channels", audio->channels},
+                              {"bits", audio->bits}});
         section.Row("audio", Text("%llu sample frames, %s, %u-bit, %u channel%s",
-                                  audio["sampleFrames"].get<unsigned long long>(),
-                                  SampleRateText(audio["sampleRate"]).c_str(),
-                                  audio["bits"].get<uint32_t>(), audio["channels"].get<uint32_t>(),
-                                  audio["channels"].get<uint32_t>() == 1 ? "" : "s"));
+                                  static_cast<unsigned long long>(scan.PromisedSampleFrames()),
+                                  SampleRateText(audio->sampleRate).c_str(), unsigned(audio->bits),
+                                  unsigned(audio->channels), audio->channels == 1 ? "" : "s"));
     }
-    section.Row("index", json["index"].get<std::string>());
-    section.Print();
+    section.Row("index", IndexKindName(scan.index));
+    return section;
 }
 
 // A file the plug-in does not open because its video codec has no decoder here is still described
 // from its headers; false for any other file.
-bool DescribeUndecodable(const std::string& path, bool json, Json& reports) {
+bool ReportUndecodable(const std::string& path, FileReports& reports) {
     const auto codec = UndecodableVideoCodec(path);
     const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
     if (!codec || !scan || !FirstStream(*scan, FourCC("vids"))) {
         return false;
     }
-    const Json report = UndecodableJson(path, *scan, *codec);
-    if (json) {
-        reports.push_back(report);
-    } else {
-        PrintUndecodable(report);
-    }
+    reports.Add(DescribeUndecodable(path, *scan, *codec));
     return true;
 }
 
@@ -232,28 +201,20 @@ bool DescribeUndecodable(const std::string& path, bool json, Json& reports) {
 int RunInfo(const InfoOptions& options) {
     ApplyAnswers(options.answers);
     Plugin plugin;
-    Json reports = Json::array();
+    FileReports reports(options.json);
     int status = kExitOk;
     for (const std::string& path : options.paths) {
         try {
-            const ReadingFile file(plugin, path);
-            if (options.json) {
-                reports.push_back(FileJson(file));
-            } else {
-                PrintText(file);
-            }
+            reports.Add(Describe(ReadingFile(plugin, path)));
         } catch (const HostError& error) {
-            if (DescribeUndecodable(path, options.json, reports)) {
+            if (ReportUndecodable(path, reports)) {
                 continue;
             }
-            fprintf(stderr, "zedadu-host: %s\n", error.what());
-            reports.push_back({{"path", path}, {"error", error.what()}});
+            reports.AddFailure(error.what(), {{"path", path}, {"error", error.what()}});
             status = kExitFailed;
         }
     }
-    if (options.json) {
-        printf("%s\n", (reports.size() == 1 ? reports.front() : reports).dump(2).c_str());
-    }
+    reports.Finish();
     return status;
 }
 
