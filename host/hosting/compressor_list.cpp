@@ -8,6 +8,7 @@
 #include "host/cli/text.h"
 #include "platform/profile/profile.h"
 #include "platform/system/system.h"
+#include "platform/vfw/compressor.h"
 #include "platform/vfw/vfw.h"
 
 namespace zedadu::host {
@@ -26,46 +27,25 @@ constexpr FrameSize kUsualSizes[] = {{1920, 1080}, {1280, 720}, {720, 576}, {720
 constexpr FrameSize kIrregularSizes[] = {{322, 242}, {321, 241}};
 constexpr uint32_t kDepths[] = {32, 24, 16};
 
-// A compressor opened for compression, closed with the owner.
-class OpenedCompressor {
-  public:
-    explicit OpenedCompressor(FOURCC code, UINT mode = ICMODE_COMPRESS)
-        : instance_(ICOpen(ICTYPE_VIDEO, code, mode)) {}
-    ~OpenedCompressor() {
-        if (instance_) {
-            ICClose(instance_);
-        }
-    }
-    OpenedCompressor(const OpenedCompressor&) = delete;
-    OpenedCompressor& operator=(const OpenedCompressor&) = delete;
-
-    explicit operator bool() const { return instance_ != nullptr; }
-    HIC get() const { return instance_; }
-
-    // As the writer asks when it opens a file: only ICERR_BADFORMAT refuses.
-    bool Takes(FrameSize size, uint32_t depth) const {
-        BITMAPINFOHEADER input{};
-        input.biSize = sizeof input;
-        input.biWidth = size.width;
-        input.biHeight = size.height;
-        input.biPlanes = 1;
-        input.biBitCount = WORD(depth);
-        input.biCompression = BI_RGB;
-        input.biSizeImage = BitmapRowBytes(size.width, depth / 8) * uint32_t(size.height);
-        return ICSendMessage(instance_, ICM_COMPRESS_QUERY, reinterpret_cast<DWORD_PTR>(&input),
-                             0) != ICERR_BADFORMAT;
-    }
-
-  private:
-    HIC instance_;
-};
+// As the writer asks when it opens a file: only ICERR_BADFORMAT refuses.
+bool Takes(const vfw::Compressor& compressor, FrameSize size, uint32_t depth) {
+    BITMAPINFOHEADER input{};
+    input.biSize = sizeof input;
+    input.biWidth = size.width;
+    input.biHeight = size.height;
+    input.biPlanes = 1;
+    input.biBitCount = WORD(depth);
+    input.biCompression = BI_RGB;
+    input.biSizeImage = BitmapRowBytes(size.width, depth / 8) * uint32_t(size.height);
+    return compressor && compressor.send(ICM_COMPRESS_QUERY, &input) != ICERR_BADFORMAT;
+}
 
 bool UncompressedTakes(uint32_t depth) {
     return std::find(std::begin(kDepths), std::end(kDepths), depth) != std::end(kDepths);
 }
 
 std::optional<InstalledCompressor> Describe(FOURCC code, UINT mode) {
-    const OpenedCompressor compressor(code, mode);
+    const vfw::Compressor compressor(code, mode);
     if (!compressor) {
         return std::nullopt;
     }
@@ -186,16 +166,14 @@ bool TakesFrames(const InstalledCompressor& compressor, FrameSize size, uint32_t
     if (compressor.uncompressed()) {
         return UncompressedTakes(depth);
     }
-    const OpenedCompressor opened(compressor.code);
-    return opened && opened.Takes(size, depth);
+    return Takes(vfw::Compressor(compressor.code, ICMODE_COMPRESS), size, depth);
 }
 
 CompressorAbilities ProbeCompressor(const InstalledCompressor& compressor) {
     CompressorAbilities abilities;
-    const OpenedCompressor opened(compressor.code);
+    const vfw::Compressor opened(compressor.code, ICMODE_COMPRESS);
     const auto takes = [&](FrameSize size, uint32_t depth) {
-        return compressor.uncompressed() ? UncompressedTakes(depth)
-                                         : opened && opened.Takes(size, depth);
+        return compressor.uncompressed() ? UncompressedTakes(depth) : Takes(opened, size, depth);
     };
     for (const FrameSize& size : kUsualSizes) {
         if (takes(size, 24)) {

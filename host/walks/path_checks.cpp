@@ -15,7 +15,7 @@
 #include "host/cli/errors.h"
 #include "host/cli/text.h"
 #include "host/walks/avi_scan.h"
-#include "platform/vfw/vfw.h"
+#include "platform/vfw/compressor.h"
 
 namespace zedadu::host {
 namespace {
@@ -23,12 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool HasDecoder(FOURCC code) {
-    HIC decoder = ICOpen(ICTYPE_VIDEO, code, ICMODE_DECOMPRESS);
-    if (!decoder) {
-        return false;
-    }
-    ICClose(decoder);
-    return true;
+    return bool(vfw::Compressor(code, ICMODE_DECOMPRESS));
 }
 
 // The video stream's codec when neither it nor the stream's handler opens a decompressor.
