@@ -31,11 +31,6 @@ constexpr uint64_t kLegacyEntryBytes = 16;
 constexpr uint64_t kPartHeaderBytes = 24;  // RIFF 'AVIX' and LIST 'movi'
 constexpr uint64_t kChunkHeaderBytes = 8;
 
-// Careful OpenDML writers keep every RIFF part within 1 GiB: readers of AVI 1.0 that take
-// offsets as signed 32-bit numbers read the whole first part, and each part's standard indexes
-// stay far from the 4 GiB their 32-bit offsets reach.
-uint64_t partBytes = uint64_t{1} << 30;
-
 bool Write(HMMIO file, uint64_t position, const void* data, size_t size) {
     return mmioSeek(file, int64_t(position), SEEK_SET) == int64_t(position) &&
            mmioWrite(file, static_cast<const char*>(data), LONG(size)) == LONG(size);
@@ -167,9 +162,9 @@ std::vector<uint8_t> PartBoundary(const WritingFile& writing, MoviePart& part, M
     const bool first = writing.parts.size() == 1;
     const uint64_t legacyRoom =
         first ? kChunkHeaderBytes + kLegacyEntryBytes * (part.videoEntries + part.slotCount) : 0;
-    const uint32_t padding = Settings(writing).paddingSize;
+    const RecordLayout& layout = writing.layout;
     std::vector<uint8_t> bytes(size_t(videoRoom + audioRoom + legacyRoom + kPartHeaderBytes) +
-                               padding + 8);
+                               layout.padding + 8);
     RecordAssembler out(bytes.data(), bytes.size());
     part.videoRoom = writing.movieEnd;
     AppendJunk(out, static_cast<uint32_t>(videoRoom));
@@ -190,11 +185,9 @@ std::vector<uint8_t> PartBoundary(const WritingFile& writing, MoviePart& part, M
     out.u32(kListChunk);
     out.u32(0);
     out.u32(kMovieList);
-    if (padding) {
-        const uint64_t wanted = (uint64_t(writing.movieListAt) + 24) % padding;
-        const uint64_t at = (writing.movieEnd + out.size() + 12) % padding;
-        uint64_t filler = (wanted + padding - at) % padding;
-        AppendJunk(out, static_cast<uint32_t>(filler < 8 ? filler + padding : filler));
+    if (layout.padded()) {
+        // Behind the filler comes the next record's LIST header, then its first chunk.
+        AppendJunk(out, layout.fillerToFirstChunk(writing.movieEnd + out.size() + 12));
     }
     bytes.resize(out.size());
     return bytes;
@@ -223,23 +216,9 @@ bool StartNextPart(WritingFile& writing) {
 
 }  // namespace
 
-void SetOpenDmlPartBytesForTesting(uint64_t bytes) {
-    partBytes = bytes ? bytes : uint64_t{1} << 30;
-}
-
-uint32_t OpenDmlMovieListPosition(const WritingFile& writing) {
-    const uint32_t padding = Settings(writing).paddingSize;
-    const uint64_t granule = std::max<uint64_t>(padding, kSmallestPaddedRoom);
-    // The movie list's LIST header, and the first record's with padding, lie before the first
-    // chunk, which starts on a granule; the largest video format any compressor gives fits.
-    const uint64_t before = padding ? 24 : 12;
-    const uint64_t needed = 12 + HeaderListBytes(writing, sizeof(BitmapInfo)) + before;
-    return static_cast<uint32_t>((needed + granule - 1) / granule * granule - before);
-}
-
 void BeginFirstPart(WritingFile& writing) {
     writing.parts.assign(1, MoviePart{});
-    writing.parts.front().movieList = writing.movieListAt;
+    writing.parts.front().movieList = writing.layout.movieListAt;
 }
 
 bool MakeRoomForRecord(WritingFile& writing, uint64_t recordBytes, size_t entries) {
@@ -247,7 +226,7 @@ bool MakeRoomForRecord(WritingFile& writing, uint64_t recordBytes, size_t entrie
     const uint64_t slots = HasAudio(writing) ? 1 : 0;
     const uint64_t end =
         writing.movieEnd + recordBytes + IndexRoomBytes(writing, part, 1, slots, entries);
-    if (part.frames == 0 || end - part.riff <= partBytes) {
+    if (part.frames == 0 || end - part.riff <= Switches().openDmlPartBytes) {
         return true;
     }
     return StartNextPart(writing);

@@ -54,7 +54,7 @@ DWORD FrameBudget(const WritingFile& writing) {
     const double framesPerSecond =
         double(writing.videoFormat.rate) / double(writing.videoFormat.scale);
     const auto perFrame = static_cast<int64_t>(double(settings.dataRate) * 1024 / framesPerSecond);
-    const int64_t budget = perFrame - writing.audioSlotBytes - int64_t(settings.paddingSize);
+    const int64_t budget = perFrame - writing.audioSlotBytes - int64_t(writing.layout.padding);
     return static_cast<DWORD>(std::clamp<int64_t>(budget, 0, std::numeric_limits<DWORD>::max()));
 }
 
@@ -70,7 +70,7 @@ uint16_t ChunkCode(DWORD reported) {
 bool CompressFrame(WritingFile& writing, VideoWriteRecord& record, BITMAPINFOHEADER& frame,
                    uint32_t byteCount) {
     const CompressionSettings& settings = Settings(writing);
-    GrowOnlyBuffer& compressed = CompressedBuffer();
+    GrowOnlyBuffer& compressed = TheWriterBuffers().compressed();
     const bool forced = writing.framesSinceKey == 0 || !writing.previousFrameValid;
     DWORD chunkFlags = forced ? AVIIF_KEYFRAME : 0;
     DWORD chunkId = kCompressedCode;  // kept when the compressor names no code
@@ -131,15 +131,17 @@ bool WriteNextVideoFrame(WritingFile& writing, VideoWriteRecord& record) {
 
 bool WriteVideoRecord(WritingFile& writing, const void* data, uint32_t size, uint32_t flags,
                       uint16_t code) {
-    const uint32_t padding = Settings(writing).paddingSize;
+    const RecordLayout& layout = writing.layout;
+    const uint32_t padding = layout.padding;
     const uint32_t slotBytes = HasAudio(writing) ? uint32_t(writing.audioSlotBytes) : 0;
     const uint64_t largest = 12 + 8 + uint64_t(size) + 1 + slotBytes + padding + 7;
-    if (largest > kLargestRecordBytes || !EnsureChunkBuffer(size_t(largest))) {
+    WriterBuffers& buffers = TheWriterBuffers();
+    if (largest > kLargestRecordBytes || !buffers.ensureChunk(size_t(largest))) {
         return false;
     }
     const FOURCC chunkId = kStreamDigits | uint32_t(code) << 16;
-    RecordAssembler record(ChunkBuffer().data(), ChunkBuffer().capacity());
-    BeginRecord(record, padding);
+    RecordAssembler record = buffers.chunkAssembler();
+    layout.beginRecord(record);
     const size_t chunk = record.size();
     record.u32(chunkId);
     record.u32(size);
@@ -151,7 +153,7 @@ bool WriteVideoRecord(WritingFile& writing, const void* data, uint32_t size, uin
     if (slotBytes) {
         AppendJunk(record, slotBytes);
     }
-    const uint32_t listSize = FinishRecord(record, padding);
+    const uint32_t listSize = layout.finishRecord(record);
     const size_t entries = padding ? 2 : 1;
     // In the OpenDML form a record that would take its part past the part size begins the next.
     const bool room = writing.openDml
