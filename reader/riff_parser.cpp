@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 
+#include "avi/chunk_cursor.h"
 #include "avi/ids.h"
 #include "reader/bitmap.h"
 #include "reader/file_bytes.h"
@@ -439,13 +440,9 @@ void RebuildFromMovieLists(ParseState& state) {
     }
 }
 
-// Whether an 'AVIX' part follows the first RIFF form: the file goes on, and its legacy index
-// covers only the first part.
 bool ContinuedInParts(const ParseState& state) {
-    const uint64_t end = uint64_t(state.riff.dwDataOffset) + state.riff.cksize;
-    uint8_t header[12];
-    return ReadAt(state.file, end + (end & 1), header, sizeof header) == sizeof header &&
-           LoadU32(header) == kRiffChunk && LoadU32(header + 8) == kExtendedForm;
+    const avi::RiffFileBytes bytes(state.file, state.fileSize);
+    return avi::ContinuedInParts(bytes, uint64_t(state.riff.dwDataOffset) + state.riff.cksize);
 }
 
 // A complete legacy index in a file whose sizes hold is the file's index, even when more bytes
