@@ -17,7 +17,6 @@ namespace zedadu::writer {
 namespace {
 
 constexpr uint32_t kTooManySamplesMessage = 790;
-constexpr FOURCC kAudioChunk = FourCC("01wb");
 constexpr uint32_t kChunkHeaderBytes = 8;
 constexpr DWORD kNoSlotSleepMilliseconds = 10;
 constexpr size_t kAudioRecordSpare = 12;

@@ -15,16 +15,9 @@ namespace {
 
 using namespace avi;
 
-constexpr FOURCC kSuperIndex = FourCC("indx");
-constexpr FOURCC kOpenDmlList = FourCC("odml");
-constexpr FOURCC kOpenDmlHeader = FourCC("dmlh");
-constexpr FOURCC kVideoIndexId = FourCC("ix00");
-constexpr FOURCC kAudioIndexId = FourCC("ix01");
-constexpr FOURCC kAudioChunk = FourCC("01wb");
-constexpr FOURCC kDefaultVideoChunk = FourCC("00dc");
+constexpr FOURCC kDefaultVideoChunk = StreamChunkId(0, kCompressedVideoType);
 constexpr uint8_t kIndexOfIndexes = 0x00;
 constexpr uint8_t kIndexOfChunks = 0x01;
-constexpr uint32_t kNotKeyFrame = 0x80000000;
 constexpr uint64_t kStandardIndexHeaderBytes = 32;  // chunk header and the index header
 constexpr uint64_t kStandardEntryBytes = 8;
 constexpr uint64_t kLegacyEntryBytes = 16;
@@ -107,7 +100,7 @@ std::vector<uint8_t> StandardIndex(const WritingFile& writing, size_t part, int 
     const uint32_t chunks = video ? p.frames : p.audioChunks;
     std::vector<uint8_t> bytes(size_t(StandardIndexBytes(chunks)));
     RecordAssembler out(bytes.data(), bytes.size());
-    out.u32(video ? kVideoIndexId : kAudioIndexId);
+    out.u32(StandardIndexId(stream));
     out.u32(static_cast<uint32_t>(bytes.size() - kChunkHeaderBytes));
     out.u32(2 | uint32_t(kIndexOfChunks) << 24);  // two longs an entry, an index of chunks
     out.u32(chunks);
@@ -121,7 +114,8 @@ std::vector<uint8_t> StandardIndex(const WritingFile& writing, size_t part, int 
             continue;
         }
         out.u32(entry.offset + uint32_t(kChunkHeaderBytes));
-        out.u32(entry.size | (video && !(entry.flags & AVIIF_KEYFRAME) ? kNotKeyFrame : 0));
+        out.u32(entry.size |
+                (video && !(entry.flags & AVIIF_KEYFRAME) ? kStandardIndexNotKeyFrame : 0));
     }
     return bytes;
 }

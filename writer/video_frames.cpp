@@ -18,8 +18,6 @@ namespace {
 using namespace avi;
 
 constexpr uint16_t kUncompressedCode = 'x' | 'x' << 8;
-constexpr uint16_t kCompressedCode = 'd' | 'c' << 8;
-constexpr uint32_t kStreamDigits = '0' | '0' << 8;
 constexpr uint32_t kLargestRecordBytes = std::numeric_limits<int32_t>::max();
 
 // Brings the host's pixels into the file's layout in place; returns the frame's byte count and
@@ -73,7 +71,7 @@ bool CompressFrame(WritingFile& writing, VideoWriteRecord& record, BITMAPINFOHEA
     GrowOnlyBuffer& compressed = TheWriterBuffers().compressed();
     const bool forced = writing.framesSinceKey == 0 || !writing.previousFrameValid;
     DWORD chunkFlags = forced ? AVIIF_KEYFRAME : 0;
-    DWORD chunkId = kCompressedCode;  // kept when the compressor names no code
+    DWORD chunkId = kCompressedVideoType;  // kept when the compressor names no code
     writing.framesSinceKey = writing.framesSinceKey + 1;
     if (static_cast<int32_t>(writing.framesSinceKey) >=
         static_cast<int32_t>(settings.keyFrameRate)) {
@@ -139,7 +137,7 @@ bool WriteVideoRecord(WritingFile& writing, const void* data, uint32_t size, uin
     if (largest > kLargestRecordBytes || !buffers.ensureChunk(size_t(largest))) {
         return false;
     }
-    const FOURCC chunkId = kStreamDigits | uint32_t(code) << 16;
+    const FOURCC chunkId = StreamChunkId(0, code);
     RecordAssembler record = buffers.chunkAssembler();
     layout.beginRecord(record);
     const size_t chunk = record.size();

@@ -19,6 +19,8 @@ namespace zedadu::writer {
 
 using avi::kUncompressedHandler;
 inline constexpr uint64_t kOpenDmlPartBytes = uint64_t{1} << 30;
+// The writer's streams: video first, then audio.
+inline constexpr FOURCC kAudioChunk = avi::StreamChunkId(1, avi::kAudioDataType);
 // The largest file the format can address: every position and size is a 32-bit number.
 inline constexpr uint64_t kLargestFileSize = 0xFFFFFFFFu;
 
