@@ -9,6 +9,7 @@
 #include "avi/chunk_cursor.h"
 #include "avi/ids.h"
 #include "avi/index_entry.h"
+#include "avi/standard_index.h"
 #include "host/errors.h"
 #include "host/file_bytes.h"
 
@@ -26,15 +27,12 @@ FOURCC Id(const uint8_t* b) {
 }
 
 void Put32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(uint8_t(value >> (8 * i)));
-    }
+    out.resize(out.size() + 4);
+    StoreU32(out.data() + out.size() - 4, value);
 }
 
 void Set32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[at + size_t(i)] = uint8_t(value >> (8 * i));
-    }
+    StoreU32(out.data() + at, value);
 }
 
 BytePatch Patch32(uint64_t position, uint32_t value) {
@@ -382,31 +380,23 @@ bool KeyFrame(const Header& header, const Chunk& chunk, bool firstOfStream) {
 // The standard index of one part's chunks of one stream, counted from its movie list's type field.
 std::vector<uint8_t> StandardIndex(const Header& header, const Part& part, int stream, bool& first,
                                    uint32_t& count, uint64_t& bytes) {
-    std::vector<uint8_t> out;
-    Put32(out, StandardIndexId(stream));
-    Put32(out, 0);
-    Put32(out, 0x01000002);  // two longs an entry, an index of chunks
-    Put32(out, 0);
-    Put32(out, ChunkIdOf(header, part, stream));
-    const uint64_t base = part.movieList + 8;
-    Put32(out, uint32_t(base));
-    Put32(out, uint32_t(base >> 32));
-    Put32(out, 0);
     count = 0;
     bytes = 0;
     for (const Chunk& chunk : part.chunks) {
-        if (chunk.stream != stream) {
-            continue;
+        if (chunk.stream == stream) {
+            ++count;
+            bytes += chunk.size;
         }
-        Put32(out, uint32_t(chunk.position + 8 - base));
-        Put32(out, chunk.size | (KeyFrame(header, chunk, first) ? 0 : kStandardIndexNotKeyFrame));
-        first = false;
-        ++count;
-        bytes += chunk.size;
     }
-    Set32(out, 4, uint32_t(out.size() - 8));
-    Set32(out, 12, count);
-    return out;
+    StandardIndexAssembler index(stream, ChunkIdOf(header, part, stream), part.movieList + 8,
+                                 count);
+    for (const Chunk& chunk : part.chunks) {
+        if (chunk.stream == stream) {
+            index.add(chunk.position + 8, chunk.size, KeyFrame(header, chunk, first));
+            first = false;
+        }
+    }
+    return index.bytes();
 }
 
 // "idx1" of a part: records and chunks in file order, offsets from the movie list's type field.

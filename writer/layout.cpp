@@ -4,6 +4,7 @@
 #include <new>
 
 #include "avi/ids.h"
+#include "platform/win32/byte_order.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {
@@ -30,8 +31,8 @@ bool RecordAssembler::room(size_t count) {
 }
 
 void RecordAssembler::u32(uint32_t value) {
-    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
-                              uint8_t(value >> 24)};
+    uint8_t bytes[4];
+    StoreU32(bytes, value);
     this->bytes(bytes, sizeof bytes);
 }
 
@@ -51,9 +52,7 @@ void RecordAssembler::zeros(size_t count) {
 
 void RecordAssembler::patch32(size_t at, uint32_t value) {
     if (!overflowed_ && at + 4 <= size_) {
-        for (int i = 0; i < 4; ++i) {
-            buffer_[at + i] = uint8_t(value >> (8 * i));
-        }
+        StoreU32(buffer_ + at, value);
     }
 }
 

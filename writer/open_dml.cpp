@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "avi/ids.h"
+#include "avi/standard_index.h"
+#include "platform/win32/byte_order.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {
@@ -17,9 +19,6 @@ using namespace avi;
 
 constexpr FOURCC kDefaultVideoChunk = StreamChunkId(0, kCompressedVideoType);
 constexpr uint8_t kIndexOfIndexes = 0x00;
-constexpr uint8_t kIndexOfChunks = 0x01;
-constexpr uint64_t kStandardIndexHeaderBytes = 32;  // chunk header and the index header
-constexpr uint64_t kStandardEntryBytes = 8;
 constexpr uint64_t kLegacyEntryBytes = 16;
 constexpr uint64_t kPartHeaderBytes = 24;  // RIFF 'AVIX' and LIST 'movi'
 constexpr uint64_t kChunkHeaderBytes = 8;
@@ -30,13 +29,9 @@ bool Write(HMMIO file, uint64_t position, const void* data, size_t size) {
 }
 
 bool Patch32(HMMIO file, uint64_t position, uint32_t value) {
-    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
-                              uint8_t(value >> 24)};
+    uint8_t bytes[4];
+    StoreU32(bytes, value);
     return Write(file, position, bytes, sizeof bytes);
-}
-
-uint64_t StandardIndexBytes(uint64_t frames) {
-    return kStandardIndexHeaderBytes + kStandardEntryBytes * frames;
 }
 
 // The rooms a part needs for its indexes with some more frames, slots and entries in it.
@@ -89,8 +84,8 @@ FOURCC FirstVideoChunkId(const WritingFile& writing) {
     return kDefaultVideoChunk;
 }
 
-// A standard index of one part's chunks of one stream: offsets count from the part's movie list
-// type field and point at each chunk's data; bit 31 of a size marks a frame that is no key frame.
+// A standard index of one part's chunks of one stream; a video chunk that the compressor did not
+// mark as a key frame is marked as none.
 std::vector<uint8_t> StandardIndex(const WritingFile& writing, size_t part, int stream) {
     const MoviePart& p = writing.parts[part];
     const bool video = stream == 0;
@@ -98,26 +93,16 @@ std::vector<uint8_t> StandardIndex(const WritingFile& writing, size_t part, int 
     const size_t first = video ? FirstVideoEntry(writing, part) : FirstAudioEntry(writing, part);
     const size_t count = video ? p.videoEntries : p.audioChunks;
     const uint32_t chunks = video ? p.frames : p.audioChunks;
-    std::vector<uint8_t> bytes(size_t(StandardIndexBytes(chunks)));
-    RecordAssembler out(bytes.data(), bytes.size());
-    out.u32(StandardIndexId(stream));
-    out.u32(static_cast<uint32_t>(bytes.size() - kChunkHeaderBytes));
-    out.u32(2 | uint32_t(kIndexOfChunks) << 24);  // two longs an entry, an index of chunks
-    out.u32(chunks);
-    out.u32(video ? FirstVideoChunkId(writing) : kAudioChunk);
-    out.u32(static_cast<uint32_t>(p.movieData()));
-    out.u32(static_cast<uint32_t>(p.movieData() >> 32));
-    out.u32(0);
+    StandardIndexAssembler index(stream, video ? FirstVideoChunkId(writing) : kAudioChunk,
+                                 p.movieData(), chunks);
     for (size_t i = first; i < first + count; ++i) {
         const IndexEntry& entry = entries[i];
-        if (entry.chunkId == kRecordList) {
-            continue;
+        if (entry.chunkId != kRecordList) {
+            index.add(p.movieData() + entry.offset + kChunkHeaderBytes, entry.size,
+                      !video || (entry.flags & AVIIF_KEYFRAME));
         }
-        out.u32(entry.offset + uint32_t(kChunkHeaderBytes));
-        out.u32(entry.size |
-                (video && !(entry.flags & AVIIF_KEYFRAME) ? kStandardIndexNotKeyFrame : 0));
     }
-    return bytes;
+    return index.bytes();
 }
 
 // Writes an index chunk into its room, and a JUNK chunk over what it leaves of the room.
