@@ -410,13 +410,13 @@ std::vector<uint8_t> LegacyIndex(const Header& header, const Part& part) {
             continue;
         }
         const bool first = chunk.stream >= 0 && !seen[size_t(chunk.stream)];
-        Put32(out, chunk.id);
-        Put32(out, chunk.stream >= 0 && header.streams[size_t(chunk.stream)].type == kVideoStream &&
-                           KeyFrame(header, chunk, first)
-                       ? kIndexKeyFrame
-                       : 0);
-        Put32(out, uint32_t(chunk.position - (part.movieList + 8)));
-        Put32(out, chunk.size);
+        const bool key = chunk.stream >= 0 &&
+                         header.streams[size_t(chunk.stream)].type == kVideoStream &&
+                         KeyFrame(header, chunk, first);
+        const IndexEntry entry{chunk.id, key ? kIndexKeyFrame : 0,
+                               uint32_t(chunk.position - (part.movieList + 8)), chunk.size};
+        out.resize(out.size() + kIndexEntryBytes);
+        StoreIndexEntry(out.data() + out.size() - kIndexEntryBytes, entry);
         if (chunk.stream >= 0) {
             seen[size_t(chunk.stream)] = true;
         }
@@ -521,9 +521,14 @@ std::vector<PlacedEntry> LegacyEntries(const FileBytes& file, const Part& part) 
         return {};
     }
     const uint64_t room = file.size() - part.legacyIndex - 8;
-    std::vector<uint8_t> bytes(std::min<uint64_t>(LoadU32(h + 4), room) / 16 * 16);
+    std::vector<uint8_t> bytes(std::min<uint64_t>(LoadU32(h + 4), room) / kIndexEntryBytes *
+                               kIndexEntryBytes);
     if (!file.read(part.legacyIndex + 8, bytes.data(), bytes.size())) {
         return {};
+    }
+    std::vector<IndexEntry> index;
+    for (size_t at = 0; at < bytes.size(); at += kIndexEntryBytes) {
+        index.push_back(LoadIndexEntry(&bytes[at]));
     }
     std::set<uint64_t> walked;
     for (const Chunk& chunk : part.chunks) {
@@ -531,16 +536,15 @@ std::vector<PlacedEntry> LegacyEntries(const FileBytes& file, const Part& part) 
     }
     const uint64_t relative = part.movieList + 8;
     size_t relativeHits = 0, absoluteHits = 0;
-    for (size_t at = 0; at < bytes.size(); at += 16) {
-        relativeHits += walked.count(relative + LoadU32(&bytes[at + 8]));
-        absoluteHits += walked.count(LoadU32(&bytes[at + 8]));
+    for (const IndexEntry& entry : index) {
+        relativeHits += walked.count(relative + entry.offset);
+        absoluteHits += walked.count(entry.offset);
     }
     const uint64_t base = relativeHits >= absoluteHits ? relative : 0;
     std::vector<PlacedEntry> entries;
-    for (size_t at = 0; at < bytes.size(); at += 16) {
-        if (StreamOf(Id(&bytes[at])) >= 0) {
-            entries.push_back(
-                {Id(&bytes[at]), base + LoadU32(&bytes[at + 8]), LoadU32(&bytes[at + 12])});
+    for (const IndexEntry& entry : index) {
+        if (StreamOf(entry.chunkId) >= 0) {
+            entries.push_back({entry.chunkId, base + entry.offset, entry.size});
         }
     }
     return entries;

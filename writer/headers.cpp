@@ -19,7 +19,6 @@ using namespace avi;
 constexpr uint32_t kHasIndex = 0x10;
 constexpr uint32_t kIsInterleaved = 0x100;
 constexpr uint32_t kAudioQuality = 1000;
-constexpr size_t kIndexEntryBytes = 16;
 constexpr size_t kIndexEntriesPerWrite = 4096;
 constexpr uint32_t kExhausted = 0xFFFFFFFF;
 constexpr uint64_t kListHeaderBytes = 12;
@@ -31,10 +30,9 @@ bool Write(HMMIO file, const void* data, size_t size) {
 }
 
 void PutEntry(RecordAssembler& out, const IndexEntry& entry) {
-    out.u32(entry.chunkId);
-    out.u32(entry.flags);
-    out.u32(entry.offset);
-    out.u32(entry.size);
+    uint8_t bytes[kIndexEntryBytes];
+    StoreIndexEntry(bytes, entry);
+    out.bytes(bytes, sizeof bytes);
 }
 
 uint32_t MaxBytesPerSecond(const WritingFile& writing) {

@@ -18,7 +18,6 @@ constexpr uint32_t kListHeaderBytes = 12;
 constexpr uint32_t kFirstChunkPast = 24;
 constexpr uint32_t kUnpaddedMovieList = 500;
 constexpr uint32_t kIndexChunkHeaderBytes = 8;
-constexpr uint32_t kIndexEntryBytes = 16;
 
 }  // namespace
 

@@ -19,7 +19,6 @@ using namespace avi;
 
 constexpr FOURCC kDefaultVideoChunk = StreamChunkId(0, kCompressedVideoType);
 constexpr uint8_t kIndexOfIndexes = 0x00;
-constexpr uint64_t kLegacyEntryBytes = 16;
 constexpr uint64_t kPartHeaderBytes = 24;  // RIFF 'AVIX' and LIST 'movi'
 constexpr uint64_t kChunkHeaderBytes = 8;
 
@@ -43,7 +42,7 @@ uint64_t IndexRoomBytes(const WritingFile& writing, const MoviePart& part, uint6
     }
     if (&part == &writing.parts.front()) {
         bytes += kChunkHeaderBytes +
-                 kLegacyEntryBytes * (part.videoEntries + entries + part.slotCount + slots);
+                 kIndexEntryBytes * (part.videoEntries + entries + part.slotCount + slots);
     }
     return bytes;
 }
@@ -119,7 +118,7 @@ bool WriteIntoRoom(HMMIO file, uint64_t room, uint64_t roomBytes,
 }
 
 uint64_t LegacyIndexBytes(const MoviePart& first) {
-    return kChunkHeaderBytes + kLegacyEntryBytes * (first.videoEntries + first.audioChunks);
+    return kChunkHeaderBytes + kIndexEntryBytes * (first.videoEntries + first.audioChunks);
 }
 
 // The first part's idx1: its header, then its entries merged in file order.
@@ -140,7 +139,7 @@ std::vector<uint8_t> PartBoundary(const WritingFile& writing, MoviePart& part, M
     const uint64_t audioRoom = HasAudio(writing) ? StandardIndexBytes(part.slotCount) : 0;
     const bool first = writing.parts.size() == 1;
     const uint64_t legacyRoom =
-        first ? kChunkHeaderBytes + kLegacyEntryBytes * (part.videoEntries + part.slotCount) : 0;
+        first ? kChunkHeaderBytes + kIndexEntryBytes * (part.videoEntries + part.slotCount) : 0;
     const RecordLayout& layout = writing.layout;
     std::vector<uint8_t> bytes(size_t(videoRoom + audioRoom + legacyRoom + kPartHeaderBytes) +
                                layout.padding + 8);
@@ -303,7 +302,7 @@ void FinishOpenDmlFile(WritingFile& writing) {
     if (!single) {
         const MoviePart& first = writing.parts.front();
         const uint64_t room =
-            kChunkHeaderBytes + kLegacyEntryBytes * (first.videoEntries + first.slotCount);
+            kChunkHeaderBytes + kIndexEntryBytes * (first.videoEntries + first.slotCount);
         const uint64_t used = LegacyIndexBytes(first);
         if (WriteLegacyIndex(writing, first.legacyRoom) && room > used) {
             const uint32_t rest[2] = {kJunk, static_cast<uint32_t>(room - used - 8)};
