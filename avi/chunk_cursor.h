@@ -13,6 +13,9 @@
 
 namespace zedadu::avi {
 
+inline constexpr uint64_t kChunkHeaderBytes = 8;
+inline constexpr uint64_t kListHeaderBytes = 12;  // a RIFF or LIST header with its type
+
 // Where the bytes of a file come from.
 class ByteSource {
   public:
@@ -46,9 +49,6 @@ class RiffFileBytes final : public ByteSource {
     HMMIO file_;
     uint64_t size_;
 };
-
-inline constexpr uint64_t kChunkHeaderBytes = 8;
-inline constexpr uint64_t kListHeaderBytes = 12;  // a RIFF or LIST header with its type
 
 struct Chunk {
     FOURCC id = 0;
