@@ -104,6 +104,14 @@ std::vector<uint8_t> StandardIndex(const WritingFile& writing, size_t part, int 
     return index.bytes();
 }
 
+// A JUNK header at `at` over the rest of a room, `restBytes` with the header.
+bool WriteJunkHeader(HMMIO file, uint64_t at, uint64_t restBytes) {
+    uint8_t header[kChunkHeaderBytes];
+    StoreU32(header, kJunk);
+    StoreU32(header + 4, static_cast<uint32_t>(restBytes - kChunkHeaderBytes));
+    return Write(file, at, header, sizeof header);
+}
+
 // Writes an index chunk into its room, and a JUNK chunk over what it leaves of the room.
 bool WriteIntoRoom(HMMIO file, uint64_t room, uint64_t roomBytes,
                    const std::vector<uint8_t>& chunk) {
@@ -113,8 +121,7 @@ bool WriteIntoRoom(HMMIO file, uint64_t room, uint64_t roomBytes,
     if (roomBytes == chunk.size()) {
         return true;
     }
-    const uint32_t rest[2] = {kJunk, static_cast<uint32_t>(roomBytes - chunk.size() - 8)};
-    return Write(file, room + chunk.size(), rest, sizeof rest);
+    return WriteJunkHeader(file, room + chunk.size(), roomBytes - chunk.size());
 }
 
 uint64_t LegacyIndexBytes(const MoviePart& first) {
@@ -305,8 +312,7 @@ void FinishOpenDmlFile(WritingFile& writing) {
             kChunkHeaderBytes + kIndexEntryBytes * (first.videoEntries + first.slotCount);
         const uint64_t used = LegacyIndexBytes(first);
         if (WriteLegacyIndex(writing, first.legacyRoom) && room > used) {
-            const uint32_t rest[2] = {kJunk, static_cast<uint32_t>(room - used - 8)};
-            Write(file, first.legacyRoom + used, rest, sizeof rest);
+            WriteJunkHeader(file, first.legacyRoom + used, room - used);
         }
     }
 }
