@@ -1,10 +1,11 @@
-// Reading bytes at a 64-bit file position, and what chunk ids say, for the index readers that work
-// beyond what the chunk descent of a legacy file reaches.
+// Reading bytes at a 64-bit file position for the index readers that work beyond what the chunk
+// descent of a legacy file reaches.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "avi/ids.h"
 #include "platform/mmio/mmio.h"
 #include "reader/bitmap.h"
 
@@ -21,26 +22,7 @@ inline size_t ReadAt(HMMIO file, uint64_t position, uint8_t* out, size_t count) 
     return got > 0 ? size_t(got) : 0;
 }
 
-// The stream a chunk id of two decimal digits and a two-character type names ("01wb" is stream
-// 1), or -1 for any other id.
-inline int TwoDigitStream(FOURCC id) {
-    const int tens = int(id & 0xFF) - '0';
-    const int units = int((id >> 8) & 0xFF) - '0';
-    if (tens < 0 || tens > 9 || units < 0 || units > 9) {
-        return -1;
-    }
-    return tens * 10 + units;
-}
-
-// Chunk ids and list types are four printable characters.
-inline bool PrintableCode(FOURCC code) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        const auto c = uint8_t(code >> shift);
-        if (c < 0x20 || c > 0x7E) {
-            return false;
-        }
-    }
-    return true;
-}
+using avi::PrintableCode;
+using avi::TwoDigitStream;
 
 }  // namespace zedadu::reader

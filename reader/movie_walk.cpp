@@ -1,17 +1,15 @@
 #include "reader/movie_walk.h"
 
-#include "avi/ids.h"
+#include "avi/chunk_cursor.h"
 #include "reader/file_bytes.h"
 
 namespace zedadu::reader {
 namespace {
 
-bool IsList(const MMCKINFO64& chunk) {
-    return chunk.ckid == avi::kRiffChunk || chunk.ckid == avi::kListChunk;
-}
+using avi::Chunk;
 
-bool ChunkId(const MMCKINFO64& chunk) {
-    return PrintableCode(chunk.ckid) && (!IsList(chunk) || PrintableCode(chunk.fccType));
+bool ChunkId(const Chunk& chunk) {
+    return PrintableCode(chunk.id) && (!chunk.isList() || PrintableCode(chunk.listType));
 }
 
 // Where the walk stands: inside a movie list or not, whether the RIFF part has had its one
@@ -25,27 +23,27 @@ struct WalkState {
 
     // Only 'AVIX' forms continue a file: any other RIFF form behind the first one (a second
     // 'AVI ' form, another file appended) is another file, whose chunks are not this file's.
-    bool EndsFile(const MMCKINFO64& chunk) const {
-        return chunk.ckid == avi::kRiffChunk && inFirstForm && chunk.fccType != avi::kExtendedForm;
+    bool EndsFile(const Chunk& chunk) const {
+        return chunk.id == avi::kRiffChunk && inFirstForm && chunk.listType != avi::kExtendedForm;
     }
 
     // Whether the walk goes into the chunk (a list whose descent left the position behind its
     // type); leaves the state as the chunk makes it.
-    bool StepsInto(const MMCKINFO64& chunk, uint64_t fileSize) {
-        if (chunk.ckid == avi::kRiffChunk) {
+    bool StepsInto(const Chunk& chunk, uint64_t fileSize) {
+        if (chunk.id == avi::kRiffChunk) {
             inMovieList = partHasMovieList = false;
             inFirstForm = true;
-            return chunk.fccType == avi::kAviForm || chunk.fccType == avi::kExtendedForm;
+            return chunk.listType == avi::kAviForm || chunk.listType == avi::kExtendedForm;
         }
-        if (chunk.ckid != avi::kListChunk) {
+        if (chunk.id != avi::kListChunk) {
             return false;
         }
-        if (chunk.fccType == avi::kMovieList && !partHasMovieList) {
+        if (chunk.listType == avi::kMovieList && !partHasMovieList) {
             inMovieList = partHasMovieList = true;
-            movieListEnd = BelievedEnd(chunk.dwDataOffset, chunk.cksize, fileSize);
+            movieListEnd = BelievedEnd(chunk.data, chunk.claimed, fileSize);
             return true;
         }
-        return inMovieList && chunk.fccType == avi::kRecordList;
+        return inMovieList && chunk.listType == avi::kRecordList;
     }
 
     // Leaves the movie list at its believed end, unless a chunk of a stream stands there.
@@ -63,35 +61,31 @@ struct WalkState {
 }  // namespace
 
 uint64_t BelievedEnd(uint64_t data, uint32_t size, uint64_t fileSize) {
-    return size == 0 || data > fileSize || size > fileSize - data ? kUnknownEnd : data + size;
+    return avi::SizeBelieved(data, size, fileSize) ? data + size : kUnknownEnd;
 }
 
 void WalkMovieLists(HMMIO file, uint64_t fileSize, WalkStart start,
                     const std::function<bool(const WalkedChunk&)>& visit) {
-    if (start.position > fileSize || mmioSeek(file, int64_t(start.position), SEEK_SET) < 0) {
-        return;
-    }
+    const avi::RiffFileBytes bytes(file, fileSize);
+    avi::ChunkCursor cursor(bytes, start.position, fileSize);
     WalkState state{start.insideMovieList, start.insideMovieList, start.movieListEnd,
                     start.insideMovieList};
-    MMCKINFO64 chunk{};
-    while (mmioDescend64(file, &chunk, nullptr, 0) == MMSYSERR_NOERROR && ChunkId(chunk) &&
-           !state.EndsFile(chunk)) {
-        const int stream = IsList(chunk) || TwoDigitStream(chunk.ckid) < 0
-                               ? -1
-                               : int((chunk.ckid >> 8) & 0xFF) - '0';
-        state.Pass(chunk.dwDataOffset - 8, stream);
+    Chunk chunk;
+    while (cursor.next(chunk) && ChunkId(chunk) && !state.EndsFile(chunk)) {
+        const int stream =
+            chunk.isList() || TwoDigitStream(chunk.id) < 0 ? -1 : int((chunk.id >> 8) & 0xFF) - '0';
+        state.Pass(chunk.header(), stream);
         if (state.StepsInto(chunk, fileSize)) {
+            cursor.stepInto(chunk);
             continue;
         }
-        // Compared by subtraction: the data starts within the file.
-        if (chunk.cksize > fileSize - chunk.dwDataOffset) {
+        if (!chunk.whole()) {
             return;
         }
         if (stream >= 0 && state.inMovieList &&
-            !visit({chunk.ckid, stream, chunk.dwDataOffset, chunk.cksize})) {
+            !visit({chunk.id, stream, chunk.data, chunk.claimed})) {
             return;
         }
-        mmioAscend64(file, &chunk, 0);
     }
 }
 

@@ -16,7 +16,6 @@ constexpr uint8_t kIndexOfChunks = 0x01;
 constexpr uint8_t kFieldIndex = 0x01;  // a subtype: two fields a frame, 12-byte entries
 constexpr size_t kHeaderBytes = 24;
 constexpr size_t kSuperEntryBytes = 16;
-constexpr uint32_t kNotKeyFrame = 0x80000000;
 constexpr size_t kBlockBytes = 64 << 10;
 constexpr uint64_t kBytesPerChunk = 16;  // an 8-byte entry and the 8-byte header it points at
 constexpr size_t kEntriesChecked = 5;
@@ -119,13 +118,14 @@ bool AppendEntries(HMMIO file, uint64_t fileSize, const StandardIndex& index, Ch
         for (size_t at = 0; at < bytes; at += index.entryBytes) {
             const uint64_t offset = LoadU32(block.data() + at);
             const uint32_t sizeWord = LoadU32(block.data() + at + 4);
-            const uint32_t size = sizeWord & ~kNotKeyFrame;
+            const uint32_t size = sizeWord & ~avi::kStandardIndexNotKeyFrame;
             // Compared by subtraction, so that no base, offset and size can wrap.
             if (index.base > fileSize || offset > fileSize - index.base ||
                 size > fileSize - index.base - offset) {
                 return false;
             }
-            chunks.append(index.chunkId, sizeWord & kNotKeyFrame ? 0 : kIndexKeyFrame,
+            chunks.append(index.chunkId,
+                          sizeWord & avi::kStandardIndexNotKeyFrame ? 0 : kIndexKeyFrame,
                           index.base + offset, size);
         }
         first += wanted;

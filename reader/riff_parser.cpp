@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 
+#include "avi/chunk_cursor.h"
 #include "avi/ids.h"
 #include "reader/bitmap.h"
 #include "reader/file_bytes.h"
@@ -21,7 +22,6 @@ namespace {
 
 using namespace avi;
 
-constexpr size_t kIndexEntryBytes = sizeof(IndexEntry);
 constexpr int kNoStream = -1000;               // no chunk id gives this stream number
 constexpr uint64_t kLargestRead = 0x7FFFFFFF;  // what one read can ask for
 constexpr size_t kEntriesChecked = 5;
@@ -252,10 +252,6 @@ bool FindLegacyIndex(ParseState& state) {
     return Ascend(state.file, index) && Ascend(state.file, state.riff);
 }
 
-inline IndexEntry DecodeEntry(const uint8_t* bytes) {
-    return {LoadU32(bytes), LoadU32(bytes + 4), LoadU32(bytes + 8), LoadU32(bytes + 12)};
-}
-
 // Reads up to count entries from entry first on; answers how many whole entries were read.
 size_t ReadEntries(const ParseState& state, size_t first, size_t count, uint8_t* out) {
     const LONG wanted = LONG(count * kIndexEntryBytes);
@@ -270,7 +266,7 @@ size_t ReadEntries(const ParseState& state, size_t first, size_t count, uint8_t*
 IndexEntry EntryAt(const ParseState& state, size_t i) {
     uint8_t bytes[kIndexEntryBytes] = {};
     ReadEntries(state, i, 1, bytes);
-    return DecodeEntry(bytes);
+    return LoadIndexEntry(bytes);
 }
 
 // The first entry decides how offsets are counted: one that lies inside the size of the header
@@ -347,7 +343,7 @@ void SplitIndex(ParseState& state, uint32_t adjustment) {
         const size_t wanted = std::min(kBlockEntries, state.indexEntries - first);
         const size_t got = ReadEntries(state, first, wanted, block.data());
         for (size_t i = 0; i < got; ++i) {
-            IndexEntry entry = DecodeEntry(block.data() + i * kIndexEntryBytes);
+            IndexEntry entry = LoadIndexEntry(block.data() + i * kIndexEntryBytes);
             entry.offset += adjustment;  // modulo 2^32, as the file's offsets wrap
             const int32_t size = ClampToFile(state, entry.size);
             const int stream = StreamOf(entry.chunkId);
@@ -439,13 +435,9 @@ void RebuildFromMovieLists(ParseState& state) {
     }
 }
 
-// Whether an 'AVIX' part follows the first RIFF form: the file goes on, and its legacy index
-// covers only the first part.
 bool ContinuedInParts(const ParseState& state) {
-    const uint64_t end = uint64_t(state.riff.dwDataOffset) + state.riff.cksize;
-    uint8_t header[12];
-    return ReadAt(state.file, end + (end & 1), header, sizeof header) == sizeof header &&
-           LoadU32(header) == kRiffChunk && LoadU32(header + 8) == kExtendedForm;
+    const avi::RiffFileBytes bytes(state.file, state.fileSize);
+    return avi::ContinuedInParts(bytes, uint64_t(state.riff.dwDataOffset) + state.riff.cksize);
 }
 
 // A complete legacy index in a file whose sizes hold is the file's index, even when more bytes

@@ -17,7 +17,6 @@ namespace zedadu::writer {
 namespace {
 
 constexpr uint32_t kTooManySamplesMessage = 790;
-constexpr FOURCC kAudioChunk = FourCC("01wb");
 constexpr uint32_t kChunkHeaderBytes = 8;
 constexpr DWORD kNoSlotSleepMilliseconds = 10;
 constexpr size_t kAudioRecordSpare = 12;
@@ -136,7 +135,7 @@ bool WriteAt(HMMIO file, uint64_t position, const uint8_t* bytes, size_t count) 
 // a JUNK chunk over the whole slot, never an audio chunk of half-written samples.
 bool WriteSlot(const WritingFile& writing, uint64_t position, const RecordAssembler& chunk) {
     HMMIO file = writing.file.get();
-    if (!CrashSafe()) {
+    if (!Switches().crashSafe) {
         return WriteAt(file, position, chunk.data(), chunk.size());
     }
     return WriteAt(file, position + kChunkHeaderBytes, chunk.data() + kChunkHeaderBytes,
@@ -148,11 +147,12 @@ bool FillSlot(WritingFile& writing, const uint8_t* samples, uint32_t sampleFrame
     const uint64_t position = writing.audioSlotPositions[writing.audioSlotFill];
     writing.audioSlotFill = (writing.audioSlotFill + 1) % kAudioSlotRingSize;
     const uint32_t slotBytes = uint32_t(writing.audioSlotBytes);
-    if (!EnsureChunkBuffer(size_t(Settings(writing).paddingSize) + slotBytes + kAudioRecordSpare)) {
+    WriterBuffers& buffers = TheWriterBuffers();
+    if (!buffers.ensureChunk(size_t(writing.layout.padding) + slotBytes + kAudioRecordSpare)) {
         return false;
     }
     const SlotPlan plan = PlanSlot(writing, sampleFrames);
-    RecordAssembler chunk(ChunkBuffer().data(), ChunkBuffer().capacity());
+    RecordAssembler chunk = buffers.chunkAssembler();
     if (!AssembleSlot(writing, plan, samples, chunk)) {
         return false;
     }

@@ -19,7 +19,6 @@ using namespace avi;
 constexpr uint32_t kHasIndex = 0x10;
 constexpr uint32_t kIsInterleaved = 0x100;
 constexpr uint32_t kAudioQuality = 1000;
-constexpr size_t kIndexEntryBytes = 16;
 constexpr size_t kIndexEntriesPerWrite = 4096;
 constexpr uint32_t kExhausted = 0xFFFFFFFF;
 constexpr uint64_t kListHeaderBytes = 12;
@@ -31,10 +30,9 @@ bool Write(HMMIO file, const void* data, size_t size) {
 }
 
 void PutEntry(RecordAssembler& out, const IndexEntry& entry) {
-    out.u32(entry.chunkId);
-    out.u32(entry.flags);
-    out.u32(entry.offset);
-    out.u32(entry.size);
+    uint8_t bytes[kIndexEntryBytes];
+    StoreIndexEntry(bytes, entry);
+    out.bytes(bytes, sizeof bytes);
 }
 
 uint32_t MaxBytesPerSecond(const WritingFile& writing) {
@@ -57,20 +55,19 @@ uint32_t FramesOfFirstPart(const WritingFile& writing) {
 }
 
 void MainHeader(const WritingFile& writing, RecordAssembler& out) {
-    const CompressionSettings& settings = Settings(writing);
+    const uint32_t padding = writing.layout.padding;
     const BITMAPINFOHEADER& format = writing.compressedFormat.header;
     const double microseconds = writing.videoFormat.rate ? double(writing.videoFormat.scale) /
                                                                writing.videoFormat.rate * 1e6
                                                          : 0;
     out.u32(static_cast<uint32_t>(std::min(microseconds, double(kExhausted))));
     out.u32(MaxBytesPerSecond(writing));
-    out.u32(settings.paddingSize);
-    out.u32(settings.paddingSize ? kHasIndex | kIsInterleaved : kHasIndex);
+    out.u32(padding);
+    out.u32(padding ? kHasIndex | kIsInterleaved : kHasIndex);
     out.u32(FramesOfFirstPart(writing));
     out.u32(writing.initialFrames);
     out.u32(HasAudio(writing) && HasVideo(writing) ? 2 : 1);
-    out.u32(settings.paddingSize + uint32_t(writing.maxVideoChunk) +
-            uint32_t(writing.audioSlotBytes) + 32);
+    out.u32(padding + uint32_t(writing.maxVideoChunk) + uint32_t(writing.audioSlotBytes) + 32);
     out.u32(uint32_t(format.biWidth));
     out.u32(uint32_t(format.biHeight));
     out.zeros(16);
@@ -167,23 +164,13 @@ bool WriteBackToFront(HMMIO file, int64_t position, const std::vector<uint8_t>& 
     return true;
 }
 
-bool crashSafe = true;
-
 }  // namespace
-
-bool CrashSafe() {
-    return crashSafe;
-}
-
-void SetCrashSafeRecordingForTesting(bool on) {
-    crashSafe = on;
-}
 
 void RefreshHeaderList(WritingFile& writing) {
     const ImageFormatStruct& video = writing.videoFormat;
     const uint32_t framesPerSecond =
         std::max<uint32_t>(video.scale ? video.rate / video.scale : 1, 1);
-    if (!crashSafe || writing.frameCount - writing.framesAtRefresh < framesPerSecond) {
+    if (!Switches().crashSafe || writing.frameCount - writing.framesAtRefresh < framesPerSecond) {
         return;
     }
     writing.framesAtRefresh = writing.frameCount;
@@ -215,7 +202,7 @@ uint64_t HeaderListBytes(const WritingFile& writing) {
 bool AssembleHeaderList(const WritingFile& writing, FOURCC handler, bool indexed,
                         std::vector<uint8_t>& bytes) {
     try {
-        bytes.assign(writing.movieListAt - 12, 0);
+        bytes.assign(writing.layout.movieListAt - kListHeaderBytes, 0);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "avi/ids.h"
+#include "platform/win32/byte_order.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {
@@ -12,9 +13,11 @@ namespace {
 using namespace avi;
 
 constexpr uint32_t kChunkHeaderBytes = 8;
+constexpr uint32_t kListHeaderBytes = 12;
+// A movie list's LIST header and its first record's: the first chunk lies this far behind the list.
+constexpr uint32_t kFirstChunkPast = 24;
 constexpr uint32_t kUnpaddedMovieList = 500;
 constexpr uint32_t kIndexChunkHeaderBytes = 8;
-constexpr uint32_t kIndexEntryBytes = 16;
 
 }  // namespace
 
@@ -27,8 +30,8 @@ bool RecordAssembler::room(size_t count) {
 }
 
 void RecordAssembler::u32(uint32_t value) {
-    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
-                              uint8_t(value >> 24)};
+    uint8_t bytes[4];
+    StoreU32(bytes, value);
     this->bytes(bytes, sizeof bytes);
 }
 
@@ -48,9 +51,7 @@ void RecordAssembler::zeros(size_t count) {
 
 void RecordAssembler::patch32(size_t at, uint32_t value) {
     if (!overflowed_ && at + 4 <= size_) {
-        for (int i = 0; i < 4; ++i) {
-            buffer_[at + i] = uint8_t(value >> (8 * i));
-        }
+        StoreU32(buffer_ + at, value);
     }
 }
 
@@ -62,47 +63,63 @@ bool HeldStateSize(const ImageFormatStruct& video, uint32_t& stateSize) {
     return stateSize <= video.settingsBlockSize - kCompressionSettingsHeaderSize;
 }
 
-uint32_t MovieListPosition(uint32_t paddingSize) {
-    if (paddingSize == 0) {
-        return kUnpaddedMovieList;
+uint32_t KeptPadding(uint32_t asked) {
+    if (asked < kChunkHeaderBytes) {
+        return 0;
     }
-    return std::max(paddingSize, kSmallestPaddedRoom) - 24;
+    return asked > kSmallestPaddedRoom ? asked & ~1u : asked;
 }
 
-uint32_t MovieListPosition(const WritingFile& writing) {
-    return writing.openDml ? OpenDmlMovieListPosition(writing)
-                           : MovieListPosition(Settings(writing).paddingSize);
+RecordLayout LegacyLayout(uint32_t padding) {
+    const uint32_t granule = std::max(padding, kSmallestPaddedRoom);
+    return {padding, granule, padding ? granule - kFirstChunkPast : kUnpaddedMovieList};
 }
 
-uint32_t FillerBytes(uint64_t recordLength, uint32_t paddingSize) {
-    const uint64_t gap = (recordLength / paddingSize + 1) * paddingSize - recordLength;
-    // A gap too small for a chunk header is carried over to the next multiple.
-    return static_cast<uint32_t>(gap >= kChunkHeaderBytes ? gap : gap + paddingSize);
+RecordLayout OpenDmlLayout(uint32_t padding, uint64_t headerListBytes) {
+    const uint32_t granule = std::max(padding, kSmallestPaddedRoom);
+    // The movie list's LIST header, and the first record's with padding, lie before the first
+    // chunk, which starts on a granule.
+    const uint64_t before = padding ? kFirstChunkPast : kListHeaderBytes;
+    const uint64_t needed = kListHeaderBytes + headerListBytes + before;
+    // Safe narrowing: the header list of the largest formats takes well under a megabyte.
+    const auto movieListAt =
+        static_cast<uint32_t>((needed + granule - 1) / granule * granule - before);
+    return {padding, granule, movieListAt};
 }
 
-void BeginRecord(RecordAssembler& record, uint32_t paddingSize) {
-    if (paddingSize == 0) {
+uint32_t FillerBytes(uint64_t length, uint32_t padding) {
+    const uint64_t gap = (length / padding + 1) * padding - length;
+    return static_cast<uint32_t>(gap >= kChunkHeaderBytes ? gap : gap + padding);
+}
+
+void AppendJunk(RecordAssembler& out, uint32_t totalBytes) {
+    out.u32(kJunk);
+    out.u32(totalBytes - kChunkHeaderBytes);
+    out.zeros(totalBytes - kChunkHeaderBytes);
+}
+
+void RecordLayout::beginRecord(RecordAssembler& record) const {
+    if (!padded()) {
         return;
     }
     record.u32(kListChunk);
-    record.u32(0);  // set by FinishRecord
+    record.u32(0);  // set by finishRecord
     record.u32(kRecordList);
 }
 
-uint32_t FinishRecord(RecordAssembler& record, uint32_t paddingSize) {
-    if (paddingSize == 0) {
+uint32_t RecordLayout::finishRecord(RecordAssembler& record) const {
+    if (!padded()) {
         return 0;
     }
-    AppendJunk(record, FillerBytes(record.size(), paddingSize));
+    AppendJunk(record, FillerBytes(record.size(), padding));
     const uint32_t listSize = static_cast<uint32_t>(record.size() - kChunkHeaderBytes);
     record.patch32(4, listSize);
     return listSize;
 }
 
-void AppendJunk(RecordAssembler& record, uint32_t totalBytes) {
-    record.u32(kJunk);
-    record.u32(totalBytes - kChunkHeaderBytes);
-    record.zeros(totalBytes - kChunkHeaderBytes);
+uint32_t RecordLayout::fillerToFirstChunk(uint64_t position) const {
+    const uint64_t firstChunk = (uint64_t(movieListAt) + kFirstChunkPast) % padding;
+    return FillerBytes(position % padding + padding - firstChunk, padding);
 }
 
 bool FinishedFileFits(const WritingFile& writing, uint64_t movieEnd, size_t extraEntries) {

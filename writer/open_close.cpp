@@ -1,5 +1,5 @@
 // Opening an output file builds the writing handle (no file exists until the first frame);
-// closing finishes the file, closes it and frees the handle. The chunk buffer lives here.
+// closing finishes the file, closes it and frees the handle.
 #include <cstring>
 #include <memory>
 #include <new>
@@ -18,13 +18,9 @@ namespace {
 
 constexpr uint32_t kAskBeforeReplacing = 0x1;
 constexpr uint32_t kDvVideoFlag = 0x8;
-// A record filler needs 8 bytes; smaller paddings cannot be kept and mean no padding.
-constexpr uint32_t kSmallestPadding = 8;
 constexpr uint32_t kLargestPadding = 1u << 20;
 constexpr uint64_t kLargestFrameBytes = 0x7FFFFFFF;
 constexpr char kDefaultExtension[] = ".avi";
-
-GrowOnlyBuffer chunkBuffer;
 
 // The output path: the host's name, with ".avi" when it has no dot anywhere; it must fit the
 // handle's 1000 characters.
@@ -140,17 +136,7 @@ bool SetUpVideo(WritingFile& writing, const OpenWriteRequest& request) {
         (video.flags & kDvVideoFlag) ? kDigitalVideoImageFlags : kImageFlags;
     BuildFrameFormat(writing.frameFormat.header, video);
     memcpy(writing.settingsBlock.data(), video.settingsBlock, writing.settingsBlock.size());
-    CompressionSettings& settings = Settings(writing);
-    if (settings.paddingSize < kSmallestPadding) {
-        settings.paddingSize = 0;
-    }
-    // Above 512 the padding also sets the header room, which an odd padding would make odd: the
-    // pad byte behind the header list would land on the movie list's first byte. Such paddings are
-    // made even; smaller odd ones keep their records, whose fillers carry no pad byte.
-    if (settings.paddingSize > kSmallestPaddedRoom) {
-        settings.paddingSize &= ~1u;
-    }
-    if (settings.fccHandler != kUncompressedHandler && !ProbeCompressor(writing)) {
+    if (Settings(writing).fccHandler != kUncompressedHandler && !ProbeCompressor(writing)) {
         return false;
     }
     ListVideoInputs(writing);
@@ -183,6 +169,15 @@ bool OpenDmlChosen() {
     return SettingsFile().read(settings::kOpenDml) != 0;
 }
 
+// The records' padding is the block's; in the OpenDML form the header room grows to hold the
+// super indexes beside the largest video format any compressor gives.
+void SettleLayout(WritingFile& writing) {
+    const uint32_t padding = KeptPadding(Settings(writing).paddingSize);
+    writing.layout = writing.openDml
+                         ? OpenDmlLayout(padding, HeaderListBytes(writing, sizeof(BitmapInfo)))
+                         : LegacyLayout(padding);
+}
+
 // Everything after the last frame: the movie list's size, the index, the form's size and the
 // header list. A file that holds neither a frame nor a sample is not a usable file and is removed.
 void FinishFile(WritingFile& writing) {
@@ -207,19 +202,6 @@ void FinishFile(WritingFile& writing) {
 }
 
 }  // namespace
-
-bool EnsureChunkBuffer(size_t size) {
-    return chunkBuffer.ensure(size);
-}
-
-bool ReleaseChunkBuffer() {
-    chunkBuffer.release();
-    return true;
-}
-
-GrowOnlyBuffer& ChunkBuffer() {
-    return chunkBuffer;
-}
 
 bool OpenFileForWrite(void** handleOut, OpenWriteRequest& request) {
     *handleOut = nullptr;
@@ -247,6 +229,7 @@ bool OpenFileForWrite(void** handleOut, OpenWriteRequest& request) {
     if (request.hasAudio) {
         SetUpAudio(*writing, request.audio);
     }
+    SettleLayout(*writing);
     strcpy(request.fileName, writing->path);
     writing->tag = kHandleTag;
     *handleOut = static_cast<HandleHead*>(writing.release());
@@ -261,7 +244,7 @@ bool CloseFileForWrite(WritingFile* writing) {
     if (writing->file) {
         FinishFile(*writing);
     }
-    ReleaseChunkBuffer();
+    TheWriterBuffers().releaseChunk();
     writing->compressor.close();  // ended first when its compression runs
     writing->tag = 0;
     delete writing;

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "avi/ids.h"
+#include "avi/standard_index.h"
+#include "platform/win32/byte_order.h"
 #include "writer/writer_internal.h"
 
 namespace zedadu::writer {
@@ -15,26 +17,10 @@ namespace {
 
 using namespace avi;
 
-constexpr FOURCC kSuperIndex = FourCC("indx");
-constexpr FOURCC kOpenDmlList = FourCC("odml");
-constexpr FOURCC kOpenDmlHeader = FourCC("dmlh");
-constexpr FOURCC kVideoIndexId = FourCC("ix00");
-constexpr FOURCC kAudioIndexId = FourCC("ix01");
-constexpr FOURCC kAudioChunk = FourCC("01wb");
-constexpr FOURCC kDefaultVideoChunk = FourCC("00dc");
+constexpr FOURCC kDefaultVideoChunk = StreamChunkId(0, kCompressedVideoType);
 constexpr uint8_t kIndexOfIndexes = 0x00;
-constexpr uint8_t kIndexOfChunks = 0x01;
-constexpr uint32_t kNotKeyFrame = 0x80000000;
-constexpr uint64_t kStandardIndexHeaderBytes = 32;  // chunk header and the index header
-constexpr uint64_t kStandardEntryBytes = 8;
-constexpr uint64_t kLegacyEntryBytes = 16;
 constexpr uint64_t kPartHeaderBytes = 24;  // RIFF 'AVIX' and LIST 'movi'
 constexpr uint64_t kChunkHeaderBytes = 8;
-
-// Careful OpenDML writers keep every RIFF part within 1 GiB: readers of AVI 1.0 that take
-// offsets as signed 32-bit numbers read the whole first part, and each part's standard indexes
-// stay far from the 4 GiB their 32-bit offsets reach.
-uint64_t partBytes = uint64_t{1} << 30;
 
 bool Write(HMMIO file, uint64_t position, const void* data, size_t size) {
     return mmioSeek(file, int64_t(position), SEEK_SET) == int64_t(position) &&
@@ -42,13 +28,9 @@ bool Write(HMMIO file, uint64_t position, const void* data, size_t size) {
 }
 
 bool Patch32(HMMIO file, uint64_t position, uint32_t value) {
-    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
-                              uint8_t(value >> 24)};
+    uint8_t bytes[4];
+    StoreU32(bytes, value);
     return Write(file, position, bytes, sizeof bytes);
-}
-
-uint64_t StandardIndexBytes(uint64_t frames) {
-    return kStandardIndexHeaderBytes + kStandardEntryBytes * frames;
 }
 
 // The rooms a part needs for its indexes with some more frames, slots and entries in it.
@@ -60,7 +42,7 @@ uint64_t IndexRoomBytes(const WritingFile& writing, const MoviePart& part, uint6
     }
     if (&part == &writing.parts.front()) {
         bytes += kChunkHeaderBytes +
-                 kLegacyEntryBytes * (part.videoEntries + entries + part.slotCount + slots);
+                 kIndexEntryBytes * (part.videoEntries + entries + part.slotCount + slots);
     }
     return bytes;
 }
@@ -101,8 +83,8 @@ FOURCC FirstVideoChunkId(const WritingFile& writing) {
     return kDefaultVideoChunk;
 }
 
-// A standard index of one part's chunks of one stream: offsets count from the part's movie list
-// type field and point at each chunk's data; bit 31 of a size marks a frame that is no key frame.
+// A standard index of one part's chunks of one stream; a video chunk that the compressor did not
+// mark as a key frame is marked as none.
 std::vector<uint8_t> StandardIndex(const WritingFile& writing, size_t part, int stream) {
     const MoviePart& p = writing.parts[part];
     const bool video = stream == 0;
@@ -110,25 +92,24 @@ std::vector<uint8_t> StandardIndex(const WritingFile& writing, size_t part, int 
     const size_t first = video ? FirstVideoEntry(writing, part) : FirstAudioEntry(writing, part);
     const size_t count = video ? p.videoEntries : p.audioChunks;
     const uint32_t chunks = video ? p.frames : p.audioChunks;
-    std::vector<uint8_t> bytes(size_t(StandardIndexBytes(chunks)));
-    RecordAssembler out(bytes.data(), bytes.size());
-    out.u32(video ? kVideoIndexId : kAudioIndexId);
-    out.u32(static_cast<uint32_t>(bytes.size() - kChunkHeaderBytes));
-    out.u32(2 | uint32_t(kIndexOfChunks) << 24);  // two longs an entry, an index of chunks
-    out.u32(chunks);
-    out.u32(video ? FirstVideoChunkId(writing) : kAudioChunk);
-    out.u32(static_cast<uint32_t>(p.movieData()));
-    out.u32(static_cast<uint32_t>(p.movieData() >> 32));
-    out.u32(0);
+    StandardIndexAssembler index(stream, video ? FirstVideoChunkId(writing) : kAudioChunk,
+                                 p.movieData(), chunks);
     for (size_t i = first; i < first + count; ++i) {
         const IndexEntry& entry = entries[i];
-        if (entry.chunkId == kRecordList) {
-            continue;
+        if (entry.chunkId != kRecordList) {
+            index.add(p.movieData() + entry.offset + kChunkHeaderBytes, entry.size,
+                      !video || (entry.flags & AVIIF_KEYFRAME));
         }
-        out.u32(entry.offset + uint32_t(kChunkHeaderBytes));
-        out.u32(entry.size | (video && !(entry.flags & AVIIF_KEYFRAME) ? kNotKeyFrame : 0));
     }
-    return bytes;
+    return index.bytes();
+}
+
+// A JUNK header at `at` over the rest of a room, `restBytes` with the header.
+bool WriteJunkHeader(HMMIO file, uint64_t at, uint64_t restBytes) {
+    uint8_t header[kChunkHeaderBytes];
+    StoreU32(header, kJunk);
+    StoreU32(header + 4, static_cast<uint32_t>(restBytes - kChunkHeaderBytes));
+    return Write(file, at, header, sizeof header);
 }
 
 // Writes an index chunk into its room, and a JUNK chunk over what it leaves of the room.
@@ -140,12 +121,11 @@ bool WriteIntoRoom(HMMIO file, uint64_t room, uint64_t roomBytes,
     if (roomBytes == chunk.size()) {
         return true;
     }
-    const uint32_t rest[2] = {kJunk, static_cast<uint32_t>(roomBytes - chunk.size() - 8)};
-    return Write(file, room + chunk.size(), rest, sizeof rest);
+    return WriteJunkHeader(file, room + chunk.size(), roomBytes - chunk.size());
 }
 
 uint64_t LegacyIndexBytes(const MoviePart& first) {
-    return kChunkHeaderBytes + kLegacyEntryBytes * (first.videoEntries + first.audioChunks);
+    return kChunkHeaderBytes + kIndexEntryBytes * (first.videoEntries + first.audioChunks);
 }
 
 // The first part's idx1: its header, then its entries merged in file order.
@@ -166,10 +146,10 @@ std::vector<uint8_t> PartBoundary(const WritingFile& writing, MoviePart& part, M
     const uint64_t audioRoom = HasAudio(writing) ? StandardIndexBytes(part.slotCount) : 0;
     const bool first = writing.parts.size() == 1;
     const uint64_t legacyRoom =
-        first ? kChunkHeaderBytes + kLegacyEntryBytes * (part.videoEntries + part.slotCount) : 0;
-    const uint32_t padding = Settings(writing).paddingSize;
+        first ? kChunkHeaderBytes + kIndexEntryBytes * (part.videoEntries + part.slotCount) : 0;
+    const RecordLayout& layout = writing.layout;
     std::vector<uint8_t> bytes(size_t(videoRoom + audioRoom + legacyRoom + kPartHeaderBytes) +
-                               padding + 8);
+                               layout.padding + 8);
     RecordAssembler out(bytes.data(), bytes.size());
     part.videoRoom = writing.movieEnd;
     AppendJunk(out, static_cast<uint32_t>(videoRoom));
@@ -190,11 +170,9 @@ std::vector<uint8_t> PartBoundary(const WritingFile& writing, MoviePart& part, M
     out.u32(kListChunk);
     out.u32(0);
     out.u32(kMovieList);
-    if (padding) {
-        const uint64_t wanted = (uint64_t(writing.movieListAt) + 24) % padding;
-        const uint64_t at = (writing.movieEnd + out.size() + 12) % padding;
-        uint64_t filler = (wanted + padding - at) % padding;
-        AppendJunk(out, static_cast<uint32_t>(filler < 8 ? filler + padding : filler));
+    if (layout.padded()) {
+        // Behind the filler comes the next record's LIST header, then its first chunk.
+        AppendJunk(out, layout.fillerToFirstChunk(writing.movieEnd + out.size() + 12));
     }
     bytes.resize(out.size());
     return bytes;
@@ -223,23 +201,9 @@ bool StartNextPart(WritingFile& writing) {
 
 }  // namespace
 
-void SetOpenDmlPartBytesForTesting(uint64_t bytes) {
-    partBytes = bytes ? bytes : uint64_t{1} << 30;
-}
-
-uint32_t OpenDmlMovieListPosition(const WritingFile& writing) {
-    const uint32_t padding = Settings(writing).paddingSize;
-    const uint64_t granule = std::max<uint64_t>(padding, kSmallestPaddedRoom);
-    // The movie list's LIST header, and the first record's with padding, lie before the first
-    // chunk, which starts on a granule; the largest video format any compressor gives fits.
-    const uint64_t before = padding ? 24 : 12;
-    const uint64_t needed = 12 + HeaderListBytes(writing, sizeof(BitmapInfo)) + before;
-    return static_cast<uint32_t>((needed + granule - 1) / granule * granule - before);
-}
-
 void BeginFirstPart(WritingFile& writing) {
     writing.parts.assign(1, MoviePart{});
-    writing.parts.front().movieList = writing.movieListAt;
+    writing.parts.front().movieList = writing.layout.movieListAt;
 }
 
 bool MakeRoomForRecord(WritingFile& writing, uint64_t recordBytes, size_t entries) {
@@ -247,7 +211,7 @@ bool MakeRoomForRecord(WritingFile& writing, uint64_t recordBytes, size_t entrie
     const uint64_t slots = HasAudio(writing) ? 1 : 0;
     const uint64_t end =
         writing.movieEnd + recordBytes + IndexRoomBytes(writing, part, 1, slots, entries);
-    if (part.frames == 0 || end - part.riff <= partBytes) {
+    if (part.frames == 0 || end - part.riff <= Switches().openDmlPartBytes) {
         return true;
     }
     return StartNextPart(writing);
@@ -345,11 +309,10 @@ void FinishOpenDmlFile(WritingFile& writing) {
     if (!single) {
         const MoviePart& first = writing.parts.front();
         const uint64_t room =
-            kChunkHeaderBytes + kLegacyEntryBytes * (first.videoEntries + first.slotCount);
+            kChunkHeaderBytes + kIndexEntryBytes * (first.videoEntries + first.slotCount);
         const uint64_t used = LegacyIndexBytes(first);
         if (WriteLegacyIndex(writing, first.legacyRoom) && room > used) {
-            const uint32_t rest[2] = {kJunk, static_cast<uint32_t>(room - used - 8)};
-            Write(file, first.legacyRoom + used, rest, sizeof rest);
+            WriteJunkHeader(file, first.legacyRoom + used, room - used);
         }
     }
 }

@@ -1,7 +1,5 @@
 // The writing settings: loaded from "ZEDADU.ini" beside the host executable or copied from the
 // host's own formats, optionally edited in the settings dialog, and saved back when accepted.
-#include "writer/settings.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,8 +20,6 @@ namespace {
 constexpr uint32_t kAudioResultFlags = 0x10000000;
 constexpr uint32_t kVideoResultFlags = 0x10000002;
 constexpr DWORD kHandlerBufferSize = 6;  // four code characters and room to see a fifth
-
-SettingsDialogRunner dialogRunner = &dialog::RunSettingsDialog;
 
 bool EmbeddedSizesRight(const WritingSettingsRecord& record) {
     return record.resultAudio.size == sizeof(AudioFormatRecord) &&
@@ -187,7 +183,7 @@ intptr_t RunOnWorkingCopies(WritingSettingsRecord& record, dialog::SettingsDialo
     session->videoFormat = record.resultVideo;
     session->settingsBlock =
         video ? static_cast<CompressionSettings*>(record.resultVideo.settingsBlock) : nullptr;
-    return dialogRunner(DialogTemplate(record.request), record.parentWindow, *session);
+    return Switches().dialogRunner(DialogTemplate(record.request), record.parentWindow, *session);
 }
 
 bool RunDialog(const SettingsFile& ini, WritingSettingsRecord& record) {
@@ -221,10 +217,6 @@ bool RunDialog(const SettingsFile& ini, WritingSettingsRecord& record) {
 }
 
 }  // namespace
-
-void SetSettingsDialogRunnerForTesting(SettingsDialogRunner runner) {
-    dialogRunner = runner ? runner : &dialog::RunSettingsDialog;
-}
 
 bool SetWritingSettings(WritingSettingsRecord& record) {
     const SettingsFile ini;

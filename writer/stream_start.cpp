@@ -1,6 +1,6 @@
 // The stream starts with the first video frame: the file is created with its RIFF form, room is
 // left for the header list, the movie list is opened, the first audio slots are reserved and the
-// compressor is set going. The buffer for compressed frames lives here.
+// compressor is set going.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -26,8 +26,6 @@ constexpr uint32_t kSlotSpareBytes = 56;
 constexpr LONG kFramesToCompress = 2000000000;
 constexpr size_t kOpeningRecordSpare = 24;
 
-GrowOnlyBuffer compressedBuffer;
-
 int64_t Position(HMMIO file) {
     return mmioSeek(file, 0, SEEK_CUR);
 }
@@ -40,8 +38,8 @@ bool WritePrologue(WritingFile& writing) {
     if (mmioCreateChunk(file, &writing.riffChunk, MMIO_CREATERIFF) != MMSYSERR_NOERROR) {
         return false;
     }
-    writing.movieListAt = MovieListPosition(writing);
-    if (mmioSeek(file, writing.movieListAt, SEEK_SET) != writing.movieListAt) {
+    const uint32_t movieListAt = writing.layout.movieListAt;
+    if (mmioSeek(file, movieListAt, SEEK_SET) != movieListAt) {
         return false;
     }
     writing.movieList = {};
@@ -75,18 +73,20 @@ bool ComputeAudioLayout(WritingFile& writing) {
 
 // One record (or, unpadded, one bare slot) per reserved slot, ring indices 0 to initialFrames.
 bool ReserveOpeningSlots(WritingFile& writing) {
-    const uint32_t padding = Settings(writing).paddingSize;
+    const RecordLayout& layout = writing.layout;
+    const uint32_t padding = layout.padding;
     const uint32_t slotBytes = uint32_t(writing.audioSlotBytes);
-    if (!EnsureChunkBuffer(size_t(padding) + slotBytes + kOpeningRecordSpare)) {
+    WriterBuffers& buffers = TheWriterBuffers();
+    if (!buffers.ensureChunk(size_t(padding) + slotBytes + kOpeningRecordSpare)) {
         return false;
     }
     while (writing.audioSlotReserve <= writing.initialFrames) {
         const int64_t start = Position(writing.file.get());
-        RecordAssembler record(ChunkBuffer().data(), ChunkBuffer().capacity());
-        BeginRecord(record, padding);
+        RecordAssembler record = buffers.chunkAssembler();
+        layout.beginRecord(record);
         const uint64_t slot = uint64_t(start) + record.size();
         AppendJunk(record, slotBytes);
-        const uint32_t listSize = FinishRecord(record, padding);
+        const uint32_t listSize = layout.finishRecord(record);
         const bool fits =
             writing.openDml ||
             FinishedFileFits(writing, uint64_t(start) + record.size(), padding ? 1 : 0);
@@ -114,7 +114,7 @@ bool HeaderRoomHolds(const WritingFile& writing) {
     const BITMAPINFOHEADER& format = writing.compressedFormat.header;
     const uint64_t formatBytes = uint64_t(format.biSize) + 4 * uint64_t(format.biClrUsed);
     return format.biSize >= sizeof(BITMAPINFOHEADER) && formatBytes <= sizeof(BitmapInfo) &&
-           12 + HeaderListBytes(writing) <= writing.movieListAt;
+           12 + HeaderListBytes(writing) <= writing.layout.movieListAt;
 }
 
 // The compressor's data rate: what the settings allow less what audio slots and fillers take.
@@ -127,7 +127,7 @@ bool FramesDataRate(const WritingFile& writing, LONG& dataRate) {
     const double framesPerSecond =
         double(writing.videoFormat.rate) / double(writing.videoFormat.scale);
     const auto overhead = static_cast<int64_t>(
-        framesPerSecond * double(int64_t(writing.audioSlotBytes) + settings.paddingSize));
+        framesPerSecond * double(int64_t(writing.audioSlotBytes) + writing.layout.padding));
     const int64_t rate = int64_t(settings.dataRate) * 1024 - overhead;
     if (rate < 0) {
         return ShowHostMessage(kDataRateTooLowMessage, kCautionTextId, kMessageYesNo) != IDNO;
@@ -139,7 +139,7 @@ bool FramesDataRate(const WritingFile& writing, LONG& dataRate) {
 bool TellCompressorAboutFrames(WritingFile& writing, const vfw::Compressor& compressor) {
     const CompressionSettings& settings = Settings(writing);
     ICCOMPRESSFRAMES frames{};
-    frames.dwFlags = settings.paddingSize ? ICCOMPRESSFRAMES_PADDING : 0;
+    frames.dwFlags = writing.layout.padded() ? ICCOMPRESSFRAMES_PADDING : 0;
     frames.lpbiOutput = &writing.compressedFormat.header;
     frames.lpbiInput = &writing.frameFormat.header;
     frames.lStartFrame = 0;
@@ -195,8 +195,8 @@ bool BeginCompression(WritingFile& writing, const vfw::Compressor& compressor) {
     if (largest > std::numeric_limits<int32_t>::max()) {
         return false;
     }
-    if (largest > static_cast<LRESULT>(compressedBuffer.capacity()) &&
-        !compressedBuffer.ensure(size_t(largest))) {
+    GrowOnlyBuffer& output = TheWriterBuffers().compressed();
+    if (largest > static_cast<LRESULT>(output.capacity()) && !output.ensure(size_t(largest))) {
         return false;
     }
     try {
@@ -226,15 +226,6 @@ bool StreamFailed(WritingFile& writing) {
 }
 
 }  // namespace
-
-GrowOnlyBuffer& CompressedBuffer() {
-    return compressedBuffer;
-}
-
-void ReleaseWriterBuffers() {
-    ReleaseChunkBuffer();
-    compressedBuffer.release();
-}
 
 bool StartStream(WritingFile& writing) {
     if (!writing.file) {
@@ -272,7 +263,7 @@ bool StartStream(WritingFile& writing) {
     // From here on the file on disk is an AVI file of the frames and samples it holds: the header
     // list goes into its room now, with the counts of the moment.
     writing.framesAtRefresh = 0;
-    if (CrashSafe()) {
+    if (Switches().crashSafe) {
         RewriteHeaderList(writing, Settings(writing).fccHandler, false);
     }
     return true;

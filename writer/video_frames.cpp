@@ -18,8 +18,6 @@ namespace {
 using namespace avi;
 
 constexpr uint16_t kUncompressedCode = 'x' | 'x' << 8;
-constexpr uint16_t kCompressedCode = 'd' | 'c' << 8;
-constexpr uint32_t kStreamDigits = '0' | '0' << 8;
 constexpr uint32_t kLargestRecordBytes = std::numeric_limits<int32_t>::max();
 
 // Brings the host's pixels into the file's layout in place; returns the frame's byte count and
@@ -54,7 +52,7 @@ DWORD FrameBudget(const WritingFile& writing) {
     const double framesPerSecond =
         double(writing.videoFormat.rate) / double(writing.videoFormat.scale);
     const auto perFrame = static_cast<int64_t>(double(settings.dataRate) * 1024 / framesPerSecond);
-    const int64_t budget = perFrame - writing.audioSlotBytes - int64_t(settings.paddingSize);
+    const int64_t budget = perFrame - writing.audioSlotBytes - int64_t(writing.layout.padding);
     return static_cast<DWORD>(std::clamp<int64_t>(budget, 0, std::numeric_limits<DWORD>::max()));
 }
 
@@ -70,10 +68,10 @@ uint16_t ChunkCode(DWORD reported) {
 bool CompressFrame(WritingFile& writing, VideoWriteRecord& record, BITMAPINFOHEADER& frame,
                    uint32_t byteCount) {
     const CompressionSettings& settings = Settings(writing);
-    GrowOnlyBuffer& compressed = CompressedBuffer();
+    GrowOnlyBuffer& compressed = TheWriterBuffers().compressed();
     const bool forced = writing.framesSinceKey == 0 || !writing.previousFrameValid;
     DWORD chunkFlags = forced ? AVIIF_KEYFRAME : 0;
-    DWORD chunkId = kCompressedCode;  // kept when the compressor names no code
+    DWORD chunkId = kCompressedVideoType;  // kept when the compressor names no code
     writing.framesSinceKey = writing.framesSinceKey + 1;
     if (static_cast<int32_t>(writing.framesSinceKey) >=
         static_cast<int32_t>(settings.keyFrameRate)) {
@@ -131,15 +129,17 @@ bool WriteNextVideoFrame(WritingFile& writing, VideoWriteRecord& record) {
 
 bool WriteVideoRecord(WritingFile& writing, const void* data, uint32_t size, uint32_t flags,
                       uint16_t code) {
-    const uint32_t padding = Settings(writing).paddingSize;
+    const RecordLayout& layout = writing.layout;
+    const uint32_t padding = layout.padding;
     const uint32_t slotBytes = HasAudio(writing) ? uint32_t(writing.audioSlotBytes) : 0;
     const uint64_t largest = 12 + 8 + uint64_t(size) + 1 + slotBytes + padding + 7;
-    if (largest > kLargestRecordBytes || !EnsureChunkBuffer(size_t(largest))) {
+    WriterBuffers& buffers = TheWriterBuffers();
+    if (largest > kLargestRecordBytes || !buffers.ensureChunk(size_t(largest))) {
         return false;
     }
-    const FOURCC chunkId = kStreamDigits | uint32_t(code) << 16;
-    RecordAssembler record(ChunkBuffer().data(), ChunkBuffer().capacity());
-    BeginRecord(record, padding);
+    const FOURCC chunkId = StreamChunkId(0, code);
+    RecordAssembler record = buffers.chunkAssembler();
+    layout.beginRecord(record);
     const size_t chunk = record.size();
     record.u32(chunkId);
     record.u32(size);
@@ -151,7 +151,7 @@ bool WriteVideoRecord(WritingFile& writing, const void* data, uint32_t size, uin
     if (slotBytes) {
         AppendJunk(record, slotBytes);
     }
-    const uint32_t listSize = FinishRecord(record, padding);
+    const uint32_t listSize = layout.finishRecord(record);
     const size_t entries = padding ? 2 : 1;
     // In the OpenDML form a record that would take its part past the part size begins the next.
     const bool room = writing.openDml

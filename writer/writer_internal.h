@@ -11,41 +11,59 @@
 #include "core/grow_only_buffer.h"
 #include "core/host_text.h"
 #include "core/records.h"
+#include "dialog/settings_dialog.h"
+#include "writer/testing.h"
 #include "writer/writing_file.h"
 
 namespace zedadu::writer {
 
 using avi::kUncompressedHandler;
+inline constexpr uint64_t kOpenDmlPartBytes = uint64_t{1} << 30;
+// The writer's streams: video first, then audio.
+inline constexpr FOURCC kAudioChunk = avi::StreamChunkId(1, avi::kAudioDataType);
 // The largest file the format can address: every position and size is a 32-bit number.
 inline constexpr uint64_t kLargestFileSize = 0xFFFFFFFFu;
 
-// The chunk buffer in which records and chunks are assembled before one write.
-bool EnsureChunkBuffer(size_t size);
-bool ReleaseChunkBuffer();
-GrowOnlyBuffer& ChunkBuffer();
-// The buffer that receives the compressor's output for every writing handle.
-GrowOnlyBuffer& CompressedBuffer();
-
-// Appends little-endian fields to a byte buffer of fixed capacity; writing past it only marks the
-// assembly as failed, so a wrong size estimate can never overrun the buffer.
-class RecordAssembler {
+// The module-wide buffers of the writing side, reused by every writing handle under the access
+// lock: the chunk buffer in which records and chunks are assembled before one write, and the
+// buffer that receives the compressor's output.
+class WriterBuffers {
   public:
-    RecordAssembler(uint8_t* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
-    void u32(uint32_t value);
-    void bytes(const void* data, size_t count);
-    void zeros(size_t count);
-    void patch32(size_t at, uint32_t value);
-    size_t size() const { return size_; }
-    bool overflowed() const { return overflowed_; }
-    const uint8_t* data() const { return buffer_; }
+    constexpr WriterBuffers() = default;
+    WriterBuffers(const WriterBuffers&) = delete;
+    WriterBuffers& operator=(const WriterBuffers&) = delete;
+
+    // False when the memory cannot be had.
+    bool ensureChunk(size_t size) { return chunk_.ensure(size); }
+    // An assembler over the whole chunk buffer.
+    RecordAssembler chunkAssembler() { return RecordAssembler(chunk_.data(), chunk_.capacity()); }
+    GrowOnlyBuffer& compressed() { return compressed_; }
+    // A close gives the chunk buffer back; the unload both.
+    void releaseChunk() { chunk_.release(); }
+    void release() {
+        chunk_.release();
+        compressed_.release();
+    }
 
   private:
-    bool room(size_t count);
-    uint8_t* buffer_;
-    size_t capacity_;
-    size_t size_ = 0;
-    bool overflowed_ = false;
+    GrowOnlyBuffer chunk_;
+    GrowOnlyBuffer compressed_;
 };
+WriterBuffers& TheWriterBuffers();
+
+// What tests and benchmarks may change in the writer (writer/testing.h sets them).
+struct WriterSwitches {
+    // Crash safety: the header list written at stream start and refreshed once a second of video,
+    // and audio slots filled with their chunk header last.
+    bool crashSafe = true;
+    // Careful OpenDML writers keep every RIFF part within 1 GiB: readers of AVI 1.0 that take
+    // offsets as signed 32-bit numbers read the whole first part, and each part's standard indexes
+    // stay far from the 4 GiB their 32-bit offsets reach.
+    uint64_t openDmlPartBytes = kOpenDmlPartBytes;
+    // The settings call runs the settings dialog through this.
+    SettingsDialogRunner dialogRunner = &dialog::RunSettingsDialog;
+};
+const WriterSwitches& Switches();
 
 // The settings block of a writing handle always holds at least its 148-byte header.
 inline CompressionSettings& Settings(WritingFile& writing) {
@@ -75,20 +93,6 @@ inline bool HasAudio(const WritingFile& writing) {
 // state its header claims; false otherwise.
 bool HeldStateSize(const ImageFormatStruct& video, uint32_t& stateSize);
 
-// The header room of every padding up to this size ends where it does for this one.
-inline constexpr uint32_t kSmallestPaddedRoom = 512;
-// The position of the movie list's LIST header: the bytes from 12 to it are the header room.
-uint32_t MovieListPosition(uint32_t paddingSize);
-// The same for the handle: in the OpenDML form the room grows to hold the super indexes.
-uint32_t MovieListPosition(const WritingFile& writing);
-// Bytes of the JUNK filler (header included) that closes a record of recordLength bytes.
-uint32_t FillerBytes(uint64_t recordLength, uint32_t paddingSize);
-// Appends a record's LIST "rec " header when records are padded.
-void BeginRecord(RecordAssembler& record, uint32_t paddingSize);
-// Appends the filler and sets the LIST size; returns that size (0 without padding).
-uint32_t FinishRecord(RecordAssembler& record, uint32_t paddingSize);
-// Appends one JUNK chunk of exactly totalBytes bytes (8 of them its header).
-void AppendJunk(RecordAssembler& record, uint32_t totalBytes);
 // Whether the finished file (movie data up to movieEnd, then the index with extraEntries more
 // entries) stays within what the format can address.
 bool FinishedFileFits(const WritingFile& writing, uint64_t movieEnd, size_t extraEntries);
@@ -124,10 +128,6 @@ bool RewriteHeaderList(WritingFile& writing, FOURCC handler, bool indexed);
 uint64_t HeaderListBytes(const WritingFile& writing);
 uint64_t HeaderListBytes(const WritingFile& writing, uint64_t videoFormatBytes);
 
-// Crash safety: the header list written at stream start and refreshed once a second of video,
-// and audio slots filled with their chunk header last. Tests and benchmarks switch it off.
-bool CrashSafe();
-void SetCrashSafeRecordingForTesting(bool on);
 // Writes the header list again once a second of video has been recorded since the last time.
 void RefreshHeaderList(WritingFile& writing);
 
@@ -135,8 +135,6 @@ void RefreshHeaderList(WritingFile& writing);
 inline constexpr size_t kSuperIndexEntries = 4096;  // RIFF parts a file can have
 inline constexpr uint64_t kSuperIndexBytes = 24 + 16 * kSuperIndexEntries;
 inline constexpr uint64_t kOpenDmlHeaderBytes = 248;  // 'dmlh': the total frames and room
-void SetOpenDmlPartBytesForTesting(uint64_t bytes);   // 0: the usual 1 GiB
-uint32_t OpenDmlMovieListPosition(const WritingFile& writing);
 void BeginFirstPart(WritingFile& writing);
 // Before a record of recordBytes with `entries` index entries is appended: begins a new part
 // when the last one would grow past the part size; false when that fails or no part is left.

@@ -14,6 +14,7 @@
 #include "core/records.h"
 #include "platform/mmio/mmio.h"
 #include "platform/vfw/compressor.h"
+#include "writer/record_layout.h"
 
 namespace zedadu::writer {
 
@@ -70,6 +71,7 @@ struct WritingFile : HandleHead {
     uint32_t expectedFrames = 0;  // the frames the host will write
     SettingsBlock settingsBlock;  // a private copy of the request's
     Layouts accepted;             // the input layouts the writer takes
+    RecordLayout layout;          // settled with the formats and the file's form
 
     // The formats written.
     BitmapInfo frameFormat{};       // the uncompressed frames handed to the compressor
@@ -88,9 +90,8 @@ struct WritingFile : HandleHead {
     RiffFile file;
     bool streamFailed = false;  // a failed stream start refuses every later write
     MMCKINFO riffChunk{};
-    MMCKINFO movieList{};      // its data offset is the base of the index offsets
-    uint32_t movieListAt = 0;  // the position of the first movie list: the header room's end
-    uint64_t movieEnd = 0;     // where the next video record goes
+    MMCKINFO movieList{};   // its data offset is the base of the index offsets
+    uint64_t movieEnd = 0;  // where the next video record goes
     uint32_t frameCount = 0;
     uint32_t framesAtRefresh = 0;  // frameCount when the header list was last written
     // The OpenDML form (AVI 2.0), switched on in the settings file: RIFF parts past the first.

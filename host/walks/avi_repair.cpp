@@ -6,37 +6,33 @@
 #include <map>
 #include <set>
 
+#include "avi/chunk_cursor.h"
+#include "avi/ids.h"
+#include "avi/index_entry.h"
+#include "avi/standard_index.h"
 #include "host/cli/errors.h"
 #include "host/walks/file_bytes.h"
 
 namespace zedadu::host {
 namespace {
 
-constexpr uint64_t kLargestHeaderList = 16 << 20;
-constexpr uint32_t kNotKeyFrame = 0x80000000;
-constexpr uint32_t kKeyFrame = 0x10;
-constexpr size_t kStreams = 100;
-constexpr uint8_t kDib[] = {'D', 'I', 'B', ' '};
-constexpr uint8_t kRaw[] = {'r', 'a', 'w', ' '};
+using namespace avi;
 
-std::string Id(const uint8_t* b) {
-    return std::string(reinterpret_cast<const char*>(b), 4);
+constexpr uint64_t kLargestHeaderList = 16 << 20;
+constexpr size_t kStreams = 100;
+constexpr FOURCC kRawCompression = FourCC("raw ");
+
+FOURCC Id(const uint8_t* b) {
+    return LoadU32(b);
 }
 
 void Put32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(uint8_t(value >> (8 * i)));
-    }
-}
-
-void PutId(std::vector<uint8_t>& out, const std::string& id) {
-    out.insert(out.end(), id.begin(), id.begin() + 4);
+    out.resize(out.size() + 4);
+    StoreU32(out.data() + out.size() - 4, value);
 }
 
 void Set32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[at + size_t(i)] = uint8_t(value >> (8 * i));
-    }
+    StoreU32(out.data() + at, value);
 }
 
 BytePatch Patch32(uint64_t position, uint32_t value) {
@@ -46,14 +42,15 @@ BytePatch Patch32(uint64_t position, uint32_t value) {
 }
 
 struct Stream {
-    std::string type;          // "vids", "auds"
+    FOURCC type = 0;           // "vids", "auds"
+    bool described = false;    // its stream header was found
     uint64_t lengthField = 0;  // position of the stream header's dwLength
     uint32_t blockAlign = 1;   // audio: bytes per sample frame
     bool allKeyFrames = true;
     bool rawFrames = false;   // uncompressed: a frame is only whole at its full size
     uint64_t superIndex = 0;  // position of its 'indx' chunk, 0 without
     uint32_t superCapacity = 0;
-    std::string chunkType;  // "dc", "wb": the end of its chunk ids
+    uint16_t chunkType = 0;  // "dc", "wb": the end of its chunk ids
 };
 
 struct Header {
@@ -65,7 +62,7 @@ struct Header {
 struct Chunk {
     uint64_t position;
     uint32_t size;
-    std::string id;
+    FOURCC id;
     int stream;  // -1 for a record list
 };
 
@@ -91,30 +88,38 @@ bool IntraOnly(uint32_t compression) {
                        [&](const char* c) { return strcasecmp(c, code.c_str()) == 0; });
 }
 
-void ParseStreamList(const uint8_t* b, size_t size, uint64_t base, Header& header) {
+// The header list's bytes, read whole, and where they lie in the file.
+struct HeaderBytes {
+    std::vector<uint8_t> bytes;
+    uint64_t position;
+    const uint8_t* at(uint64_t offset) const { return bytes.data() + offset; }
+};
+
+void ParseStreamList(const HeaderBytes& b, ChunkCursor chunks, Header& header) {
     Stream stream;
-    for (size_t at = 4; at + 8 <= size;) {
-        const uint32_t chunk = LoadU32(b + at + 4);
-        if (chunk > size - at - 8) {
-            break;
-        }
-        const std::string id = Id(b + at);
-        if (id == "strh" && chunk >= 40) {
-            stream.type = Id(b + at + 8);
-            stream.lengthField = base + at + 8 + 32;
-            stream.chunkType = stream.type == "vids" ? "dc" : stream.type == "auds" ? "wb" : "";
-        } else if (id == "strf" && stream.type == "auds" && chunk >= 14) {
-            stream.blockAlign = std::max<uint32_t>(LoadU32(b + at + 8 + 12) & 0xFFFF, 1);
-        } else if (id == "strf" && stream.type == "vids" && chunk >= 20) {
-            const uint32_t compression = LoadU32(b + at + 8 + 16);
+    avi::Chunk chunk;
+    while (chunks.next(chunk) && chunk.whole()) {
+        const uint8_t* data = b.at(chunk.data);
+        if (chunk.id == kStreamHeader && chunk.claimed >= 40) {
+            stream.type = Id(data);
+            stream.described = true;
+            stream.lengthField = b.position + chunk.data + 32;
+            stream.chunkType = stream.type == kVideoStream   ? kCompressedVideoType
+                               : stream.type == kAudioStream ? kAudioDataType
+                                                             : 0;
+        } else if (chunk.id == kStreamFormat && stream.type == kAudioStream &&
+                   chunk.claimed >= 14) {
+            stream.blockAlign = std::max<uint32_t>(LoadU16(data + 12), 1);
+        } else if (chunk.id == kStreamFormat && stream.type == kVideoStream &&
+                   chunk.claimed >= 20) {
+            const uint32_t compression = LoadU32(data + 16);
             stream.allKeyFrames = IntraOnly(compression);
-            stream.rawFrames =
-                compression == 0 || compression == LoadU32(kDib) || compression == LoadU32(kRaw);
-        } else if (id == "indx" && chunk >= 24) {
-            stream.superIndex = base + at;
-            stream.superCapacity = (chunk - 24) / 16;
+            stream.rawFrames = compression == 0 || compression == kUncompressedHandler ||
+                               compression == kRawCompression;
+        } else if (chunk.id == kSuperIndex && chunk.claimed >= 24) {
+            stream.superIndex = b.position + chunk.header();
+            stream.superCapacity = (chunk.claimed - 24) / 16;
         }
-        at += 8 + chunk + (chunk & 1);
     }
     header.streams.push_back(stream);
 }
@@ -122,55 +127,54 @@ void ParseStreamList(const uint8_t* b, size_t size, uint64_t base, Header& heade
 // The header list: the main header, the stream lists with their super indexes, dmlh.
 std::optional<Header> ParseHeaderList(const FileBytes& file, std::string& refusal) {
     uint8_t head[24];
-    if (!file.read(0, head, sizeof head) || Id(head) != "RIFF" || Id(head + 8) != "AVI ") {
+    if (!file.read(0, head, sizeof head) || Id(head) != kRiffChunk || Id(head + 8) != kAviForm) {
         refusal = "it is not an AVI file";
         return std::nullopt;
     }
     const uint32_t size = LoadU32(head + 16);
-    if (Id(head + 12) != "LIST" || Id(head + 20) != "hdrl" || size < 4 + 8 + 56 ||
+    if (Id(head + 12) != kListChunk || Id(head + 20) != kHeaderList || size < 4 + 8 + 56 ||
         size > kLargestHeaderList || size > file.size() - 20) {
         refusal = "it has no header list where the format places it";
         return std::nullopt;
     }
-    std::vector<uint8_t> b(size);
-    file.read(20, b.data(), size);
+    HeaderBytes b{std::vector<uint8_t>(size), 20};
+    file.read(b.position, b.bytes.data(), size);
+    const MemoryBytes memory(b.bytes.data(), b.bytes.size());
+    ChunkCursor chunks(memory, 4, size);
     Header header;
-    for (size_t at = 4; at + 8 <= size && header.streams.size() < kStreams;) {
-        const uint32_t chunk = LoadU32(b.data() + at + 4);
-        if (chunk > size - at - 8) {
-            break;
+    avi::Chunk chunk;
+    while (header.streams.size() < kStreams && chunks.next(chunk) && chunk.whole()) {
+        if (chunk.id == kMainHeader && chunk.claimed >= 56) {
+            header.mainFrames = b.position + chunk.data + 16;
+        } else if (chunk.isList(kStreamList)) {
+            ParseStreamList(b, chunks.inside(chunk), header);
+        } else if (chunk.isList(kOpenDmlList) && chunk.claimed >= 16 &&
+                   Id(b.at(chunk.data + 4)) == kOpenDmlHeader) {
+            header.grandFrames = b.position + chunk.data + 12;
         }
-        const std::string id = Id(b.data() + at);
-        if (id == "avih" && chunk >= 56) {
-            header.mainFrames = 20 + at + 8 + 16;
-        } else if (id == "LIST" && chunk >= 4 && Id(b.data() + at + 8) == "strl") {
-            ParseStreamList(b.data() + at + 8, chunk, 20 + at + 8, header);
-        } else if (id == "LIST" && chunk >= 16 && Id(b.data() + at + 8) == "odml" &&
-                   Id(b.data() + at + 12) == "dmlh") {
-            header.grandFrames = 20 + at + 8 + 12;
-        }
-        at += 8 + chunk + (chunk & 1);
     }
-    if (!header.mainFrames || header.streams.empty() || header.streams.front().type.empty()) {
+    if (!header.mainFrames || header.streams.empty() || !header.streams.front().described) {
         refusal = "its header list has no main header or no stream header";
         return std::nullopt;
     }
     return header;
 }
 
-int StreamOf(const uint8_t* id) {
-    return isdigit(id[0]) && isdigit(id[1]) ? (id[0] - '0') * 10 + (id[1] - '0') : -2;
+int StreamOf(FOURCC id) {
+    const int stream = TwoDigitStream(id);
+    return stream >= 0 ? stream : -2;
 }
 
 // An id that can stand in a movie list: a data chunk of one of the streams ("00dc", "01wb"), a
 // list (a record), padding or a standard index ("ix00").
 bool PlausibleId(const uint8_t* h, size_t streams) {
-    const int stream = StreamOf(h);
+    const FOURCC id = Id(h);
+    const int stream = StreamOf(id);
     if (stream >= 0) {
         return size_t(stream) < streams && islower(h[2]) && islower(h[3]);
     }
-    const std::string id = Id(h);
-    return id == "LIST" || id == "JUNK" || (id[0] == 'i' && id[1] == 'x' && isdigit(h[2]));
+    return id == kListChunk || id == kJunk ||
+           (uint16_t(id) == kStandardIndexPrefix && isdigit(h[2]));
 }
 
 // A stretch whose chunk header names no chunk that fits (zeroed, overwritten, a changed size): the
@@ -275,7 +279,7 @@ bool WholeBeforeDamage(const Range& range, uint64_t at, const uint8_t* h) {
 }
 
 bool IsRecordList(const uint8_t* h) {
-    return Id(h) == "LIST" && Id(h + 8) == "rec " && LoadU32(h + 4) >= 4;
+    return Id(h) == kListChunk && Id(h + 8) == kRecordList && LoadU32(h + 4) >= 4;
 }
 
 // A record list and its chunks; one cut short keeps its whole chunks and gets their size.
@@ -289,7 +293,7 @@ uint64_t WalkRecord(const Range& range, uint64_t at, Part& part, Walk& walk) {
                        fits || range.endKnown};
     const uint64_t whole = WalkChunks(record, data + 4, part, walk);
     const auto kept = static_cast<uint32_t>(whole - data);
-    part.chunks.push_back({at, kept, "rec ", -1});
+    part.chunks.push_back({at, kept, kRecordList, -1});
     if (kept != size) {
         walk.listSizes.push_back(Patch32(at + 4, kept));
         walk.cut = true;
@@ -304,7 +308,7 @@ uint64_t WalkChunks(const Range& range, uint64_t at, Part& part, Walk& walk) {
     const FileBytes& file = range.file;
     while (at + 8 <= range.end && !walk.cut) {
         uint8_t h[12] = {};
-        if (!file.read(at, h, std::min<uint64_t>(12, file.size() - at)) || Id(h) == "RIFF") {
+        if (!file.read(at, h, std::min<uint64_t>(12, file.size() - at)) || Id(h) == kRiffChunk) {
             return at;
         }
         if (IsRecordList(h) && (!range.endKnown || Confirmed(range, at))) {
@@ -316,8 +320,8 @@ uint64_t WalkChunks(const Range& range, uint64_t at, Part& part, Walk& walk) {
             at = PassDamage(range, at, walk);
             continue;
         }
-        if (StreamOf(h) >= 0) {
-            part.chunks.push_back({at, size, Id(h), StreamOf(h)});
+        if (StreamOf(Id(h)) >= 0) {
+            part.chunks.push_back({at, size, Id(h), StreamOf(Id(h))});
         }
         at = std::min(at + 8 + size + (size & 1), file.size());
     }
@@ -328,7 +332,8 @@ uint64_t WalkChunks(const Range& range, uint64_t at, Part& part, Walk& walk) {
 bool WalkPart(const FileBytes& file, size_t streams, uint64_t at, Walk& walk) {
     uint8_t h[12];
     const bool first = walk.parts.empty();
-    if (!file.read(at, h, sizeof h) || Id(h) != "RIFF" || Id(h + 8) != (first ? "AVI " : "AVIX")) {
+    if (!file.read(at, h, sizeof h) || Id(h) != kRiffChunk ||
+        Id(h + 8) != (first ? kAviForm : kExtendedForm)) {
         return false;
     }
     bool riffKnown = false, movieKnown = false;
@@ -337,7 +342,7 @@ bool WalkPart(const FileBytes& file, size_t streams, uint64_t at, Walk& walk) {
     uint64_t child = at + 12;
     while (child + 12 <= riffEnd && file.read(child, h, sizeof h)) {
         const uint32_t size = LoadU32(h + 4);
-        if (Id(h) == "LIST" && Id(h + 8) == "movi" && !part.movieList) {
+        if (Id(h) == kListChunk && Id(h + 8) == kMovieList && !part.movieList) {
             part.movieList = child;
             const uint64_t movieEnd = ListEnd(child + 8, size, file.size(), movieKnown);
             const Range range{file, streams, movieEnd, movieKnown};
@@ -345,7 +350,7 @@ bool WalkPart(const FileBytes& file, size_t streams, uint64_t at, Walk& walk) {
             if (walk.end < movieEnd || !movieKnown) {
                 break;
             }
-        } else if (Id(h) == "idx1") {
+        } else if (Id(h) == kLegacyIndex) {
             part.legacyIndex = child;
         }
         child += 8 + uint64_t(size) + (size & 1);
@@ -358,56 +363,46 @@ bool WalkPart(const FileBytes& file, size_t streams, uint64_t at, Walk& walk) {
     return walk.parts.back().movieList != 0;
 }
 
-std::string ChunkIdOf(const Header& header, const Part& part, int stream) {
+FOURCC ChunkIdOf(const Header& header, const Part& part, int stream) {
     for (const Chunk& chunk : part.chunks) {
         if (chunk.stream == stream) {
             return chunk.id;
         }
     }
-    const char digits[3] = {char('0' + stream / 10), char('0' + stream % 10), 0};
-    return digits + header.streams[size_t(stream)].chunkType;
+    return StreamChunkId(stream, header.streams[size_t(stream)].chunkType);
 }
 
 bool KeyFrame(const Header& header, const Chunk& chunk, bool firstOfStream) {
     const Stream& stream = header.streams[size_t(chunk.stream)];
-    return stream.type != "vids" || stream.allKeyFrames || firstOfStream;
+    return stream.type != kVideoStream || stream.allKeyFrames || firstOfStream;
 }
 
 // The standard index of one part's chunks of one stream, counted from its movie list's type field.
 std::vector<uint8_t> StandardIndex(const Header& header, const Part& part, int stream, bool& first,
                                    uint32_t& count, uint64_t& bytes) {
-    std::vector<uint8_t> out;
-    const char digits[3] = {char('0' + stream / 10), char('0' + stream % 10), 0};
-    PutId(out, std::string("ix") + digits);
-    Put32(out, 0);
-    Put32(out, 0x01000002);  // two longs an entry, an index of chunks
-    Put32(out, 0);
-    PutId(out, ChunkIdOf(header, part, stream));
-    const uint64_t base = part.movieList + 8;
-    Put32(out, uint32_t(base));
-    Put32(out, uint32_t(base >> 32));
-    Put32(out, 0);
     count = 0;
     bytes = 0;
     for (const Chunk& chunk : part.chunks) {
-        if (chunk.stream != stream) {
-            continue;
+        if (chunk.stream == stream) {
+            ++count;
+            bytes += chunk.size;
         }
-        Put32(out, uint32_t(chunk.position + 8 - base));
-        Put32(out, chunk.size | (KeyFrame(header, chunk, first) ? 0 : kNotKeyFrame));
-        first = false;
-        ++count;
-        bytes += chunk.size;
     }
-    Set32(out, 4, uint32_t(out.size() - 8));
-    Set32(out, 12, count);
-    return out;
+    StandardIndexAssembler index(stream, ChunkIdOf(header, part, stream), part.movieList + 8,
+                                 count);
+    for (const Chunk& chunk : part.chunks) {
+        if (chunk.stream == stream) {
+            index.add(chunk.position + 8, chunk.size, KeyFrame(header, chunk, first));
+            first = false;
+        }
+    }
+    return index.bytes();
 }
 
 // "idx1" of a part: records and chunks in file order, offsets from the movie list's type field.
 std::vector<uint8_t> LegacyIndex(const Header& header, const Part& part) {
     std::vector<uint8_t> out;
-    PutId(out, "idx1");
+    Put32(out, kLegacyIndex);
     Put32(out, 0);
     std::vector<bool> seen(header.streams.size());
     for (const Chunk& chunk : part.chunks) {
@@ -415,13 +410,13 @@ std::vector<uint8_t> LegacyIndex(const Header& header, const Part& part) {
             continue;
         }
         const bool first = chunk.stream >= 0 && !seen[size_t(chunk.stream)];
-        PutId(out, chunk.id);
-        Put32(out, chunk.stream >= 0 && header.streams[size_t(chunk.stream)].type == "vids" &&
-                           KeyFrame(header, chunk, first)
-                       ? kKeyFrame
-                       : 0);
-        Put32(out, uint32_t(chunk.position - (part.movieList + 8)));
-        Put32(out, chunk.size);
+        const bool key = chunk.stream >= 0 &&
+                         header.streams[size_t(chunk.stream)].type == kVideoStream &&
+                         KeyFrame(header, chunk, first);
+        const IndexEntry entry{chunk.id, key ? kIndexKeyFrame : 0,
+                               uint32_t(chunk.position - (part.movieList + 8)), chunk.size};
+        out.resize(out.size() + kIndexEntryBytes);
+        StoreIndexEntry(out.data() + out.size() - kIndexEntryBytes, entry);
         if (chunk.stream >= 0) {
             seen[size_t(chunk.stream)] = true;
         }
@@ -440,17 +435,18 @@ void CountStreams(const Header& header, const Walk& walk, RepairPlan& plan) {
                 ++chunks[size_t(chunk.stream)];
                 bytes[size_t(chunk.stream)] += chunk.size;
                 firstPartFrames += &part == &walk.parts.front() &&
-                                   header.streams[size_t(chunk.stream)].type == "vids";
+                                   header.streams[size_t(chunk.stream)].type == kVideoStream;
             }
         }
     }
     for (size_t s = 0; s < header.streams.size(); ++s) {
         const Stream& stream = header.streams[s];
-        const uint64_t length = stream.type == "auds" ? bytes[s] / stream.blockAlign : chunks[s];
-        if (stream.type == "vids" && plan.frames == 0) {
+        const uint64_t length =
+            stream.type == kAudioStream ? bytes[s] / stream.blockAlign : chunks[s];
+        if (stream.type == kVideoStream && plan.frames == 0) {
             plan.frames = uint32_t(chunks[s]);
             plan.keyFramesKnown = stream.allKeyFrames;
-        } else if (stream.type == "auds" && plan.sampleFrames == 0) {
+        } else if (stream.type == kAudioStream && plan.sampleFrames == 0) {
             plan.sampleFrames = length;
         }
         plan.patches.push_back(Patch32(stream.lengthField, uint32_t(length)));
@@ -491,7 +487,7 @@ void AppendOpenDmlIndexes(const Header& header, const Walk& walk, RepairPlan& pl
         }
         BytePatch super{stream.superIndex + 12, {}};
         Put32(super.bytes, uint32_t(walk.parts.size()));
-        PutId(super.bytes, ChunkIdOf(header, walk.parts.front(), int(s)));
+        Put32(super.bytes, ChunkIdOf(header, walk.parts.front(), int(s)));
         super.bytes.resize(super.bytes.size() + 12);
         bool first = true;
         for (const Part& part : walk.parts) {
@@ -503,30 +499,36 @@ void AppendOpenDmlIndexes(const Header& header, const Walk& walk, RepairPlan& pl
             Put32(super.bytes, uint32_t(at));
             Put32(super.bytes, uint32_t(at >> 32));
             Put32(super.bytes, uint32_t(index.size()));
-            Put32(super.bytes, stream.type == "auds" ? uint32_t(bytes / stream.blockAlign) : count);
+            Put32(super.bytes,
+                  stream.type == kAudioStream ? uint32_t(bytes / stream.blockAlign) : count);
             plan.append.insert(plan.append.end(), index.begin(), index.end());
         }
         plan.patches.push_back(std::move(super));
     }
 }
 
-struct IndexEntry {
-    std::string id;
+struct PlacedEntry {
+    FOURCC id;
     uint64_t position;  // of the chunk's header in the file
     uint32_t size;
 };
 
 // The data chunks that the first part's "idx1" names, placed in the file: its offsets count from
 // the movie list's type or from the file's start, whichever names more of the walked chunks.
-std::vector<IndexEntry> LegacyEntries(const FileBytes& file, const Part& part) {
+std::vector<PlacedEntry> LegacyEntries(const FileBytes& file, const Part& part) {
     uint8_t h[8];
     if (!file.read(part.legacyIndex, h, sizeof h)) {
         return {};
     }
     const uint64_t room = file.size() - part.legacyIndex - 8;
-    std::vector<uint8_t> bytes(std::min<uint64_t>(LoadU32(h + 4), room) / 16 * 16);
+    std::vector<uint8_t> bytes(std::min<uint64_t>(LoadU32(h + 4), room) / kIndexEntryBytes *
+                               kIndexEntryBytes);
     if (!file.read(part.legacyIndex + 8, bytes.data(), bytes.size())) {
         return {};
+    }
+    std::vector<IndexEntry> index;
+    for (size_t at = 0; at < bytes.size(); at += kIndexEntryBytes) {
+        index.push_back(LoadIndexEntry(&bytes[at]));
     }
     std::set<uint64_t> walked;
     for (const Chunk& chunk : part.chunks) {
@@ -534,16 +536,15 @@ std::vector<IndexEntry> LegacyEntries(const FileBytes& file, const Part& part) {
     }
     const uint64_t relative = part.movieList + 8;
     size_t relativeHits = 0, absoluteHits = 0;
-    for (size_t at = 0; at < bytes.size(); at += 16) {
-        relativeHits += walked.count(relative + LoadU32(&bytes[at + 8]));
-        absoluteHits += walked.count(LoadU32(&bytes[at + 8]));
+    for (const IndexEntry& entry : index) {
+        relativeHits += walked.count(relative + entry.offset);
+        absoluteHits += walked.count(entry.offset);
     }
     const uint64_t base = relativeHits >= absoluteHits ? relative : 0;
-    std::vector<IndexEntry> entries;
-    for (size_t at = 0; at < bytes.size(); at += 16) {
-        if (StreamOf(&bytes[at]) >= 0) {
-            entries.push_back(
-                {Id(&bytes[at]), base + LoadU32(&bytes[at + 8]), LoadU32(&bytes[at + 12])});
+    std::vector<PlacedEntry> entries;
+    for (const IndexEntry& entry : index) {
+        if (StreamOf(entry.chunkId) >= 0) {
+            entries.push_back({entry.chunkId, base + entry.offset, entry.size});
         }
     }
     return entries;
@@ -558,7 +559,7 @@ bool InsideDamage(const Walk& walk, uint64_t position) {
 // An index entry whose header in the file says otherwise is believed when its place is a walked
 // chunk or damaged, its data lies in the movie list, and behind it comes a chunk the walk or the
 // index knows, or the movie list's end.
-bool EntryConfirmed(const FileBytes& file, const IndexEntry& entry, uint64_t movieEnd,
+bool EntryConfirmed(const FileBytes& file, const PlacedEntry& entry, uint64_t movieEnd,
                     const std::set<uint64_t>& known, const Walk& walk) {
     const uint64_t end = entry.position + 8 + entry.size;
     if (end > movieEnd || !(known.count(entry.position) || InsideDamage(walk, entry.position))) {
@@ -566,7 +567,8 @@ bool EntryConfirmed(const FileBytes& file, const IndexEntry& entry, uint64_t mov
     }
     uint8_t h[8];
     const uint64_t next = end + (entry.size & 1);
-    return next >= movieEnd || known.count(next) || (file.read(next, h, 4) && Id(h) == "idx1");
+    return next >= movieEnd || known.count(next) ||
+           (file.read(next, h, 4) && Id(h) == kLegacyIndex);
 }
 
 // A complete index that the chunks confirm is the file's account of its chunks: it names every
@@ -574,10 +576,10 @@ bool EntryConfirmed(const FileBytes& file, const IndexEntry& entry, uint64_t mov
 // follows it. Those headers are then written back from the index; false when there are none.
 bool RestoreFromIndex(const FileBytes& file, Walk& walk, RepairPlan& plan) {
     Part& part = walk.parts.front();
-    const std::vector<IndexEntry> entries = LegacyEntries(file, part);
+    const std::vector<PlacedEntry> entries = LegacyEntries(file, part);
     std::set<uint64_t> known;
-    std::map<uint64_t, const IndexEntry*> named;
-    for (const IndexEntry& entry : entries) {
+    std::map<uint64_t, const PlacedEntry*> named;
+    for (const PlacedEntry& entry : entries) {
         known.insert(entry.position);
         named[entry.position] = &entry;
     }
@@ -591,8 +593,8 @@ bool RestoreFromIndex(const FileBytes& file, Walk& walk, RepairPlan& plan) {
     uint8_t movie[8];
     file.read(part.movieList, movie, sizeof movie);
     const uint64_t movieEnd = part.movieList + 8 + LoadU32(movie + 4);
-    std::vector<const IndexEntry*> restored;
-    for (const IndexEntry& entry : entries) {
+    std::vector<const PlacedEntry*> restored;
+    for (const PlacedEntry& entry : entries) {
         uint8_t h[8] = {};
         file.read(entry.position, h, sizeof h);
         if (Id(h) == entry.id && LoadU32(h + 4) == entry.size) {
@@ -607,13 +609,12 @@ bool RestoreFromIndex(const FileBytes& file, Walk& walk, RepairPlan& plan) {
         return false;
     }
     part.chunks.clear();
-    for (const IndexEntry& entry : entries) {
-        part.chunks.push_back({entry.position, entry.size, entry.id,
-                               StreamOf(reinterpret_cast<const uint8_t*>(entry.id.data()))});
+    for (const PlacedEntry& entry : entries) {
+        part.chunks.push_back({entry.position, entry.size, entry.id, StreamOf(entry.id)});
     }
-    for (const IndexEntry* entry : restored) {
+    for (const PlacedEntry* entry : restored) {
         BytePatch patch{entry->position, {}};
-        PutId(patch.bytes, entry->id);
+        Put32(patch.bytes, entry->id);
         Put32(patch.bytes, entry->size);
         plan.patches.push_back(std::move(patch));
     }
@@ -629,15 +630,16 @@ void MendFromWalk(const Header& header, Walk& walk, RepairPlan& plan) {
         auto part = std::find_if(walk.parts.rbegin(), walk.parts.rend(),
                                  [&](const Part& p) { return p.riff <= damage.position; });
         BytePatch patch{damage.position, {}};
-        if (StreamOf(damage.header) >= 0 && PlausibleId(damage.header, header.streams.size())) {
-            const Chunk chunk{damage.position, size, Id(damage.header), StreamOf(damage.header)};
+        const FOURCC id = Id(damage.header);
+        if (StreamOf(id) >= 0 && PlausibleId(damage.header, header.streams.size())) {
+            const Chunk chunk{damage.position, size, id, StreamOf(id)};
             auto after = std::find_if(part->chunks.begin(), part->chunks.end(),
                                       [&](const Chunk& c) { return c.position > damage.position; });
             part->chunks.insert(after, chunk);
-            PutId(patch.bytes, chunk.id);
+            Put32(patch.bytes, chunk.id);
             ++plan.resizedChunks;
         } else {
-            PutId(patch.bytes, "JUNK");
+            Put32(patch.bytes, kJunk);
             plan.paddedBytes += damage.end - damage.position;
         }
         Put32(patch.bytes, size);
@@ -686,7 +688,7 @@ void GrowCutRecord(Walk& walk, uint32_t bytes) {
     size = Patch32(size.position, LoadU32(size.bytes.data()) + bytes);
     auto& chunks = walk.parts.back().chunks;
     const auto record = std::find_if(chunks.rbegin(), chunks.rend(),
-                                     [](const Chunk& chunk) { return chunk.id == "rec "; });
+                                     [](const Chunk& chunk) { return chunk.id == kRecordList; });
     if (record != chunks.rend()) {
         record->size += bytes;
     }
@@ -698,20 +700,21 @@ void GrowCutRecord(Walk& walk, uint32_t bytes) {
 void KeepPartialTail(const FileBytes& file, const Header& header, Walk& walk, RepairPlan& plan) {
     uint8_t h[8];
     if (!walk.cut || !file.read(walk.end, h, sizeof h) || !PlausibleId(h, header.streams.size()) ||
-        StreamOf(h) < 0) {
+        StreamOf(Id(h)) < 0) {
         return;
     }
-    const Stream& stream = header.streams[size_t(StreamOf(h))];
+    const int number = StreamOf(Id(h));
+    const Stream& stream = header.streams[size_t(number)];
     const uint64_t held = std::min<uint64_t>(file.size() - walk.end - 8, LoadU32(h + 4));
-    uint64_t size = stream.type == "auds" ? held - held % stream.blockAlign : held;
+    uint64_t size = stream.type == kAudioStream ? held - held % stream.blockAlign : held;
     if (stream.rawFrames) {
-        size = RawFrameSize(walk, StreamOf(h)) == LoadU32(h + 4) ? LoadU32(h + 4) : 0;
+        size = RawFrameSize(walk, number) == LoadU32(h + 4) ? LoadU32(h + 4) : 0;
     }
     if (size == 0) {
         return;
     }
     GrowCutRecord(walk, uint32_t(8 + size + (size & 1)));
-    walk.parts.back().chunks.push_back({walk.end, uint32_t(size), Id(h), StreamOf(h)});
+    walk.parts.back().chunks.push_back({walk.end, uint32_t(size), Id(h), number});
     plan.patches.push_back(Patch32(walk.end + 4, uint32_t(size)));
     plan.shortenedTail = std::min(held, size);
     walk.fill = size - plan.shortenedTail;

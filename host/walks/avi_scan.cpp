@@ -15,40 +15,11 @@ using namespace avi;
 constexpr int kChunksPerList = 10000;
 constexpr size_t kStreams = 100;
 
-struct Chunk {
-    FOURCC id = 0;
-    uint64_t data = 0;  // where the chunk's data starts, after its 8-byte header
-    uint64_t size = 0;  // the claimed size, cut to what the enclosing range holds
-    FOURCC listType = 0;
-    uint32_t claimed = 0;  // the size its header claims
-};
-
-// Whether a claimed size is to be believed: neither 0 nor running past the end of the file.
-bool SizeHolds(uint64_t data, uint64_t claimed, uint64_t fileSize) {
-    return claimed > 0 && data <= fileSize && claimed <= fileSize - data;
-}
-
-// Visits the chunks in [begin, end) until `visit` returns false. A claimed size only decides
-// where the next chunk is looked for; a size past the end ends the walk.
+// Visits the chunks under the cursor until `visit` returns false.
 template <typename Visit>
-void ForEachChunk(const FileBytes& file, uint64_t begin, uint64_t end, Visit visit) {
-    uint64_t at = begin;
-    for (int walked = 0; walked < kChunksPerList && at < end && end - at >= 8; ++walked) {
-        uint8_t header[12];
-        if (!file.read(at, header, 8)) {
-            return;
-        }
-        const uint64_t claimed = LoadU32(header + 4);
-        Chunk chunk{LoadU32(header), at + 8, std::min(claimed, end - (at + 8)), 0,
-                    uint32_t(claimed)};
-        if ((chunk.id == kListChunk || chunk.id == kRiffChunk) && chunk.size >= 4 &&
-            file.read(chunk.data, header + 8, 4)) {
-            chunk.listType = LoadU32(header + 8);
-        }
-        if (!visit(chunk)) {
-            return;
-        }
-        at = chunk.data + claimed + (claimed & 1);
+void ForEachChunk(ChunkCursor cursor, Visit visit) {
+    Chunk chunk;
+    for (int walked = 0; walked < kChunksPerList && cursor.next(chunk) && visit(chunk); ++walked) {
     }
 }
 
@@ -58,11 +29,10 @@ class Scanner {
     AviScan Run();
 
   private:
-    void WalkForm(uint64_t begin, uint64_t end);
-    void WalkStreamList(const Chunk& list);
+    void WalkForm(const ChunkCursor& form);
+    void WalkStreamList(const ChunkCursor& form, const Chunk& list);
     IndexKind ChooseIndex() const;
     bool LegacyIndexStands() const;
-    bool ContinuedInParts() const;
 
     const FileBytes& file_;
     AviScan scan_;
@@ -72,33 +42,33 @@ class Scanner {
 };
 
 AviScan Scanner::Run() {
-    uint8_t header[12];
-    if (!file_.read(0, header, sizeof header) || LoadU32(header) != kRiffChunk) {
+    ChunkCursor file(file_, 0, file_.size());
+    Chunk riff;
+    if (!file.next(riff) || riff.id != kRiffChunk) {
         return scan_;
     }
-    scan_.form = LoadU32(header + 8);
+    scan_.form = riff.listType;
     if (scan_.form != kAviForm) {
         scan_.verdict = AviScan::Verdict::kNotAvi;
         return scan_;
     }
     scan_.verdict = AviScan::Verdict::kAvi;
-    formSize_ = LoadU32(header + 4);
-    WalkForm(12, std::min(uint64_t(formSize_) + 8, file_.size()));
+    formSize_ = riff.claimed;
+    WalkForm(file.inside(riff));
     scan_.index = ChooseIndex();
     return scan_;
 }
 
-void Scanner::WalkForm(uint64_t begin, uint64_t end) {
-    ForEachChunk(file_, begin, end, [&](const Chunk& chunk) {
-        if (chunk.id == kListChunk && chunk.listType == kHeaderList) {
-            ForEachChunk(file_, chunk.data + 4, chunk.data + chunk.size, [&](const Chunk& inner) {
-                if (inner.id == kListChunk && inner.listType == kStreamList &&
-                    scan_.streams.size() < kStreams) {
-                    WalkStreamList(inner);
+void Scanner::WalkForm(const ChunkCursor& form) {
+    ForEachChunk(form, [&](const Chunk& chunk) {
+        if (chunk.isList(kHeaderList)) {
+            ForEachChunk(form.inside(chunk), [&](const Chunk& inner) {
+                if (inner.isList(kStreamList) && scan_.streams.size() < kStreams) {
+                    WalkStreamList(form, inner);
                 }
                 return true;
             });
-        } else if (chunk.id == kListChunk && chunk.listType == kMovieList && !movie_) {
+        } else if (chunk.isList(kMovieList) && !movie_) {
             movie_ = chunk;
         } else if (chunk.id == kLegacyIndex && !legacyIndex_) {
             legacyIndex_ = chunk;
@@ -107,9 +77,9 @@ void Scanner::WalkForm(uint64_t begin, uint64_t end) {
     });
 }
 
-void Scanner::WalkStreamList(const Chunk& list) {
+void Scanner::WalkStreamList(const ChunkCursor& form, const Chunk& list) {
     StreamCodes stream;
-    ForEachChunk(file_, list.data + 4, list.data + list.size, [&](const Chunk& chunk) {
+    ForEachChunk(form.inside(list), [&](const Chunk& chunk) {
         uint8_t bytes[36] = {};
         if (chunk.id == kStreamHeader && chunk.size >= 8 && file_.read(chunk.data, bytes, 8)) {
             stream.type = LoadU32(bytes);
@@ -152,16 +122,10 @@ IndexKind Scanner::ChooseIndex() const {
 // of the movie lists otherwise.
 bool Scanner::LegacyIndexStands() const {
     const uint64_t size = file_.size();
-    return legacyIndex_ && movie_ && SizeHolds(8, formSize_, size) &&
-           SizeHolds(movie_->data, movie_->claimed, size) &&
-           legacyIndex_->claimed <= size - legacyIndex_->data && !ContinuedInParts();
-}
-
-bool Scanner::ContinuedInParts() const {
-    const uint64_t end = uint64_t(formSize_) + 8;
-    uint8_t header[12];
-    return file_.read(end + (end & 1), header, sizeof header) && LoadU32(header) == kRiffChunk &&
-           LoadU32(header + 8) == kExtendedForm;
+    return legacyIndex_ && movie_ && avi::SizeBelieved(8, formSize_, size) &&
+           avi::SizeBelieved(movie_->data, movie_->claimed, size) &&
+           legacyIndex_->claimed <= size - legacyIndex_->data &&
+           !avi::ContinuedInParts(file_, uint64_t(formSize_) + 8);
 }
 
 }  // namespace

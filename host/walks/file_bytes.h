@@ -10,11 +10,12 @@
 #include <cstdint>
 #include <string>
 
+#include "avi/chunk_cursor.h"
 #include "platform/win32/byte_order.h"
 
 namespace zedadu::host {
 
-class FileBytes {
+class FileBytes final : public avi::ByteSource {
   public:
     explicit FileBytes(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
         struct stat status {};
@@ -22,7 +23,7 @@ class FileBytes {
             size_ = uint64_t(status.st_size);
         }
     }
-    ~FileBytes() {
+    ~FileBytes() override {
         if (fd_ >= 0) {
             close(fd_);
         }
@@ -31,9 +32,9 @@ class FileBytes {
     FileBytes& operator=(const FileBytes&) = delete;
 
     bool opened() const { return fd_ >= 0; }
-    uint64_t size() const { return size_; }
+    uint64_t size() const override { return size_; }
     // Exactly `count` bytes at `at`, or false.
-    bool read(uint64_t at, void* out, size_t count) const {
+    bool read(uint64_t at, void* out, size_t count) const override {
         return at <= size_ && size_ - at >= count &&
                pread(fd_, out, count, off_t(at)) == ssize_t(count);
     }

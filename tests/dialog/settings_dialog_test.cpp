@@ -15,7 +15,7 @@
 #include "platform/profile/profile.h"
 #include "plugin/plugin.h"
 #include "tests/dialog/settings_call.h"
-#include "writer/settings.h"
+#include "writer/testing.h"
 
 namespace zedadu::test {
 namespace {

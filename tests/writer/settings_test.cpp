@@ -6,7 +6,7 @@
 #include "dialog/settings_dialog.h"
 #include "plugin/plugin.h"
 #include "tests/writer/writer_test_support.h"
-#include "writer/settings.h"
+#include "writer/testing.h"
 
 namespace zedadu::test {
 namespace {

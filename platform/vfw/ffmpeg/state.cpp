@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/win32/byte_order.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/opt.h>
@@ -9,26 +11,6 @@ extern "C" {
 
 namespace zedadu::vfw::ffmpeg {
 namespace {
-
-uint32_t ReadLittle32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-           uint32_t(bytes[3]) << 24;
-}
-
-uint16_t ReadLittle16(const uint8_t* bytes) {
-    return uint16_t(bytes[0] | bytes[1] << 8);
-}
-
-void WriteLittle32(uint8_t* bytes, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = uint8_t(value >> (8 * i));
-    }
-}
-
-void WriteLittle16(uint8_t* bytes, uint16_t value) {
-    bytes[0] = uint8_t(value);
-    bytes[1] = uint8_t(value >> 8);
-}
 
 // The option's default as the encoder declares it, among its own options or the context's.
 int64_t DeclaredDefault(const CompressorSpec& entry, const EncoderOption& option) {
@@ -63,33 +45,32 @@ const EncoderOption* FindOption(const CompressorSpec& entry, uint32_t id) {
 }  // namespace
 
 void CompressorState::Write(uint8_t* block) const {
-    WriteLittle32(block, kStateMagic);
-    WriteLittle16(block + 4, kStateVersion);
-    WriteLittle16(block + 6, uint16_t(changed_.size()));
-    WriteLittle32(block + 8, spec_->handler);
+    StoreU32(block, kStateMagic);
+    StoreU16(block + 4, kStateVersion);
+    StoreU16(block + 6, uint16_t(changed_.size()));
+    StoreU32(block + 8, spec_->handler);
     uint8_t* entry = block + 12;
     for (const auto& [id, value] : changed_) {
-        WriteLittle32(entry, id);
-        WriteLittle32(entry + 4, uint32_t(value));
+        StoreU32(entry, id);
+        StoreU32(entry + 4, uint32_t(value));
         entry += 8;
     }
 }
 
 size_t CompressorState::Read(const uint8_t* block, size_t size) {
-    if (size < 12 || ReadLittle32(block) != kStateMagic ||
-        ReadLittle16(block + 4) != kStateVersion ||
-        !SameFourCCIgnoringCase(ReadLittle32(block + 8), spec_->handler)) {
+    if (size < 12 || LoadU32(block) != kStateMagic || LoadU16(block + 4) != kStateVersion ||
+        !SameFourCCIgnoringCase(LoadU32(block + 8), spec_->handler)) {
         return 0;
     }
-    const size_t count = ReadLittle16(block + 6);
+    const size_t count = LoadU16(block + 6);
     if ((size - 12) / 8 < count) {
         return 0;
     }
     OptionValues changed;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* entry = block + 12 + 8 * i;
-        const EncoderOption* option = FindOption(*spec_, ReadLittle32(entry));
-        const auto value = int32_t(ReadLittle32(entry + 4));
+        const EncoderOption* option = FindOption(*spec_, LoadU32(entry));
+        const auto value = int32_t(LoadU32(entry + 4));
         if (!option || value < option->minimum || value > option->maximum ||
             value == OptionDefault(*spec_, *option)) {
             continue;
