@@ -42,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t at = bytes.find("indx");
     for (int found = 0; at != std::string_view::npos && found < kMostSuperIndexes; ++found) {
         if (at + 8 <= size) {
-            const zedadu::reader::SuperIndexChunk chunk{at + 8,
-                                                        zedadu::LoadU32(data + at + 4)};
+            const zedadu::reader::SuperIndexChunk chunk{at + 8, zedadu::LoadU32(data + at + 4)};
             CheckIndex(file, size, chunk, 0);
             CheckIndex(file, size, chunk, 1);
         }
