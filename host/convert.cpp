@@ -221,6 +221,9 @@ int RunConvert(const ConvertOptions& options) {
             "converted");
     }
     CheckCompressorTakes(settings.video(), *settings.compression());
+    const bool withAudio = !options.noAudio && NativeAudio(in.info()).has_value();
+    CheckDataRateCarriesTheRecords(settings.video(), withAudio ? &settings.audio() : nullptr,
+                                   *settings.compression());
     const std::string saved = SaveSettingsAsAsked(options, dialog, settings);
     ConvertSource source(in, settings);
     WithoutAudio videoOnly(source);
@@ -232,7 +235,7 @@ int RunConvert(const ConvertOptions& options) {
     section.Row("frames read at", FramesReadText(source, settings));
     section.Row("sample frames",
                 options.noAudio ? "none (--no-audio)" : SamplesText(in, source, result));
-    DescribeSettings(section, settings, !options.noAudio && NativeAudio(in.info()).has_value());
+    DescribeSettings(section, settings, withAudio);
     section.Row("OpenDML", options.openDml ? "on for this file" : "as ZEDADU.ini says");
     section.Row("settings saved", saved);
     section.Row("file size", ByteCount(result.fileBytes));

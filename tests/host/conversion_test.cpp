@@ -224,6 +224,20 @@ TEST_F(HostConversion, OptionsShowInWhatFfprobeReads) {
     const HostRun rate = Host("convert in.avi rate.avi -c MJPG --yes -an --data-rate 20");
     ASSERT_EQ(rate.status, 0) << rate.err;
     EXPECT_NE(rate.out.find("more than asked"), std::string::npos) << rate.out;
+    // With audio each frame's slot and record padding take 25 × (1892 + 512) bytes a second, which
+    // the plug-in would not fit into 58 KB/s: it would ask to drop the limit, so the host refuses
+    // first; 59 KB/s holds them and is written as asked.
+    const HostRun low = Host("convert in.avi low.avi -c MJPG --yes --data-rate 58");
+    EXPECT_EQ(low.status, 2);
+    EXPECT_NE(low.err.find("(60100 bytes a second at these settings), and the plug-in would write "
+                           "without a limit: --data-rate takes 59 or more here"),
+              std::string::npos)
+        << low.err;
+    EXPECT_FALSE(std::filesystem::exists(file("low.avi")));
+    const HostRun least = Host("convert in.avi least.avi -c MJPG --yes --data-rate 59");
+    ASSERT_EQ(least.status, 0) << least.err;
+    EXPECT_EQ(least.err.find("without a data-rate limit"), std::string::npos) << least.err;
+    EXPECT_NE(least.out.find("at most 59 KB/s"), std::string::npos) << least.out;
     const HostRun silent = Host("convert in.avi silent.avi -an --stats");
     ASSERT_EQ(silent.status, 0) << silent.err;
     EXPECT_NE(silent.err.find("converting: 50/50 (100%)\n"), std::string::npos) << silent.err;

@@ -167,7 +167,10 @@ TEST_F(HostSafety, OptionsOutOfRangeAreOnePlainSentence) {
          "--quality takes a whole number from 0 to 100, not \"101\""},
         {"convert in.avi o.avi -c NOPE", "--compressor \"NOPE\" names no installed compressor"},
         {"convert in.avi o.avi -c HFYU --quality 50",
-         "--quality does not apply to HFYU (HuffYUV), which takes no such setting"},
+         "--quality does not apply to HFYU (HuffYUV), which takes no such setting; it applies to "
+         "CVID, MJPG, XVID"},
+        {"convert in.avi o.avi -c FFV1 --data-rate 800",
+         "--data-rate does not apply to FFV1, which takes no such setting; it applies to MJPG"},
         {"convert in.avi o.avi -c dvsd",
          "does not take 64 x 48 frames; of the usual sizes it takes 720 x 576, 720 x 480"},
         {"convert in.avi o.avi --rate 0", "--rate takes frames per second"},
