@@ -216,9 +216,7 @@ int RunConvert(const ConvertOptions& options) {
     RunSettings(settings, dialog ? kSettingsShowDialog | kSettingsAudio | kSettingsVideo : 0,
                 formats);
     if (!settings.accepted()) {
-        throw HostError(
-            "the settings dialog ended without OK (cancelled, or its script failed); nothing was "
-            "converted");
+        DialogEndedWithoutOk("nothing was converted");
     }
     CheckCompressorTakes(settings.video(), *settings.compression());
     const bool withAudio = !options.noAudio && NativeAudio(in.info()).has_value();
