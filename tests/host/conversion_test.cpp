@@ -159,6 +159,19 @@ TEST_F(HostConversion, AudioOfAnotherRateOrChannelCountLastsAsLongAsTheInput) {
         EXPECT_EQ(audio["sampleFrames"], std::llround(double(input) * wanted.rate / 44100))
             << wanted.arguments;
         ExpectValidAvi(file("out.avi"));
+        if (wanted.bits != 16) {
+            continue;
+        }
+        // The samples are libswresample's with its defaults, as ffmpeg resamples them; ffmpeg's
+        // output may run a sample frame longer, where the host rounds to the nearest.
+        const std::string ours = Decoded(file("out.avi"), "-map 0:a -f s16le");
+        std::string theirs =
+            Decoded(file("in.avi"), "-map 0:a -ar " + std::to_string(wanted.rate) + " -ac " +
+                                        std::to_string(wanted.channels) + " -f s16le");
+        const size_t frame = size_t(2 * wanted.channels);
+        ASSERT_LE(theirs.size() - std::min(theirs.size(), ours.size()), frame) << wanted.arguments;
+        theirs.resize(ours.size());
+        ExpectSameBytes(ours, theirs);
     }
 }
 
