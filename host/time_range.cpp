@@ -11,14 +11,15 @@ namespace zedadu::host {
 namespace {
 
 constexpr uint64_t kMicroseconds = 1000000;
-constexpr uint64_t kMostHours = 1000000;  // far beyond any AVI file, far within 64 bits
-constexpr size_t kMostFractionDigits = 9;
+// Fields of at most nine digits keep every time, 999999999 hours included, within 64 bits of
+// microseconds, and a start plus a duration too.
+constexpr size_t kMostFieldDigits = 9;
 
 using Wide = unsigned __int128;
 
 // A run of one to nine digits.
 std::optional<uint64_t> Field(const std::string& text) {
-    if (text.empty() || text.size() > 9) {
+    if (text.empty() || text.size() > kMostFieldDigits) {
         return std::nullopt;
     }
     uint64_t value = 0;
@@ -31,10 +32,10 @@ std::optional<uint64_t> Field(const std::string& text) {
     return value;
 }
 
-// ".5" as 500000 microseconds, digits past the sixth cut off; "" as 0.
+// "5" (of ".5") as 500000 microseconds, digits past the sixth cut off; "" as 0.
 std::optional<uint64_t> Fraction(const std::string& digits) {
-    if (digits.size() > kMostFractionDigits || (!digits.empty() && !Field(digits))) {
-        return digits.empty() ? std::optional<uint64_t>(0) : std::nullopt;
+    if (!digits.empty() && !Field(digits)) {
+        return std::nullopt;
     }
     uint64_t value = 0, unit = kMicroseconds;
     for (const char c : digits) {
@@ -63,9 +64,7 @@ std::optional<uint64_t> Microseconds(const std::string& text) {
     uint64_t seconds = 0;
     for (size_t i = 0; i < fields.size(); ++i) {
         const auto value = Field(fields[i]);
-        const bool first = i == 0;
-        if (!value || (!first && (fields[i].size() != 2 || *value >= 60)) ||
-            (first && *value > kMostHours * 3600)) {
+        if (!value || (i > 0 && (fields[i].size() != 2 || *value >= 60))) {
             return std::nullopt;
         }
         seconds = seconds * 60 + *value;

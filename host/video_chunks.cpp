@@ -71,7 +71,7 @@ void ForEachChunk(const FileBytes& file, Range range, Visit visit) {
 
 class Walker {
   public:
-    explicit Walker(const FileBytes& file) : file_(file) {}
+    Walker(const FileBytes& file, size_t most) : file_(file), most_(most) {}
     std::optional<VideoChunks> Run();
 
   private:
@@ -81,6 +81,7 @@ class Walker {
     bool IsVideoChunk(FOURCC id) const;
 
     const FileBytes& file_;
+    size_t most_;
     int stream_ = -1;  // the video stream's number
     VideoChunks found_;
 };
@@ -163,6 +164,7 @@ bool Walker::WalkMovie(Range range, bool inRecord) {
             going = WalkMovie(ListData(chunk, range.end), true);
         } else if (IsVideoChunk(chunk.id)) {
             found_.chunks.push_back({chunk.data, chunk.size});
+            going = found_.chunks.size() <= most_;
         }
         return going;
     });
@@ -171,16 +173,16 @@ bool Walker::WalkMovie(Range range, bool inRecord) {
 
 }  // namespace
 
-std::optional<VideoChunks> FindVideoChunks(const std::string& path) {
+std::optional<VideoChunks> FindVideoChunks(const std::string& path, size_t most) {
     const FileBytes file(path);
     if (!file.opened()) {
         return std::nullopt;
     }
-    return Walker(file).Run();
+    return Walker(file, most).Run();
 }
 
 std::unique_ptr<DamageFinder> DamageFinder::Open(const std::string& path, uint32_t frames) {
-    auto stream = FindVideoChunks(path);
+    auto stream = FindVideoChunks(path, frames);
     if (!stream || stream->chunks.size() != frames) {
         return nullptr;
     }

@@ -25,9 +25,10 @@ struct VideoChunks {
 };
 
 // Every whole chunk of the first video stream in the movie lists of the 'AVI ' form and of the
-// 'AVIX' parts that follow it, records included; nothing when the file has no video stream with
-// a bitmap format.
-std::optional<VideoChunks> FindVideoChunks(const std::string& path);
+// 'AVIX' parts that follow it, records included, up to `most` + 1 of them (so that a file of tiny
+// chunks costs no more memory than the frames expected); nothing when the file has no video
+// stream with a bitmap format.
+std::optional<VideoChunks> FindVideoChunks(const std::string& path, size_t most);
 
 // The compressor layer's word on each chunk of the video stream, decoded in order without drawing,
 // as the plug-in decodes them when it reads on. The plug-in delivers a picture for a damaged chunk
