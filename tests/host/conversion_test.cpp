@@ -120,7 +120,9 @@ TEST_F(HostConversion, CompressedSourcesAtAnotherSizeAreResizedByTheHost) {
             ASSERT_EQ(run.status, 0) << codec << " " << size << "\n" << run.err;
             EXPECT_NE(run.out.find("as the plug-in delivered them, resized to"), std::string::npos)
                 << run.out;
-            EXPECT_EQ(Host("check out.avi").status, 0);
+            const auto checked = HostJson("check --json out.avi");
+            EXPECT_EQ(checked["frames"], 2);
+            EXPECT_TRUE(checked["failedFrames"].empty());
             const auto info = HostJson("info --json out.avi");
             EXPECT_EQ(std::to_string(info["video"]["width"].get<int>()) + "x" +
                           std::to_string(info["video"]["height"].get<int>()),
