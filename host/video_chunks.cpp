@@ -13,7 +13,8 @@ namespace {
 
 using namespace avi;
 
-// A video format: the 40-byte bitmap header, up to 64 KiB of extra bytes and a colour table.
+// A video format: the 40-byte bitmap header, up to 64 KiB of extra bytes and a colour table, as
+// much as the compressor layer takes.
 constexpr uint32_t kBitmapHeaderBytes = 40;
 constexpr uint32_t kMostFormatBytes = kBitmapHeaderBytes + 65536 + 1024;
 constexpr uint32_t kDroppedFrameBytes = 2;
@@ -136,7 +137,9 @@ bool Walker::ReadStreamList(Range range, int number) {
             type = LoadU32(bytes);
         } else if (chunk.id == kStreamFormat && type == kVideoStream &&
                    chunk.size >= kBitmapHeaderBytes && chunk.size <= kMostFormatBytes) {
-            found_.format.resize(chunk.size);
+            // The compressor layer reads the extra bytes and colour table the header names,
+            // whatever the chunk holds: zeros stand for what it lacks.
+            found_.format.assign(kMostFormatBytes, 0);
             if (file_.read(chunk.data, found_.format.data(), chunk.size)) {
                 stream_ = number;
             }

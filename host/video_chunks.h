@@ -20,7 +20,9 @@ struct VideoChunk {
 };
 
 struct VideoChunks {
-    std::vector<uint8_t> format;  // the stream's 'strf': bitmap header, extra bytes, colour table
+    // The stream's 'strf' (bitmap header, extra bytes, colour table), padded with zeros to the
+    // most a decompressor reads of a format.
+    std::vector<uint8_t> format;
     std::vector<VideoChunk> chunks;
 };
 
