@@ -181,8 +181,14 @@ TEST_F(HostCheck, HostileStructuresEndTheWalk) {
         empty += "JUNK" + Le32(0);
     }
     SetU32(empty, movi + 4, uint32_t(empty.size() - movi - 8));
-    const std::pair<const char*, std::string> files[] = {
-        {"huge.avi", huge}, {"empty-chunks.avi", empty}, {"header.avi", capture_.substr(0, 10)}};
+    // A bitmap header that names 960 bytes of extra format bytes its 40-byte chunk does not hold:
+    // the plug-in reads it, and so does check's own decoding of the chunks.
+    std::string shortFormat = capture_;
+    SetU32(shortFormat, shortFormat.find("strf") + 8, 1000);
+    const std::pair<const char*, std::string> files[] = {{"huge.avi", huge},
+                                                         {"empty-chunks.avi", empty},
+                                                         {"header.avi", capture_.substr(0, 10)},
+                                                         {"short-format.avi", shortFormat}};
     for (const auto& [name, bytes] : files) {
         WriteBytes(file(name), bytes);
         const HostRun run = Host(std::string("check ") + name);
