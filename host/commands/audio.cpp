@@ -11,6 +11,7 @@
 #include "host/cli/output_files.h"
 #include "host/cli/report.h"
 #include "host/cli/text.h"
+#include "host/cli/time_range.h"
 #include "host/commands/commands.h"
 #include "host/commands/option_values.h"
 #include "host/hosting/reading.h"
@@ -27,6 +28,7 @@ struct AudioOptions {
     std::string path;
     std::string from = "0";
     std::optional<std::string> count;
+    TimeRangeTexts range;
     bool pcm16 = false;
     bool pcm8 = false;
     std::string out;
@@ -39,12 +41,18 @@ struct SampleRun {
 };
 
 SampleRun ParseRun(const AudioOptions& options, const ReadingFileInfo& info) {
+    const auto native = NativeAudio(info);
+    if (!native) {
+        throw HostError(options.path + " has no audio");
+    }
+    if (const auto range = ParseTimeRange(options.range)) {
+        const UnitSpan span =
+            UnitsInRange(*range, native->sampleRate, 1, info.audioLength, "sample frame");
+        return {uint32_t(span.first), uint32_t(span.count)};
+    }
     const auto from = uint32_t(ParseWhole("--from", options.from, 0, kMostSampleFrames));
     const uint64_t count =
         ParseWhole("--count", options.count, 1, kMostSampleFrames).value_or(kMostSampleFrames);
-    if (!NativeAudio(info)) {
-        throw HostError(options.path + " has no audio");
-    }
     if (from >= info.audioLength) {
         throw UsageError(Text("--from %u is past the end (%s has %s)", from, options.path.c_str(),
                               Counted(info.audioLength, "sample frame").c_str()));
@@ -99,11 +107,14 @@ Command AddAudioCommand(CLI::App& application) {
     CLI::App* command = application.add_subcommand(
         "audio", "Read a run of audio sample frames through the plug-in into a WAV file.");
     command->add_option("FILE", options->path, "the AVI file")->required();
-    command->add_option("--from", options->from, "first sample frame, from 0")
-        ->type_name("N")
-        ->capture_default_str();
-    command->add_option("--count", options->count, "number of sample frames (default: to the end)")
-        ->type_name("N");
+    CLI::Option* from = command->add_option("--from", options->from, "first sample frame, from 0")
+                            ->type_name("N")
+                            ->capture_default_str();
+    CLI::Option* count =
+        command
+            ->add_option("--count", options->count, "number of sample frames (default: to the end)")
+            ->type_name("N");
+    AddTimeRangeOptions(*command, options->range, from, count);
     CLI::Option* pcm16 =
         command->add_flag("--pcm16", options->pcm16, "16-bit signed samples (the default)");
     command->add_flag("--pcm8", options->pcm8, "8-bit unsigned samples")->excludes(pcm16);

@@ -18,6 +18,7 @@
 #include "host/hosting/reading.h"
 #include "host/walks/avi_scan.h"
 #include "host/walks/path_checks.h"
+#include "host/walks/video_chunks.h"
 
 namespace zedadu::host {
 namespace {
@@ -75,8 +76,10 @@ std::string SpanText(const std::vector<Span>& spans) {
     return text;
 }
 
-// Every frame in the first layout the file offers, the cheapest for its decompressor.
-void CheckFrames(const ReadingFile& file, CheckReport& report) {
+// Every frame in the first layout the file offers, the cheapest for its decompressor. A frame
+// fails when the plug-in cannot read it, or when the compressor layer reports its chunk as
+// damaged (the plug-in then delivers what the decompressor drew).
+void CheckFrames(const ReadingFile& file, const std::string& path, CheckReport& report) {
     const ReadingFileInfo& info = file.info();
     if (!NativeVideo(info)) {
         return;
@@ -84,11 +87,16 @@ void CheckFrames(const ReadingFile& file, CheckReport& report) {
     const Layout* layout = FindImageLayout(FieldText(info.videoFormats[0].formatId));
     layout = layout ? layout : FindImageLayout("rgb24");
     report.frames = info.frameCount;
+    const auto damage = DamageFinder::Open(path, info.frameCount);
     ProgressBar progress("frames", info.frameCount);
     for (uint32_t i = 0; i < info.frameCount; ++i) {
+        bool failed = damage && damage->NextDamaged();
         try {
             ReadFrame(file, i, *layout);
         } catch (const HostError&) {
+            failed = true;
+        }
+        if (failed) {
             AddSpan(report.failedFrames, i, i);
         }
         progress.Update(i + 1);
@@ -153,7 +161,7 @@ CheckReport CheckFile(const Plugin& plugin, const std::string& path) {
             report.index = scan->index;
         }
         const ReadingFile file(plugin, path);
-        CheckFrames(file, report);
+        CheckFrames(file, ResolvedInput(path), report);
         CheckAudio(file, report);
         if (scan) {
             report.missingFrames = Shortfall(scan->PromisedFrames(), report.frames);

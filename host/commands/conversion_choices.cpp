@@ -55,12 +55,19 @@ InstalledCompressor ChosenCompressor(const ConversionChoices& choices,
              choices.compressor->c_str(), CompressorCodes(compressors).c_str()));
 }
 
-// A setting the compressor does not take would silently do nothing: it is refused instead.
-void RefuseUnless(bool takes, const char* option, const InstalledCompressor& compressor) {
-    if (!takes) {
-        throw UsageError(Text("%s does not apply to %s, which takes no such setting", option,
-                              compressor.label().c_str()));
+// A setting the compressor does not take would silently do nothing: it is refused instead, naming
+// the compressors that take it.
+using Ability = bool (InstalledCompressor::*)() const;
+void RefuseUnless(Ability takes, const char* option, const InstalledCompressor& compressor) {
+    if ((compressor.*takes)()) {
+        return;
     }
+    std::vector<InstalledCompressor> takers = InstalledCompressors();
+    std::erase_if(takers, [&](const InstalledCompressor& other) { return !(other.*takes)(); });
+    throw UsageError(Text("%s does not apply to %s, which takes no such setting; %s", option,
+                          compressor.label().c_str(),
+                          takers.empty() ? "no compressor here takes it"
+                                         : ("it applies to " + CompressorCodes(takers)).c_str()));
 }
 
 void ApplyCompression(const ConversionChoices& choices, CompressionSettings& compression) {
@@ -71,18 +78,18 @@ void ApplyCompression(const ConversionChoices& choices, CompressionSettings& com
         compression.stateSize = 0;
     }
     if (choices.quality) {
-        RefuseUnless(compressor.takesQuality(), "--quality", compressor);
+        RefuseUnless(&InstalledCompressor::takesQuality, "--quality", compressor);
         compression.quality = *choices.quality * kQualityUnit;
     }
     if (choices.keyFrames) {
-        RefuseUnless(compressor.takesKeyFrames(), "--keyframes", compressor);
+        RefuseUnless(&InstalledCompressor::takesKeyFrames, "--keyframes", compressor);
         // The plug-in forces a key frame at least every interval and takes 0 as 1; the longest
         // interval leaves every key frame but the first to the compressor.
         compression.keyFrameRate =
             *choices.keyFrames == 0 ? kCompressorPlacesKeyFrames : *choices.keyFrames;
     }
     if (choices.dataRate) {
-        RefuseUnless(compressor.takesDataRate(), "--data-rate", compressor);
+        RefuseUnless(&InstalledCompressor::takesDataRate, "--data-rate", compressor);
         compression.dataRate = *choices.dataRate;
     }
     compression.paddingSize = choices.padding.value_or(compression.paddingSize);
@@ -109,6 +116,17 @@ void ApplyAudio(const ConversionChoices& choices, AudioFormatRecord& audio) {
     audio =
         AudioFormat(*FindAudioLayout(bits == 8 ? "pcm8" : "pcm16"),
                     choices.audio->channels.value_or(audio.channels), choices.audio->sampleRate);
+}
+
+// The bytes of the audio slot the plug-in reserves beside each frame: a little more than a frame's
+// worth of audio and a chunk header, even; none without audio.
+uint64_t AudioSlotBytes(const ImageFormatStruct& video, const AudioFormatRecord* audio) {
+    if (!audio || audio->sampleRate == 0) {
+        return 0;
+    }
+    const int64_t slotsPerSecond = std::max<int64_t>(int64_t(video.rate / video.scale) - 1, 1);
+    const uint64_t bytes = audio->sampleRate / uint64_t(slotsPerSecond) * audio->frameBytes + 56;
+    return bytes & ~uint64_t(1);
 }
 
 }  // namespace
@@ -226,6 +244,28 @@ void CheckCompressorTakes(const ImageFormatStruct& video, const CompressionSetti
     throw UsageError(Text("%s does not take %i x %i frames; of the usual sizes it takes %s",
                           compressor->label().c_str(), size.width, size.height,
                           UsualSizesTaken(*compressor, depth).c_str()));
+}
+
+// What the plug-in takes from every second of a data rate before the frames get any: the audio
+// slot of each frame and the filler that pads its record. A data rate below that the plug-in
+// drops after asking whether to write without a limit; it is refused before anything is written.
+void CheckDataRateCarriesTheRecords(const ImageFormatStruct& video, const AudioFormatRecord* audio,
+                                    const CompressionSettings& compression) {
+    if (compression.dataRate == 0 || compression.fccHandler == FourCC("DIB ") || video.scale == 0) {
+        return;
+    }
+    const double framesPerSecond = double(video.rate) / double(video.scale);
+    const auto overhead =
+        uint64_t(framesPerSecond * double(AudioSlotBytes(video, audio) + compression.paddingSize));
+    if (uint64_t(compression.dataRate) * 1024 >= overhead) {
+        return;
+    }
+    throw UsageError(
+        Text("a data rate of %u KB/s cannot carry the audio and padding of every frame (%llu "
+             "bytes a second at these settings), and the plug-in would write without a limit: "
+             "--data-rate takes %llu or more here, or 0 for no limit",
+             compression.dataRate, static_cast<unsigned long long>(overhead),
+             static_cast<unsigned long long>((overhead + 1023) / 1024)));
 }
 
 }  // namespace zedadu::host

@@ -58,4 +58,10 @@ void ApplyChoices(const ConversionChoices& choices, HostFormats& formats);
 // depth, naming the usual sizes it takes.
 void CheckCompressorTakes(const ImageFormatStruct& video, const CompressionSettings& compression);
 
+// Throws UsageError when the data rate of the settings is too low to carry the audio slot and the
+// padding of every frame, which the plug-in would answer by writing without a limit. `audio` is
+// null when the output has none.
+void CheckDataRateCarriesTheRecords(const ImageFormatStruct& video, const AudioFormatRecord* audio,
+                                    const CompressionSettings& compression);
+
 }  // namespace zedadu::host

@@ -12,6 +12,7 @@
 #include "host/cli/output_files.h"
 #include "host/cli/signals.h"
 #include "host/cli/text.h"
+#include "host/cli/time_range.h"
 #include "host/commands/commands.h"
 #include "host/commands/conversion_choices.h"
 #include "host/hosting/convert_source.h"
@@ -32,6 +33,7 @@ struct ConvertOptions {
     bool save = false;
     bool openDml = false;
     bool noAudio = false;
+    TimeRangeTexts range;
     ConversionOptionTexts choices;
     DialogOptions dialog;
     Answers answers;
@@ -108,6 +110,15 @@ std::string FramesText(const ReadingFile& in, const RecordingResult& result) {
     return Text("%u from %u at %s (handed over as %s)", result.frames, in.info().frameCount,
                 FrameRate(native->rate, native->scale).c_str(),
                 result.videoInput.empty() ? "-" : result.videoInput.c_str());
+}
+
+// "0.5 s to 1.5 s of the input: its frames 15 to 44"
+std::string RangeText(const TimeRange& range, const ConvertSource& source) {
+    const UnitSpan frames = source.inputFrames();
+    return Text("%s to %s of the input: its frames %llu to %llu", TimeText(range.start).c_str(),
+                range.end ? TimeText(*range.end).c_str() : "the end",
+                static_cast<unsigned long long>(frames.first),
+                static_cast<unsigned long long>(frames.first + frames.count - 1));
 }
 
 std::string FramesReadText(const ConvertSource& source, const WritingSettings& settings) {
@@ -198,6 +209,7 @@ RecordingResult RecordStaged(const Plugin& plugin, const WritingSettings& settin
 int RunConvert(const ConvertOptions& options) {
     ApplyAnswers(options.answers);
     const ConversionChoices choices = ParseChoices(options.choices);
+    const std::optional<TimeRange> range = ParseTimeRange(options.range);
     RefuseFolderAsOutput(options.out);
     RefuseFolderAsOutput(WrittenName(options.out));
     RefuseToWriteOverInputs(WrittenName(options.out), {options.in});
@@ -216,23 +228,27 @@ int RunConvert(const ConvertOptions& options) {
     RunSettings(settings, dialog ? kSettingsShowDialog | kSettingsAudio | kSettingsVideo : 0,
                 formats);
     if (!settings.accepted()) {
-        throw HostError(
-            "the settings dialog ended without OK (cancelled, or its script failed); nothing was "
-            "converted");
+        DialogEndedWithoutOk("nothing was converted");
     }
     CheckCompressorTakes(settings.video(), *settings.compression());
+    const bool withAudio = !options.noAudio && NativeAudio(in.info()).has_value();
+    CheckDataRateCarriesTheRecords(settings.video(), withAudio ? &settings.audio() : nullptr,
+                                   *settings.compression());
+    ConvertSource source(in, settings, range);
     const std::string saved = SaveSettingsAsAsked(options, dialog, settings);
-    ConvertSource source(in, settings);
     WithoutAudio videoOnly(source);
     const RecordingResult result =
         RecordStaged(plugin, settings, options,
                      options.noAudio ? static_cast<RecordingSource&>(videoOnly) : source);
     Section section(Text("Converted %s into %s", options.in.c_str(), result.path.c_str()));
     section.Row("frames", FramesText(in, result));
+    if (range) {
+        section.Row("time range", RangeText(*range, source));
+    }
     section.Row("frames read at", FramesReadText(source, settings));
     section.Row("sample frames",
                 options.noAudio ? "none (--no-audio)" : SamplesText(in, source, result));
-    DescribeSettings(section, settings, !options.noAudio && NativeAudio(in.info()).has_value());
+    DescribeSettings(section, settings, withAudio);
     section.Row("OpenDML", options.openDml ? "on for this file" : "as ZEDADU.ini says");
     section.Row("settings saved", saved);
     section.Row("file size", ByteCount(result.fileBytes));
@@ -259,6 +275,7 @@ Command AddConvertCommand(CLI::App& application) {
     command->add_flag("--settings", options->savedSettings,
                       "start from the settings saved in ZEDADU.ini (size, rate, compression, "
                       "audio) instead of the input's size, rate and audio with MSVC");
+    AddTimeRangeOptions(*command, options->range);
     AddConversionOptions(*command, options->choices);
     command->add_flag("--no-audio", options->noAudio,
                       "leave the audio out: the output has video only (ffmpeg's -an is taken too)");

@@ -11,6 +11,7 @@
 #include "host/cli/output_files.h"
 #include "host/cli/report.h"
 #include "host/cli/text.h"
+#include "host/cli/time_range.h"
 #include "host/commands/commands.h"
 #include "host/commands/option_values.h"
 #include "host/hosting/reading.h"
@@ -26,6 +27,7 @@ struct FramesOptions {
     std::string path;
     std::string from = "0";
     std::optional<std::string> count;
+    TimeRangeTexts range;
     std::string format = "rgb24";
     std::optional<std::string> size;
     std::string out;
@@ -89,18 +91,25 @@ FramesRequest ParseRequest(const FramesOptions& options, const ReadingFile& file
     if (options.size) {
         request.size = ParseSize("--size", *options.size);
     }
-    request.from = uint32_t(ParseWhole("--from", options.from, 0, kMostFrames));
-    const uint64_t count =
-        ParseWhole("--count", options.count, 1, kMostFrames).value_or(kMostFrames);
     const uint32_t frames = file.info().frameCount;
-    if (frames == 0) {
+    const auto native = NativeVideo(file.info());
+    if (frames == 0 || !native) {
         throw HostError(options.path + " has no video");
     }
-    if (request.from >= frames) {
-        throw UsageError(Text("--from %u is past the last frame (%s has %s)", request.from,
-                              options.path.c_str(), Counted(frames, "frame").c_str()));
+    if (const auto range = ParseTimeRange(options.range)) {
+        const UnitSpan span = UnitsInRange(*range, native->rate, native->scale, frames, "frame");
+        request.from = uint32_t(span.first);
+        request.count = uint32_t(span.count);
+    } else {
+        request.from = uint32_t(ParseWhole("--from", options.from, 0, kMostFrames));
+        const uint64_t count =
+            ParseWhole("--count", options.count, 1, kMostFrames).value_or(kMostFrames);
+        if (request.from >= frames) {
+            throw UsageError(Text("--from %u is past the last frame (%s has %s)", request.from,
+                                  options.path.c_str(), Counted(frames, "frame").c_str()));
+        }
+        request.count = uint32_t(std::min<uint64_t>(count, frames - request.from));
     }
-    request.count = uint32_t(std::min<uint64_t>(count, frames - request.from));
     if (!OffersLayout(file.info(), *layout)) {
         throw UsageError(Text("%s does not offer its frames as %s; --format %s reads them",
                               options.path.c_str(), layout->label,
@@ -176,11 +185,13 @@ Command AddFramesCommand(CLI::App& application) {
     CLI::App* command = application.add_subcommand(
         "frames", "Read frames through the plug-in: PNG pictures from RGB, raw files from YUY2.");
     command->add_option("FILE", options->path, "the AVI file")->required();
-    command->add_option("--from", options->from, "first frame, from 0")
-        ->type_name("N")
-        ->capture_default_str();
-    command->add_option("--count", options->count, "number of frames (default: to the end)")
-        ->type_name("N");
+    CLI::Option* from = command->add_option("--from", options->from, "first frame, from 0")
+                            ->type_name("N")
+                            ->capture_default_str();
+    CLI::Option* count =
+        command->add_option("--count", options->count, "number of frames (default: to the end)")
+            ->type_name("N");
+    AddTimeRangeOptions(*command, options->range, from, count);
     command
         ->add_option("--format", options->format,
                      "layout asked of the plug-in: rgb24, rgb32 or yuy2 (raw files)")

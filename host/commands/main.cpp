@@ -111,10 +111,17 @@ bool RefuseUnknownCommand(const std::vector<Command>& commands, const std::strin
 }
 
 // -y, -n, --yes and --no before the command answer its questions, as after it; ffmpeg's -an is
-// --no-audio; --stats anywhere reports progress as lines where no terminal shows the bar.
+// --no-audio, its -ss and -to are --ss and --to; --stats anywhere reports progress as lines where
+// no terminal shows the bar.
 std::vector<std::string> Arguments(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    std::replace(arguments.begin(), arguments.end(), std::string("-an"), std::string("--no-audio"));
+    for (std::string& argument : arguments) {
+        if (argument == "-an") {
+            argument = "--no-audio";
+        } else if (argument == "-ss" || argument == "-to") {
+            argument.insert(0, "-");
+        }
+    }
     const auto stats = std::remove(arguments.begin(), arguments.end(), std::string("--stats"));
     if (stats != arguments.end()) {
         ReportProgressAsLines();

@@ -49,8 +49,7 @@ int RunSettingsCommand(const SettingsOptions& options) {
     const bool existed = std::filesystem::exists(file);
     RunSettings(settings, request, DefaultFormats());
     if (!settings.accepted()) {
-        fprintf(stderr, "zedadu-host: the settings dialog was cancelled; nothing was saved\n");
-        return kExitFailed;
+        DialogEndedWithoutOk("nothing was saved");
     }
     if (options.openDml) {
         SetOpenDmlSetting(openDmlOn);

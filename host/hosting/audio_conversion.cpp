@@ -20,15 +20,21 @@ constexpr uint32_t kInputBlockFrames = 8192;
 
 }  // namespace
 
-AudioConversion::AudioConversion(const ReadingFile& in, uint32_t sampleRate, uint32_t channels)
-    : in_(in), inChannels_(0), outChannels_(channels), length_(0) {
+AudioConversion::AudioConversion(const ReadingFile& in, uint32_t sampleRate, uint32_t channels,
+                                 uint64_t first, uint64_t count)
+    : in_(in),
+      inChannels_(0),
+      outChannels_(channels),
+      length_(0),
+      inputRead_(first),
+      inputEnd_(first + count) {
     const auto native = NativeAudio(in.info());
     if (!native || native->sampleRate == 0) {
         throw HostError(in.path() + " has no audio to convert");
     }
     inChannels_ = native->channels;
     const uint64_t inRate = native->sampleRate;
-    length_ = (uint64_t(in.info().audioLength) * sampleRate * 2 + inRate) / (2 * inRate);
+    length_ = (count * sampleRate * 2 + inRate) / (2 * inRate);
     AVChannelLayout inLayout{}, outLayout{};
     av_channel_layout_default(&inLayout, int(inChannels_));
     av_channel_layout_default(&outLayout, int(outChannels_));
@@ -56,7 +62,7 @@ AudioConversion::~AudioConversion() {
 void AudioConversion::Refill(size_t wanted) {
     const Layout& pcm16 = *FindAudioLayout("pcm16");
     while (pending_.size() < wanted && !flushed_) {
-        const uint64_t left = in_.info().audioLength - inputRead_;
+        const uint64_t left = inputEnd_ - inputRead_;
         const auto frames = uint32_t(std::min<uint64_t>(left, kInputBlockFrames));
         if (frames > 0) {
             ReadSamples(in_, inputRead_, frames, pcm16, input_);

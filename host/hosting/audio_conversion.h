@@ -1,7 +1,7 @@
-// The audio of a file at another sample rate or channel count, converted with libswresample while
-// it is recorded. It lasts exactly as long as the input: the input's sample frames times the rate
-// ratio, rounded to the nearest sample frame; what the resampler gives beyond that is dropped and
-// what it gives short of it is silence.
+// The audio of a file, or a run of it, at another sample rate or channel count, converted with
+// libswresample while it is recorded. It lasts exactly as long as the input: the input's sample
+// frames times the rate ratio, rounded to the nearest sample frame; what the resampler gives beyond
+// that is dropped and what it gives short of it is silence.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,10 @@ namespace zedadu::host {
 
 class AudioConversion {
   public:
-    // Throws HostError when libswresample cannot be set up for these formats.
-    AudioConversion(const ReadingFile& in, uint32_t sampleRate, uint32_t channels);
+    // The input's sample frames [first, first + count). Throws HostError when libswresample
+    // cannot be set up for these formats.
+    AudioConversion(const ReadingFile& in, uint32_t sampleRate, uint32_t channels, uint64_t first,
+                    uint64_t count);
     ~AudioConversion();
     AudioConversion(const AudioConversion&) = delete;
     AudioConversion& operator=(const AudioConversion&) = delete;
@@ -35,7 +37,8 @@ class AudioConversion {
     uint32_t outChannels_;
     uint64_t length_;
     SwrContext* resampler_ = nullptr;
-    uint64_t inputRead_ = 0;
+    uint64_t inputRead_;  // the next input sample frame
+    uint64_t inputEnd_;
     bool flushed_ = false;
     std::vector<int16_t> pending_;  // converted sample frames not handed out yet, interleaved
     std::vector<uint8_t> input_;

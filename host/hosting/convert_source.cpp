@@ -17,7 +17,8 @@ uint64_t RoundedQuotient(Wide numerator, Wide denominator) {
 
 }  // namespace
 
-ConvertSource::ConvertSource(const ReadingFile& in, const WritingSettings& settings)
+ConvertSource::ConvertSource(const ReadingFile& in, const WritingSettings& settings,
+                             const std::optional<TimeRange>& range)
     : in_(in), output_(settings.video()) {
     const auto native = NativeVideo(in.info());
     if (native && native->rate && native->scale && output_.rate && output_.scale) {
@@ -25,28 +26,43 @@ ConvertSource::ConvertSource(const ReadingFile& in, const WritingSettings& setti
         inScale_ = native->scale;
         outRate_ = output_.rate;
         outScale_ = output_.scale;
-        const uint64_t frames = RoundedQuotient(Wide(in.info().frameCount) * outRate_ * inScale_,
-                                                Wide(outScale_) * inRate_);
+        const uint64_t frameCount = in.info().frameCount;
+        inFrames_ = range ? UnitsInRange(*range, inRate_, inScale_, frameCount, "frame")
+                          : UnitSpan{0, frameCount};
+        const uint64_t frames =
+            RoundedQuotient(Wide(inFrames_.count) * outRate_ * inScale_, Wide(outScale_) * inRate_);
         frames_ = uint32_t(std::min<uint64_t>(frames, UINT32_MAX));
     }
     const auto audio = NativeAudio(in.info());
+    if (!audio) {
+        return;
+    }
+    inSamples_ = range ? SamplesOfFrames(audio->sampleRate, in.info().audioLength)
+                       : UnitSpan{0, in.info().audioLength};
     const AudioFormatRecord& wanted = settings.audio();
-    if (audio && (audio->sampleRate != wanted.sampleRate || audio->channels != wanted.channels)) {
-        conversion_ = std::make_unique<AudioConversion>(in, wanted.sampleRate, wanted.channels);
+    if (audio->sampleRate != wanted.sampleRate || audio->channels != wanted.channels) {
+        conversion_ = std::make_unique<AudioConversion>(in, wanted.sampleRate, wanted.channels,
+                                                        inSamples_.first, inSamples_.count);
     }
 }
 
+// The sample frames from the time of the first frame recorded to the end of the last one's period.
+UnitSpan ConvertSource::SamplesOfFrames(uint64_t sampleRate, uint64_t samples) const {
+    const auto at = [&](uint64_t frame) {
+        return std::min(RoundedQuotient(Wide(frame) * inScale_ * sampleRate, inRate_), samples);
+    };
+    const uint64_t first = at(inFrames_.first);
+    return {first, at(inFrames_.first + inFrames_.count) - first};
+}
+
 uint64_t ConvertSource::audioLength() const {
-    if (conversion_) {
-        return conversion_->length();
-    }
-    return NativeAudio(in_.info()) ? in_.info().audioLength : 0;
+    return conversion_ ? conversion_->length() : inSamples_.count;
 }
 
 uint32_t ConvertSource::InputFrame(uint32_t index) const {
     const Wide middle = (Wide(2) * index + 1) * outScale_ * inRate_;
     const auto input = uint64_t(middle / (Wide(2) * outRate_ * inScale_));
-    return uint32_t(std::min<uint64_t>(input, in_.info().frameCount - 1));
+    return uint32_t(inFrames_.first + std::min<uint64_t>(input, inFrames_.count - 1));
 }
 
 Image ConvertSource::Frame(uint32_t index) {
@@ -81,7 +97,7 @@ void ConvertSource::Samples(uint64_t first, uint32_t count, const Layout& layout
     if (conversion_) {
         conversion_->Next(count, layout, samples);
     } else {
-        ReadSamples(in_, first, count, layout, samples);
+        ReadSamples(in_, inSamples_.first + first, count, layout, samples);
     }
 }
 

@@ -58,4 +58,11 @@ bool PrepareDialog(const DialogOptions& options) {
     return true;
 }
 
+void DialogEndedWithoutOk(const std::string& outcome) {
+    if (ZedaduHost_DialogScriptFailed()) {
+        throw UsageError("the --dialog-script could not go on (said above); " + outcome);
+    }
+    throw HostError("the settings dialog was cancelled; " + outcome);
+}
+
 }  // namespace zedadu::host

@@ -21,4 +21,9 @@ void AddDialogOptions(CLI::App& command, DialogOptions& options);
 // HostError when the dialog is asked for and cannot be shown.
 bool PrepareDialog(const DialogOptions& options);
 
+// After a settings call that was not accepted: throws UsageError when a --dialog-script could not
+// go on (a wrong request, which the dialog layer has named), else HostError saying that the
+// dialog was cancelled and what `outcome` follows.
+[[noreturn]] void DialogEndedWithoutOk(const std::string& outcome);
+
 }  // namespace zedadu::host

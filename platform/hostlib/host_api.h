@@ -70,6 +70,12 @@ ZEDADU_HOSTLIB_API void ZedaduHost_SetRecordingDirectory(const char* directory);
  * expectation that does not hold, ends the dialog with -1 and is reported on standard error; when
  * the script runs out with the dialog still open, escape is pressed. */
 ZEDADU_HOSTLIB_API void ZedaduHost_SetDialogScript(const char* script);
+/* The dialog layer's report of a script that could not go on (an action a person could not do, an
+ * expectation that does not hold, Escape leaving the dialog open when the script ran out): printed
+ * on standard error and kept, so that the host can tell a failed script from a cancelled dialog. */
+ZEDADU_HOSTLIB_API void ZedaduHost_ReportDialogScriptFailure(const char* failure);
+/* 1 when a dialog script failed since the last ZedaduHost_SetDialogScript, else 0. */
+ZEDADU_HOSTLIB_API int32_t ZedaduHost_DialogScriptFailed(void);
 /* Every dialog from now on is shown by the front-end library at that path; null: the front-end
  * library installed beside the plug-in. */
 ZEDADU_HOSTLIB_API void ZedaduHost_SetInteractiveDialogs(const char* frontEndLibrary);

@@ -33,6 +33,7 @@ struct HostState {
     uint32_t skinnedWindows = 0;
     int32_t dialogMode = ZEDADU_DIALOGS_UNAVAILABLE;
     std::string dialogText;  // the script, or the front-end library
+    bool dialogScriptFailed = false;
 };
 
 HostState& State() {
@@ -267,6 +268,20 @@ void ZedaduHost_SetDialogScript(const char* script) {
     std::lock_guard lock(state.mutex);
     state.dialogMode = script ? ZEDADU_DIALOGS_SCRIPTED : ZEDADU_DIALOGS_UNAVAILABLE;
     state.dialogText = script ? script : "";
+    state.dialogScriptFailed = false;
+}
+
+void ZedaduHost_ReportDialogScriptFailure(const char* failure) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.dialogScriptFailed = true;
+    fprintf(stderr, "%s\n", failure ? failure : "dialog script: failed");
+}
+
+int32_t ZedaduHost_DialogScriptFailed(void) {
+    HostState& state = State();
+    std::lock_guard lock(state.mutex);
+    return state.dialogScriptFailed ? 1 : 0;
 }
 
 void ZedaduHost_SetInteractiveDialogs(const char* frontEndLibrary) {

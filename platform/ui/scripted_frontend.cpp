@@ -1,9 +1,9 @@
 // The scripted front-end: a list of user actions and expectations, for unattended hosts and tests
 // (the script language is described in platform/hostlib/host_api.h).
-#include <cstdio>
 #include <iterator>
 #include <optional>
 
+#include "platform/hostlib/host_api.h"
 #include "platform/ui/dialog_manager.h"
 
 namespace zedadu::ui {
@@ -250,16 +250,15 @@ class ScriptedFrontEnd final : public FrontEnd {
             if (next_ == statements_.size()) {
                 PerformAction(dialog, {ZEDADU_ACTION_ESCAPE, 0, 0, 0, nullptr}, nullptr);
                 if (!dialog.ended) {
-                    failure_ = "dialog script: the script ran out and Escape left the dialog open";
+                    Fail("dialog script: the script ran out and Escape left the dialog open");
                 }
                 break;
             }
             const Statement& statement = statements_[next_++];
             std::string reason;
             if (!execute(dialog, statement, &reason)) {
-                failure_ = "dialog script: \"" + statement.text +
-                           "\": " + (reason.empty() ? "not understood" : reason);
-                fprintf(stderr, "%s\n", failure_->c_str());
+                Fail("dialog script: \"" + statement.text +
+                     "\": " + (reason.empty() ? "not understood" : reason));
             }
         }
         if (failure_ && !dialog.ended) {
@@ -273,6 +272,12 @@ class ScriptedFrontEnd final : public FrontEnd {
     void changed(Dialog&, int, uint32_t) override {}
 
   private:
+    // Told to the host, which tells a failed script from a cancelled dialog by it.
+    void Fail(std::string failure) {
+        failure_ = std::move(failure);
+        ZedaduHost_ReportDialogScriptFailure(failure_->c_str());
+    }
+
     static bool execute(Dialog& dialog, const Statement& statement, std::string* reason) {
         if (statement.verb() == "expect") {
             return Expect(dialog, statement, reason);

@@ -21,9 +21,14 @@
 //   padding) is written. One chunk gives at most one picture: a codec that reorders pictures
 //   (B-frames) releases each one a call or more late, meanwhile the newest picture released so far
 //   is delivered again and the call answers ICERR_DONTDRAW; ICM_DECOMPRESS_HELD_BACK says how
-//   late, ICM_DECOMPRESS_DRAIN releases the last ones. Codecs that libavcodec decodes on slice
-//   threads (DV, FFV1 with slices, MagicYUV, ...) use one thread per core, at most 16; decodes on
-//   slice threads take turns, so that together they never run more threads than there are cores.
+//   late, ICM_DECOMPRESS_DRAIN releases the last ones. A chunk that libavcodec refuses or reports
+//   as damaged (an error result, a picture flagged damaged or concealed, an error in its log, as
+//   Motion JPEG reports entropy-coded data it cannot decode) answers ICERR_ERROR, also when hurried
+//   or prerolled, after its picture, or the newest one before it, is drawn; while the codec holds
+//   pictures back a damaged chunk that released none answers ICERR_DONTDRAW instead. Codecs that
+//   libavcodec decodes on slice threads (DV, FFV1 with slices, MagicYUV, ...) use one thread per
+//   core, at most 16; decodes on slice threads take turns, so that together they never run more
+//   threads than there are cores.
 // - ICM_DECOMPRESS_KEYFRAME_QUERY answers for every chunk at once for codecs that code every
 //   picture alone; otherwise from the picture type that libavcodec's parser reads (MPEG-4, H.264,
 //   H.265, MPEG-1 and 2), else by decoding the chunks in order and comparing each picture that is

@@ -1,6 +1,8 @@
 // zedadu-host check on captures whole, cut short, with their index gone or shortened and with
 // chunks that point nowhere: the index kind found by the host's own walk of the file, the frames
 // and sample frames that fail, and the exit status.
+#include <regex>
+#include <set>
 #include <string>
 
 #include "tests/host/host_test_support.h"
@@ -99,6 +101,49 @@ TEST_F(HostCheck, AudioTheDecoderRefusesIsNamedBySampleFrames) {
     EXPECT_LT(last - first, 1024 + 2 * 48000 / 512);
 }
 
+// Three frames whose entropy-coded data is garbled, chunk sizes kept: 16 stuffed 0xFF bytes,
+// all-ones bits that are no Huffman code. The plug-in still delivers a picture for each (what the
+// decoder concealed), and check fails exactly the frames that ffmpeg cannot decode when it is told
+// to stop at errors.
+TEST_F(HostCheck, FramesTheDecompressorReportsAsDamagedFailAsFfmpegFindsThem) {
+    std::string garbled = capture_;
+    const size_t movie = capture_.find("movi");
+    for (const size_t frame : {4, 11, 23}) {
+        const size_t entry = EntriesOf("00dc")[frame];
+        const size_t data = movie + U32At(capture_, entry + 8) + 8;
+        const size_t scan = garbled.find("\xFF\xDA", data);
+        const size_t coded =
+            scan + 2 + (uint8_t(garbled[scan + 2]) << 8 | uint8_t(garbled[scan + 3]));
+        for (size_t at = coded + 16; at < coded + 48; at += 2) {
+            garbled.replace(at, 2, std::string("\xFF\x00", 2));
+        }
+    }
+    WriteBytes(file("garbled.avi"), garbled);
+    const CommandResult ffmpeg = test::Run("ffmpeg -nostdin -v info -err_detect explode -i " +
+                                           file("garbled.avi") + " -vf showinfo -f null - 2>&1");
+    std::set<int> decoded;  // the frames showinfo saw, by their time stamps
+    const std::regex shown(R"(\] n: *[0-9]+ pts: *([0-9]+) )");
+    for (auto it = std::sregex_iterator(ffmpeg.output.begin(), ffmpeg.output.end(), shown);
+         it != std::sregex_iterator(); ++it) {
+        decoded.insert(std::stoi((*it)[1]));
+    }
+    nlohmann::json undecoded = nlohmann::json::array();
+    for (int frame = 0; frame < 30; ++frame) {
+        if (!decoded.count(frame)) {
+            undecoded.push_back({frame, frame});
+        }
+    }
+    EXPECT_EQ(undecoded, nlohmann::json::parse("[[4, 4], [11, 11], [23, 23]]")) << ffmpeg.output;
+    const auto json = HostJson("check --json garbled.avi", 1);
+    EXPECT_EQ(json["failedFrames"], undecoded);
+    EXPECT_TRUE(json["failedSampleFrames"].empty());
+    const HostRun text = Host("check garbled.avi");
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("3 of 30 frames failed: 4, 11, 23"), std::string::npos) << text.out;
+    const Picture concealed = ReadFrameDirectly(file("garbled.avi"), 11, FORMAT_ID_RGB24);
+    EXPECT_EQ(concealed.rgb.size(), 64u * 48 * 3) << "the plug-in still delivers the picture";
+}
+
 // Without an index, or with one that stops before the movie data ends, reading rebuilds the index
 // from the file; the host says so whether or not the plug-in reads such files.
 TEST_F(HostCheck, FilesWithoutAWholeIndexOrCutShortAreNamedWithWhatTheyMiss) {
@@ -134,8 +179,13 @@ TEST_F(HostCheck, FilesWithoutAWholeIndexOrCutShortAreNamedWithWhatTheyMiss) {
     EXPECT_NE(cut.out.find("incomplete: the file holds less than its headers promise"),
               std::string::npos)
         << cut.out;
+    const auto cutRead = HostJson("check --json cut.avi", 1);
     ASSERT_EQ(Host("repair cut.avi --yes").status, 0);
-    EXPECT_EQ(Host("check cut.avi").status, 0) << "the repaired headers promise what it holds";
+    const auto repaired = HostJson("check --json cut.avi");
+    // Nothing read before is lost; the audio chunk the file was cut in keeps what it holds.
+    EXPECT_EQ(repaired["frames"], cutRead["frames"]);
+    EXPECT_GE(repaired["sampleFrames"].get<int>(), cutRead["sampleFrames"].get<int>());
+    EXPECT_EQ(repaired["missingFrames"], 0) << "the repaired headers promise what it holds";
 }
 
 // The host's own walk of the file meets claimed sizes far past the end, lists that claim more
@@ -154,8 +204,14 @@ TEST_F(HostCheck, HostileStructuresEndTheWalk) {
         empty += "JUNK" + Le32(0);
     }
     SetU32(empty, movi + 4, uint32_t(empty.size() - movi - 8));
-    const std::pair<const char*, std::string> files[] = {
-        {"huge.avi", huge}, {"empty-chunks.avi", empty}, {"header.avi", capture_.substr(0, 10)}};
+    // A bitmap header that names 960 bytes of extra format bytes its 40-byte chunk does not hold:
+    // the plug-in reads it, and so does check's own decoding of the chunks.
+    std::string shortFormat = capture_;
+    SetU32(shortFormat, shortFormat.find("strf") + 8, 1000);
+    const std::pair<const char*, std::string> files[] = {{"huge.avi", huge},
+                                                         {"empty-chunks.avi", empty},
+                                                         {"header.avi", capture_.substr(0, 10)},
+                                                         {"short-format.avi", shortFormat}};
     for (const auto& [name, bytes] : files) {
         WriteBytes(file(name), bytes);
         const HostRun run = Host(std::string("check ") + name);

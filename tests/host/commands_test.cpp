@@ -207,6 +207,49 @@ TEST_F(HostCommands, AudioRunsBecomeWavFilesSampleForSample) {
     }
 }
 
+// Time ranges as ffmpeg takes them: the frames and sample frames whose time is at or after the
+// start and before the end. At 25 fps, 0.12 s to 0.24 s holds frames 3 to 5; at 22050 Hz, 0.1 s to
+// 0.2 s holds sample frames 2205 to 4409; a conversion takes the audio from its first frame's time
+// to its last frame's end.
+TEST_F(HostCommands, TimeRangesChooseFramesAndSampleFramesByTheirTime) {
+    MakeInput();
+    ASSERT_EQ(Host("frames in.avi -ss 0.12 -t 0.12 --out range").status, 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file("range")),
+                            std::filesystem::directory_iterator()),
+              3);
+    for (const uint32_t frame : {3u, 5u}) {
+        EXPECT_EQ(ReadPng(file("range/frame-00000" + std::to_string(frame) + ".png")).rgb,
+                  ReadFrameDirectly(file("in.avi"), frame, FORMAT_ID_RGB24).rgb);
+    }
+    ASSERT_EQ(Host("audio in.avi --ss 00:00:00.1 --to 0.2 --out range.wav").status, 0);
+    EXPECT_EQ(ReadWav(file("range.wav")).bytes,
+              ReadSamplesDirectly(file("in.avi"), 2205, 2205, FORMAT_ID_PCM16));
+
+    const HostRun cut = Host("convert in.avi cut.avi -c DIB --ss 0:00.12 -t 0.12");
+    ASSERT_EQ(cut.status, 0) << cut.err;
+    EXPECT_NE(cut.out.find("0.12 s to 0.24 s of the input: its frames 3 to 5"), std::string::npos)
+        << cut.out;
+    for (const uint32_t frame : {0u, 2u}) {
+        EXPECT_EQ(ReadFrameDirectly(file("cut.avi"), frame, FORMAT_ID_RGB24).rgb,
+                  ReadFrameDirectly(file("in.avi"), frame + 3, FORMAT_ID_RGB24).rgb);
+    }
+    EXPECT_EQ(HostJson("info --json cut.avi")["audio"]["sampleFrames"], 2646);
+    EXPECT_EQ(ReadSamplesDirectly(file("cut.avi"), 0, 2646, FORMAT_ID_PCM8),
+              ReadSamplesDirectly(file("in.avi"), 2646, 2646, FORMAT_ID_PCM8));
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"frames in.avi -ss 0.4 --out none", "the time range from 0.4 s holds no frame"},
+        {"audio in.avi --ss 1:2:3:4 --out none.wav", "--ss takes a time in seconds"},
+        {"audio in.avi --ss 0.3 --to 0.2 --out none.wav", "--to 0.2 does not come after the start"},
+        {"frames in.avi --ss 0.1 --from 2 --out none", "--from excludes --ss"},
+    };
+    for (const auto& [command, words] : refused) {
+        const HostRun run = Host(command);
+        EXPECT_EQ(run.status, 2) << command;
+        EXPECT_NE(run.err.find(words), std::string::npos) << command << "\n" << run.err;
+    }
+}
+
 // MP3 audio: named with its tag, offered as 16-bit PCM only, written as ffmpeg decodes it.
 TEST_F(HostCommands, DecodedAudioIsNamedAndWrittenAsFfmpegDecodesIt) {
     Ffmpeg("-f lavfi -i sine=frequency=300:sample_rate=44100 -t 0.5 -ac 2 -c:a libmp3lame mp3.avi");

@@ -162,7 +162,9 @@ TEST_F(HostRecording, TheSettingsDialogRunsFromAScriptForSettingsAndConvert) {
 
     const HostRun cancelled = Host("settings --video --dialog-script 'select 123 0; press escape'");
     EXPECT_EQ(cancelled.status, 1);
-    EXPECT_NE(cancelled.err.find("cancelled; nothing was saved"), std::string::npos);
+    EXPECT_NE(cancelled.err.find("the settings dialog was cancelled; nothing was saved"),
+              std::string::npos)
+        << cancelled.err;
     EXPECT_EQ(ReadBytes(file("ZEDADU.ini")), saved);
 
     // Frames of the input's 64 x 48 go into a 160 x 120 file, resized by the host.
@@ -184,11 +186,20 @@ TEST_F(HostRecording, TheSettingsDialogRunsFromAScriptForSettingsAndConvert) {
               0);
     EXPECT_EQ(Decoded(file("slow.avi"), "-f rawvideo -pix_fmt rgb24").size(), 3u * 160 * 120 * 3);
     EXPECT_EQ(Host("convert in.avi none.avi --dialog-script 'press escape'").status, 1);
-    // A wrong entry name is told with the names the list has.
+    // A script that cannot go on is a wrong request, not a cancelled dialog: a wrong entry name is
+    // told with the names the list has, words that are no action are named.
     const HostRun wrong = Host("convert in.avi none.avi --dialog-script \"select 101 'Huff'\"");
-    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.status, 2);
     EXPECT_NE(wrong.err.find("entries: \"Video 1 (MSVC)\", "), std::string::npos) << wrong.err;
-    EXPECT_NE(wrong.err.find("ended without OK"), std::string::npos) << wrong.err;
+    EXPECT_NE(wrong.err.find("the --dialog-script could not go on"), std::string::npos)
+        << wrong.err;
+    const std::string before = ReadBytes(file("ZEDADU.ini"));
+    const HostRun garbled = Host("settings --dialog-script 'choose wisely'");
+    EXPECT_EQ(garbled.status, 2);
+    EXPECT_NE(garbled.err.find("\"choose wisely\": not understood"), std::string::npos)
+        << garbled.err;
+    EXPECT_EQ(ReadBytes(file("ZEDADU.ini")), before);
+    EXPECT_FALSE(std::filesystem::exists(file("none.avi")));
 }
 
 // Without ZEDADU.ini the saved settings are the plug-in's defaults: Video 1 at 720 x 486, coded

@@ -167,7 +167,10 @@ TEST_F(HostSafety, OptionsOutOfRangeAreOnePlainSentence) {
          "--quality takes a whole number from 0 to 100, not \"101\""},
         {"convert in.avi o.avi -c NOPE", "--compressor \"NOPE\" names no installed compressor"},
         {"convert in.avi o.avi -c HFYU --quality 50",
-         "--quality does not apply to HFYU (HuffYUV), which takes no such setting"},
+         "--quality does not apply to HFYU (HuffYUV), which takes no such setting; it applies to "
+         "CVID, MJPG, XVID"},
+        {"convert in.avi o.avi -c FFV1 --data-rate 800",
+         "--data-rate does not apply to FFV1, which takes no such setting; it applies to MJPG"},
         {"convert in.avi o.avi -c dvsd",
          "does not take 64 x 48 frames; of the usual sizes it takes 720 x 576, 720 x 480"},
         {"convert in.avi o.avi --rate 0", "--rate takes frames per second"},
@@ -235,24 +238,31 @@ TEST_F(HostSafety, AnExistingOutputIsReplacedOnlyByACompleteNewOne) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
-// Ctrl-C during a conversion ends it at that frame and closes the file through the plug-in: a
-// valid shorter file under the final name, and a sentence saying how many frames it holds.
-TEST_F(HostSafety, AConversionInterruptedEndsAsAValidShorterFile) {
-    Ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -t 40 -c:v mjpeg long.avi");
+// Starts "zedadu-host convert long.avi OUT -c DIB" and returns once its temporary file exists.
+pid_t StartConversion(const fs::path& directory, const std::string& out) {
     const pid_t child = fork();
     if (child == 0) {
-        if (chdir(dir.path().c_str()) == 0 && freopen("host.err", "w", stderr) &&
+        if (chdir(directory.c_str()) == 0 && freopen("host.err", "w", stderr) &&
             freopen("host.out", "w", stdout)) {
-            execl("./zedadu-host", "zedadu-host", "convert", "long.avi", "short.avi", "-c", "DIB",
-                  static_cast<char*>(nullptr));
+            execl("./zedadu-host", "zedadu-host", "convert", "long.avi", out.c_str(), "-c", "DIB",
+                  "--yes", static_cast<char*>(nullptr));
         }
         _exit(127);
     }
-    for (int wait = 0; wait < 6000 && FilesStartingWith(dir.path(), ".short.avi.part-") == 0;
+    for (int wait = 0; wait < 6000 && FilesStartingWith(directory, "." + out + ".part-") == 0;
          ++wait) {
         usleep(5000);
     }
     usleep(300000);
+    return child;
+}
+
+// Ctrl-C during a conversion ends it at that frame and closes the file through the plug-in: a
+// valid shorter file under the final name, and a sentence saying how many frames it holds. A
+// second signal while it finishes abandons it: the temporary file goes, an existing file stays.
+TEST_F(HostSafety, AConversionInterruptedEndsAsAValidShorterFile) {
+    Ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -t 40 -c:v mjpeg long.avi");
+    const pid_t child = StartConversion(dir.path(), "short.avi");
     kill(child, SIGINT);
     int status = 0;
     waitpid(child, &status, 0);
@@ -268,6 +278,18 @@ TEST_F(HostSafety, AConversionInterruptedEndsAsAValidShorterFile) {
     EXPECT_EQ(ProbedVideoPackets(file("short.avi")), frames);
     EXPECT_EQ(HostJson("info short.avi --json")["video"]["frames"], frames);
     EXPECT_EQ(FilesStartingWith(dir.path(), ".short.avi.part-"), 0u);
+
+    // Two signals at once (two kinds, which are not merged): the first asks to finish, the second
+    // abandons, ending the process by that signal.
+    const std::string kept = ReadBytes(file("short.avi"));
+    const pid_t twice = StartConversion(dir.path(), "short.avi");
+    kill(twice, SIGINT);
+    kill(twice, SIGTERM);
+    waitpid(twice, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << ReadBytes(file("host.err"));
+    EXPECT_TRUE(WTERMSIG(status) == SIGINT || WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(FilesStartingWith(dir.path(), ".short.avi.part-"), 0u);
+    EXPECT_EQ(ReadBytes(file("short.avi")), kept);
 }
 
 // A settings file that cannot be written (read-only, in a folder the user cannot write) makes

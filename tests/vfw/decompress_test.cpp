@@ -2,6 +2,7 @@
 // that ffmpeg makes, and against hand-made run-length bitmaps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -163,8 +164,10 @@ class GuardedBitmap {
 
 // Decodes every chunk through ICDecompress and through libavcodec as libavformat sets it up,
 // both converted by libswscale with the same flags, and compares the pictures after each call.
-// Every other chunk is prerolled (decoded, nothing drawn) and then drawn by an update.
-void ExpectBitExact(const std::string& clip, AviVideo& video, const OutputCase& output) {
+// Every other chunk is prerolled (decoded, nothing drawn) and then drawn by an update. In a clip
+// that ffmpeg decodes without an error (`ffmpegSilent`) no chunk is reported as damaged.
+void ExpectBitExact(const std::string& clip, AviVideo& video, const OutputCase& output,
+                    bool ffmpegSilent) {
     BITMAPINFOHEADER& source = video.Header();
     const int width = output.scaled ? source.biWidth * 3 / 2 + 1 : source.biWidth;
     const int height =
@@ -194,8 +197,11 @@ void ExpectBitExact(const std::string& clip, AviVideo& video, const OutputCase& 
         const DWORD preroll = i % 2 ? ICDECOMPRESS_PREROLL : 0;
         const std::vector<uint8_t> before = bitmap.image();
         source.biSizeImage = DWORD(chunk.size());
-        ICDecompress(decompressor.get(), (key ? 0 : ICDECOMPRESS_NOTKEYFRAME) | preroll, &source,
-                     const_cast<uint8_t*>(chunk.data()), &target, bitmap.bits());
+        const DWORD result =
+            ICDecompress(decompressor.get(), (key ? 0 : ICDECOMPRESS_NOTKEYFRAME) | preroll,
+                         &source, const_cast<uint8_t*>(chunk.data()), &target, bitmap.bits());
+        ASSERT_TRUE(!ffmpegSilent || LRESULT(int32_t(result)) >= ICERR_OK)
+            << "chunk " << i << " said to be damaged";
         if (preroll) {
             ASSERT_TRUE(bitmap.image() == before) << "chunk " << i << " drawn";
             source.biSizeImage = 0;
@@ -232,10 +238,51 @@ TEST_P(DecodeTest, EveryChunkMatchesLibavcodecBitExactInEveryLayout) {
                        decodeCase.rate + " -frames:v 6 " + decodeCase.encoding + " " + clip));
     AviVideo video = ReadAviVideo(clip);
     ASSERT_EQ(video.chunks.size(), 6u);
+    // H.261 as ffmpeg writes it starts with a picture its decoder logs as no key frame.
+    const bool ffmpegSilent =
+        test::Run("ffmpeg -nostdin -v error -i '" + clip + "' -f null - 2>&1").output.empty();
+    EXPECT_TRUE(ffmpegSilent || std::string(decodeCase.name) == "H261");
     for (const OutputCase& output : kOutputs) {
         SCOPED_TRACE(output.name);
-        ExpectBitExact(clip, video, output);
+        ExpectBitExact(clip, video, output, ffmpegSilent);
     }
+}
+
+// Motion JPEG whose entropy-coded data is damaged (stuffed 0xFF bytes: all-ones bits, no Huffman
+// code) decodes to a concealed picture, which is drawn, and answers ICERR_ERROR, drawn, hurried
+// or prerolled; the next whole chunk answers ICERR_OK.
+TEST(DamagedChunkTest, DecodeErrorsAreAnErrorResultAfterThePictureIsDrawn) {
+    ScratchDirectory directory;
+    const std::string clip = directory.file("clip.avi");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc2=size=64x48 -frames:v 2 -c:v mjpeg " + clip));
+    AviVideo video = ReadAviVideo(clip);
+    std::vector<uint8_t> damaged = video.chunks[0];
+    const uint8_t startOfScan[] = {0xFF, 0xDA};
+    const auto scan =
+        std::search(damaged.begin(), damaged.end(), std::begin(startOfScan), std::end(startOfScan));
+    ASSERT_NE(scan, damaged.end());
+    const size_t coded = size_t(scan - damaged.begin()) + 2 + (scan[2] << 8 | scan[3]);
+    for (size_t at = coded + 16; at < coded + 48; at += 2) {
+        damaged[at] = 0xFF;
+        damaged[at + 1] = 0;
+    }
+    BITMAPINFOHEADER& source = video.Header();
+    BITMAPINFOHEADER target = UncompressedHeader(64, 48, 24);
+    Compressor decompressor = OpenCompressor(source.biCompression, ICMODE_DECOMPRESS);
+    ASSERT_TRUE(decompressor);
+    const auto decode = [&](const std::vector<uint8_t>& chunk, DWORD flags, uint8_t* bits) {
+        source.biSizeImage = DWORD(chunk.size());
+        return ICDecompress(decompressor.get(), flags, &source, const_cast<uint8_t*>(chunk.data()),
+                            &target, bits);
+    };
+    std::vector<uint8_t> bitmap(target.biSizeImage, kGuardByte);
+    EXPECT_EQ(decode(damaged, 0, bitmap.data()), DWORD(ICERR_ERROR));
+    EXPECT_NE(std::count(bitmap.begin(), bitmap.end(), kGuardByte), ptrdiff_t(bitmap.size()))
+        << "the concealed picture is drawn";
+    for (const DWORD flags : {ICDECOMPRESS_HURRYUP, ICDECOMPRESS_PREROLL}) {
+        EXPECT_EQ(decode(damaged, flags, bitmap.data()), DWORD(ICERR_ERROR)) << flags;
+    }
+    EXPECT_EQ(decode(video.chunks[1], 0, bitmap.data()), DWORD(ICERR_OK));
 }
 
 INSTANTIATE_TEST_SUITE_P(FfmpegClips, DecodeTest, ::testing::ValuesIn(kDecodeCases),

@@ -150,6 +150,12 @@ TEST_F(CrashedRecordings, KilledOrEndedWithoutCloseReadUpToTheirLastFrameAndRepa
                           : Record(s, path, UINT32_MAX,
                                    std::chrono::microseconds(2000 + random() % 40000));
                 ASSERT_GT(progress.frames, 2u);
+                if (exits) {
+                    // The header list of the last whole second: 125 of the 137 frames.
+                    const std::string ended = ReadBytes(path);
+                    EXPECT_EQ(U32At(ended, ended.find("avih") + 8 + 16), 125u);
+                    EXPECT_EQ(U32At(ended, ended.find("strh") + 8 + 32), 125u);
+                }
                 const uint32_t whole = ExpectReadableUpTo(s, path, progress);
                 ExpectRepaired(s, path, whole);
                 ExpectOurReaderReads(s, path, whole);

@@ -34,15 +34,21 @@ void WalkMovieList(const std::string& b, size_t at, size_t end, OpenDmlPart& par
     }
 }
 
-// Checks a standard index against the chunks it names; returns their positions and bytes.
-void ReadStandardIndex(const std::string& b, uint64_t at, char stream,
+// Checks a standard index against the chunks it names, and the super index entry that names it
+// (the index chunk's bytes, and for video its frames); returns their positions and bytes.
+void ReadStandardIndex(const std::string& b, size_t superEntry, char stream,
                        std::vector<uint64_t>& chunks, uint64_t& sampleBytes) {
+    const uint64_t at = U64At(b, superEntry);
     ASSERT_LE(at + 32, b.size());
     EXPECT_EQ(Id(b, size_t(at)), std::string("ix0") + stream);
     EXPECT_EQ(U32At(b, size_t(at + 8)), 0x01000002u);  // two longs an entry, index of chunks
     const uint32_t count = U32At(b, size_t(at + 12));
     const uint64_t base = U64At(b, size_t(at + 20));
     EXPECT_EQ(U32At(b, size_t(at + 4)), 24 + 8 * count);
+    EXPECT_EQ(U32At(b, superEntry + 8), 32 + 8 * count) << "the super index names its size";
+    if (stream == '0') {
+        EXPECT_EQ(U32At(b, superEntry + 12), count) << "and its frames";
+    }
     for (uint32_t i = 0; i < count; ++i) {
         const size_t entry = size_t(at + 32 + 8 * i);
         const uint64_t data = base + U32At(b, entry);
@@ -81,7 +87,7 @@ void ReadHeaders(const std::string& b, OpenDmlFile& file) {
             for (uint32_t p = 0; p < parts; ++p) {
                 std::vector<uint64_t> chunks;
                 uint64_t bytes = 0;
-                ReadStandardIndex(b, U64At(b, at + 32 + 16 * p), stream,
+                ReadStandardIndex(b, at + 32 + 16 * p, stream,
                                   stream == '0' ? file.videoChunks : chunks, bytes);
                 audioBytes += stream == '1' ? bytes : 0;
             }

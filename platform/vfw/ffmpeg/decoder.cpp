@@ -40,7 +40,27 @@ constexpr int kChunksBeforeFrameThreads = 4;
 // shows before its key frame.
 constexpr int kMostHandoverChunks = 16;
 
+bool PictureDamaged(const AVFrame& picture) {
+    return picture.decode_error_flags != 0 || (picture.flags & AV_FRAME_FLAG_CORRUPT) != 0;
+}
+
+bool ReceiveFailed(int result) {
+    return result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF;
+}
+
 }  // namespace
+
+void NoteDecoderLog(void* object, int level, const char* format, va_list arguments) {
+    if (level <= AV_LOG_ERROR && object &&
+        *static_cast<const AVClass* const*>(object) == avcodec_get_class()) {
+        auto* log =
+            static_cast<FrameDecoder::ErrorLog*>(static_cast<AVCodecContext*>(object)->opaque);
+        if (log && log->tag == FrameDecoder::kErrorLogTag) {
+            ++log->errors;
+        }
+    }
+    av_log_default_callback(object, level, format, arguments);
+}
 
 std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec, const BITMAPINFOHEADER& header) {
     if (!ExtradataFits(header) || header.biWidth <= 0 || header.biHeight == 0 ||
@@ -102,6 +122,7 @@ bool FrameDecoder::Start(const SourceFormat& source, const BITMAPINFOHEADER& hea
     if (!codec || !context_ || !packet_ || !received_ || !latest_) {
         return false;
     }
+    context_->opaque = &log_;
     context_->codec_tag = header.biCompression;
     context_->width = source.width;
     context_->height = source.height;
@@ -191,14 +212,18 @@ FrameDecoder::Fed FrameDecoder::Feed(const uint8_t* data, size_t size, bool keyF
         MoveToFrameThreads();
     }
     const SliceThreadTurn turn(Active()->thread_count > 1);
+    const uint32_t errorsBefore = log_.errors;
     if (handingOver_ && !firstDone_) {
         ++handoverChunks_;
         avcodec_send_packet(context_, packet_);
     }
-    fed.accepted = avcodec_send_packet(Active(), packet_) >= 0;
+    const int sent = avcodec_send_packet(Active(), packet_);
+    fed.accepted = sent >= 0;
     av_packet_unref(packet_);
     ++inOrder_;
     fed.released = ReleaseOne();
+    fed.damaged = ReceiveFailed(sent) || receiveFailed_ || log_.errors != errorsBefore ||
+                  (fed.released && PictureDamaged(*latest_));
     return fed;
 }
 
@@ -218,6 +243,7 @@ bool FrameDecoder::OpenFrameThreads() {
     if (!copied) {
         return false;
     }
+    threaded_->opaque = &log_;
     threaded_->thread_count = FrameThreads(*codec);
     threaded_->thread_type = FF_THREAD_FRAME;
     return avcodec_open2(threaded_, codec, nullptr) >= 0;
@@ -288,7 +314,8 @@ bool FrameDecoder::ReleaseOne() {
         CollectHandover();
     }
     bool released = false;
-    while (!handingOver_ && avcodec_receive_frame(Active(), received_) == 0) {
+    int result = AVERROR(EAGAIN);
+    while (!handingOver_ && (result = avcodec_receive_frame(Active(), received_)) == 0) {
         if (!released && waiting_.empty()) {
             av_frame_unref(latest_);
             av_frame_move_ref(latest_, received_);
@@ -297,6 +324,7 @@ bool FrameDecoder::ReleaseOne() {
         }
         Queue(waiting_);
     }
+    receiveFailed_ = ReceiveFailed(result);
     if (released || waiting_.empty()) {
         return released;
     }
@@ -365,11 +393,23 @@ LRESULT FrameDecoder::Decode(const uint8_t* data, size_t size, bool keyFrame, bo
     if (!fed.packetMade) {
         return ICERR_MEMORY;
     }
-    if (!fed.accepted && !fed.released) {
+    if (!fed.accepted && !fed.released && HoldsPicturesBack()) {
         return ICERR_ERROR;
     }
     const LRESULT drawn = draw ? Redraw(output, bits) : ICERR_OK;
-    return drawn == ICERR_OK && !fed.released ? ICERR_DONTDRAW : drawn;
+    if (drawn != ICERR_OK) {
+        return drawn;
+    }
+    // No picture: the caller learns to feed ahead, unless the chunk was refused or damaged by a
+    // decoder that holds nothing back, whose newest picture then stands for it.
+    if (!fed.released && fed.accepted && (!fed.damaged || HoldsPicturesBack())) {
+        return ICERR_DONTDRAW;
+    }
+    return fed.accepted && !fed.damaged ? ICERR_OK : ICERR_ERROR;
+}
+
+bool FrameDecoder::HoldsPicturesBack() const {
+    return onFrameThreads_ || Active()->has_b_frames > 0 || !waiting_.empty();
 }
 
 LRESULT FrameDecoder::Redraw(const BitmapLayout& output, uint8_t* bits) {

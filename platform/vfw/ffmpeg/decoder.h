@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -39,6 +41,11 @@ struct SourceFormat {
 // because a run-length stream may be labelled as plain bitmaps.
 std::optional<SourceFormat> InspectSource(AVCodecID handlerCodec, const BITMAPINFOHEADER& header);
 
+// The library's log callback while the built-in drivers are loaded: it prints what the log level
+// lets through, as the default callback does, and counts the errors a decoder of ours logs.
+// Several decoders (Motion JPEG among them) conceal damaged data and say so only in their log.
+void NoteDecoderLog(void* object, int level, const char* format, va_list arguments);
+
 class FrameDecoder {
   public:
     static std::unique_ptr<FrameDecoder> Open(AVCodecID handlerCodec,
@@ -56,7 +63,11 @@ class FrameDecoder {
     // chunk, at most one a call, and meanwhile the newest picture released so far is written
     // again; until the first one arrives the bitmap is left alone. ICERR_DONTDRAW says that the
     // chunk released no picture. A chunk of 0 bytes leaves the bitmap as it was. Without draw the
-    // chunk is decoded but nothing written.
+    // chunk is decoded but nothing written. A chunk the decoder refuses, reports as damaged (an
+    // error result, a picture flagged as damaged, an error in its log) answers ICERR_ERROR after
+    // the newest picture is written; a damaged chunk that released no picture from a decoder that
+    // holds pictures back answers ICERR_DONTDRAW all the same, since that answer tells the caller
+    // to feed ahead.
     LRESULT Decode(const uint8_t* data, size_t size, bool keyFrame, bool draw,
                    const BitmapLayout& output, uint8_t* bits);
     // Writes the newest picture released so far into the bitmap again; without one the bitmap is
@@ -87,6 +98,7 @@ class FrameDecoder {
         bool packetMade = false;
         bool accepted = false;  // the decoder took the chunk
         bool released = false;  // and released a picture
+        bool damaged = false;   // the decoder reported an error on the way
     };
     Fed Feed(const uint8_t* data, size_t size, bool keyFrame);
     // Takes every picture the decoder has ready behind the ones waiting, and makes the oldest
@@ -100,6 +112,18 @@ class FrameDecoder {
     bool OpenFrameThreads();
     void CollectHandover();
     void Queue(std::deque<AVFrame*>& queue);  // takes the received picture
+    bool HoldsPicturesBack() const;
+
+    // Errors the library logged for our decoders' contexts, which point at it as their opaque
+    // value; the tag tells it from anything else a context might point at.
+    struct ErrorLog {
+        uint32_t tag;
+        std::atomic<uint32_t> errors{0};
+    };
+    static constexpr uint32_t kErrorLogTag = 0x7A64656C;
+    ErrorLog log_{kErrorLogTag};
+    bool receiveFailed_ = false;  // the last picture asked for came with an error
+    friend void NoteDecoderLog(void*, int, const char*, va_list);
 
     AVCodecContext* context_ = nullptr;   // one thread, or slice threads
     AVCodecContext* threaded_ = nullptr;  // frame threads, opened when first wanted

@@ -21,9 +21,13 @@ constexpr DWORD kQualityDefault = 0xFFFFFFFF;  // ICQUALITY_DEFAULT
 constexpr DWORD kInterfaceVersion = 0x0104;
 
 // The platform shows no library diagnostics; a refused trial open is an answer, not an error.
+// The decoders' errors are still counted, as damage in the chunks they decode.
 void QuietLibraries() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(once, [] {
+        av_log_set_level(AV_LOG_QUIET);
+        av_log_set_callback(NoteDecoderLog);
+    });
 }
 
 bool OpensIn(UINT mode, const CompressorSpec* compressor, AVCodecID codec) {
