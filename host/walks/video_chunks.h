@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/vfw/vfw.h"
+#include "platform/vfw/compressor.h"
 
 namespace zedadu::host {
+
+class FileBytes;
 
 struct VideoChunk {
     uint64_t position;  // of the chunk's data
@@ -54,8 +56,8 @@ class DamageFinder {
     bool Begin(const std::string& path);
 
     VideoChunks stream_;
-    int file_ = -1;
-    HIC decompressor_ = nullptr;
+    std::unique_ptr<FileBytes> file_;
+    vfw::Compressor decompressor_;
     BITMAPINFOHEADER output_{};     // 24-bit pictures at the stream's size
     std::vector<uint8_t> picture_;  // room for one, which a hurried decode does not fill
     std::vector<uint8_t> chunk_;
