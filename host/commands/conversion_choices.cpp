@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "avi/ids.h"
 #include "host/cli/errors.h"
 #include "host/cli/text.h"
 #include "host/hosting/compressor_list.h"
@@ -251,7 +252,8 @@ void CheckCompressorTakes(const ImageFormatStruct& video, const CompressionSetti
 // drops after asking whether to write without a limit; it is refused before anything is written.
 void CheckDataRateCarriesTheRecords(const ImageFormatStruct& video, const AudioFormatRecord* audio,
                                     const CompressionSettings& compression) {
-    if (compression.dataRate == 0 || compression.fccHandler == FourCC("DIB ") || video.scale == 0) {
+    if (compression.dataRate == 0 || compression.fccHandler == avi::kUncompressedHandler ||
+        video.scale == 0) {
         return;
     }
     const double framesPerSecond = double(video.rate) / double(video.scale);

@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "avi/ids.h"
 #include "host/cli/answers.h"
 #include "host/cli/errors.h"
 #include "host/cli/text.h"
@@ -126,8 +127,9 @@ Section Describe(const ReadingFile& file) {
     DescribeFile(section, info);
     if (scan) {
         if (const auto codec = scan->VideoCodec()) {
-            section.Row("video codec", *codec == FourCC("DIB ") ? std::string("DIB (uncompressed)")
-                                                                : FourCCText(*codec));
+            section.Row("video codec", *codec == avi::kUncompressedHandler
+                                           ? std::string("DIB (uncompressed)")
+                                           : FourCCText(*codec));
         }
         if (const auto tag = scan->AudioTag()) {
             section.Row("audio codec", AudioCodecName(*tag));
@@ -153,8 +155,8 @@ const StreamCodes* FirstStream(const AviScan& scan, FOURCC type) {
 // What the headers of a file say whose video codec has no decoder here, which the plug-in does
 // not open: frames, rate, size and codec, and the audio.
 Section DescribeUndecodable(const std::string& path, const AviScan& scan, FOURCC codec) {
-    const StreamCodes& video = *FirstStream(scan, FourCC("vids"));
-    const StreamCodes* audio = FirstStream(scan, FourCC("auds"));
+    const StreamCodes& video = *FirstStream(scan, avi::kVideoStream);
+    const StreamCodes* audio = FirstStream(scan, avi::kAudioStream);
     const double seconds = video.rate ? double(video.length) * video.scale / video.rate : 0;
     Section section(path);
     section.Set("path", path).Set("decodable", false).Set("index", IndexKindName(scan.index));
@@ -189,7 +191,7 @@ Section DescribeUndecodable(const std::string& path, const AviScan& scan, FOURCC
 bool ReportUndecodable(const std::string& path, FileReports& reports) {
     const auto codec = UndecodableVideoCodec(path);
     const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
-    if (!codec || !scan || !FirstStream(*scan, FourCC("vids"))) {
+    if (!codec || !scan || !FirstStream(*scan, avi::kVideoStream)) {
         return false;
     }
     reports.Add(DescribeUndecodable(path, *scan, *codec));

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "avi/ids.h"
 #include "host/cli/text.h"
 #include "platform/profile/profile.h"
 #include "platform/system/system.h"
@@ -18,7 +19,6 @@ constexpr char kDriverList[] = "system.ini";
 constexpr char kCompressorKeyPrefix[] = "VIDC.";
 constexpr size_t kPrefixLength = sizeof kCompressorKeyPrefix - 1;
 constexpr DWORD kNamesCapacity = 65536;
-constexpr FOURCC kUncompressed = FourCC("DIB ");
 constexpr char kUncompressedName[] = "Uncompressed RGB";
 
 constexpr FrameSize kUsualSizes[] = {{1920, 1080}, {1280, 720}, {720, 576}, {720, 486}, {720, 480},
@@ -99,7 +99,7 @@ std::string SizeList(const std::vector<FrameSize>& sizes) {
 }  // namespace
 
 bool InstalledCompressor::uncompressed() const {
-    return code == kUncompressed;
+    return code == avi::kUncompressedHandler;
 }
 
 bool InstalledCompressor::takesQuality() const {
@@ -129,7 +129,7 @@ std::vector<InstalledCompressor> InstalledCompressors() {
     for (const char* section : {"drivers", "drivers32"}) {
         AddSection(section, ICMODE_COMPRESS, list);
     }
-    list.push_back(*CompressorOf(kUncompressed));
+    list.push_back(*CompressorOf(avi::kUncompressedHandler));
     return list;
 }
 
@@ -143,8 +143,8 @@ std::vector<InstalledCompressor> InstalledDecompressors() {
 }
 
 std::optional<InstalledCompressor> CompressorOf(FOURCC code) {
-    if (code == kUncompressed) {
-        return InstalledCompressor{kUncompressed, kUncompressedName, 0};
+    if (code == avi::kUncompressedHandler) {
+        return InstalledCompressor{avi::kUncompressedHandler, kUncompressedName, 0};
     }
     return Describe(code, ICMODE_COMPRESS);
 }

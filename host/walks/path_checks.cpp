@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "avi/ids.h"
 #include "host/cli/errors.h"
 #include "host/cli/text.h"
 #include "host/walks/avi_scan.h"
@@ -29,8 +30,9 @@ bool HasDecoder(FOURCC code) {
 // The video stream's codec when neither it nor the stream's handler opens a decompressor.
 std::optional<FOURCC> CodecWithoutDecoder(const AviScan& scan) {
     for (const StreamCodes& stream : scan.streams) {
-        if (stream.type != FourCC("vids") || stream.format == BI_RGB || stream.format == BI_RLE8 ||
-            HasDecoder(stream.format) || (stream.handler && HasDecoder(stream.handler))) {
+        if (stream.type != avi::kVideoStream || stream.format == BI_RGB ||
+            stream.format == BI_RLE8 || HasDecoder(stream.format) ||
+            (stream.handler && HasDecoder(stream.handler))) {
             continue;
         }
         return stream.format;
