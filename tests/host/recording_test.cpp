@@ -28,11 +28,12 @@ void ExpectDemoOutcome(const HostRun& run, const std::string& directory, uint32_
     ExpectValidAvi(directory + "/demo.avi");
     const std::string decoded =
         Decoded(directory + "/demo.avi", "-map 0:v -f rawvideo -pix_fmt rgb24");
-    EXPECT_EQ(decoded.size(), size_t(frames) * 720 * 480 * 3);
-    EXPECT_NE(run.out.find(std::to_string(frames) + " of " + std::to_string(frames) + " read back"),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("sample frames identical"), std::string::npos) << run.out;
+    constexpr size_t kFrameBytes = 720 * 480 * 3;
+    ASSERT_EQ(decoded.size(), frames * kFrameBytes);
+    // What the plug-in reads back of the last frame is what ffmpeg decodes of it.
+    const Picture last = ReadFrameDirectly(directory + "/demo.avi", frames - 1, FORMAT_ID_RGB24);
+    EXPECT_TRUE(std::string(last.rgb.begin(), last.rgb.end()) ==
+                decoded.substr(decoded.size() - kFrameBytes));
     const Picture sheet = ReadPng(directory + "/demo.png");
     EXPECT_EQ(sheet.width, 3u * 360 + 4 * 4);
 }
@@ -43,11 +44,10 @@ TEST_F(HostRecording, DemoRecordsReadsBackAndComparesWithTheHostsOwnOrTheSavedSe
         "[VideoWritingSettings]\nfccHandler=DIB \nWidth=720\nHeight=480\nRate=30000\nScale=1001\n");
     const HostRun saved = Host("demo --ini --frames 6 --out saved");
     ExpectDemoOutcome(saved, file("saved"), 6);
-    EXPECT_NE(saved.out.find("every frame identical to its source (lossless)"), std::string::npos);
     EXPECT_NE(saved.out.find("saved in ZEDADU.ini"), std::string::npos);
 }
 
-TEST_F(HostRecording, ConvertRecordsWhatItReadsAndAsksBeforeReplacing) {
+TEST_F(HostRecording, ConvertRecordsWhatItReads) {
     Ffmpeg(
         "-f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine=frequency=500:"
         "sample_rate=44100 -t 0.8 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le -ac 2 in.avi");
@@ -73,23 +73,6 @@ TEST_F(HostRecording, ConvertRecordsWhatItReadsAndAsksBeforeReplacing) {
     }
     EXPECT_GE(audioChunks, 20u);
     EXPECT_GE(audioBeforeLastVideo, audioChunks - 2) << "audio interleaved with the frames";
-    // An existing output is replaced only after a Yes: --no, no terminal to ask and a No at the
-    // terminal all keep it.
-    const std::string before = written;
-    for (const char* flags : {"--no", ""}) {
-        const HostRun kept = Host(std::string("convert in.avi out.avi -c DIB ") + flags);
-        EXPECT_EQ(kept.status, 1) << flags;
-        EXPECT_NE(kept.err.find("out.avi already exists and the existing file was kept"),
-                  std::string::npos)
-            << kept.err;
-        EXPECT_EQ(ReadBytes(file("out.avi")), before);
-    }
-    const HostRun asked = HostOnTerminal("convert in.avi out.avi -c DIB", "n\\n");
-    EXPECT_EQ(asked.status, 1);
-    EXPECT_NE(asked.out.find("[y]es/[n]o? "), std::string::npos) << asked.out;
-    EXPECT_NE(asked.out.find("the existing file was kept"), std::string::npos) << asked.out;
-    EXPECT_EQ(ReadBytes(file("out.avi")), before);
-    EXPECT_EQ(Host("convert in.avi out.avi -c DIB --yes").status, 0);
 
     // The host's own compression by default: Video 1, which ffmpeg decodes.
     ASSERT_EQ(Host("convert in.avi compressed.avi").status, 0);
@@ -106,8 +89,6 @@ TEST_F(HostRecording, OddWidthsAndEightBitMonoAudioSurviveTheRoundTrip) {
         std::string(FORMAT_ID_PCM8) + "\n");
     const HostRun demo = Host("demo --ini --frames 5");
     ASSERT_EQ(demo.status, 0) << demo.err;
-    EXPECT_NE(demo.out.find("every frame identical"), std::string::npos) << demo.out;
-    EXPECT_NE(demo.out.find("all 3675 sample frames identical"), std::string::npos) << demo.out;
     EXPECT_NE(demo.out.find("11.025 kHz, 8-bit, mono"), std::string::npos) << demo.out;
 
     Ffmpeg(

@@ -123,6 +123,11 @@ TEST_F(HostSafety, NoCommandWritesOverItsInputOrReplacesAFileWithoutAYes) {
                   "old.wav already exists; nothing was written (--yes replaces it)");
     ExpectRefused("convert in.avi old.avi -c DIB", 1,
                   "old.avi already exists and the existing file was kept");
+    // The plug-in's own question before it replaces a file: --no and a No at the terminal keep it.
+    ExpectRefused("convert in.avi old.avi -c DIB --no", 1, "the existing file was kept");
+    const HostRun declined = HostOnTerminal("convert in.avi old.avi -c DIB", "n\\n");
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_NE(declined.out.find("[y]es/[n]o? "), std::string::npos) << declined.out;
     const HostRun asked = HostOnTerminal("audio in.avi --out old.wav", "y\\n");
     EXPECT_EQ(asked.status, 0) << asked.out;
     EXPECT_NE(asked.out.find("old.wav already exists; replace it? [y]es/[n]o? "), std::string::npos)
