@@ -3,12 +3,13 @@
 
 #include <cstddef>
 
+#include "platform/mmio/mmio.h"
 #include "platform/win32/types.h"
 
 namespace zedadu::avi {
 
-inline constexpr FOURCC kRiffChunk = FourCC("RIFF");
-inline constexpr FOURCC kListChunk = FourCC("LIST");
+inline constexpr FOURCC kRiffChunk = FOURCC_RIFF;
+inline constexpr FOURCC kListChunk = FOURCC_LIST;
 inline constexpr FOURCC kAviForm = FourCC("AVI ");
 inline constexpr FOURCC kExtendedForm = FourCC("AVIX");  // the RIFF parts that continue a file
 inline constexpr FOURCC kHeaderList = FourCC("hdrl");

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/vfw/vfw.h"
 #include "platform/win32/byte_order.h"
 #include "platform/win32/types.h"
 
@@ -19,7 +20,7 @@ struct IndexEntry {
 };
 static_assert(sizeof(IndexEntry) == 16);
 
-inline constexpr uint32_t kIndexKeyFrame = 0x10;
+inline constexpr uint32_t kIndexKeyFrame = AVIIF_KEYFRAME;
 inline constexpr size_t kIndexEntryBytes = sizeof(IndexEntry);
 
 // An entry as the file holds it: its four fields little-endian, in their order.

@@ -22,8 +22,6 @@ struct MmioFile {
 namespace {
 
 constexpr size_t kReadBufferSize = 64 * 1024;
-constexpr FOURCC kRiff = FourCC("RIFF");
-constexpr FOURCC kList = FourCC("LIST");
 constexpr int64_t kLargestChunkOffset = std::numeric_limits<DWORD>::max();
 HMMIO const kYes = reinterpret_cast<HMMIO>(uintptr_t{1});
 
@@ -101,10 +99,10 @@ int64_t PaddedEnd(const MMCKINFO64& chunk) {
 
 bool Matches(const MMCKINFO64& found, const MMCKINFO64& wanted, UINT flags) {
     if (flags & MMIO_FINDRIFF) {
-        return found.ckid == kRiff && found.fccType == wanted.fccType;
+        return found.ckid == FOURCC_RIFF && found.fccType == wanted.fccType;
     }
     if (flags & MMIO_FINDLIST) {
-        return found.ckid == kList && found.fccType == wanted.fccType;
+        return found.ckid == FOURCC_LIST && found.fccType == wanted.fccType;
     }
     if (flags & MMIO_FINDCHUNK) {
         return found.ckid == wanted.ckid;
@@ -128,7 +126,7 @@ bool ReadChunkHeader(HMMIO file, int64_t end, int64_t last, MMCKINFO64* chunk) {
     chunk->fccType = 0;
     chunk->dwDataOffset = uint64_t(start + 8);
     chunk->dwFlags = 0;
-    if (chunk->ckid == kRiff || chunk->ckid == kList) {
+    if (chunk->ckid == FOURCC_RIFF || chunk->ckid == FOURCC_LIST) {
         char type[4];
         if (!ReadExactly(file, type, sizeof type)) {
             return false;
@@ -196,9 +194,9 @@ MMRESULT CreateChunk(HMMIO file, MMCKINFO64* chunk, UINT flags, int64_t last) {
     }
     const bool list = flags & (MMIO_CREATERIFF | MMIO_CREATELIST);
     if (flags & MMIO_CREATERIFF) {
-        chunk->ckid = kRiff;
+        chunk->ckid = FOURCC_RIFF;
     } else if (flags & MMIO_CREATELIST) {
-        chunk->ckid = kList;
+        chunk->ckid = FOURCC_LIST;
     }
     char header[12];
     StoreLittleEndian32(header, chunk->ckid);

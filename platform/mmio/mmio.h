@@ -34,6 +34,10 @@ struct MMCKINFO64 {
 };
 constexpr DWORD MMIO_DIRTY = 0x10000000;  // set on created chunks: ascending writes their size
 
+// The two chunks that hold others: a RIFF form and a LIST.
+constexpr FOURCC FOURCC_RIFF = FourCC("RIFF");
+constexpr FOURCC FOURCC_LIST = FourCC("LIST");
+
 constexpr DWORD MMIO_READ = 0x0;
 constexpr DWORD MMIO_WRITE = 0x1;
 constexpr DWORD MMIO_READWRITE = 0x2;
