@@ -20,6 +20,20 @@ std::string Text(const char* format, ...) {
     return text;
 }
 
+std::optional<uint64_t> DecimalDigits(const std::string& text, size_t mostDigits) {
+    if (text.empty() || text.size() > mostDigits) {
+        return std::nullopt;
+    }
+    uint64_t value = 0;
+    for (const char c : text) {
+        if (!isdigit(static_cast<unsigned char>(c))) {
+            return std::nullopt;
+        }
+        value = value * 10 + uint64_t(c - '0');
+    }
+    return value;
+}
+
 std::string SystemReason(int error) {
     std::string reason = strerror(error);
     if (!reason.empty()) {

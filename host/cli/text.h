@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/win32/types.h"
@@ -25,6 +26,10 @@ void SetFieldText(char (&field)[N], const std::string& text) {
     memcpy(field, text.data(), length);
     field[length] = '\0';
 }
+
+// A run of one to `mostDigits` decimal digits and nothing else, as its value; nothing for any other
+// text.
+std::optional<uint64_t> DecimalDigits(const std::string& text, size_t mostDigits);
 
 // The reason of a failed system call in words: "permission denied", "no such file or directory".
 std::string SystemReason(int error);

@@ -1,7 +1,5 @@
 #include "host/cli/time_range.h"
 
-#include <cctype>
-
 #include <CLI/CLI.hpp>
 
 #include "host/cli/errors.h"
@@ -19,17 +17,7 @@ using Wide = unsigned __int128;
 
 // A run of one to nine digits.
 std::optional<uint64_t> Field(const std::string& text) {
-    if (text.empty() || text.size() > kMostFieldDigits) {
-        return std::nullopt;
-    }
-    uint64_t value = 0;
-    for (const char c : text) {
-        if (!isdigit(static_cast<unsigned char>(c))) {
-            return std::nullopt;
-        }
-        value = value * 10 + uint64_t(c - '0');
-    }
-    return value;
+    return DecimalDigits(text, kMostFieldDigits);
 }
 
 // "5" (of ".5") as 500000 microseconds, digits past the sixth cut off; "" as 0.

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include <cctype>
 #include <limits>
 #include <numeric>
 
@@ -21,17 +20,7 @@ constexpr int kMostDecimals = 6;
 
 // Digits only, and a value that fits 64 bits.
 std::optional<uint64_t> Digits(const std::string& text) {
-    if (text.empty() || text.size() > 19) {
-        return std::nullopt;
-    }
-    uint64_t value = 0;
-    for (const char c : text) {
-        if (!isdigit(static_cast<unsigned char>(c))) {
-            return std::nullopt;
-        }
-        value = value * 10 + uint64_t(c - '0');
-    }
-    return value;
+    return DecimalDigits(text, 19);
 }
 
 [[noreturn]] void Refuse(const char* option, const std::string& takes, const std::string& text) {
