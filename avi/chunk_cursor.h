@@ -13,9 +13,6 @@
 
 namespace zedadu::avi {
 
-inline constexpr uint64_t kChunkHeaderBytes = 8;
-inline constexpr uint64_t kListHeaderBytes = 12;  // a RIFF or LIST header with its type
-
 // Where the bytes of a file come from.
 class ByteSource {
   public:

@@ -29,8 +29,14 @@ inline constexpr FOURCC kAudioStream = FourCC("auds");
 inline constexpr FOURCC kUncompressedHandler = FourCC("DIB ");  // a video stream's handler code
 inline constexpr FOURCC kYuy2Compression = FourCC("YUY2");      // a bitmap's compression code
 
+inline constexpr uint64_t kChunkHeaderBytes = 8;  // its id and size
+inline constexpr uint64_t kListHeaderBytes = 12;  // a RIFF or LIST header with its type
 inline constexpr size_t kMainHeaderBytes = 56;    // 'avih'
 inline constexpr size_t kStreamHeaderBytes = 64;  // 'strh'
+
+// Flags of the main header: the file has an index, its chunks are interleaved.
+inline constexpr uint32_t kMainHeaderHasIndex = 0x10;
+inline constexpr uint32_t kMainHeaderInterleaved = 0x100;
 
 // The two-character types of stream chunks: compressed video ("00dc") and audio ("01wb").
 inline constexpr uint16_t kCompressedVideoType = 'd' | 'c' << 8;

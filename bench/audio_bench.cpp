@@ -34,6 +34,7 @@ extern "C" {
 #include "bench/ratios.h"
 #include "plugin/plugin.h"
 #include "reader/internal.h"
+#include "tests/support/requests.h"
 
 namespace {
 
@@ -252,13 +253,8 @@ void ReadRuns(benchmark::State& state, const std::string& path) {
     std::vector<uint8_t> buffer(kRate * 2 * size_t(info.audioFormats[0].channels));
     for (auto _ : state) {
         for (const uint32_t first : Places(info.audioLength)) {
-            AudioSamplesRequest request{};
-            request.size = sizeof request;
-            request.firstSample = first;
-            request.sampleCount = kRate;
-            request.buffer = buffer.data();
-            request.bufferSize = uint32_t(buffer.size());
-            strcpy(request.requested.formatId, zedadu::FORMAT_ID_PCM16);
+            AudioSamplesRequest request =
+                zedadu::test::SamplesRequest(first, kRate, zedadu::FORMAT_ID_PCM16, buffer);
             if (!AVFILE_ReadAudioSamples(handle, &request)) {
                 state.SkipWithError("read failed");
                 break;
@@ -296,13 +292,8 @@ void ReadWholeTrack(benchmark::State& state, const std::string& path) {
     std::vector<uint8_t> buffer(kRate * 2 * size_t(channels));
     for (auto _ : state) {
         for (uint32_t first = 0; first < info.audioLength; first += kRate) {
-            AudioSamplesRequest request{};
-            request.size = sizeof request;
-            request.firstSample = first;
-            request.sampleCount = std::min(kRate, info.audioLength - first);
-            request.buffer = buffer.data();
-            request.bufferSize = uint32_t(buffer.size());
-            strcpy(request.requested.formatId, zedadu::FORMAT_ID_PCM16);
+            AudioSamplesRequest request = zedadu::test::SamplesRequest(
+                first, std::min(kRate, info.audioLength - first), zedadu::FORMAT_ID_PCM16, buffer);
             AVFILE_ReadAudioSamples(handle, &request);
         }
     }

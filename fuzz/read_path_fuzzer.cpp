@@ -9,6 +9,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "plugin/plugin.h"
+#include "tests/support/requests.h"
 
 namespace {
 
@@ -29,14 +30,10 @@ void ReadFrame(void* handle, const ImageFormatStruct& layout, uint32_t frame, in
                int32_t height) {
     const uint64_t pixels = uint64_t(std::max(width, 1)) * uint64_t(std::max(height, 1));
     std::vector<uint8_t>& buffer = HostBuffer(pixels * 4 + 4 * uint64_t(std::max(height, 1)));
-    ImageFrameRequest request{};
-    request.size = sizeof request;
-    request.frameNumber = frame;
-    request.buffer = buffer.data();
-    request.bufferSize = uint32_t(buffer.size());
-    request.requested = layout;
-    request.requested.width = width;
-    request.requested.height = height;
+    ImageFormatStruct requested = layout;
+    requested.width = width;
+    requested.height = height;
+    ImageFrameRequest request = zedadu::test::FrameRequest(frame, requested, buffer);
     if (AVFILE_ReadImageFrame(handle, &request) == 1 && request.result.imageSize > buffer.size()) {
         __builtin_trap();  // the reader claims more than the host's buffer holds
     }
@@ -71,13 +68,7 @@ void ReadSamples(void* handle, const AudioFormatRecord& layout, uint32_t first) 
     const uint32_t count =
         uint32_t(std::min<uint64_t>(kSampleRun, kLargestHostBuffer / frameBytes));
     std::vector<uint8_t>& buffer = HostBuffer(count * frameBytes);
-    AudioSamplesRequest request{};
-    request.size = sizeof request;
-    request.firstSample = first;
-    request.sampleCount = count;
-    request.buffer = buffer.data();
-    request.bufferSize = uint32_t(buffer.size());
-    request.requested = layout;
+    AudioSamplesRequest request = zedadu::test::SamplesRequest(first, count, layout, buffer);
     AVFILE_ReadAudioSamples(handle, &request);
 }
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "avi/ids.h"
 #include "core/module.h"
 #include "platform/hostlib/hostlib.h"
 #include "platform/sync/sync.h"
@@ -16,10 +17,7 @@
 namespace zedadu::writer {
 namespace {
 
-constexpr uint32_t kTooManySamplesMessage = 790;
-constexpr uint32_t kChunkHeaderBytes = 8;
-constexpr DWORD kNoSlotSleepMilliseconds = 10;
-constexpr size_t kAudioRecordSpare = 12;
+using avi::kChunkHeaderBytes;
 
 bool AcceptedInput(const WritingFile& writing, const AudioFormatRecord& format) {
     for (uint32_t i = 0; i < writing.accepted.audioCount; ++i) {
@@ -144,6 +142,7 @@ bool WriteSlot(const WritingFile& writing, uint64_t position, const RecordAssemb
 }
 
 bool FillSlot(WritingFile& writing, const uint8_t* samples, uint32_t sampleFrames) {
+    constexpr size_t kAudioRecordSpare = 12;
     const uint64_t position = writing.audioSlotPositions[writing.audioSlotFill];
     writing.audioSlotFill = (writing.audioSlotFill + 1) % kAudioSlotRingSize;
     const uint32_t slotBytes = uint32_t(writing.audioSlotBytes);
@@ -200,6 +199,8 @@ bool AppendPendingAudio(WritingFile& writing, const AudioWriteRecord& record) {
 }
 
 bool WriteNextAudioSamples(WritingFile& writing, AudioWriteRecord& record) {
+    constexpr uint32_t kTooManySamplesMessage = 790;
+    constexpr DWORD kNoSlotSleepMilliseconds = 10;
     if (record.size < sizeof(AudioWriteRecord)) {
         return false;
     }

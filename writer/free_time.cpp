@@ -9,14 +9,6 @@
 namespace zedadu::writer {
 namespace {
 
-constexpr uint32_t kSamplesWithoutDrive = 200000000;
-constexpr double kLongestSeconds = 40000.0;
-constexpr uint32_t kMostSamples = 0x7FFFFFFF;
-constexpr uint32_t kMostFrames = 40000000;
-constexpr uint32_t kQualityEstimateFloor = 100;
-constexpr double kQualityToFrameShare = 0.00005;  // quality 10000 keeps half the frame
-constexpr uint64_t kBytesPerDataRateUnit = 1000;
-
 // Truncates toward zero into an unsigned 32-bit count, saturating instead of wrapping.
 uint32_t TruncatedCount(double value) {
     return static_cast<uint32_t>(std::clamp(value, 0.0, double(0xFFFFFFFFu)));
@@ -27,6 +19,9 @@ double FramesPerSecond(const ImageFormatStruct& video) {
 }
 
 uint64_t VideoBytesPerSecond(const ImageFormatStruct* video) {
+    constexpr uint64_t kBytesPerDataRateUnit = 1000;
+    constexpr uint32_t kQualityEstimateFloor = 100;
+    constexpr double kQualityToFrameShare = 0.00005;  // quality 10000 keeps half the frame
     if (!video || !video->settingsBlock ||
         video->settingsBlockSize < kCompressionSettingsHeaderSize) {
         return 0;
@@ -46,6 +41,10 @@ uint64_t VideoBytesPerSecond(const ImageFormatStruct* video) {
 }  // namespace
 
 bool GetFreeTimeOnDrive(FreeTimeRequest& request) {
+    constexpr uint32_t kSamplesWithoutDrive = 200000000;
+    constexpr double kLongestSeconds = 40000.0;
+    constexpr uint32_t kMostSamples = 0x7FFFFFFF;
+    constexpr uint32_t kMostFrames = 40000000;
     if (request.size != sizeof(FreeTimeRequest)) {
         return false;
     }

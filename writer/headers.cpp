@@ -16,14 +16,7 @@ namespace {
 
 using namespace avi;
 
-constexpr uint32_t kHasIndex = 0x10;
-constexpr uint32_t kIsInterleaved = 0x100;
-constexpr uint32_t kAudioQuality = 1000;
-constexpr size_t kIndexEntriesPerWrite = 4096;
 constexpr uint32_t kExhausted = 0xFFFFFFFF;
-constexpr uint64_t kListHeaderBytes = 12;
-constexpr uint64_t kChunkHeaderBytes = 8;
-constexpr size_t kPageBytes = 4096;
 
 bool Write(HMMIO file, const void* data, size_t size) {
     return mmioWrite(file, static_cast<const char*>(data), LONG(size)) == LONG(size);
@@ -63,7 +56,7 @@ void MainHeader(const WritingFile& writing, RecordAssembler& out) {
     out.u32(static_cast<uint32_t>(std::min(microseconds, double(kExhausted))));
     out.u32(MaxBytesPerSecond(writing));
     out.u32(padding);
-    out.u32(padding ? kHasIndex | kIsInterleaved : kHasIndex);
+    out.u32(padding ? kMainHeaderHasIndex | kMainHeaderInterleaved : kMainHeaderHasIndex);
     out.u32(FramesOfFirstPart(writing));
     out.u32(writing.initialFrames);
     out.u32(HasAudio(writing) && HasVideo(writing) ? 2 : 1);
@@ -95,6 +88,7 @@ void VideoStreamHeader(const WritingFile& writing, FOURCC handler, RecordAssembl
 }
 
 void AudioStreamHeader(const WritingFile& writing, RecordAssembler& out) {
+    constexpr uint32_t kAudioQuality = 1000;
     out.u32(kAudioStream);
     out.u32(0);  // handler
     out.u32(0);  // flags
@@ -147,6 +141,7 @@ void AppendStreamList(const WritingFile& writing, RecordAssembler& out, const ui
 // change, a few pages of the OpenDML form's header list of 130 kB.
 bool WriteBackToFront(HMMIO file, int64_t position, const std::vector<uint8_t>& bytes,
                       const std::vector<uint8_t>& written) {
+    constexpr size_t kPageBytes = 4096;
     size_t end = bytes.size();
     while (end > 0) {
         const uint64_t page = (uint64_t(position) + end - 1) / kPageBytes * kPageBytes;
@@ -260,6 +255,7 @@ bool RewriteHeaderList(WritingFile& writing, FOURCC handler, bool indexed) {
 }
 
 bool WriteMergedEntries(const WritingFile& writing, size_t videoCount, size_t audioCount) {
+    constexpr size_t kIndexEntriesPerWrite = 4096;
     const std::vector<IndexEntry>& video = writing.videoIndex;
     const std::vector<IndexEntry>& audio = writing.audioIndex;
     uint8_t batch[kIndexEntriesPerWrite * kIndexEntryBytes];

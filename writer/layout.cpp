@@ -12,12 +12,9 @@ namespace {
 
 using namespace avi;
 
-constexpr uint32_t kChunkHeaderBytes = 8;
-constexpr uint32_t kListHeaderBytes = 12;
 // A movie list's LIST header and its first record's: the first chunk lies this far behind the list.
 constexpr uint32_t kFirstChunkPast = 24;
 constexpr uint32_t kUnpaddedMovieList = 500;
-constexpr uint32_t kIndexChunkHeaderBytes = 8;
 
 }  // namespace
 
@@ -125,8 +122,8 @@ uint32_t RecordLayout::fillerToFirstChunk(uint64_t position) const {
 bool FinishedFileFits(const WritingFile& writing, uint64_t movieEnd, size_t extraEntries) {
     const uint64_t entries =
         uint64_t(writing.videoIndex.size()) + writing.audioIndex.size() + extraEntries;
-    return movieEnd <= kLargestFileSize - kIndexChunkHeaderBytes &&
-           entries <= (kLargestFileSize - movieEnd - kIndexChunkHeaderBytes) / kIndexEntryBytes;
+    return movieEnd <= kLargestFileSize - kChunkHeaderBytes &&
+           entries <= (kLargestFileSize - movieEnd - kChunkHeaderBytes) / kIndexEntryBytes;
 }
 
 void RecordAudioSlot(WritingFile& writing, uint64_t position) {

@@ -20,7 +20,6 @@ using namespace avi;
 constexpr FOURCC kDefaultVideoChunk = StreamChunkId(0, kCompressedVideoType);
 constexpr uint8_t kIndexOfIndexes = 0x00;
 constexpr uint64_t kPartHeaderBytes = 24;  // RIFF 'AVIX' and LIST 'movi'
-constexpr uint64_t kChunkHeaderBytes = 8;
 
 bool Write(HMMIO file, uint64_t position, const void* data, size_t size) {
     return mmioSeek(file, int64_t(position), SEEK_SET) == int64_t(position) &&

@@ -68,7 +68,6 @@ void PrepareOutput(const AudioOptions& options) {
 }
 
 int RunAudio(const AudioOptions& options) {
-    ApplyAnswers(options.answers);
     RefuseToWriteOverInputs(options.out, {options.path});
     const Layout& layout = *FindAudioLayout(options.pcm8 ? "pcm8" : "pcm16");
     Plugin plugin;
@@ -100,27 +99,26 @@ int RunAudio(const AudioOptions& options) {
     return kExitOk;
 }
 
-}  // namespace
-
-Command AddAudioCommand(CLI::App& application) {
-    auto options = std::make_shared<AudioOptions>();
-    CLI::App* command = application.add_subcommand(
-        "audio", "Read a run of audio sample frames through the plug-in into a WAV file.");
-    command->add_option("FILE", options->path, "the AVI file")->required();
-    CLI::Option* from = command->add_option("--from", options->from, "first sample frame, from 0")
+void AddAudioOptions(CLI::App& command, AudioOptions& options) {
+    command.add_option("FILE", options.path, "the AVI file")->required();
+    CLI::Option* from = command.add_option("--from", options.from, "first sample frame, from 0")
                             ->type_name("N")
                             ->capture_default_str();
     CLI::Option* count =
         command
-            ->add_option("--count", options->count, "number of sample frames (default: to the end)")
+            .add_option("--count", options.count, "number of sample frames (default: to the end)")
             ->type_name("N");
-    AddTimeRangeOptions(*command, options->range, from, count);
+    AddTimeRangeOptions(command, options.range, from, count);
     CLI::Option* pcm16 =
-        command->add_flag("--pcm16", options->pcm16, "16-bit signed samples (the default)");
-    command->add_flag("--pcm8", options->pcm8, "8-bit unsigned samples")->excludes(pcm16);
-    command->add_option("--out", options->out, "the WAV file to write")->required();
-    AddAnswerOptions(*command, options->answers);
-    return {command, [options] { return RunAudio(*options); }};
+        command.add_flag("--pcm16", options.pcm16, "16-bit signed samples (the default)");
+    command.add_flag("--pcm8", options.pcm8, "8-bit unsigned samples")->excludes(pcm16);
+    command.add_option("--out", options.out, "the WAV file to write")->required();
+}
+
+}  // namespace
+
+Command AddAudioCommand(CLI::App& command) {
+    return Subcommand(command, AddAudioOptions, RunAudio);
 }
 
 }  // namespace zedadu::host

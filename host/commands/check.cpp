@@ -25,12 +25,6 @@ namespace {
 
 using Span = std::pair<uint64_t, uint64_t>;  // first and last, inclusive
 
-struct CheckOptions {
-    std::vector<std::string> paths;
-    bool json = false;
-    Answers answers;
-};
-
 struct CheckReport {
     std::string path;
     std::optional<std::string> error;  // why the plug-in could not open the file
@@ -230,8 +224,7 @@ Section Describe(const CheckReport& report) {
     return section;
 }
 
-int RunCheck(const CheckOptions& options) {
-    ApplyAnswers(options.answers);
+int RunCheck(const FileReportOptions& options) {
     Plugin plugin;
     FileReports reports(options.json);
     bool complete = true;
@@ -253,17 +246,8 @@ int RunCheck(const CheckOptions& options) {
 
 }  // namespace
 
-Command AddCheckCommand(CLI::App& application) {
-    auto options = std::make_shared<CheckOptions>();
-    CLI::App* command = application.add_subcommand(
-        "check",
-        "Read every frame and sample frame of AVI files through the plug-in and report the index "
-        "used, what fails and a summary; status 0 when everything was read.");
-    command->add_option("FILE", options->paths, "the AVI files")->required();
-    command->add_flag("--json", options->json,
-                      "print the report as JSON: an object for one file, an array for several");
-    AddAnswerOptions(*command, options->answers);
-    return {command, [options] { return RunCheck(*options); }};
+Command AddCheckCommand(CLI::App& command) {
+    return Subcommand(command, AddFileReportOptions, RunCheck);
 }
 
 }  // namespace zedadu::host

@@ -114,18 +114,16 @@ int RunCompressors(const CompressorsOptions& options) {
     return kExitOk;
 }
 
+void AddCompressorsOptions(CLI::App& command, CompressorsOptions& options) {
+    command.add_flag("--json", options.json, "print the list as JSON");
+    command.add_flag("--decoders", options.decoders,
+                     "list the drivers that decompress instead, one code for each codec");
+}
+
 }  // namespace
 
-Command AddCompressorsCommand(CLI::App& application) {
-    auto options = std::make_shared<CompressorsOptions>();
-    CLI::App* command = application.add_subcommand(
-        "compressors",
-        "List the installed video compressors: code, name, and what each takes (quality, key "
-        "frames, data rate, options, colour depths, frame sizes).");
-    command->add_flag("--json", options->json, "print the list as JSON");
-    command->add_flag("--decoders", options->decoders,
-                      "list the drivers that decompress instead, one code for each codec");
-    return {command, [options] { return RunCompressors(*options); }};
+Command AddCompressorsCommand(CLI::App& command) {
+    return Subcommand(command, AddCompressorsOptions, RunCompressors);
 }
 
 }  // namespace zedadu::host

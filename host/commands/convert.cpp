@@ -207,7 +207,6 @@ RecordingResult RecordStaged(const Plugin& plugin, const WritingSettings& settin
 }
 
 int RunConvert(const ConvertOptions& options) {
-    ApplyAnswers(options.answers);
     const ConversionChoices choices = ParseChoices(options.choices);
     const std::optional<TimeRange> range = ParseTimeRange(options.range);
     RefuseFolderAsOutput(options.out);
@@ -262,30 +261,26 @@ int RunConvert(const ConvertOptions& options) {
     return StopRequested() ? kExitFailed : kExitOk;
 }
 
+void AddConvertOptions(CLI::App& command, ConvertOptions& options) {
+    command.add_option("IN", options.in, "the AVI file to read")->required();
+    command.add_option("OUT", options.out, "the AVI file to write")->required();
+    command.add_flag("--settings", options.savedSettings,
+                     "start from the settings saved in ZEDADU.ini (size, rate, compression, "
+                     "audio) instead of the input's size, rate and audio with MSVC");
+    AddTimeRangeOptions(command, options.range);
+    AddConversionOptions(command, options.choices);
+    command.add_flag("--no-audio", options.noAudio,
+                     "leave the audio out: the output has video only (ffmpeg's -an is taken too)");
+    command.add_flag("--opendml", options.openDml,
+                     "switch the plug-in's OpenDML writing on for this file");
+    command.add_flag("--save", options.save, "save the settings of this conversion in ZEDADU.ini");
+    AddDialogOptions(command, options.dialog);
+}
+
 }  // namespace
 
-Command AddConvertCommand(CLI::App& application) {
-    auto options = std::make_shared<ConvertOptions>();
-    CLI::App* command = application.add_subcommand(
-        "convert",
-        "Read every frame and the audio of an AVI file and record them into another through the "
-        "plug-in, compressed as the options, ZEDADU.ini or the settings dialog say.");
-    command->add_option("IN", options->in, "the AVI file to read")->required();
-    command->add_option("OUT", options->out, "the AVI file to write")->required();
-    command->add_flag("--settings", options->savedSettings,
-                      "start from the settings saved in ZEDADU.ini (size, rate, compression, "
-                      "audio) instead of the input's size, rate and audio with MSVC");
-    AddTimeRangeOptions(*command, options->range);
-    AddConversionOptions(*command, options->choices);
-    command->add_flag("--no-audio", options->noAudio,
-                      "leave the audio out: the output has video only (ffmpeg's -an is taken too)");
-    command->add_flag("--opendml", options->openDml,
-                      "switch the plug-in's OpenDML writing on for this file");
-    command->add_flag("--save", options->save,
-                      "save the settings of this conversion in ZEDADU.ini");
-    AddDialogOptions(*command, options->dialog);
-    AddAnswerOptions(*command, options->answers);
-    return {command, [options] { return RunConvert(*options); }};
+Command AddConvertCommand(CLI::App& command) {
+    return Subcommand(command, AddConvertOptions, RunConvert);
 }
 
 }  // namespace zedadu::host

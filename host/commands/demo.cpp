@@ -190,7 +190,6 @@ RecordingResult RecordDemo(const Plugin& plugin, const WritingSettings& settings
 }
 
 int RunDemo(const DemoOptions& options) {
-    ApplyAnswers(options.answers);
     std::filesystem::create_directories(options.out);
     const std::filesystem::path out(options.out);
     ConfirmReplacingFiles(
@@ -220,23 +219,20 @@ int RunDemo(const DemoOptions& options) {
     return kExitOk;
 }
 
-}  // namespace
-
-Command AddDemoCommand(CLI::App& application) {
-    auto options = std::make_shared<DemoOptions>();
-    CLI::App* command = application.add_subcommand(
-        "demo",
-        "Record a short clip (test pattern and tone) through the plug-in, read it back, compare, "
-        "and leave demo.avi and a contact sheet demo.png (the default command).");
-    command->add_flag("--ini", options->ini,
-                      "write with the settings saved in ZEDADU.ini instead of the host's own");
-    command->add_option("--out", options->out, "directory for demo.avi and demo.png (created)")
+void AddDemoOptions(CLI::App& command, DemoOptions& options) {
+    command.add_flag("--ini", options.ini,
+                     "write with the settings saved in ZEDADU.ini instead of the host's own");
+    command.add_option("--out", options.out, "directory for demo.avi and demo.png (created)")
         ->capture_default_str();
-    command->add_option("--frames", options->frames, "length of the clip in frames")
+    command.add_option("--frames", options.frames, "length of the clip in frames")
         ->check(CLI::Range(1u, 100000u))
         ->capture_default_str();
-    AddAnswerOptions(*command, options->answers);
-    return {command, [options] { return RunDemo(*options); }};
+}
+
+}  // namespace
+
+Command AddDemoCommand(CLI::App& command) {
+    return Subcommand(command, AddDemoOptions, RunDemo);
 }
 
 }  // namespace zedadu::host

@@ -151,7 +151,6 @@ std::string DeliveredText(const DeliveredFrame& frame, const FramesRequest& requ
 }
 
 int RunFrames(const FramesOptions& options) {
-    ApplyAnswers(options.answers);
     Plugin plugin;
     const ReadingFile file(plugin, options.path);
     const FramesRequest request = ParseRequest(options, file);
@@ -178,33 +177,32 @@ int RunFrames(const FramesOptions& options) {
     return kExitOk;
 }
 
-}  // namespace
-
-Command AddFramesCommand(CLI::App& application) {
-    auto options = std::make_shared<FramesOptions>();
-    CLI::App* command = application.add_subcommand(
-        "frames", "Read frames through the plug-in: PNG pictures from RGB, raw files from YUY2.");
-    command->add_option("FILE", options->path, "the AVI file")->required();
-    CLI::Option* from = command->add_option("--from", options->from, "first frame, from 0")
+void AddFramesOptions(CLI::App& command, FramesOptions& options) {
+    command.add_option("FILE", options.path, "the AVI file")->required();
+    CLI::Option* from = command.add_option("--from", options.from, "first frame, from 0")
                             ->type_name("N")
                             ->capture_default_str();
     CLI::Option* count =
-        command->add_option("--count", options->count, "number of frames (default: to the end)")
+        command.add_option("--count", options.count, "number of frames (default: to the end)")
             ->type_name("N");
-    AddTimeRangeOptions(*command, options->range, from, count);
+    AddTimeRangeOptions(command, options.range, from, count);
     command
-        ->add_option("--format", options->format,
-                     "layout asked of the plug-in: rgb24, rgb32 or yuy2 (raw files)")
+        .add_option("--format", options.format,
+                    "layout asked of the plug-in: rgb24, rgb32 or yuy2 (raw files)")
         ->type_name("LAYOUT")
         ->capture_default_str();
     command
-        ->add_option("--size", options->size,
-                     "frame size of the pictures; the plug-in scales where its decompressor "
-                     "can, the host resizes what comes at another size")
+        .add_option("--size", options.size,
+                    "frame size of the pictures; the plug-in scales where its decompressor "
+                    "can, the host resizes what comes at another size")
         ->type_name("WxH");
-    command->add_option("--out", options->out, "folder for the files (created)")->required();
-    AddAnswerOptions(*command, options->answers);
-    return {command, [options] { return RunFrames(*options); }};
+    command.add_option("--out", options.out, "folder for the files (created)")->required();
+}
+
+}  // namespace
+
+Command AddFramesCommand(CLI::App& command) {
+    return Subcommand(command, AddFramesOptions, RunFrames);
 }
 
 }  // namespace zedadu::host

@@ -44,7 +44,6 @@ FreeTime AskFreeTime(const Plugin& plugin, const WritingSettings& settings) {
 }
 
 int RunFreeTime(const FreeTimeOptions& options) {
-    ApplyAnswers(options.answers);
     if (!std::filesystem::is_directory(options.directory)) {
         throw UsageError(options.directory + " is not a directory");
     }
@@ -74,16 +73,14 @@ int RunFreeTime(const FreeTimeOptions& options) {
     return kExitOk;
 }
 
+void AddFreeTimeOptions(CLI::App& command, FreeTimeOptions& options) {
+    command.add_option("DIR", options.directory, "a directory on the drive (default: here)");
+}
+
 }  // namespace
 
-Command AddFreeTimeCommand(CLI::App& application) {
-    auto options = std::make_shared<FreeTimeOptions>();
-    CLI::App* command = application.add_subcommand(
-        "freetime",
-        "How many frames and sample frames fit on a drive with the saved writing settings.");
-    command->add_option("DIR", options->directory, "a directory on the drive (default: here)");
-    AddAnswerOptions(*command, options->answers);
-    return {command, [options] { return RunFreeTime(*options); }};
+Command AddFreeTimeCommand(CLI::App& command) {
+    return Subcommand(command, AddFreeTimeOptions, RunFreeTime);
 }
 
 }  // namespace zedadu::host

@@ -22,12 +22,6 @@
 namespace zedadu::host {
 namespace {
 
-struct InfoOptions {
-    std::vector<std::string> paths;
-    bool json = false;
-    Answers answers;
-};
-
 std::string LayoutName(const char* formatId) {
     const Layout* layout = FindImageLayout(formatId);
     layout = layout ? layout : FindAudioLayout(formatId);
@@ -200,8 +194,7 @@ bool ReportUndecodable(const std::string& path, FileReports& reports) {
 
 // Every file is reported; one that cannot be read is reported as such (in JSON with its error)
 // and makes the status 1.
-int RunInfo(const InfoOptions& options) {
-    ApplyAnswers(options.answers);
+int RunInfo(const FileReportOptions& options) {
     Plugin plugin;
     FileReports reports(options.json);
     int status = kExitOk;
@@ -222,16 +215,8 @@ int RunInfo(const InfoOptions& options) {
 
 }  // namespace
 
-Command AddInfoCommand(CLI::App& application) {
-    auto options = std::make_shared<InfoOptions>();
-    CLI::App* command = application.add_subcommand(
-        "info",
-        "What the plug-in reports about AVI files: frames, rate, size, codec, formats, audio.");
-    command->add_option("FILE", options->paths, "the AVI files")->required();
-    command->add_flag("--json", options->json,
-                      "print the report as JSON: an object for one file, an array for several");
-    AddAnswerOptions(*command, options->answers);
-    return {command, [options] { return RunInfo(*options); }};
+Command AddInfoCommand(CLI::App& command) {
+    return Subcommand(command, AddFileReportOptions, RunInfo);
 }
 
 }  // namespace zedadu::host

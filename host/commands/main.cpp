@@ -19,6 +19,47 @@ namespace {
 
 using namespace zedadu::host;
 
+struct CommandEntry {
+    const char* name;
+    const char* help;
+    Command (*add)(CLI::App& command);
+};
+
+constexpr CommandEntry kCommands[] = {
+    {"demo",
+     "Record a short clip (test pattern and tone) through the plug-in, read it back, compare, "
+     "and leave demo.avi and a contact sheet demo.png (the default command).",
+     AddDemoCommand},
+    {"info", "What the plug-in reports about AVI files: frames, rate, size, codec, formats, audio.",
+     AddInfoCommand},
+    {"check",
+     "Read every frame and sample frame of AVI files through the plug-in and report the index "
+     "used, what fails and a summary; status 0 when everything was read.",
+     AddCheckCommand},
+    {"frames", "Read frames through the plug-in: PNG pictures from RGB, raw files from YUY2.",
+     AddFramesCommand},
+    {"audio", "Read a run of audio sample frames through the plug-in into a WAV file.",
+     AddAudioCommand},
+    {"convert",
+     "Read every frame and the audio of an AVI file and record them into another through the "
+     "plug-in, compressed as the options, ZEDADU.ini or the settings dialog say.",
+     AddConvertCommand},
+    {"compressors",
+     "List the installed video compressors: code, name, and what each takes (quality, key "
+     "frames, data rate, options, colour depths, frame sizes).",
+     AddCompressorsCommand},
+    {"settings",
+     "Show the writing settings saved in ZEDADU.ini, or edit them in the plug-in's dialog.",
+     AddSettingsCommand},
+    {"freetime",
+     "How many frames and sample frames fit on a drive with the saved writing settings.",
+     AddFreeTimeCommand},
+    {"repair",
+     "Make an AVI file that was cut short (a recording killed, a full disk) whole: drop a "
+     "partial last chunk, write the index and the true counts and sizes into the headers.",
+     AddRepairCommand},
+};
+
 constexpr char kVersion[] = "zedadu-host " ZEDADU_VERSION;
 
 int Run(const Command& command) {
@@ -148,13 +189,10 @@ int main(int argc, char** argv) {
         "zedadu-host");
     application.require_subcommand(0, 1);
     application.set_version_flag("--version", kVersion, "print the version and exit");
-    const std::vector<Command> commands = {
-        AddDemoCommand(application),        AddInfoCommand(application),
-        AddCheckCommand(application),       AddFramesCommand(application),
-        AddAudioCommand(application),       AddConvertCommand(application),
-        AddCompressorsCommand(application), AddSettingsCommand(application),
-        AddFreeTimeCommand(application),    AddRepairCommand(application),
-    };
+    std::vector<Command> commands;
+    for (const CommandEntry& entry : kCommands) {
+        commands.push_back(entry.add(*application.add_subcommand(entry.name, entry.help)));
+    }
     for (const Command& command : commands) {
         command.app->set_version_flag("--version", kVersion, "print the version and exit");
     }

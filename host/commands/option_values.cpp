@@ -12,11 +12,7 @@ namespace zedadu::host {
 namespace {
 
 constexpr int32_t kLargestSide = 16384;
-constexpr uint32_t kSlowestSampleRate = 1000;
-constexpr uint32_t kFastestSampleRate = 192000;
-constexpr uint32_t kMostChannels = 8;
 constexpr uint64_t kFastestFrameRate = 1000;
-constexpr int kMostDecimals = 6;
 
 // Digits only, and a value that fits 64 bits.
 std::optional<uint64_t> Digits(const std::string& text) {
@@ -29,6 +25,7 @@ std::optional<uint64_t> Digits(const std::string& text) {
 
 // "12.5" as 125/10; nothing for anything but digits with at most six decimals.
 std::optional<FrameRateValue> Decimal(const std::string& text) {
+    constexpr int kMostDecimals = 6;
     const size_t point = text.find('.');
     const auto whole = Digits(text.substr(0, point));
     if (point == std::string::npos || !whole) {
@@ -126,6 +123,9 @@ FrameRateValue ParseFrameRate(const char* option, const std::string& text) {
 }
 
 AudioValue ParseAudio(const char* option, const std::string& text) {
+    constexpr uint32_t kSlowestSampleRate = 1000;
+    constexpr uint32_t kFastestSampleRate = 192000;
+    constexpr uint32_t kMostChannels = 8;
     const std::string takes = Text(
         "RATE[:CHANNELS[:BITS]], a rate from %u to %u Hz, 1 to %u channels and 8 or 16 bits, "
         "e.g. 48000:2:16",

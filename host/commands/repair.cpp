@@ -130,7 +130,6 @@ void RefuseLosses(const RepairOptions& options, const RepairPlan& plan, const Re
 }
 
 int RunRepairCommand(const RepairOptions& options) {
-    ApplyAnswers(options.answers);
     if (!options.out.empty()) {
         RefuseFolderAsOutput(options.out);
         RefuseToWriteOverInputs(options.out, {options.file});
@@ -154,21 +153,18 @@ int RunRepairCommand(const RepairOptions& options) {
     return kExitOk;
 }
 
+void AddRepairOptions(CLI::App& command, RepairOptions& options) {
+    command.add_option("file", options.file, "the AVI file")->required();
+    command.add_option("--out", options.out,
+                       "write the repaired file here and leave FILE untouched (default: repair in "
+                       "place, which only cuts the partial tail, appends the index and rewrites "
+                       "header fields); an existing file is replaced only after a Yes");
+}
+
 }  // namespace
 
-Command AddRepairCommand(CLI::App& application) {
-    auto options = std::make_shared<RepairOptions>();
-    CLI::App* command = application.add_subcommand(
-        "repair",
-        "Make an AVI file that was cut short (a recording killed, a full disk) whole: drop a "
-        "partial last chunk, write the index and the true counts and sizes into the headers.");
-    command->add_option("file", options->file, "the AVI file")->required();
-    command->add_option("--out", options->out,
-                        "write the repaired file here and leave FILE untouched (default: repair in "
-                        "place, which only cuts the partial tail, appends the index and rewrites "
-                        "header fields); an existing file is replaced only after a Yes");
-    AddAnswerOptions(*command, options->answers);
-    return {command, [options] { return RunRepairCommand(*options); }};
+Command AddRepairCommand(CLI::App& command) {
+    return Subcommand(command, AddRepairOptions, RunRepairCommand);
 }
 
 }  // namespace zedadu::host

@@ -39,7 +39,6 @@ uint32_t SettingsRequest(const SettingsOptions& options, bool dialog) {
 }
 
 int RunSettingsCommand(const SettingsOptions& options) {
-    ApplyAnswers(options.answers);
     const bool openDmlOn = options.openDml && ParseOnOff("--opendml", *options.openDml);
     const bool dialog = PrepareDialog(options.dialog);
     Plugin plugin;
@@ -64,22 +63,20 @@ int RunSettingsCommand(const SettingsOptions& options) {
     return kExitOk;
 }
 
+void AddSettingsOptions(CLI::App& command, SettingsOptions& options) {
+    AddDialogOptions(command, options.dialog);
+    command.add_flag("--audio", options.audio, "the audio settings (default: audio and video)");
+    command.add_flag("--video", options.video, "the video settings (default: audio and video)");
+    command
+        .add_option("--opendml", options.openDml,
+                    "switch the plug-in's OpenDML (AVI 2.0) writing on or off in ZEDADU.ini")
+        ->type_name("on|off");
+}
+
 }  // namespace
 
-Command AddSettingsCommand(CLI::App& application) {
-    auto options = std::make_shared<SettingsOptions>();
-    CLI::App* command = application.add_subcommand(
-        "settings",
-        "Show the writing settings saved in ZEDADU.ini, or edit them in the plug-in's dialog.");
-    AddDialogOptions(*command, options->dialog);
-    command->add_flag("--audio", options->audio, "the audio settings (default: audio and video)");
-    command->add_flag("--video", options->video, "the video settings (default: audio and video)");
-    command
-        ->add_option("--opendml", options->openDml,
-                     "switch the plug-in's OpenDML (AVI 2.0) writing on or off in ZEDADU.ini")
-        ->type_name("on|off");
-    AddAnswerOptions(*command, options->answers);
-    return {command, [options] { return RunSettingsCommand(*options); }};
+Command AddSettingsCommand(CLI::App& command) {
+    return Subcommand(command, AddSettingsOptions, RunSettingsCommand);
 }
 
 }  // namespace zedadu::host

@@ -10,15 +10,10 @@
 
 #include "platform/hostlib/host_api.h"
 #include "platform/hostlib/strings.h"
+#include "platform/win32/types.h"
 
 namespace {
 
-constexpr uint32_t kButtonsMask = 0xF;
-constexpr uint32_t kOkButtons = 0x0;
-constexpr uint32_t kOkCancelButtons = 0x1;
-constexpr uint32_t kYesNoCancelButtons = 0x3;
-constexpr uint32_t kYesNoButtons = 0x4;
-constexpr int32_t kOk = 1, kCancel = 2, kYes = 6, kNo = 7;
 constexpr uint32_t kCaptionId = 1801;
 
 // Host-side settings, touched from any thread the host calls the plug-in from.
@@ -41,40 +36,58 @@ HostState& State() {
     return state;
 }
 
-std::string StringText(uint32_t id) {
+// Runs `use` on the host state with its mutex held and returns what it returns.
+template <typename Use>
+auto Locked(Use use) {
     HostState& state = State();
     std::lock_guard lock(state.mutex);
-    const auto custom = state.strings.find(id);
-    return custom != state.strings.end() ? custom->second : zedadu::hostlib::BuiltInString(id);
+    return use(state);
+}
+
+// Copies what fits of `value` into `text`, always terminated, and returns its whole length.
+uint32_t CopyText(const std::string& value, char* text, uint32_t capacity) {
+    if (text && capacity > 0) {
+        const size_t copied = std::min<size_t>(value.size(), capacity - 1);
+        memcpy(text, value.data(), copied);
+        text[copied] = '\0';
+    }
+    return static_cast<uint32_t>(value.size());
+}
+
+std::string StringText(uint32_t id) {
+    return Locked([id](const HostState& state) {
+        const auto custom = state.strings.find(id);
+        return custom != state.strings.end() ? custom->second : zedadu::hostlib::BuiltInString(id);
+    });
 }
 
 bool BoxHasButton(uint32_t flags, int32_t button) {
-    switch (flags & kButtonsMask) {
-        case kOkButtons:
-            return button == kOk;
-        case kOkCancelButtons:
-            return button == kOk || button == kCancel;
-        case kYesNoCancelButtons:
-            return button == kYes || button == kNo || button == kCancel;
-        case kYesNoButtons:
-            return button == kYes || button == kNo;
+    switch (flags & MB_TYPEMASK) {
+        case MB_OK:
+            return button == IDOK;
+        case MB_OKCANCEL:
+            return button == IDOK || button == IDCANCEL;
+        case MB_YESNOCANCEL:
+            return button == IDYES || button == IDNO || button == IDCANCEL;
+        case MB_YESNO:
+            return button == IDYES || button == IDNO;
         default:
             return false;
     }
 }
 
 int32_t DefaultButton(uint32_t flags) {
-    const uint32_t buttons = flags & kButtonsMask;
-    return buttons == kYesNoButtons || buttons == kYesNoCancelButtons ? kYes : kOk;
+    const uint32_t buttons = flags & MB_TYPEMASK;
+    return buttons == MB_YESNO || buttons == MB_YESNOCANCEL ? IDYES : IDOK;
 }
 
 const char* ButtonChoices(uint32_t flags) {
-    switch (flags & kButtonsMask) {
-        case kOkCancelButtons:
+    switch (flags & MB_TYPEMASK) {
+        case MB_OKCANCEL:
             return "[o]k/[c]ancel";
-        case kYesNoCancelButtons:
+        case MB_YESNOCANCEL:
             return "[y]es/[n]o/[c]ancel";
-        case kYesNoButtons:
+        case MB_YESNO:
             return "[y]es/[n]o";
         default:
             return "press Enter";
@@ -85,16 +98,16 @@ int32_t ButtonFromAnswer(const char* line, uint32_t flags) {
     int32_t button = DefaultButton(flags);
     switch (line[0] | 0x20) {
         case 'o':
-            button = kOk;
+            button = IDOK;
             break;
         case 'y':
-            button = kYes;
+            button = IDYES;
             break;
         case 'n':
-            button = kNo;
+            button = IDNO;
             break;
         case 'c':
-            button = kCancel;
+            button = IDCANCEL;
             break;
         default:
             break;
@@ -113,26 +126,24 @@ int32_t AskOnTerminal(const ZedaduHostMessage& message) {
 }
 
 int32_t Show(const ZedaduHostMessage& message) {
-    HostState& state = State();
-    ZedaduHostMessageHandler handler;
-    void* context;
-    int32_t fixedAnswer;
-    bool prompt;
-    {
-        std::lock_guard lock(state.mutex);
-        handler = state.handler;
-        context = state.handlerContext;
-        fixedAnswer = state.fixedAnswer;
-        prompt = state.prompt;
+    struct Answering {
+        ZedaduHostMessageHandler handler;
+        void* context;
+        int32_t fixedAnswer;
+        bool prompt;
+    };
+    const Answering answering = Locked([](const HostState& state) {
+        return Answering{state.handler, state.handlerContext, state.fixedAnswer, state.prompt};
+    });
+    if (answering.handler) {
+        return answering.handler(answering.context, &message);
     }
-    if (handler) {
-        return handler(context, &message);
-    }
-    if (prompt) {
+    if (answering.prompt) {
         return AskOnTerminal(message);
     }
-    const int32_t answer =
-        BoxHasButton(message.flags, fixedAnswer) ? fixedAnswer : DefaultButton(message.flags);
+    const int32_t answer = BoxHasButton(message.flags, answering.fixedAnswer)
+                               ? answering.fixedAnswer
+                               : DefaultButton(message.flags);
     fprintf(stderr, "[%s] %s\n", message.caption, message.text);
     return answer;
 }
@@ -161,9 +172,7 @@ class HostSkinsModule final : public SkinsModule {
     void Reserved4() override {}
     void Reserved5() override {}
     void SkinWindow(void*, int32_t) override {
-        HostState& state = State();
-        std::lock_guard lock(state.mutex);
-        ++state.skinnedWindows;
+        Locked([](HostState& state) { ++state.skinnedWindows; });
     }
 };
 
@@ -172,13 +181,7 @@ class HostSkinsModule final : public SkinsModule {
 extern "C" {
 
 uint32_t MyLoadString(uint32_t id, char* text, uint32_t capacity) {
-    const std::string value = StringText(id);
-    if (text && capacity > 0) {
-        const size_t copied = std::min<size_t>(value.size(), capacity - 1);
-        memcpy(text, value.data(), copied);
-        text[copied] = '\0';
-    }
-    return static_cast<uint32_t>(value.size());
+    return CopyText(StringText(id), text, capacity);
 }
 
 int32_t MyMessageBox(uint32_t messageId, const char* text1, const char* text2, uint32_t flags) {
@@ -202,12 +205,8 @@ void ConvertAudio16To8(const int16_t* samples16, uint8_t* samples8, uint32_t cou
 }
 
 uint64_t GetBytesOnDrive(const void*) {
-    std::string directory;
-    {
-        HostState& state = State();
-        std::lock_guard lock(state.mutex);
-        directory = state.recordingDirectory;
-    }
+    const std::string directory =
+        Locked([](const HostState& state) { return state.recordingDirectory; });
     struct statvfs info {};
     if (statvfs(directory.c_str(), &info) != 0) {
         return 0;
@@ -221,25 +220,25 @@ void* CreateSkinsModule(void) {
 }
 
 void ZedaduHost_SetMessageHandler(ZedaduHostMessageHandler handler, void* context) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    state.handler = handler;
-    state.handlerContext = context;
+    Locked([&](HostState& state) {
+        state.handler = handler;
+        state.handlerContext = context;
+    });
 }
 
 void ZedaduHost_AnswerMessagesWith(int32_t button) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    state.handler = nullptr;
-    state.prompt = false;
-    state.fixedAnswer = button;
+    Locked([&](HostState& state) {
+        state.handler = nullptr;
+        state.prompt = false;
+        state.fixedAnswer = button;
+    });
 }
 
 void ZedaduHost_PromptForMessages(void) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    state.handler = nullptr;
-    state.prompt = true;
+    Locked([](HostState& state) {
+        state.handler = nullptr;
+        state.prompt = true;
+    });
 }
 
 int32_t ZedaduHost_ShowMessageBox(const char* text, const char* caption, uint32_t flags) {
@@ -248,67 +247,57 @@ int32_t ZedaduHost_ShowMessageBox(const char* text, const char* caption, uint32_
 }
 
 void ZedaduHost_SetString(uint32_t id, const char* text) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    if (text) {
-        state.strings[id] = text;
-    } else {
-        state.strings.erase(id);
-    }
+    Locked([&](HostState& state) {
+        if (text) {
+            state.strings[id] = text;
+        } else {
+            state.strings.erase(id);
+        }
+    });
 }
 
 void ZedaduHost_SetRecordingDirectory(const char* directory) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    state.recordingDirectory = directory ? directory : ".";
+    Locked([&](HostState& state) { state.recordingDirectory = directory ? directory : "."; });
 }
 
 void ZedaduHost_SetDialogScript(const char* script) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    state.dialogMode = script ? ZEDADU_DIALOGS_SCRIPTED : ZEDADU_DIALOGS_UNAVAILABLE;
-    state.dialogText = script ? script : "";
-    state.dialogScriptFailed = false;
+    Locked([&](HostState& state) {
+        state.dialogMode = script ? ZEDADU_DIALOGS_SCRIPTED : ZEDADU_DIALOGS_UNAVAILABLE;
+        state.dialogText = script ? script : "";
+        state.dialogScriptFailed = false;
+    });
 }
 
 void ZedaduHost_ReportDialogScriptFailure(const char* failure) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    state.dialogScriptFailed = true;
-    fprintf(stderr, "%s\n", failure ? failure : "dialog script: failed");
+    Locked([&](HostState& state) {
+        state.dialogScriptFailed = true;
+        fprintf(stderr, "%s\n", failure ? failure : "dialog script: failed");
+    });
 }
 
 int32_t ZedaduHost_DialogScriptFailed(void) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    return state.dialogScriptFailed ? 1 : 0;
+    return Locked([](HostState& state) { return state.dialogScriptFailed ? 1 : 0; });
 }
 
 void ZedaduHost_SetInteractiveDialogs(const char* frontEndLibrary) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    state.dialogMode = ZEDADU_DIALOGS_INTERACTIVE;
-    state.dialogText = frontEndLibrary ? frontEndLibrary : "";
+    Locked([&](HostState& state) {
+        state.dialogMode = ZEDADU_DIALOGS_INTERACTIVE;
+        state.dialogText = frontEndLibrary ? frontEndLibrary : "";
+    });
 }
 
 int32_t ZedaduHost_GetDialogFrontEnd(char* text, uint32_t capacity, uint32_t* length) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    if (text && capacity > 0) {
-        const size_t copied = std::min<size_t>(state.dialogText.size(), capacity - 1);
-        memcpy(text, state.dialogText.data(), copied);
-        text[copied] = '\0';
-    }
-    if (length) {
-        *length = static_cast<uint32_t>(state.dialogText.size());
-    }
-    return state.dialogMode;
+    return Locked([&](const HostState& state) {
+        const uint32_t whole = CopyText(state.dialogText, text, capacity);
+        if (length) {
+            *length = whole;
+        }
+        return state.dialogMode;
+    });
 }
 
 uint32_t ZedaduHost_SkinnedWindowCount(void) {
-    HostState& state = State();
-    std::lock_guard lock(state.mutex);
-    return state.skinnedWindows;
+    return Locked([](HostState& state) { return state.skinnedWindows; });
 }
 
 }  // extern "C"

@@ -11,15 +11,31 @@
 
 namespace {
 
-struct PathOverrides {
-    std::mutex mutex;
-    std::string hostExecutable;
-    std::string windowsDirectory;
+// A path that tests put in place of the system's own; empty for none.
+class PathOverride {
+  public:
+    std::string Get() const {
+        std::lock_guard lock(mutex_);
+        return path_;
+    }
+    void Set(const char* path) {
+        std::lock_guard lock(mutex_);
+        path_ = path ? path : "";
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::string path_;
 };
 
-PathOverrides& Overrides() {
-    static PathOverrides overrides;
-    return overrides;
+PathOverride& HostExecutableOverride() {
+    static PathOverride path;
+    return path;
+}
+
+PathOverride& WindowsDirectoryOverride() {
+    static PathOverride path;
+    return path;
 }
 
 DWORD CopyPath(const std::string& path, char* buffer, DWORD size) {
@@ -33,12 +49,8 @@ DWORD CopyPath(const std::string& path, char* buffer, DWORD size) {
 }
 
 std::string RunningProgramPath() {
-    {
-        PathOverrides& overrides = Overrides();
-        std::lock_guard lock(overrides.mutex);
-        if (!overrides.hostExecutable.empty()) {
-            return overrides.hostExecutable;
-        }
+    if (std::string overridden = HostExecutableOverride().Get(); !overridden.empty()) {
+        return overridden;
     }
     char path[4096];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -98,25 +110,16 @@ HINSTANCE ModuleInstanceOf(const void* address) {
 }
 
 UINT GetWindowsDirectoryA(char* buffer, UINT size) {
-    std::string directory;
-    {
-        PathOverrides& overrides = Overrides();
-        std::lock_guard lock(overrides.mutex);
-        directory = overrides.windowsDirectory;
-    }
+    const std::string directory = WindowsDirectoryOverride().Get();
     return CopyPath(directory.empty() ? DefaultWindowsDirectory() : directory, buffer, size);
 }
 
 void SetHostExecutablePathForTesting(const char* path) {
-    PathOverrides& overrides = Overrides();
-    std::lock_guard lock(overrides.mutex);
-    overrides.hostExecutable = path ? path : "";
+    HostExecutableOverride().Set(path);
 }
 
 void SetWindowsDirectoryForTesting(const char* path) {
-    PathOverrides& overrides = Overrides();
-    std::lock_guard lock(overrides.mutex);
-    overrides.windowsDirectory = path ? path : "";
+    WindowsDirectoryOverride().Set(path);
 }
 
 HANDLE CreateFileA(const char* fileName, DWORD access, DWORD, void*, DWORD disposition, DWORD,

@@ -206,31 +206,4 @@ ReadingFileInfo ReadingFile::info() const {
     return info;
 }
 
-ImageFrameRequest FrameRequest(uint32_t frame, const char* formatId, int32_t width, int32_t height,
-                               std::vector<uint8_t>& buffer) {
-    ImageFrameRequest request{};
-    request.size = sizeof request;
-    request.frameNumber = frame;
-    request.buffer = buffer.data();
-    request.bufferSize = uint32_t(buffer.size());
-    request.requested.size = sizeof(ImageFormatStruct);
-    snprintf(request.requested.formatId, sizeof request.requested.formatId, "%s", formatId);
-    request.requested.width = width;
-    request.requested.height = height;
-    return request;
-}
-
-AudioSamplesRequest SamplesRequest(uint32_t first, uint32_t count, const char* formatId,
-                                   std::vector<uint8_t>& buffer) {
-    AudioSamplesRequest request{};
-    request.size = sizeof request;
-    request.firstSample = first;
-    request.sampleCount = count;
-    request.buffer = buffer.data();
-    request.bufferSize = uint32_t(buffer.size());
-    request.requested.size = sizeof(AudioFormatRecord);
-    snprintf(request.requested.formatId, sizeof request.requested.formatId, "%s", formatId);
-    return request;
-}
-
 }  // namespace zedadu::test

@@ -14,6 +14,7 @@
 #include "avi/index_entry.h"
 #include "core/records.h"
 #include "reader/reading_file.h"
+#include "tests/support/requests.h"
 #include "writer/writing_file.h"
 
 namespace zedadu {
@@ -142,10 +143,5 @@ class ReadingFile {
   private:
     void* handle_ = nullptr;
 };
-
-ImageFrameRequest FrameRequest(uint32_t frame, const char* formatId, int32_t width, int32_t height,
-                               std::vector<uint8_t>& buffer);
-AudioSamplesRequest SamplesRequest(uint32_t first, uint32_t count, const char* formatId,
-                                   std::vector<uint8_t>& buffer);
 
 }  // namespace zedadu::test
