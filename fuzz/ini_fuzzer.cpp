@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings_ini.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/profile/profile.h"
 
@@ -36,8 +37,9 @@ void ReadEverything(const char* file) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& path = zedadu::fuzz::InputAsFile(data, size);
     ReadEverything(path.c_str());
-    WritePrivateProfileStringA("VideoWritingSettings", "Quality", "7500", path.c_str());
-    WritePrivateProfileStringA("VideoWritingSettings", "DataRate", nullptr, path.c_str());
+    using namespace zedadu::settings;
+    WritePrivateProfileStringA(kQuality.section, kQuality.name, "7500", path.c_str());
+    WritePrivateProfileStringA(kDataRate.section, kDataRate.name, nullptr, path.c_str());
     ReadEverything(path.c_str());
     return 0;
 }

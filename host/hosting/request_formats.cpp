@@ -1,5 +1,6 @@
 #include "host/hosting/request_formats.h"
 
+#include "core/settings_ini.h"
 #include "host/cli/errors.h"
 #include "host/cli/text.h"
 #include "host/hosting/compressor_list.h"
@@ -83,8 +84,8 @@ HostFormats DefaultFormats() {
     CompressionSettings& compression = formats.compression;
     compression.headerSize = kCompressionSettingsHeaderSize;
     compression.fccHandler = FourCC("MSVC");
-    compression.quality = 7500;
-    compression.paddingSize = 512;
+    compression.quality = settings::kQuality.fallback;
+    compression.paddingSize = settings::kPaddingSize.fallback;
     compression.keyFrameRate = 15;
     compression.offsetAudioAndVideo = 1;
     return formats;

@@ -48,14 +48,21 @@ bool ReceiveFailed(int result) {
     return result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF;
 }
 
+// H.261 has no picture types: libavcodec takes every picture for a predicted one and logs the
+// first it decodes, intra in all its blocks where the stream or a key frame starts, as "no
+// keyframe" at error level. That is no damage.
+bool PictureTypeNotice(const AVCodecContext& context, const char* format) {
+    return context.codec_id == AV_CODEC_ID_H261 && strstr(format, "first frame is no keyframe");
+}
+
 }  // namespace
 
 void NoteDecoderLog(void* object, int level, const char* format, va_list arguments) {
     if (level <= AV_LOG_ERROR && object &&
         *static_cast<const AVClass* const*>(object) == avcodec_get_class()) {
-        auto* log =
-            static_cast<FrameDecoder::ErrorLog*>(static_cast<AVCodecContext*>(object)->opaque);
-        if (log && log->tag == FrameDecoder::kErrorLogTag) {
+        const auto& context = *static_cast<const AVCodecContext*>(object);
+        auto* log = static_cast<FrameDecoder::ErrorLog*>(context.opaque);
+        if (log && log->tag == FrameDecoder::kErrorLogTag && !PictureTypeNotice(context, format)) {
             ++log->errors;
         }
     }
