@@ -56,6 +56,41 @@ void Section::Print(FILE* out) const {
     fprintf(out, "\n");
 }
 
+Table& Table::Row(std::vector<std::string> cells, Json object) {
+    cells.resize(headings_.size());
+    rows_.push_back(std::move(cells));
+    objects_.push_back(std::move(object));
+    return *this;
+}
+
+void Table::Print(bool json) const {
+    if (json) {
+        printf("%s\n", objects_.dump(2).c_str());
+        return;
+    }
+    std::vector<size_t> widths(headings_.size());
+    for (size_t column = 0; column < headings_.size(); ++column) {
+        widths[column] = headings_[column].size();
+        for (const std::vector<std::string>& row : rows_) {
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    }
+    const auto printLine = [&widths](const std::vector<std::string>& cells) {
+        std::string line;
+        for (size_t column = 0; column < cells.size(); ++column) {
+            line += cells[column];
+            if (column + 1 < cells.size()) {
+                line += std::string(widths[column] - cells[column].size() + 2, ' ');
+            }
+        }
+        printf("%s\n", line.c_str());
+    };
+    printLine(headings_);
+    for (const std::vector<std::string>& row : rows_) {
+        printLine(row);
+    }
+}
+
 ProgressBar::ProgressBar(std::string what, uint64_t total)
     : what_(std::move(what)),
       total_(std::max<uint64_t>(total, 1)),

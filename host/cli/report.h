@@ -32,6 +32,22 @@ class Section {
     Json json_ = Json::object();
 };
 
+// A table for the reader, a heading over each column, and an array of JSON objects for programs, a
+// row and its object built side by side.
+class Table {
+  public:
+    explicit Table(std::vector<std::string> headings) : headings_(std::move(headings)) {}
+    // One text for each column, and the object that stands for the row in JSON.
+    Table& Row(std::vector<std::string> cells, Json object);
+    // The headings and the rows in columns as wide as their widest text, or the array of objects.
+    void Print(bool json) const;
+
+  private:
+    std::vector<std::string> headings_;
+    std::vector<std::vector<std::string>> rows_;
+    Json objects_ = Json::array();
+};
+
 // The reports of a command on several files: each section printed as it comes or, in JSON, their
 // objects printed together at the end (an object for one file, an array for several). A file
 // that cannot be reported on has its error on standard error, and in JSON an object that says so.

@@ -5,17 +5,15 @@
 #include <memory>
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "host/cli/errors.h"
+#include "host/cli/report.h"
 #include "host/cli/text.h"
 #include "host/commands/commands.h"
 #include "host/hosting/compressor_list.h"
 
 namespace zedadu::host {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 struct CompressorsOptions {
     bool json = false;
@@ -45,59 +43,49 @@ std::string DepthsText(const CompressorAbilities& abilities) {
     return text.empty() ? "none" : text;
 }
 
-void PrintTable(const std::vector<InstalledCompressor>& compressors) {
-    size_t nameWidth = 4;
-    for (const InstalledCompressor& compressor : compressors) {
-        nameWidth = std::max(nameWidth, compressor.name.size());
+Json SizesJson(const CompressorAbilities& abilities) {
+    Json sizes = Json::array();
+    for (const FrameSize& size : abilities.sizes) {
+        sizes.push_back(Text("%ix%i", size.width, size.height));
     }
-    printf("%-4s  %-*s  %-7s  %-10s  %-9s  %-7s  %-8s  %s\n", "CODE", int(nameWidth), "NAME",
-           "QUALITY", "KEY FRAMES", "DATA RATE", "OPTIONS", "DEPTHS", "FRAME SIZES");
-    for (const InstalledCompressor& compressor : compressors) {
-        const CompressorAbilities abilities = ProbeCompressor(compressor);
-        printf("%-4s  %-*s  %-7s  %-10s  %-9s  %-7s  %-8s  %s\n",
-               FourCCText(compressor.code).c_str(), int(nameWidth), compressor.name.c_str(),
-               YesNo(compressor.takesQuality()).c_str(), YesNo(compressor.takesKeyFrames()).c_str(),
-               YesNo(compressor.takesDataRate()).c_str(), YesNo(abilities.options).c_str(),
-               DepthsText(abilities).c_str(), SizesText(abilities).c_str());
-    }
-    printf(
-        "\nconvert --compressor takes the code or the name; --quality 0 to 100, --keyframes and "
-        "--data-rate (KB/s) apply where the compressor takes them.\n");
+    return sizes;
 }
 
-void PrintJson(const std::vector<InstalledCompressor>& compressors) {
-    Json list = Json::array();
-    for (const InstalledCompressor& compressor : compressors) {
+void PrintCompressors(bool json) {
+    Table table(
+        {"CODE", "NAME", "QUALITY", "KEY FRAMES", "DATA RATE", "OPTIONS", "DEPTHS", "FRAME SIZES"});
+    for (const InstalledCompressor& compressor : InstalledCompressors()) {
         const CompressorAbilities abilities = ProbeCompressor(compressor);
-        Json sizes = Json::array();
-        for (const FrameSize& size : abilities.sizes) {
-            sizes.push_back(Text("%ix%i", size.width, size.height));
-        }
-        list.push_back({{"code", FourCCText(compressor.code)},
-                        {"name", compressor.name},
-                        {"quality", compressor.takesQuality()},
-                        {"keyFrames", compressor.takesKeyFrames()},
-                        {"dataRate", compressor.takesDataRate()},
-                        {"options", abilities.options},
-                        {"depths", abilities.depths},
-                        {"anySize", abilities.anySize},
-                        {"sizes", sizes}});
+        const std::string code = FourCCText(compressor.code);
+        table.Row({code, compressor.name, YesNo(compressor.takesQuality()),
+                   YesNo(compressor.takesKeyFrames()), YesNo(compressor.takesDataRate()),
+                   YesNo(abilities.options), DepthsText(abilities), SizesText(abilities)},
+                  {{"code", code},
+                   {"name", compressor.name},
+                   {"quality", compressor.takesQuality()},
+                   {"keyFrames", compressor.takesKeyFrames()},
+                   {"dataRate", compressor.takesDataRate()},
+                   {"options", abilities.options},
+                   {"depths", abilities.depths},
+                   {"anySize", abilities.anySize},
+                   {"sizes", SizesJson(abilities)}});
     }
-    printf("%s\n", list.dump(2).c_str());
+    table.Print(json);
+    if (!json) {
+        printf(
+            "\nconvert --compressor takes the code or the name; --quality 0 to 100, --keyframes "
+            "and "
+            "--data-rate (KB/s) apply where the compressor takes them.\n");
+    }
 }
 
 void PrintDecoders(bool json) {
-    Json list = Json::array();
+    Table table({"CODE", "NAME"});
     for (const InstalledCompressor& decoder : InstalledDecompressors()) {
-        if (json) {
-            list.push_back({{"code", FourCCText(decoder.code)}, {"name", decoder.name}});
-        } else {
-            printf("%-4s  %s\n", FourCCText(decoder.code).c_str(), decoder.name.c_str());
-        }
+        const std::string code = FourCCText(decoder.code);
+        table.Row({code, decoder.name}, {{"code", code}, {"name", decoder.name}});
     }
-    if (json) {
-        printf("%s\n", list.dump(2).c_str());
-    }
+    table.Print(json);
 }
 
 int RunCompressors(const CompressorsOptions& options) {
@@ -105,12 +93,7 @@ int RunCompressors(const CompressorsOptions& options) {
         PrintDecoders(options.json);
         return kExitOk;
     }
-    const std::vector<InstalledCompressor> compressors = InstalledCompressors();
-    if (options.json) {
-        PrintJson(compressors);
-    } else {
-        PrintTable(compressors);
-    }
+    PrintCompressors(options.json);
     return kExitOk;
 }
 
