@@ -19,6 +19,7 @@ namespace {
 
 using namespace zedadu::host;
 
+// The commands in the order the help lists them: name, help, and what adds the command's options.
 struct CommandEntry {
     const char* name;
     const char* help;
