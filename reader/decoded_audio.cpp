@@ -146,10 +146,32 @@ uint64_t FramesBeforeFailure(const ReadingFile& reading, uint64_t first, uint64_
     return end - first;
 }
 
+// The first chunks that decode to a frame say what the decoder delivers, before anything is
+// counted or described by it.
+void LearnWhatTheDecoderDelivers(ReadingFile& reading) {
+    constexpr size_t kMostChunksToLearnFrom = 16;
+    audio::AudioDecoder& decoder = *reading.audioDecoding.decoder;
+    const size_t chunks = std::min(reading.index.audio.size(), kMostChunksToLearnFrom);
+    std::vector<uint8_t> bytes;
+    std::vector<int16_t> out;
+    decoder.StartLearning();
+    for (size_t chunk = 0; chunk < chunks && decoder.learning() && EnsureFileOpen(reading);
+         ++chunk) {
+        if (ReadChunkBytes(reading, chunk, bytes)) {
+            decoder.Decode(bytes, out);
+        }
+    }
+    decoder.Restart();
+    reading.file.close();
+}
+
 }  // namespace
 
 void SetUpAudioDecoding(ReadingFile& reading) {
     reading.audioDecoding.decoder = audio::AudioDecoder::Open(reading.audioFormatBytes);
+    if (reading.audioDecoding.decoder) {
+        LearnWhatTheDecoderDelivers(reading);
+    }
 }
 
 void IndexDecodedAudioFrames(ReadingFile& reading) {

@@ -217,19 +217,22 @@ bool DescribeVideo(ReadingFile& reading) {
     return true;
 }
 
-// A decoded track is described as the 16-bit PCM it is delivered as.
+// A decoded track is described as the 16-bit PCM it is delivered as, at the decoder's rate and
+// channels.
 void DescribeAudio(ReadingFile& reading) {
     const PCMWAVEFORMAT& wave = reading.waveFormat;
+    const audio::AudioDecoder* decoder = reading.audioDecoding.decoder.get();
+    const uint32_t channels = decoder ? uint32_t(decoder->channels()) : wave.nChannels;
+    const uint32_t rate = decoder ? uint32_t(decoder->sampleRate()) : wave.nSamplesPerSec;
     AudioFormatRecord& format = reading.audioFormat;
-    const bool sixteenBits = wave.wBitsPerSample == 16 || reading.audioDecoding.decoder;
+    const bool sixteenBits = wave.wBitsPerSample == 16 || decoder;
     format.size = sizeof(AudioFormatRecord);
-    format.channels = wave.nChannels;
-    format.sampleRate = wave.nSamplesPerSec;
+    format.channels = channels;
+    format.sampleRate = rate;
     CopyText(format.formatId, sixteenBits ? FORMAT_ID_PCM16 : FORMAT_ID_PCM8);
-    format.frameBytes = sixteenBits ? wave.nChannels * 2u : wave.nChannels;
-    snprintf(format.description, sizeof format.description, "%iKHz%s%s",
-             int(wave.nSamplesPerSec / 1000), sixteenBits ? " 16bit" : " 8bit",
-             wave.nChannels == 2 ? " Stereo" : " Mono");
+    format.frameBytes = sixteenBits ? channels * 2u : channels;
+    snprintf(format.description, sizeof format.description, "%iKHz%s%s", int(rate / 1000),
+             sixteenBits ? " 16bit" : " 8bit", channels == 2 ? " Stereo" : " Mono");
 }
 
 // 8-bit audio is offered as stored and widened to 16 bits.

@@ -246,6 +246,7 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(std::span<const uint8_t> format
 // track's first chunk does not have (the place in MPEG audio's synthesis ring), and the output
 // would differ from a decode from the start in its last bit.
 bool AudioDecoder::Restart() {
+    learning_ = false;
     avcodec_free_context(&state_->context);
     if (!OpenCodec(*state_)) {
         return false;
@@ -367,9 +368,26 @@ bool AudioDecoder::DecodePacket(const uint8_t* data, size_t size, std::vector<in
     return converted;
 }
 
+// A frame out of bounds teaches nothing: the format's word stands.
+void AudioDecoder::Learn(int channels, int sampleRate, int samples) {
+    learning_ = false;
+    if (channels <= 0 || channels > kMaxChannels || sampleRate <= 0 ||
+        uint32_t(sampleRate) > kMaxSampleRate || samples <= 0) {
+        return;
+    }
+    channels_ = channels;
+    sampleRate_ = sampleRate;
+    if (samplesPerFrame_ != 0) {
+        samplesPerFrame_ = uint32_t(samples);
+    }
+}
+
 // A frame of another channel count or rate than the track's would move everything after it.
 bool AudioDecoder::Convert(std::vector<int16_t>& out) {
     AVFrame& frame = *state_->frame;
+    if (learning_) {
+        Learn(frame.ch_layout.nb_channels, frame.sample_rate, frame.nb_samples);
+    }
     if (frame.ch_layout.nb_channels != channels_ || frame.sample_rate != sampleRate_ ||
         frame.nb_samples <= 0) {
         return false;

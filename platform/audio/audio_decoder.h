@@ -63,7 +63,16 @@ class AudioDecoder {
     uint64_t CountByParsing(std::span<const uint8_t> chunk);
     uint64_t CountWhatIsHeld();
 
+    // What the decoder delivers. A stream may say otherwise than its format: AAC with spectral
+    // band replication decodes at twice the rate of its configuration, and parametric stereo
+    // makes mono stereo. Until learned from the stream, what the format says.
     int channels() const { return channels_; }
+    int sampleRate() const { return sampleRate_; }
+
+    // Learning: the next frame decoded sets the channels, the rate and, where every chunk holds one
+    // frame, that frame's length, whatever the format said. Restart() ends it.
+    void StartLearning() { learning_ = true; }
+    bool learning() const { return learning_; }
 
     // Chunks decoded after a restart before the output equals a decode from the track's start.
     int warmUpChunks() const { return warmUpChunks_; }
@@ -84,6 +93,7 @@ class AudioDecoder {
     bool Parse(std::span<const uint8_t> chunk, std::vector<int16_t>* out, uint64_t& counted);
     bool DecodePacket(const uint8_t* data, size_t size, std::vector<int16_t>& out);
     bool Convert(std::vector<int16_t>& out);
+    void Learn(int channels, int sampleRate, int samples);
     std::unique_ptr<State> state_;
     int channels_ = 0;
     int sampleRate_ = 0;
@@ -92,6 +102,7 @@ class AudioDecoder {
     bool pcmLike_ = false;          // blocks of single sample frames
     uint32_t samplesPerFrame_ = 0;  // one coded frame of this length in every non-empty chunk
     uint32_t samplesPerBlock_ = 0;
+    bool learning_ = false;
 };
 
 }  // namespace zedadu::audio

@@ -167,6 +167,23 @@ TEST(DecodedAudio, ChunksThatSplitFramesAreCountedByParsingOnce) {
     }
 }
 
+// No HE-AAC encoder is at hand: the configuration ffmpeg writes for plain AAC, 24 kHz mono, ends in
+// an extension that says "no band replication"; set, with 48 kHz as the replicated rate, the decoder
+// delivers 48 kHz and, as parametric stereo may follow, stereo, as for an HE-AAC track. The track is
+// read at the rate and channels it decodes to, not those its format states.
+TEST(DecodedAudio, AacWithBandReplicationReadsAtTheRateItDecodesTo) {
+    ScratchDirectory directory;
+    const std::string path = directory.file("he_aac.avi");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i aevalsrc='" + Tones(1) + ":s=24000' -t 3 -c:a aac " + path));
+    std::string bytes = ReadBytes(path);
+    const std::string plain("\x13\x08\x56\xE5\x00", 5);
+    const size_t config = bytes.find(plain);
+    ASSERT_NE(config, std::string::npos) << "ffmpeg wrote another configuration";
+    bytes[config + 4] = char(0x98);  // band replication present, at rate index 3: 48 kHz
+    WriteBytes(path, bytes);
+    ExpectTrackEqualsFfmpegDecode(path, {"he_aac", "", 2, 48000, "48KHz 16bit Stereo", 2});
+}
+
 // The bytes of a chunk of the movie list, found by walking it: its payload's offset and size.
 std::pair<size_t, uint32_t> MovieChunk(const std::string& bytes, const std::string& id, int nth) {
     size_t at = bytes.find("movi") + 4;
