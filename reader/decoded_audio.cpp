@@ -85,6 +85,17 @@ size_t ChunkHolding(const ReadingFile& reading, uint64_t frame) {
     return size_t(std::upper_bound(before.begin() + 1, before.end(), frame) - (before.begin() + 1));
 }
 
+// The chunk `warmUp` chunks with data before `chunk`: the empty chunks that some writers put
+// between the packets of a track give the decoder nothing to settle on.
+size_t WarmUpStart(const ReadingFile& reading, size_t chunk, size_t warmUp) {
+    size_t start = chunk;
+    while (start > 0 && warmUp > 0) {
+        --start;
+        warmUp -= reading.index.audio[start].size > 0 ? 1 : 0;
+    }
+    return start;
+}
+
 // Decoding goes on from the last run when this one starts within what is held or a little after
 // it, else starts afresh enough chunks before the run for the decoder to have settled.
 void StartDecodingFor(ReadingFile& reading, uint64_t first) {
@@ -94,13 +105,13 @@ void StartDecodingFor(ReadingFile& reading, uint64_t first) {
     const size_t chunk = ChunkHolding(reading, first);
     const uint64_t heldEnd = before[decoding.nextChunk];
     const uint64_t held = decoding.decoded.size() / ChannelsOf(reading);
-    const bool goOn =
-        decoding.started && first + held >= heldEnd && chunk <= decoding.nextChunk + warmUp;
+    const bool goOn = decoding.started && first + held >= heldEnd &&
+                      WarmUpStart(reading, chunk, warmUp) <= decoding.nextChunk;
     if (goOn) {
         return;
     }
     decoding.decoded.clear();
-    decoding.nextChunk = chunk > warmUp ? chunk - warmUp : 0;
+    decoding.nextChunk = WarmUpStart(reading, chunk, warmUp);
     decoding.started = decoding.decoder->Restart();
 }
 

@@ -73,6 +73,13 @@ bool HasSelfContainedBlocks(AVCodecID id) {
     return id == AV_CODEC_ID_ADPCM_IMA_WAV || id == AV_CODEC_ID_ADPCM_MS;
 }
 
+// Whether chunks go through the codec's parser, as libavformat's AVI reader sends them: it hands
+// FLAC chunks to the decoder whole, and the Vorbis parser only times packets, by durations that
+// differ from what the decoder puts out at the start. Those are counted by decoding.
+bool ParsedLikeLibavformat(AVCodecID id) {
+    return id != AV_CODEC_ID_FLAC && id != AV_CODEC_ID_VORBIS;
+}
+
 bool IsMpegAudio(AVCodecID id) {
     return id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3;
 }
@@ -236,7 +243,7 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Open(std::span<const uint8_t> format
     decoder->warmUpChunks_ = blocks ? 0 : IsMpegAudio(id) ? kMpegWarmUp : kTransformWarmUp;
     // Chunks of any other size may split frames: the codec's parser finds them, as the AVI reader
     // of libavformat does.
-    if (!decoder->countsFromSizes()) {
+    if (!decoder->countsFromSizes() && ParsedLikeLibavformat(id)) {
         decoder->state_->parser = av_parser_init(id);
     }
     return decoder;
@@ -258,9 +265,13 @@ bool AudioDecoder::Restart() {
     return true;
 }
 
+// What the parser still holds, then what the decoder holds back (WMA's last overlap), which it
+// gives up when told that the track has ended, as ffmpeg tells it.
 bool AudioDecoder::Finish(std::vector<int16_t>& out) {
     uint64_t unused = 0;
-    return state_->parser == nullptr || Parse({}, &out, unused);
+    const bool parsed = state_->parser == nullptr || Parse({}, &out, unused);
+    return state_->context != nullptr && avcodec_send_packet(state_->context, nullptr) >= 0 &&
+           ReceiveFrames(out) && parsed;
 }
 
 bool AudioDecoder::countsByParsing() const {
@@ -286,7 +297,8 @@ bool AudioDecoder::Decode(std::span<const uint8_t> chunk, std::vector<int16_t>& 
             decoded = DecodePacket(chunk.data() + at, step, out);
         }
     } else if (state_->parser == nullptr) {
-        decoded = DecodePacket(chunk.data(), chunk.size(), out);
+        // An empty chunk is no packet: an empty packet would tell the decoder the track ended.
+        decoded = chunk.empty() || DecodePacket(chunk.data(), chunk.size(), out);
     } else if (!chunk.empty()) {
         uint64_t unused = 0;
         decoded = Parse(chunk, &out, unused);
@@ -357,9 +369,10 @@ bool AudioDecoder::DecodePacket(const uint8_t* data, size_t size, std::vector<in
     std::copy(data, data + size, packet.data);
     const int sent = avcodec_send_packet(state_->context, &packet);
     av_packet_unref(&packet);
-    if (sent < 0) {
-        return false;
-    }
+    return sent >= 0 && ReceiveFrames(out);
+}
+
+bool AudioDecoder::ReceiveFrames(std::vector<int16_t>& out) {
     bool converted = true;
     while (avcodec_receive_frame(state_->context, state_->frame) >= 0) {
         converted = Convert(out) && converted;

@@ -52,7 +52,8 @@ class AudioDecoder {
     // decoder cannot be set up again; it must not be used then.
     bool Restart();
 
-    // After the track's last chunk: decodes what the codec's parser still holds.
+    // After the track's last chunk: decodes what the codec's parser still holds and what the
+    // decoder holds back. Restart before decoding again.
     bool Finish(std::vector<int16_t>& out);
 
     // Where chunks may split frames, the codec's parser finds them without decoding them: the
@@ -92,6 +93,7 @@ class AudioDecoder {
     explicit AudioDecoder(std::unique_ptr<State> state);
     bool Parse(std::span<const uint8_t> chunk, std::vector<int16_t>* out, uint64_t& counted);
     bool DecodePacket(const uint8_t* data, size_t size, std::vector<int16_t>& out);
+    bool ReceiveFrames(std::vector<int16_t>& out);
     bool Convert(std::vector<int16_t>& out);
     void Learn(int channels, int sampleRate, int samples);
     std::unique_ptr<State> state_;

@@ -109,6 +109,11 @@ TEST(DecodedAudio, EveryCodingReadsAsFfmpegDecodesIt) {
         {"mp2", "-c:a mp2", 2, 48000, "48KHz 16bit Stereo", 1},
         {"ac3_5.1", "-c:a ac3", 6, 48000, "48KHz 16bit Mono", 8},
         {"aac", "-c:a aac", 2, 48000, "48KHz 16bit Stereo", 2},
+        // Whole chunks to the decoder, as libavformat hands them over: FLAC, Vorbis (whose parser
+        // counts otherwise at the start) and WMA, which gives up its last overlap at the end.
+        {"flac", "-c:a flac", 2, 44100, "44KHz 16bit Stereo"},
+        {"vorbis", "-c:a libvorbis", 2, 44100, "44KHz 16bit Stereo"},
+        {"wma", "-c:a wmav2", 2, 32000, "32KHz 16bit Stereo"},
         {"adpcm_ima", "-c:a adpcm_ima_wav", 2, 22050, "22KHz 16bit Stereo"},
         {"adpcm_ms", "-c:a adpcm_ms", 1, 44100, "44KHz 16bit Mono"},
         {"alaw", "-c:a pcm_alaw", 1, 8000, "8KHz 16bit Mono"},
