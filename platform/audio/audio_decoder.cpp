@@ -58,7 +58,26 @@ void QuietLibraries() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
+// The sub-formats without a tag that libavformat's RIFF reader knows by their GUID.
+struct SubFormatCodec {
+    std::array<uint8_t, 16> guid;
+    AVCodecID id;
+};
+constexpr SubFormatCodec kSubFormatCodecs[] = {
+    {{0xAF, 0x87, 0xFB, 0xA7, 0x02, 0x2D, 0xFB, 0x42, 0xA4, 0xD4, 0x05, 0xCD, 0x93, 0x84, 0x3B,
+      0xDD},
+     AV_CODEC_ID_EAC3},
+    {{0x2B, 0x80, 0x6D, 0xE0, 0x46, 0xDB, 0xCF, 0x11, 0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB,
+      0xEA},
+     AV_CODEC_ID_MP2},
+};
+
 AVCodecID CodecOf(const WaveFormat& format) {
+    for (const SubFormatCodec& known : kSubFormatCodecs) {
+        if (format.subFormat == known.guid) {
+            return known.id;
+        }
+    }
     const AVCodecTag* const tables[] = {avformat_get_riff_audio_tags(), nullptr};
     return WidePcmCodec(av_codec_get_id(tables, format.tag), format.bitsPerSample);
 }

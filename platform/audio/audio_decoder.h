@@ -4,6 +4,7 @@
 // format's tag (libavformat's RIFF audio table), set up from the format's extra bytes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,14 +18,17 @@ inline constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 
 // What the first 16 bytes of a stream format and its extension say, read by offset.
 struct WaveFormat {
-    uint16_t tag = 0;  // for WAVE_FORMAT_EXTENSIBLE the sub-format's tag
+    // For WAVE_FORMAT_EXTENSIBLE the tag its sub-format's GUID carries, 0 for a GUID of a codec
+    // without a tag (subFormat names it).
+    uint16_t tag = 0;
     uint16_t channels = 0;
     uint32_t sampleRate = 0;
     uint32_t bytesPerSecond = 0;
     uint16_t blockAlign = 0;
     uint16_t bitsPerSample = 0;
-    uint32_t channelMask = 0;        // WAVE_FORMAT_EXTENSIBLE only
-    std::span<const uint8_t> extra;  // the codec's setup bytes, within the format's bytes
+    uint32_t channelMask = 0;             // WAVE_FORMAT_EXTENSIBLE only
+    std::array<uint8_t, 16> subFormat{};  // WAVE_FORMAT_EXTENSIBLE only: the sub-format's GUID
+    std::span<const uint8_t> extra;       // the codec's setup bytes, within the format's bytes
 };
 
 // Reads a stream format. Fails on fewer than 16 bytes; extra bytes are taken only as far as

@@ -10,14 +10,21 @@ constexpr size_t kBaseBytes = 16;
 constexpr size_t kCbSizeEnd = 18;
 constexpr size_t kExtensibleBytes = 22;  // valid bits, channel mask, sub-format GUID
 
-// WAVE_FORMAT_EXTENSIBLE: the channel mask, the sub-format's tag from the first two bytes of its
-// GUID, and the codec's setup bytes behind the extension.
+// The GUIDs of the sub-formats that carry a format tag, {tttt0000-0000-0010-8000-00AA00389B71},
+// from their third byte on.
+constexpr uint8_t kTagGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                      0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// WAVE_FORMAT_EXTENSIBLE: the channel mask, the sub-format's GUID and the tag it carries, and the
+// codec's setup bytes behind the extension.
 void ReadExtension(std::span<const uint8_t> extra, WaveFormat& format) {
     if (extra.size() < kExtensibleBytes) {
         return;
     }
     format.channelMask = LoadU32(extra.data() + 2);
-    format.tag = LoadU16(extra.data() + 6);
+    memcpy(format.subFormat.data(), extra.data() + 6, format.subFormat.size());
+    const bool carriesTag = memcmp(format.subFormat.data() + 2, kTagGuidTail, 14) == 0;
+    format.tag = carriesTag ? LoadU16(extra.data() + 6) : 0;
     format.extra = extra.subspan(kExtensibleBytes);
 }
 

@@ -108,6 +108,8 @@ TEST(DecodedAudio, EveryCodingReadsAsFfmpegDecodesIt) {
         // whole track.
         {"mp2", "-c:a mp2", 2, 48000, "48KHz 16bit Stereo", 1},
         {"ac3_5.1", "-c:a ac3", 6, 48000, "48KHz 16bit Mono", 8},
+        // E-AC-3 is known by the GUID of its WAVE_FORMAT_EXTENSIBLE sub-format, which has no tag.
+        {"eac3", "-c:a eac3", 2, 48000, "48KHz 16bit Stereo", 8},
         {"aac", "-c:a aac", 2, 48000, "48KHz 16bit Stereo", 2},
         // Whole chunks to the decoder, as libavformat hands them over: FLAC, Vorbis (whose parser
         // counts otherwise at the start) and WMA, which gives up its last overlap at the end.
