@@ -175,9 +175,9 @@ TEST(DecodedAudio, ChunksThatSplitFramesAreCountedByParsingOnce) {
 }
 
 // No HE-AAC encoder is at hand: the configuration ffmpeg writes for plain AAC, 24 kHz mono, ends in
-// an extension that says "no band replication"; set, with 48 kHz as the replicated rate, the decoder
-// delivers 48 kHz and, as parametric stereo may follow, stereo, as for an HE-AAC track. The track is
-// read at the rate and channels it decodes to, not those its format states.
+// an extension that says "no band replication"; set, with 48 kHz as the replicated rate, the
+// decoder delivers 48 kHz and, as parametric stereo may follow, stereo, as for an HE-AAC track. The
+// track is read at the rate and channels it decodes to, not those its format states.
 TEST(DecodedAudio, AacWithBandReplicationReadsAtTheRateItDecodesTo) {
     ScratchDirectory directory;
     const std::string path = directory.file("he_aac.avi");
