@@ -1,8 +1,10 @@
 #include "platform/audio/audio_decoder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -10,6 +12,8 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libswresample/swresample.h>
 }
+
+#include "platform/win32/byte_order.h"
 
 namespace zedadu::audio {
 namespace {
@@ -60,27 +64,33 @@ void QuietLibraries() {
 
 // The sub-formats without a tag that libavformat's RIFF reader knows by their GUID.
 struct SubFormatCodec {
-    std::array<uint8_t, 16> guid;
+    const char* guid;
     AVCodecID id;
 };
 constexpr SubFormatCodec kSubFormatCodecs[] = {
-    {{0x2C, 0x80, 0x6D, 0xE0, 0x46, 0xDB, 0xCF, 0x11, 0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB,
-      0xEA},
-     AV_CODEC_ID_AC3},
-    {{0xBF, 0xAA, 0x23, 0xE9, 0x58, 0xCB, 0x71, 0x44, 0xA1, 0x19, 0xFF, 0xFA, 0x01, 0xE4, 0xCE,
-      0x62},
-     AV_CODEC_ID_ATRAC3P},
-    {{0xAF, 0x87, 0xFB, 0xA7, 0x02, 0x2D, 0xFB, 0x42, 0xA4, 0xD4, 0x05, 0xCD, 0x93, 0x84, 0x3B,
-      0xDD},
-     AV_CODEC_ID_EAC3},
-    {{0x2B, 0x80, 0x6D, 0xE0, 0x46, 0xDB, 0xCF, 0x11, 0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB,
-      0xEA},
-     AV_CODEC_ID_MP2},
+    {"E06D802C-DB46-11CF-B4D1-00805F6CBBEA", AV_CODEC_ID_AC3},
+    {"E923AABF-CB58-4471-A119-FFFA01E4CE62", AV_CODEC_ID_ATRAC3P},
+    {"A7FB87AF-2D02-42FB-A4D4-05CD93843BDD", AV_CODEC_ID_EAC3},
+    {"E06D802B-DB46-11CF-B4D1-00805F6CBBEA", AV_CODEC_ID_MP2},
 };
 
+// A GUID as it is written: its first three fields are stored little-endian.
+std::string GuidText(const std::array<uint8_t, 16>& guid) {
+    char text[40];
+    snprintf(text, sizeof text, "%08X-%04X-%04X-", unsigned(LoadU32(guid.data())),
+             unsigned(LoadU16(guid.data() + 4)), unsigned(LoadU16(guid.data() + 6)));
+    std::string written = text;
+    for (size_t i = 8; i < guid.size(); ++i) {
+        snprintf(text, sizeof text, i == 10 ? "-%02X" : "%02X", unsigned(guid[i]));
+        written += text;
+    }
+    return written;
+}
+
 AVCodecID CodecOf(const WaveFormat& format) {
+    const std::string subFormat = GuidText(format.subFormat);
     for (const SubFormatCodec& known : kSubFormatCodecs) {
-        if (format.subFormat == known.guid) {
+        if (subFormat == known.guid) {
             return known.id;
         }
     }
