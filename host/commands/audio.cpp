@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
 #include <CLI/CLI.hpp>
 

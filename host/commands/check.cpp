@@ -3,7 +3,6 @@
 // uses, the frames that fail by number, the audio that fails, and a summary. Exit status 0 when
 // everything was read, 1 otherwise.
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>

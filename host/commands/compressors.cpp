@@ -2,7 +2,6 @@
 // what it takes (quality, key frames, data rate, options of its own, frame sizes, colour depths),
 // as the compressor layer answers when asked.
 #include <cstdio>
-#include <memory>
 
 #include <CLI/CLI.hpp>
 

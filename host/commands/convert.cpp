@@ -3,7 +3,6 @@
 // command line, of ZEDADU.ini or of the settings dialog.
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
 #include <CLI/CLI.hpp>
 

@@ -1,7 +1,6 @@
 // zedadu-host freetime [DIR]: how much fits on the drive of DIR with the saved writing settings.
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
 #include <CLI/CLI.hpp>
 

@@ -2,7 +2,6 @@
 // a disk that filled) whole, in place or as a copy.
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
 #include <CLI/CLI.hpp>
 

@@ -2,7 +2,6 @@
 // edited in its settings dialog when asked.
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <optional>
 
 #include <CLI/CLI.hpp>
