@@ -105,13 +105,13 @@ void StartDecodingFor(ReadingFile& reading, uint64_t first) {
     const size_t chunk = ChunkHolding(reading, first);
     const uint64_t heldEnd = before[decoding.nextChunk];
     const uint64_t held = decoding.decoded.size() / ChannelsOf(reading);
-    const bool goOn = decoding.started && first + held >= heldEnd &&
-                      WarmUpStart(reading, chunk, warmUp) <= decoding.nextChunk;
+    const size_t start = WarmUpStart(reading, chunk, warmUp);
+    const bool goOn = decoding.started && first + held >= heldEnd && start <= decoding.nextChunk;
     if (goOn) {
         return;
     }
     decoding.decoded.clear();
-    decoding.nextChunk = WarmUpStart(reading, chunk, warmUp);
+    decoding.nextChunk = start;
     decoding.started = decoding.decoder->Restart();
 }
 
@@ -166,8 +166,8 @@ void LearnWhatTheDecoderDelivers(ReadingFile& reading) {
     std::vector<uint8_t> bytes;
     std::vector<int16_t> out;
     decoder.StartLearning();
-    for (size_t chunk = 0; chunk < chunks && decoder.learning() && EnsureFileOpen(reading);
-         ++chunk) {
+    const bool opened = EnsureFileOpen(reading);
+    for (size_t chunk = 0; opened && chunk < chunks && decoder.learning(); ++chunk) {
         if (ReadChunkBytes(reading, chunk, bytes)) {
             decoder.Decode(bytes, out);
         }

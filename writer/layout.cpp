@@ -67,13 +67,21 @@ uint32_t KeptPadding(uint32_t asked) {
     return asked > kSmallestPaddedRoom ? asked & ~1u : asked;
 }
 
+namespace {
+
+// The header room ends on a multiple of the granule: the padding, 512 at least.
+uint32_t Granule(uint32_t padding) {
+    return std::max(padding, kSmallestPaddedRoom);
+}
+
+}  // namespace
+
 RecordLayout LegacyLayout(uint32_t padding) {
-    const uint32_t granule = std::max(padding, kSmallestPaddedRoom);
-    return {padding, granule, padding ? granule - kFirstChunkPast : kUnpaddedMovieList};
+    return {padding, padding ? Granule(padding) - kFirstChunkPast : kUnpaddedMovieList};
 }
 
 RecordLayout OpenDmlLayout(uint32_t padding, uint64_t headerListBytes) {
-    const uint32_t granule = std::max(padding, kSmallestPaddedRoom);
+    const uint32_t granule = Granule(padding);
     // The movie list's LIST header, and the first record's with padding, lie before the first
     // chunk, which starts on a granule.
     const uint64_t before = padding ? kFirstChunkPast : kListHeaderBytes;
@@ -81,7 +89,7 @@ RecordLayout OpenDmlLayout(uint32_t padding, uint64_t headerListBytes) {
     // Safe narrowing: the header list of the largest formats takes well under a megabyte.
     const auto movieListAt =
         static_cast<uint32_t>((needed + granule - 1) / granule * granule - before);
-    return {padding, granule, movieListAt};
+    return {padding, movieListAt};
 }
 
 uint32_t FillerBytes(uint64_t length, uint32_t padding) {

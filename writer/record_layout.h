@@ -38,8 +38,7 @@ uint32_t FillerBytes(uint64_t length, uint32_t padding);
 void AppendJunk(RecordAssembler& out, uint32_t totalBytes);
 
 struct RecordLayout {
-    uint32_t padding = 0;  // records end on a multiple of it; 0: records are not padded
-    uint32_t granule = 0;  // the header room ends on a multiple of it: the padding, at least 512
+    uint32_t padding = 0;      // records end on a multiple of it; 0: records are not padded
     uint32_t movieListAt = 0;  // the position of the first movie list's LIST: the header room's end
 
     bool padded() const { return padding != 0; }

@@ -182,9 +182,9 @@ Section DescribeUndecodable(const std::string& path, const AviScan& scan, FOURCC
 // A file the plug-in does not open because its video codec has no decoder here is still described
 // from its headers; false for any other file.
 bool ReportUndecodable(const std::string& path, FileReports& reports) {
-    const auto codec = UndecodableVideoCodec(path);
     const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
-    if (!codec || !scan || !FirstStream(*scan, avi::kVideoStream)) {
+    const auto codec = scan ? UndecodableVideoCodec(*scan) : std::nullopt;
+    if (!codec || !FirstStream(*scan, avi::kVideoStream)) {
         return false;
     }
     reports.Add(DescribeUndecodable(path, *scan, *codec));

@@ -82,12 +82,11 @@ void RefuseFolderAsOutput(const std::string& output) {
     }
 }
 
-std::optional<FOURCC> UndecodableVideoCodec(const std::string& path) {
-    const std::optional<AviScan> scan = ScanAvi(ResolvedInput(path));
-    if (!scan || scan->verdict != AviScan::Verdict::kAvi) {
+std::optional<FOURCC> UndecodableVideoCodec(const AviScan& scan) {
+    if (scan.verdict != AviScan::Verdict::kAvi) {
         return std::nullopt;
     }
-    return CodecWithoutDecoder(*scan);
+    return CodecWithoutDecoder(scan);
 }
 
 std::string RefusalReason(const std::string& path) {

@@ -12,6 +12,8 @@
 
 namespace zedadu::host {
 
+struct AviScan;
+
 // The file the plug-in opens for `path`: the path itself, or with ".avi" added where the plug-in
 // adds it (a path without any dot) and only that file exists.
 std::string ResolvedInput(const std::string& path);
@@ -28,9 +30,9 @@ std::string RefusalReason(const std::string& path);
 // a link counts as the same).
 void RefuseToWriteOverInputs(const std::string& output, const std::vector<std::string>& inputs);
 
-// The video codec of an AVI file for which neither its code nor the stream's handler opens a
+// The video codec of a scanned AVI file for which neither its code nor the stream's handler opens a
 // decompressor here; nothing otherwise.
-std::optional<FOURCC> UndecodableVideoCodec(const std::string& path);
+std::optional<FOURCC> UndecodableVideoCodec(const AviScan& scan);
 
 // Throws UsageError when `output` names a folder: a command writes files, never into a folder
 // given as its output.

@@ -9,9 +9,9 @@ namespace {
 
 using namespace avi;
 
-// A video format: the 40-byte bitmap header, up to 64 KiB of extra bytes and a colour table, as
+// A video format: the bitmap header, up to 64 KiB of extra bytes and a colour table, as
 // much as the compressor layer takes.
-constexpr uint32_t kBitmapHeaderBytes = 40;
+constexpr uint32_t kBitmapHeaderBytes = sizeof(BITMAPINFOHEADER);
 constexpr uint32_t kMostFormatBytes = kBitmapHeaderBytes + 65536 + 1024;
 constexpr uint32_t kDroppedFrameBytes = 2;
 
@@ -123,25 +123,23 @@ bool Walker::WalkMovie(ChunkCursor list, bool inRecord) {
 
 }  // namespace
 
-std::optional<VideoChunks> FindVideoChunks(const std::string& path, size_t most) {
-    const FileBytes file(path);
-    if (!file.opened()) {
-        return std::nullopt;
-    }
+std::optional<VideoChunks> FindVideoChunks(const FileBytes& file, size_t most) {
     return Walker(file, most).Run();
 }
 
 std::unique_ptr<DamageFinder> DamageFinder::Open(const std::string& path, uint32_t frames) {
-    auto stream = FindVideoChunks(path, frames);
+    auto file = std::make_unique<FileBytes>(path);
+    auto stream = file->opened() ? FindVideoChunks(*file, frames) : std::nullopt;
     if (!stream || stream->chunks.size() != frames) {
         return nullptr;
     }
     std::unique_ptr<DamageFinder> finder(new DamageFinder);
     finder->stream_ = std::move(*stream);
-    return finder->Begin(path) ? std::move(finder) : nullptr;
+    finder->file_ = std::move(file);
+    return finder->Begin() ? std::move(finder) : nullptr;
 }
 
-bool DamageFinder::Begin(const std::string& path) {
+bool DamageFinder::Begin() {
     auto* input = reinterpret_cast<BITMAPINFOHEADER*>(stream_.format.data());
     if (input->biCompression == BI_RGB) {
         return false;
@@ -155,8 +153,7 @@ bool DamageFinder::Begin(const std::string& path) {
         return false;
     }
     picture_.resize(output_.biSizeImage);
-    file_ = std::make_unique<FileBytes>(path);
-    return file_->opened();
+    return true;
 }
 
 DamageFinder::~DamageFinder() = default;

@@ -32,7 +32,7 @@ struct VideoChunks {
 // 'AVIX' parts that follow it, records included, up to `most` + 1 of them (so that a file of tiny
 // chunks costs no more memory than the frames expected); nothing when the file has no video
 // stream with a bitmap format.
-std::optional<VideoChunks> FindVideoChunks(const std::string& path, size_t most);
+std::optional<VideoChunks> FindVideoChunks(const FileBytes& file, size_t most);
 
 // The compressor layer's word on each chunk of the video stream, decoded in order without drawing,
 // as the plug-in decodes them when it reads on. The plug-in delivers a picture for a damaged chunk
@@ -53,7 +53,7 @@ class DamageFinder {
 
   private:
     DamageFinder() = default;
-    bool Begin(const std::string& path);
+    bool Begin();
 
     VideoChunks stream_;
     std::unique_ptr<FileBytes> file_;
