@@ -15,11 +15,15 @@ size_t ChannelsOf(const ReadingFile& reading) {
     return size_t(reading.audioDecoding.decoder->channels());
 }
 
-// A chunk larger than any the file can hold is not read, so that a size an index claims sizes no
-// buffer.
+// A chunk larger than any the file can hold is not read and counts for nothing, so that a size
+// an index claims sizes no buffer, neither of its bytes nor of its silence.
+bool FitsInTheFile(const ReadingFile& reading, uint32_t chunkBytes) {
+    return chunkBytes <= uint32_t(std::max(reading.index.maxAudioChunk, 0));
+}
+
 bool ReadChunkBytes(ReadingFile& reading, size_t chunk, std::vector<uint8_t>& bytes) {
     const ChunkPlace place = ChunkAt(reading.index, Stream::Audio, chunk);
-    if (place.size > uint32_t(std::max(reading.index.maxAudioChunk, 0))) {
+    if (!FitsInTheFile(reading, place.size)) {
         return false;
     }
     bytes.resize(place.size);
@@ -74,7 +78,7 @@ void CountFromSizes(const ReadingFile& reading, std::vector<uint64_t>& before) {
     const audio::AudioDecoder& decoder = *reading.audioDecoding.decoder;
     uint64_t total = 0;
     for (const IndexEntry& entry : reading.index.audio) {
-        total += decoder.SamplesOfChunk(entry.size);
+        total += FitsInTheFile(reading, entry.size) ? decoder.SamplesOfChunk(entry.size) : 0;
         before.push_back(total);
     }
 }

@@ -407,9 +407,17 @@ TEST_F(Malformed, DecodedAudioFormatsThatLie) {
         SCOPED_TRACE(testing::Message() << "format " << &bytes - formats);
         AviSpec fixture = Uncompressed();
         fixture.streams[1].format = bytes;
-        const Outcome outcome = Check(fixture.build(), Expect::Opens);
-        EXPECT_EQ(outcome.frameCount, 3u);
+        EXPECT_EQ(Check(fixture.build(), Expect::Opens).frameCount, 3u);
+        // A chunk claiming more than the file holds is not read, and counts for nothing.
+        std::vector<IndexEntry> entries = fixture.entries();
+        entries[3].size = 0xFFFFFFF0;
+        EXPECT_EQ(Check(fixture.build(entries), Expect::Opens).frameCount, 3u);
     }
+    AviSpec alaw = Uncompressed();
+    alaw.streams[1].format = formats[11];
+    std::vector<IndexEntry> entries = alaw.entries();
+    entries[3].size = 0xFFFFFFF0;
+    EXPECT_EQ(Check(alaw.build(entries), Expect::Opens).audioLength, 20u);
 }
 
 // Only whole entries the file holds are read, however many the index claims. An index that ends
