@@ -85,7 +85,7 @@ void WidenBitmap(const BitmapInfo& format, const uint8_t* pixels, uint8_t* out, 
     const BITMAPINFOHEADER& header = format.header;
     const int bits = header.biBitCount;
     if (bits != 8 && bits != 16 && bits != 24) {
-        memcpy(out, pixels, std::min<size_t>(header.biSizeImage, outCapacity));
+        std::copy_n(pixels, std::min<size_t>(header.biSizeImage, outCapacity), out);
         return;
     }
     const size_t width = size_t(header.biWidth);
@@ -111,6 +111,9 @@ void WidenBitmap(const BitmapInfo& format, const uint8_t* pixels, uint8_t* out, 
 }
 
 void ReverseRows(uint8_t* image, size_t rowBytes, size_t rows) {
+    if (rowBytes == 0) {
+        return;
+    }
     std::vector<uint8_t> spare(rowBytes);
     for (size_t top = 0, bottom = rows; top + 1 < bottom; ++top, --bottom) {
         uint8_t* a = image + rowBytes * top;
