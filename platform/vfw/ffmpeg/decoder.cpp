@@ -184,7 +184,7 @@ bool FrameDecoder::PreparePacket(const uint8_t* data, size_t size, bool keyFrame
             return false;
         }
     }
-    memcpy(chunk_->data, data, size);
+    std::copy_n(data, size, chunk_->data);
     memset(chunk_->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
     packet_->buf = av_buffer_ref(chunk_);
     if (!packet_->buf) {

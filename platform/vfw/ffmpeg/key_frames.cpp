@@ -110,7 +110,7 @@ bool KeyFrameProbe::ParsedAsKey(const uint8_t* data, size_t size) {
         return false;
     }
     std::vector<uint8_t> padded(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    memcpy(padded.data(), data, size);
+    std::copy_n(data, size, padded.data());
     uint8_t* out = nullptr;
     int outSize = 0;
     parser_->key_frame = -1;
