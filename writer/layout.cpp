@@ -16,6 +16,11 @@ using namespace avi;
 constexpr uint32_t kFirstChunkPast = 24;
 constexpr uint32_t kUnpaddedMovieList = 500;
 
+// The header room ends on a multiple of the granule: the padding, 512 at least.
+uint32_t Granule(uint32_t padding) {
+    return std::max(padding, kSmallestPaddedRoom);
+}
+
 }  // namespace
 
 bool RecordAssembler::room(size_t count) {
@@ -66,15 +71,6 @@ uint32_t KeptPadding(uint32_t asked) {
     }
     return asked > kSmallestPaddedRoom ? asked & ~1u : asked;
 }
-
-namespace {
-
-// The header room ends on a multiple of the granule: the padding, 512 at least.
-uint32_t Granule(uint32_t padding) {
-    return std::max(padding, kSmallestPaddedRoom);
-}
-
-}  // namespace
 
 RecordLayout LegacyLayout(uint32_t padding) {
     return {padding, padding ? Granule(padding) - kFirstChunkPast : kUnpaddedMovieList};

@@ -23,7 +23,8 @@ void ReadExtension(std::span<const uint8_t> extra, WaveFormat& format) {
     }
     format.channelMask = LoadU32(extra.data() + 2);
     memcpy(format.subFormat.data(), extra.data() + 6, format.subFormat.size());
-    const bool carriesTag = memcmp(format.subFormat.data() + 2, kTagGuidTail, 14) == 0;
+    const bool carriesTag =
+        memcmp(format.subFormat.data() + 2, kTagGuidTail, sizeof kTagGuidTail) == 0;
     format.tag = carriesTag ? LoadU16(extra.data() + 6) : 0;
     format.extra = extra.subspan(kExtensibleBytes);
 }
